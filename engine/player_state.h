@@ -1,0 +1,109 @@
+// The engine's record for one decode call, its flag bits and the per-frame filter chain.
+#pragma once
+
+#include <mad.h>
+
+#include <cstdint>
+
+#include "dsp/pcm.h"
+#include "dsp/resampler.h"
+#include "engine/output.h"
+#include "engine/request.h"
+
+constexpr std::uint32_t FLAG_HALF_RATE = 0x2;
+constexpr std::uint32_t FLAG_IGNORE_CRC = 0x4;
+constexpr std::uint32_t FLAG_NORMALIZE = 0x8;
+constexpr std::uint32_t FLAG_STREAM_TAGS = 0x80;
+constexpr std::uint32_t FLAG_FADE_IN = 0x100;
+constexpr std::uint32_t FLAG_SKIP_SILENCE = 0x200;
+constexpr std::uint32_t FLAG_GAP = 0x400;
+constexpr std::uint32_t FLAG_CROSS_FADE = 0x800;
+constexpr std::uint32_t FLAG_FADE_OUT = 0x1000;
+
+// Channel selection. SELECT_DEFAULT_WARNED is the default after the dual-channel warning.
+using ChannelSelect = std::int32_t;
+constexpr ChannelSelect SELECT_DEFAULT = 0;
+constexpr ChannelSelect SELECT_LEFT = 1;
+constexpr ChannelSelect SELECT_RIGHT = 2;
+constexpr ChannelSelect SELECT_MONO = 3;
+constexpr ChannelSelect SELECT_STEREO = 4;
+constexpr ChannelSelect SELECT_DEFAULT_WARNED = -1;
+
+constexpr std::uint32_t INPUT_BUFFER_SIZE = 40000;
+
+struct XingInfo {
+    std::uint32_t flags;  // 0x1 frames, 0x2 bytes, 0x4 toc, 0x8 scale present
+    std::uint32_t frames;
+    std::uint32_t bytes;
+    unsigned char toc[100];
+    std::uint32_t scale;
+};
+
+using FilterFunction = mad_flow (*)(void* data, mad_frame* frame);
+
+constexpr std::uint32_t FILTER_HEAP = 0x1;  // node is freed with the list
+
+struct FilterNode {
+    std::uint32_t flags;
+    FilterFunction function;
+    void* data;
+    FilterNode* next;
+};
+
+struct PlayerState {
+    // control
+    std::int32_t stop_requested;
+    std::uint32_t flags;
+    std::int32_t repeat;
+    ProgressCallback progress;
+    // playlist
+    const char** entries;
+    std::int32_t count;
+    std::int32_t current;
+    // times
+    mad_timer_t fade_in;
+    mad_timer_t fade_out;
+    mad_timer_t gap;
+    // silence
+    std::int32_t silence_enabled;
+    std::int32_t in_leading_silence;
+    mad_timer_t quiet_run;
+    mad_timer_t quiet_limit;
+    // input
+    const char* input_path;
+    std::int32_t input_fd;
+    unsigned char* input_buffer;  // INPUT_BUFFER_SIZE + MAD_BUFFER_GUARD bytes, per file
+    std::uint32_t input_length;
+    std::int32_t input_eof;
+    XingInfo xing;
+    // output
+    OutputMode mode;
+    mad_fixed_t attenuation;
+    FilterNode* filters;
+    std::uint32_t channels_in;
+    std::uint32_t channels_out;
+    ChannelSelect select;
+    std::uint32_t speed_in;
+    std::uint32_t speed_out;
+    std::uint32_t precision_in;
+    std::uint32_t precision_out;
+    const char* output_path;
+    OutputCommand command;
+    ResamplerState resampler[2];
+    mad_fixed_t* resample_buffer;  // 2 x RESAMPLE_MAX_OUTPUT samples while resampling
+    // statistics
+    std::uint32_t progress_counter;
+    std::uint32_t total_bytes;
+    std::uint32_t bytes_done;
+    mad_timer_t total_time;
+    mad_timer_t play_timer;
+    std::uint32_t frames_total;
+    std::uint32_t frames_seen;
+    std::uint32_t frames_played;
+    std::uint32_t error_frame;
+    std::uint32_t mute_frame;
+    ClipStats clip;
+    // The one-entry playlist; the request's own path field stays untouched when an entry
+    // fails and is cleared.
+    const char* playlist_entry;
+};

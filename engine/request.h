@@ -1,0 +1,45 @@
+// The decode request: what the shell asks of the engine for one file.
+#pragma once
+
+#include <cstdint>
+
+// Called every 26th output frame with the input's size and the estimated amount consumed,
+// both in KiB. Returns 0 to go on, anything else to stop the decode.
+using ProgressCallback = std::int32_t (*)(std::int32_t total_kib, std::int32_t done_kib);
+
+// Texts are NUL-terminated; an empty text means "not given". The engine keeps pointers into
+// the request for the duration of decode_file only.
+struct DecodeRequest {
+    std::uint32_t play_length_ms;
+    const char* fade_in_text;
+    const char* fade_out_text;
+    const char* gap_text;
+    const char* bit_depth_text;
+    const char* spare_text;
+    std::int32_t half_rate;
+    std::int32_t no_dither;
+    std::int32_t ignore_crc;
+    std::int32_t cross_fade;
+    const char* attenuation_text;
+    const char* channel_text;
+    std::int32_t stereo;
+    std::int32_t mono;
+    const char* output_path;
+    const char* input_path;
+    ProgressCallback progress;
+    std::int32_t skip_silence;
+    std::int32_t normalize;
+};
+
+constexpr std::int32_t DECODE_OK = 0;
+constexpr std::int32_t DECODE_ABORTED = 2;
+constexpr std::int32_t DECODE_FAILED = 4;
+
+// Texts empty, bit depth "16", switches 0. The input path, play length and callback are
+// left for the caller.
+void decode_request_init(DecodeRequest* request);
+
+// Decodes request->input_path into request->output_path. Returns DECODE_OK, DECODE_ABORTED
+// (stopped by the callback) or DECODE_FAILED. Invalid option texts end the process with
+// status 1 after a message. Never run two decodes at once: the engine has module-wide state.
+std::int32_t decode_file(const DecodeRequest* request);
