@@ -1,1 +1,61 @@
-// placeholder
+#include "engine/messages.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+void vwarn(const char* format, std::va_list args) {
+    std::fprintf(stderr, "%s: ", ENGINE_PROGRAM_NAME);
+    std::vfprintf(stderr, format, args);
+    std::fputc('\n', stderr);
+}
+
+}  // namespace
+
+int engine_message(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    int written = std::vfprintf(stderr, format, args);
+    va_end(args);
+    return written;
+}
+
+void engine_error(const char* context, const char* format, ...) {
+    // Printing the context may itself change errno; the report must name the original error.
+    int saved_errno = errno;
+    if (context != nullptr) {
+        std::fprintf(stderr, "%s: ", context);
+    }
+    std::va_list args;
+    va_start(args, format);
+    if (format[0] == ':') {
+        const char* what = format + 1;
+        if (*what == '\0') {
+            what = va_arg(args, const char*);
+        }
+        errno = saved_errno;
+        std::perror(what);
+    } else {
+        std::vfprintf(stderr, format, args);
+        std::fputc('\n', stderr);
+    }
+    va_end(args);
+}
+
+void engine_warn(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    vwarn(format, args);
+    va_end(args);
+}
+
+void engine_fatal(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    vwarn(format, args);
+    va_end(args);
+    std::exit(1);
+}
