@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+// engine_error's formats cannot carry a printf attribute (see the header), so the checks
+// that need a literal format are off in this file only.
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+
 namespace {
 
 void vwarn(const char* format, std::va_list args) {
@@ -43,6 +47,15 @@ void engine_error(const char* context, const char* format, ...) {
         std::fputc('\n', stderr);
     }
     va_end(args);
+}
+
+void engine_error_text(const char* context, const char* text, const char* path) {
+    if (text[0] == ':') {
+        // ":fwrite" and ": path" print alike: the name, then the system error.
+        engine_error(context, ":", text[1] != '\0' ? text + 1 : path);
+        return;
+    }
+    engine_error(context, "%s", text);
 }
 
 void engine_warn(const char* format, ...) {

@@ -13,8 +13,13 @@ int engine_message(const char* format, ...) __attribute__((format(printf, 1, 2))
 // context may be null. A format that begins with ":" reports the system error (errno) of the
 // operation named after the colon, or, when the format is exactly ":", of the path given as
 // the first argument.
-void engine_error(const char* context, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+// (No printf format attribute: the bare ":" form takes a path argument the format does not
+// mention.)
+void engine_error(const char* context, const char* format, ...);
+
+// engine_error with a text that is not a format: the writer's failure texts (":", ":fwrite",
+// or a plain message). path is the argument of the bare ":" form.
+void engine_error_text(const char* context, const char* text, const char* path);
 
 void engine_warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

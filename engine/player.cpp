@@ -1,1 +1,533 @@
-// placeholder
+#include "engine/player.h"
+
+#include <fcntl.h>
+#include <id3tag.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "dsp/filters.h"
+#include "dsp/fixed.h"
+#include "dsp/resampler.h"
+#include "engine/messages.h"
+#include "engine/tag_display.h"
+#include "engine/wav_writer.h"
+#include "normalize/normalizer.h"
+
+namespace {
+
+constexpr std::uint32_t XING_MAGIC = 0x58696e67;  // "Xing"
+constexpr std::uint32_t XING_FRAMES = 0x1;
+constexpr std::uint32_t XING_BYTES = 0x2;
+constexpr std::uint32_t XING_TOC = 0x4;
+constexpr std::uint32_t XING_SCALE = 0x8;
+
+// The shell is called after every 26th output frame.
+constexpr std::uint32_t PROGRESS_INTERVAL = 25;
+
+PlayerState* player_of(void* data) {
+    return static_cast<PlayerState*>(data);
+}
+
+int add_filter(PlayerState* state, FilterFunction function, void* data) {
+    auto* node = static_cast<FilterNode*>(std::malloc(sizeof(FilterNode)));
+    if (node == nullptr) {
+        return -1;
+    }
+    node->flags = FILTER_HEAP;
+    node->function = function;
+    node->data = data;
+    node->next = state->filters;
+    state->filters = node;
+    return 0;
+}
+
+// Returns 0 and fills xing when the ancillary data starts with a complete Xing header.
+int parse_xing(XingInfo* xing, mad_bitptr ptr, unsigned bitlen) {
+    if (bitlen < 64 || mad_bit_read(&ptr, 32) != XING_MAGIC) {
+        xing->flags = 0;
+        return -1;
+    }
+    xing->flags = static_cast<std::uint32_t>(mad_bit_read(&ptr, 32));
+    bitlen -= 64;
+    if ((xing->flags & XING_FRAMES) != 0) {
+        if (bitlen < 32) {
+            xing->flags = 0;
+            return -1;
+        }
+        xing->frames = static_cast<std::uint32_t>(mad_bit_read(&ptr, 32));
+        bitlen -= 32;
+    }
+    if ((xing->flags & XING_BYTES) != 0) {
+        if (bitlen < 32) {
+            xing->flags = 0;
+            return -1;
+        }
+        xing->bytes = static_cast<std::uint32_t>(mad_bit_read(&ptr, 32));
+        bitlen -= 32;
+    }
+    if ((xing->flags & XING_TOC) != 0) {
+        if (bitlen < 800) {
+            xing->flags = 0;
+            return -1;
+        }
+        for (unsigned char& entry : xing->toc) {
+            entry = static_cast<unsigned char>(mad_bit_read(&ptr, 8));
+        }
+        bitlen -= 800;
+    }
+    if ((xing->flags & XING_SCALE) != 0) {
+        if (bitlen < 32) {
+            xing->flags = 0;
+            return -1;
+        }
+        xing->scale = static_cast<std::uint32_t>(mad_bit_read(&ptr, 32));
+    }
+    return 0;
+}
+
+void count_frame(PlayerState* state, const mad_header* header) {
+    ++state->frames_seen;
+    ++state->frames_total;
+    auto milliseconds =
+        static_cast<std::uint32_t>(mad_timer_count(header->duration, MAD_UNITS_MILLISECONDS));
+    state->bytes_done +=
+        milliseconds * static_cast<std::uint32_t>(header->bitrate) * 125u / 1000000u;
+}
+
+void print_summary(const PlayerState* state) {
+    char time_text[64];
+    mad_timer_string(state->play_timer, time_text, "%lu:%02u:%02u.%1u", MAD_UNITS_HOURS,
+                     MAD_UNITS_DECISECONDS, 0);
+    if (char* point = std::strchr(time_text, '.'); point != nullptr) {
+        const char* decimal_point = std::localeconv()->decimal_point;
+        if (decimal_point != nullptr && decimal_point[0] != '\0') {
+            *point = decimal_point[0];
+        }
+    }
+
+    // 64-bit: a large clip excess plus 1.0 does not fit the sample type.
+    std::int64_t peak = state->clip.clip_peak != 0 ? std::int64_t{FIXED_ONE} + state->clip.clip_peak
+                                                   : std::int64_t{state->clip.peak_level};
+    char peak_text[32];
+    if (peak == 0) {
+        std::snprintf(peak_text, sizeof peak_text, "-inf");
+    } else {
+        std::snprintf(peak_text, sizeof peak_text, "%+.1f",
+                      20.0 * std::log10(static_cast<double>(peak) / FIXED_ONE));
+    }
+    engine_message("%lu frames decoded (%s), %s dB peak amplitude, %lu clipped samples\n",
+                   static_cast<unsigned long>(state->frames_played), time_text, peak_text,
+                   static_cast<unsigned long>(state->clip.clip_count));
+}
+
+// Reconfigures the output for a new channel count or rate. Returns 0 or -1 (reported).
+int configure_output(PlayerState* state, std::uint32_t channels, std::uint32_t rate) {
+    OutputControl control;
+    output_control_init(&control, OUTPUT_CONFIG);
+    control.channels = channels;
+    control.speed = rate;
+    control.precision = state->precision_in;
+    if (state->command(&control) == -1) {
+        engine_error_text("output", output_error(), state->output_path);
+        return -1;
+    }
+    state->channels_in = channels;
+    state->speed_in = rate;
+    state->channels_out = control.channels;
+    state->speed_out = control.speed;
+    state->precision_out = control.precision;
+
+    if (state->channels_out != channels) {
+        engine_error("output", channels == 1 ? "mono output not available; forcing stereo"
+                                             : "stereo output not available; using first "
+                                               "channel (use -m to mix)");
+    }
+    if (state->speed_out != state->speed_in) {
+        engine_error("output", "sample frequency %u Hz not available; closest %u Hz",
+                     state->speed_in, state->speed_out);
+    }
+    if (state->precision_in != 0 && state->precision_in != state->precision_out) {
+        engine_error("output", "bit depth %u not available; using %u", state->precision_in,
+                     state->precision_out);
+    }
+
+    std::uint32_t difference = state->speed_out > state->speed_in
+                                   ? state->speed_out - state->speed_in
+                                   : state->speed_in - state->speed_out;
+    if (difference < state->speed_in * 6u / 100u) {
+        std::free(state->resample_buffer);
+        state->resample_buffer = nullptr;
+        return 0;
+    }
+    if (state->resample_buffer == nullptr) {
+        state->resample_buffer =
+            static_cast<mad_fixed_t*>(std::malloc(2 * RESAMPLE_MAX_OUTPUT * sizeof(mad_fixed_t)));
+        if (state->resample_buffer == nullptr) {
+            engine_error("output", "not enough memory to allocate resampling buffer");
+            return -1;
+        }
+    }
+    if (resampler_start(&state->resampler[0], state->speed_in, state->speed_out) == -1 ||
+        resampler_start(&state->resampler[1], state->speed_in, state->speed_out) == -1) {
+        engine_error("output", "cannot resample %u Hz to %u Hz", state->speed_in, state->speed_out);
+        std::free(state->resample_buffer);
+        state->resample_buffer = nullptr;
+        return -1;
+    }
+    engine_error("output", "resampling %u Hz to %u Hz", state->speed_in, state->speed_out);
+    return 0;
+}
+
+}  // namespace
+
+int install_filters(PlayerState* state) {
+    if ((state->flags & (FLAG_FADE_IN | FLAG_SKIP_SILENCE | FLAG_GAP | FLAG_FADE_OUT)) != 0 &&
+        add_filter(state, fade_filter, state) == -1) {
+        return -1;
+    }
+    if (state->attenuation != FIXED_ONE) {
+        GainTable* table = gain_table();
+        for (auto& channel : table->factor) {
+            for (mad_fixed_t& factor : channel) {
+                factor = state->attenuation;
+            }
+        }
+        if (add_filter(state, gain_filter, table) == -1) {
+            return -1;
+        }
+    }
+    if (state->select == SELECT_MONO && add_filter(state, mono_filter, state) == -1) {
+        return -1;
+    }
+    return 0;
+}
+
+int run_player(PlayerState* state) {
+    if (state->command == nullptr) {
+        state->command = find_output_module(nullptr);
+    }
+    if (install_filters(state) == -1) {
+        engine_error("filter", "not enough memory to allocate filters");
+        return -1;
+    }
+
+    OutputControl control;
+    output_control_init(&control, OUTPUT_OPEN);
+    control.path = state->output_path;
+    if (state->command(&control) == -1) {
+        engine_error_text("audio", output_error(), state->output_path);
+        return -1;
+    }
+
+    int result = play_all(state);
+
+    output_control_init(&control, OUTPUT_FINISH);
+    if (state->command(&control) == -1) {
+        engine_error_text("audio", output_error(), state->output_path);
+        return -1;
+    }
+
+    if (state->stop_requested == 0 && (state->flags & FLAG_NORMALIZE) != 0) {
+        std::printf("Normalizing .... ");
+        std::fflush(stdout);
+        int code = normalize_path(state->output_path);
+        std::printf("Normalizing returned %i\n", code);
+        std::fflush(stdout);
+    }
+    return result;
+}
+
+int play_all(PlayerState* state) {
+    int result = 0;
+    const std::int32_t length = state->count;
+    std::int32_t remaining = state->count;
+    while (remaining != 0) {
+        if (state->repeat != -1 && state->repeat-- == 0) {
+            break;
+        }
+        for (; state->current < length; ++state->current) {
+            if (state->entries[state->current] == nullptr) {
+                continue;
+            }
+            if (play_file(state) == -1) {
+                state->entries[state->current] = nullptr;
+                --remaining;
+                --state->count;
+                result = -1;
+            }
+        }
+        state->current = 0;
+    }
+    return result;
+}
+
+int play_file(PlayerState* state) {
+    const char* path = state->entries[state->current];
+    state->input_path = path;
+    int fd = open(path, O_RDONLY);
+    if (fd == -1) {
+        engine_error(nullptr, ":", path);
+        return -1;
+    }
+    state->input_fd = fd;
+
+    state->flags &= ~FLAG_STREAM_TAGS;
+    show_file_tag(state);
+
+    int result = decode_stream(state);
+    if (result == 0) {
+        print_summary(state);
+    }
+
+    state->input_fd = -1;
+    if (close(fd) == -1 && result == 0) {
+        engine_error(nullptr, ":", path);
+        return -1;
+    }
+    return result;
+}
+
+int decode_stream(PlayerState* state) {
+    struct stat info {};
+    if (fstat(state->input_fd, &info) == -1) {
+        engine_error("decode", ":fstat");
+        return -1;
+    }
+    state->total_bytes = static_cast<std::uint32_t>(info.st_size);
+    state->xing.flags = 0;
+
+    if (state->input_buffer == nullptr) {
+        // The guard bytes appended at the end of input need room beyond a full buffer.
+        state->input_buffer =
+            static_cast<unsigned char*>(std::malloc(INPUT_BUFFER_SIZE + MAD_BUFFER_GUARD));
+        if (state->input_buffer == nullptr) {
+            engine_error("decode", "not enough memory to allocate input buffer");
+            return -1;
+        }
+        state->input_length = 0;
+    }
+
+    state->input_eof = 0;
+    state->play_timer = mad_timer_zero;
+    state->frames_seen = 0;
+    state->frames_played = 0;
+    state->error_frame = 0xFFFFFFFFu;
+    state->clip = {};
+
+    mad_decoder decoder;
+    mad_decoder_init(&decoder, state, on_input, on_header, on_frame,
+                     state->command != nullptr ? on_output : nullptr, on_error, nullptr);
+    int options = 0;
+    if ((state->flags & FLAG_HALF_RATE) != 0) {
+        options |= MAD_OPTION_HALFSAMPLERATE;
+    }
+    if ((state->flags & FLAG_IGNORE_CRC) != 0) {
+        options |= MAD_OPTION_IGNORECRC;
+    }
+    mad_decoder_options(&decoder, options);
+
+    int result = mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
+    mad_decoder_finish(&decoder);
+
+    std::free(state->input_buffer);
+    state->input_buffer = nullptr;
+    return result;
+}
+
+mad_flow on_input(void* data, mad_stream* stream) {
+    PlayerState* state = player_of(data);
+    if (state->input_eof != 0) {
+        return MAD_FLOW_STOP;
+    }
+
+    if (stream->next_frame != nullptr) {
+        const unsigned char* end = state->input_buffer + state->input_length;
+        auto held = static_cast<std::uint32_t>(end - stream->next_frame);
+        std::memmove(state->input_buffer, stream->next_frame, held);
+        state->input_length = held;
+    }
+
+    ssize_t got;
+    do {
+        got = read(state->input_fd, state->input_buffer + state->input_length,
+                   INPUT_BUFFER_SIZE - state->input_length);
+    } while (got == -1 && errno == EINTR);
+    if (got == -1) {
+        engine_error("input", ":read");
+        return MAD_FLOW_BREAK;
+    }
+    if (got == 0) {
+        state->input_eof = 1;
+        std::memset(state->input_buffer + state->input_length, 0, MAD_BUFFER_GUARD);
+        state->input_length += MAD_BUFFER_GUARD;
+    } else {
+        state->input_length += static_cast<std::uint32_t>(got);
+    }
+
+    mad_stream_buffer(stream, state->input_buffer, state->input_length);
+    return MAD_FLOW_CONTINUE;
+}
+
+mad_flow on_header(void* data, const mad_header* header) {
+    PlayerState* state = player_of(data);
+    if (state->frames_seen != 0) {
+        count_frame(state, header);
+    }
+    return MAD_FLOW_CONTINUE;
+}
+
+mad_flow on_frame(void* data, const mad_stream* stream, mad_frame* frame) {
+    PlayerState* state = player_of(data);
+    if (state->frames_seen == 0) {
+        if (parse_xing(&state->xing, stream->anc_ptr, stream->anc_bitlen) == 0) {
+            if ((state->xing.flags & XING_FRAMES) != 0) {
+                state->total_time = frame->header.duration;
+                mad_timer_multiply(&state->total_time, state->xing.frames);
+            }
+            auto length = static_cast<std::uint32_t>(stream->next_frame - stream->this_frame);
+            if (state->total_bytes >= length) {
+                state->total_bytes -= length;
+            }
+            return MAD_FLOW_IGNORE;
+        }
+        count_frame(state, &frame->header);
+    }
+
+    for (FilterNode* node = state->filters; node != nullptr; node = node->next) {
+        mad_flow result = node->function(node->data, frame);
+        if (result != MAD_FLOW_CONTINUE) {
+            return result;
+        }
+    }
+    return MAD_FLOW_CONTINUE;
+}
+
+mad_flow on_output(void* data, const mad_header* header, mad_pcm* pcm) {
+    PlayerState* state = player_of(data);
+
+    std::uint32_t channels = pcm->channels;
+    const mad_fixed_t* left = pcm->samples[0];
+    const mad_fixed_t* right = nullptr;
+    if (channels == 1) {
+        if (state->select == SELECT_STEREO) {
+            right = left;
+            channels = 2;
+        }
+    } else if (state->select == SELECT_LEFT) {
+        channels = 1;
+    } else if (state->select == SELECT_RIGHT) {
+        left = pcm->samples[1];
+        channels = 1;
+    } else if (state->select == SELECT_STEREO) {
+        right = pcm->samples[1];
+    } else if (header->mode == MAD_MODE_DUAL_CHANNEL) {
+        if (state->select == SELECT_DEFAULT) {
+            engine_error("output", "no channel selected for dual channel; using first");
+            state->select = SELECT_DEFAULT_WARNED;
+        }
+        channels = 1;
+    } else {
+        right = pcm->samples[1];
+    }
+
+    if (channels != state->channels_in || pcm->samplerate != state->speed_in) {
+        if (configure_output(state, channels, pcm->samplerate) == -1) {
+            return MAD_FLOW_BREAK;
+        }
+    }
+
+    if (state->channels_out != state->channels_in) {
+        right = state->channels_out == 2 ? left : nullptr;
+    }
+
+    std::uint32_t count = pcm->length;
+    if (state->resample_buffer != nullptr && count > 0) {
+        mad_fixed_t* first = state->resample_buffer;
+        mad_fixed_t* second = state->resample_buffer + RESAMPLE_MAX_OUTPUT;
+        std::uint32_t produced = resampler_process(&state->resampler[0], count, left, first);
+        if (right != nullptr && right != left) {
+            resampler_process(&state->resampler[1], count, right, second);
+            right = second;
+        } else if (right != nullptr) {
+            right = first;
+        }
+        left = first;
+        count = produced;
+    }
+
+    OutputControl control;
+    output_control_init(&control, OUTPUT_PLAY);
+    control.nsamples = count;
+    control.samples[0] = left;
+    control.samples[1] = right;
+    control.mode = state->mode;
+    control.stats = &state->clip;
+    if (state->command(&control) == -1) {
+        engine_error_text("output", output_error(), state->output_path);
+        return MAD_FLOW_BREAK;
+    }
+
+    ++state->frames_played;
+    mad_timer_add(&state->play_timer, header->duration);
+
+    if (++state->progress_counter > PROGRESS_INTERVAL) {
+        if (state->progress != nullptr) {
+            state->stop_requested =
+                state->progress(static_cast<std::int32_t>(state->total_bytes >> 10),
+                                static_cast<std::int32_t>(state->bytes_done >> 10));
+        }
+        state->progress_counter = 0;
+    }
+    return state->stop_requested != 0 ? MAD_FLOW_STOP : MAD_FLOW_CONTINUE;
+}
+
+mad_flow on_error(void* data, mad_stream* stream, mad_frame* frame) {
+    PlayerState* state = player_of(data);
+
+    if (stream->error == MAD_ERROR_LOSTSYNC) {
+        auto held = static_cast<id3_length_t>(stream->bufend - stream->this_frame);
+        signed long tag_size = id3_tag_query(stream->this_frame, held);
+        if (tag_size > 0) {
+            if ((state->flags & FLAG_STREAM_TAGS) != 0) {
+                id3_tag* tag = read_stream_tag(stream, static_cast<id3_length_t>(tag_size), state);
+                if (tag != nullptr) {
+                    show_tag(tag);
+                    id3_tag_delete(tag);
+                }
+            } else {
+                mad_stream_skip(stream, static_cast<unsigned long>(tag_size));
+            }
+            if (state->total_bytes >= static_cast<unsigned long>(tag_size)) {
+                state->total_bytes -= static_cast<std::uint32_t>(tag_size);
+            }
+            return MAD_FLOW_CONTINUE;
+        }
+    }
+
+    if (stream->error == MAD_ERROR_BADDATAPTR) {
+        return MAD_FLOW_CONTINUE;
+    }
+
+    if (((stream->error == MAD_ERROR_LOSTSYNC && state->input_eof == 0) || stream->sync != 0) &&
+        state->frames_total != state->error_frame) {
+        engine_error("error", "frame %lu: %s", static_cast<unsigned long>(state->frames_seen),
+                     mad_stream_errorstr(stream));
+        state->error_frame = state->frames_total;
+    }
+
+    if (stream->error == MAD_ERROR_BADCRC) {
+        if (state->frames_total == state->mute_frame) {
+            mad_frame_mute(frame);
+        }
+        state->mute_frame = state->frames_total + 1;
+        return MAD_FLOW_IGNORE;
+    }
+    return MAD_FLOW_CONTINUE;
+}

@@ -1,1 +1,261 @@
-// placeholder
+#include "engine/wav_writer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "dsp/pcm.h"
+
+namespace {
+
+// The player drives its output through one entry point that carries no handle, so the open
+// file and its running sizes live at module level; hence one WAV file at a time.
+struct WavWriterState {
+    std::FILE* file;
+    std::uint32_t riff_length;  // bytes after the RIFF size field
+    std::uint32_t data_length;  // sample bytes, without the pad byte
+    std::int32_t data_chunk_offset;
+    std::uint32_t configured_bits;  // 0 = no format written yet
+    std::uint32_t configured_channels;
+    std::uint32_t configured_rate;
+    Packer converter;
+};
+
+WavWriterState writer = {};
+
+// Module-wide for the same reason: the player reads it after a failed command.
+const char* error_text = "";
+
+constexpr std::uint32_t PART_SAMPLES = 3456;        // per channel, per write
+constexpr std::size_t CONVERT_BUFFER_SIZE = 27648;  // PART_SAMPLES x 2 channels x 4 bytes
+static_assert(CONVERT_BUFFER_SIZE == PART_SAMPLES * 2 * 4);
+
+// The RIFF size field is the largest count of the file: with the pad byte it must still fit.
+constexpr std::uint64_t RIFF_SIZE_MAX = 0xFFFFFFFFu;
+
+int wav_patch_u32(long offset, std::uint32_t value) {
+    unsigned char bytes[4];
+    put_u32_le(value, bytes);
+    if (std::fseek(writer.file, offset, SEEK_SET) != 0) {
+        error_text = ":fseek";
+        return -1;
+    }
+    if (std::fwrite(bytes, 1, sizeof bytes, writer.file) != sizeof bytes) {
+        error_text = ":fwrite";
+        return -1;
+    }
+    if (std::fseek(writer.file, 0, SEEK_END) != 0) {
+        error_text = ":fseek";
+        return -1;
+    }
+    return 0;
+}
+
+std::int32_t wav_open(const OutputControl* control) {
+    const char* path = control->path;
+    if (path == nullptr || std::strcmp(path, "-") == 0) {
+        writer.file = stdout;
+    } else {
+        writer.file = std::fopen(path, "wb");
+        if (writer.file == nullptr) {
+            error_text = ":";  // the player names the path with the system error
+            return -1;
+        }
+    }
+    unsigned char header[12];
+    std::memcpy(header, "RIFF", 4);
+    put_u32_le(0xFFFFFFFFu, header + 4);
+    std::memcpy(header + 8, "WAVE", 4);
+    if (std::fwrite(header, 1, sizeof header, writer.file) != sizeof header) {
+        error_text = ":fwrite";
+        // The player gives up without a finish after a failed open, so nobody else would
+        // close this stream; keep errno for the message the player is about to print.
+        if (writer.file != stdout) {
+            int saved_errno = errno;
+            std::fclose(writer.file);
+            errno = saved_errno;
+        }
+        writer.file = nullptr;
+        return -1;
+    }
+    writer.riff_length = 4;
+    // Not part of the layout until config, but a finish after a failed config must not pad
+    // by the previous file's length.
+    writer.data_length = 0;
+    writer.data_chunk_offset = -1;
+    writer.configured_bits = 0;
+    writer.configured_channels = 0;
+    writer.configured_rate = 0;
+    return 0;
+}
+
+std::int32_t wav_config(OutputControl* control) {
+    if (writer.configured_bits != 0) {
+        // The format of a file never changes once written; the player adapts to this one.
+        control->precision = writer.configured_bits;
+        control->channels = writer.configured_channels;
+        control->speed = writer.configured_rate;
+        return 0;
+    }
+    std::uint32_t bits = control->precision;
+    if (bits == 0) {
+        bits = 16;
+    } else if (bits > 32) {
+        bits = 32;
+    }
+    const std::uint32_t channels = control->channels;
+    const std::uint32_t speed = control->speed;
+    const std::uint32_t block_align = channels * ((bits + 7) / 8);
+
+    unsigned char format[24];
+    std::memcpy(format, "fmt ", 4);
+    put_u32_le(16, format + 4);
+    put_u16_le(1, format + 8);  // PCM
+    put_u16_le(channels, format + 10);
+    put_u32_le(speed, format + 12);
+    put_u32_le(speed * block_align, format + 16);
+    put_u16_le(block_align, format + 20);
+    put_u16_le(bits, format + 22);
+    if (std::fwrite(format, 1, sizeof format, writer.file) != sizeof format) {
+        error_text = ":fwrite";
+        return -1;
+    }
+    writer.riff_length += 24;
+
+    // A stream that cannot tell its position (a pipe) leaves -1: its data size is not patched.
+    writer.data_chunk_offset = static_cast<std::int32_t>(std::ftell(writer.file));
+
+    unsigned char data_header[8];
+    std::memcpy(data_header, "data", 4);
+    put_u32_le(0xFFFFFFFFu, data_header + 4);
+    if (std::fwrite(data_header, 1, sizeof data_header, writer.file) != sizeof data_header) {
+        error_text = ":fwrite";
+        return -1;
+    }
+    writer.riff_length += 8;
+    writer.data_length = 0;
+
+    control->precision = bits;
+    writer.converter = packer_for_bits(bits);
+    writer.configured_bits = bits;
+    writer.configured_rate = speed;
+    writer.configured_channels = channels;
+    return 0;
+}
+
+std::int32_t wav_play(const OutputControl* control) {
+    const std::uint32_t n = control->nsamples;
+    const mad_fixed_t* left = control->samples[0];
+    const mad_fixed_t* right = control->samples[1];
+    const std::uint64_t channels = right != nullptr ? 2 : 1;
+    const std::uint64_t sample_bytes = (writer.configured_bits + 7) / 8;
+
+    // Refuse the whole block rather than wrap the 32-bit size fields: what was written
+    // before stays a valid file once finish patches its true sizes.
+    const std::uint64_t data_after =
+        std::uint64_t{writer.data_length} + n * channels * sample_bytes;
+    const std::uint64_t riff_after =
+        std::uint64_t{writer.riff_length} - writer.data_length + data_after + (data_after & 1u);
+    if (riff_after > RIFF_SIZE_MAX) {
+        error_text = "output file too large for WAV";
+        return -1;
+    }
+
+    // After resampling a block can hold about twice what the buffer takes, so it goes out in
+    // parts.
+    unsigned char buffer[CONVERT_BUFFER_SIZE];
+    for (std::uint32_t done = 0; done < n;) {
+        const std::uint32_t part = n - done < PART_SAMPLES ? n - done : PART_SAMPLES;
+        const std::uint32_t count =
+            writer.converter(buffer, part, left + done, right != nullptr ? right + done : nullptr,
+                             control->mode, control->stats);
+        if (std::fwrite(buffer, 1, count, writer.file) != count) {
+            error_text = ":fwrite";
+            return -1;
+        }
+        writer.riff_length += count;
+        writer.data_length += count;
+        done += part;
+    }
+    return 0;
+}
+
+std::int32_t wav_finish() {
+    std::int32_t r = 0;
+    if (writer.configured_bits == 0) {
+        // Even a run that produced no audio leaves a complete file.
+        OutputControl control;
+        output_control_init(&control, OUTPUT_CONFIG);
+        control.channels = 2;
+        control.speed = 44100;
+        control.precision = 0;
+        r = wav_config(&control);
+    }
+    if ((writer.data_length & 1u) != 0) {
+        if (std::fputc(0, writer.file) == EOF && r == 0) {
+            error_text = ":fputc";
+            r = -1;
+        }
+        writer.riff_length += 1;
+    }
+    if (r == 0) {
+        if (writer.data_chunk_offset != -1 &&
+            wav_patch_u32(static_cast<long>(writer.data_chunk_offset) + 4, writer.data_length) !=
+                0) {
+            r = -1;
+        }
+        if (r == 0 && wav_patch_u32(4, writer.riff_length) != 0) {
+            r = -1;
+        }
+    }
+    if (writer.file != stdout) {
+        const int closed = std::fclose(writer.file);
+        writer.file = nullptr;
+        if (closed != 0 && r == 0) {
+            error_text = ":fclose";
+            return -1;
+        }
+    }
+    return r;
+}
+
+}  // namespace
+
+std::int32_t wav_command(OutputControl* control) {
+    error_text = "";
+    switch (control->command) {
+        case OUTPUT_OPEN:
+            return wav_open(control);
+        case OUTPUT_CONFIG:
+            return wav_config(control);
+        case OUTPUT_PLAY:
+            return wav_play(control);
+        case OUTPUT_STOP:
+            return 0;
+        case OUTPUT_FINISH:
+            return wav_finish();
+        default:
+            return 0;
+    }
+}
+
+const char* output_error() {
+    return error_text;
+}
+
+void put_u32_le(std::uint32_t value, unsigned char* bytes) {
+    bytes[0] = static_cast<unsigned char>(value & 0xFFu);
+    bytes[1] = static_cast<unsigned char>((value >> 8) & 0xFFu);
+    bytes[2] = static_cast<unsigned char>((value >> 16) & 0xFFu);
+    bytes[3] = static_cast<unsigned char>((value >> 24) & 0xFFu);
+}
+
+void put_u16_le(std::uint32_t value, unsigned char* bytes) {
+    bytes[0] = static_cast<unsigned char>(value & 0xFFu);
+    bytes[1] = static_cast<unsigned char>((value >> 8) & 0xFFu);
+}
+
+void wav_preset_data_length_for_testing(std::uint32_t data_length) {
+    writer.riff_length += data_length - writer.data_length;
+    writer.data_length = data_length;
+}

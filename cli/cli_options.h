@@ -1,0 +1,39 @@
+// The command line of pelmora-cli: engine options as texts, the output folder, the inputs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/request.h"
+
+struct CliOptions {
+    // Option texts as typed; empty means not given. They are handed to the engine as they
+    // are, so its own parsing and messages apply.
+    std::string bits = "16";
+    std::string fade_in;
+    std::string fade_out;
+    std::string attenuation;
+    std::string channel;
+    std::string gap;
+    bool no_dither = false;
+    bool normalize = false;
+    bool skip_silence = false;
+    bool mono = false;
+    bool stereo = false;
+    bool half_rate = false;
+    bool ignore_crc = false;
+    bool cross_fade = false;
+    std::string output_folder;
+    std::vector<std::string> inputs;
+};
+
+enum class CliParse { Run, Help, Error };
+
+// On Error, message says what was wrong.
+CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* message);
+
+// The request for one input; the texts point into options, which must outlive it.
+DecodeRequest make_request(const CliOptions& options, const char* input_path,
+                           const char* output_path, std::uint32_t play_length_ms);
+
+const char* cli_usage();

@@ -1,0 +1,315 @@
+#include "engine/wav_writer.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "dsp/resampler.h"
+#include "engine/output.h"
+#include "tests/support/riff.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+std::int32_t open_output(const char* path) {
+    OutputControl control;
+    output_control_init(&control, OUTPUT_OPEN);
+    control.path = path;
+    return wav_command(&control);
+}
+
+// Returns the command's result; the accepted format is written back into *accepted.
+std::int32_t configure(std::uint32_t channels, std::uint32_t speed, std::uint32_t precision,
+                       OutputControl* accepted = nullptr) {
+    OutputControl control;
+    output_control_init(&control, OUTPUT_CONFIG);
+    control.channels = channels;
+    control.speed = speed;
+    control.precision = precision;
+    const std::int32_t r = wav_command(&control);
+    if (accepted != nullptr) {
+        *accepted = control;
+    }
+    return r;
+}
+
+// Rounding, so that the bytes are known without the dither sequence.
+std::int32_t play(const std::vector<mad_fixed_t>& left, const std::vector<mad_fixed_t>* right,
+                  ClipStats* stats) {
+    OutputControl control;
+    output_control_init(&control, OUTPUT_PLAY);
+    control.nsamples = static_cast<std::uint32_t>(left.size());
+    control.samples[0] = left.data();
+    control.samples[1] = right != nullptr ? right->data() : nullptr;
+    control.mode = Round;
+    control.stats = stats;
+    return wav_command(&control);
+}
+
+std::int32_t finish() {
+    OutputControl control;
+    output_control_init(&control, OUTPUT_FINISH);
+    return wav_command(&control);
+}
+
+// At 16 bits, rounding adds 2^12 and shifts right by 13, so k * 2^13 becomes exactly k.
+mad_fixed_t s16_sample(int k) {
+    return static_cast<mad_fixed_t>(k * 8192);
+}
+
+TEST(OutputControlInit, ClearsFieldsAndPlayStartsWithDither) {
+    OutputControl control;
+    std::memset(&control, 0x5A, sizeof control);
+    output_control_init(&control, OUTPUT_PLAY);
+    EXPECT_EQ(control.command, OUTPUT_PLAY);
+    EXPECT_EQ(control.nsamples, 0u);
+    EXPECT_EQ(control.samples[0], nullptr);
+    EXPECT_EQ(control.samples[1], nullptr);
+    EXPECT_EQ(control.stats, nullptr);
+    EXPECT_EQ(control.mode, Dither);
+
+    std::memset(&control, 0x5A, sizeof control);
+    output_control_init(&control, OUTPUT_OPEN);
+    EXPECT_EQ(control.command, OUTPUT_OPEN);
+    EXPECT_EQ(control.path, nullptr);
+
+    EXPECT_EQ(find_output_module(nullptr), &wav_command);
+}
+
+TEST(WavWriter, RunWithoutAudioLeavesComplete44ByteFile) {
+    TempDir dir;
+    const std::string path = dir.file("empty.wav");
+    ASSERT_EQ(open_output(path.c_str()), 0);
+    ASSERT_EQ(finish(), 0) << output_error();
+
+    // Written out by hand: 2 channels, 44100 Hz (0xAC44), byte rate 44100 * 4 = 176400
+    // (0x02B110), block align 4, 16 bits, RIFF size 36, data size 0.
+    const std::vector<unsigned char> expected = {
+        'R', 'I', 'F', 'F', 36, 0, 0,   0,   'W', 'A',  'V',  'E', 'f', 'm',  't',
+        ' ', 16,  0,   0,   0,  1, 0,   2,   0,   0x44, 0xAC, 0,   0,   0x10, 0xB1,
+        2,   0,   4,   0,   16, 0, 'd', 'a', 't', 'a',  0,    0,   0,   0};
+    EXPECT_EQ(read_file_bytes(path), expected);
+
+    const ParsedWav wav = parse_wav_file(path);
+    ASSERT_TRUE(wav.ok) << wav.error;
+    EXPECT_EQ(wav.channels, 2);
+    EXPECT_EQ(wav.sample_rate, 44100u);
+    EXPECT_EQ(wav.bits_per_sample, 16);
+    EXPECT_EQ(wav.riff_size, 36u);
+    EXPECT_EQ(wav.data_size, 0u);
+}
+
+TEST(WavWriter, OddEightBitMonoDataGetsPadByteCountedInRiffSizeOnly) {
+    TempDir dir;
+    const std::string path = dir.file("odd.wav");
+    ClipStats stats = {};
+    ASSERT_EQ(open_output(path.c_str()), 0);
+    ASSERT_EQ(configure(1, 22050, 8), 0);
+    // At 8 bits rounding adds 2^20 and shifts by 21; the byte is the value plus 128.
+    const std::vector<mad_fixed_t> left = {0, 1 << 21, -(1 << 21)};
+    ASSERT_EQ(play(left, nullptr, &stats), 0);
+    ASSERT_EQ(finish(), 0) << output_error();
+
+    const ParsedWav wav = parse_wav_file(path);
+    ASSERT_TRUE(wav.ok) << wav.error;
+    EXPECT_EQ(wav.file_size, 44u + 3u + 1u);
+    EXPECT_EQ(wav.data_size, 3u);
+    EXPECT_EQ(wav.riff_size, 36u + 3u + 1u);
+    EXPECT_EQ(wav.block_align, 1);
+    EXPECT_EQ(wav.byte_rate, 22050u);
+    EXPECT_EQ(wav.data, (std::vector<unsigned char>{0x80, 0x81, 0x7F}));
+    EXPECT_EQ(read_file_bytes(path).back(), 0);
+}
+
+TEST(WavWriter, PrecisionIsSettledAtFirstConfigAndNeverChanges) {
+    TempDir dir;
+    const std::string path32 = dir.file("p40.wav");
+    OutputControl accepted;
+    ASSERT_EQ(open_output(path32.c_str()), 0);
+    ASSERT_EQ(configure(2, 48000, 40, &accepted), 0);
+    EXPECT_EQ(accepted.precision, 32u);
+    // A second format is refused: the first is reported back.
+    ASSERT_EQ(configure(1, 22050, 8, &accepted), 0);
+    EXPECT_EQ(accepted.channels, 2u);
+    EXPECT_EQ(accepted.speed, 48000u);
+    EXPECT_EQ(accepted.precision, 32u);
+    // 32-bit words carry 24 quantized bits: rounding adds 2^4 and shifts by 5, so 3 * 2^5 is 3,
+    // stored as 3 * 256.
+    ClipStats stats = {};
+    const std::vector<mad_fixed_t> left = {3 << 5};
+    const std::vector<mad_fixed_t> right = {-(1 << 5)};
+    ASSERT_EQ(play(left, &right, &stats), 0);
+    ASSERT_EQ(finish(), 0) << output_error();
+    ParsedWav wav = parse_wav_file(path32);
+    ASSERT_TRUE(wav.ok) << wav.error;
+    EXPECT_EQ(wav.bits_per_sample, 32);
+    EXPECT_EQ(wav.channels, 2);
+    EXPECT_EQ(wav.sample_rate, 48000u);
+    EXPECT_EQ(wav.block_align, 8);
+    EXPECT_EQ(wav.byte_rate, 384000u);  // 48000 * 8
+    EXPECT_EQ(wav.data, (std::vector<unsigned char>{0, 3, 0, 0, 0, 0xFF, 0xFF, 0xFF}));
+
+    const std::string path16 = dir.file("p0.wav");
+    ASSERT_EQ(open_output(path16.c_str()), 0);
+    ASSERT_EQ(configure(1, 8000, 0, &accepted), 0);
+    EXPECT_EQ(accepted.precision, 16u);
+    ASSERT_EQ(finish(), 0) << output_error();
+    wav = parse_wav_file(path16);
+    ASSERT_TRUE(wav.ok) << wav.error;
+    EXPECT_EQ(wav.bits_per_sample, 16);
+    EXPECT_EQ(wav.block_align, 2);
+
+    // 12 bits are declared as such but stored in 16-bit words.
+    const std::string path12 = dir.file("p12.wav");
+    ASSERT_EQ(open_output(path12.c_str()), 0);
+    ASSERT_EQ(configure(2, 32000, 12, &accepted), 0);
+    EXPECT_EQ(accepted.precision, 12u);
+    const std::vector<mad_fixed_t> l12 = {s16_sample(5)};
+    const std::vector<mad_fixed_t> r12 = {s16_sample(-2)};
+    ASSERT_EQ(play(l12, &r12, &stats), 0);
+    ASSERT_EQ(finish(), 0) << output_error();
+    wav = parse_wav_file(path12);
+    ASSERT_TRUE(wav.ok) << wav.error;
+    EXPECT_EQ(wav.bits_per_sample, 12);
+    EXPECT_EQ(wav.block_align, 4);
+    EXPECT_EQ(wav.byte_rate, 128000u);  // 32000 * 4
+    EXPECT_EQ(samples_s16(wav), (std::vector<std::int16_t>{5, -2}));
+}
+
+TEST(WavWriter, ResampledBlockLargerThanOneBufferIsWrittenWhole) {
+    TempDir dir;
+    const std::string path = dir.file("big.wav");
+    const auto n = static_cast<int>(RESAMPLE_MAX_OUTPUT);  // about twice one buffer's worth
+    std::vector<mad_fixed_t> left(static_cast<std::size_t>(n));
+    std::vector<mad_fixed_t> right(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        left[static_cast<std::size_t>(i)] = s16_sample(i);
+        right[static_cast<std::size_t>(i)] = s16_sample(-i);
+    }
+    ClipStats stats = {};
+    ASSERT_EQ(open_output(path.c_str()), 0);
+    ASSERT_EQ(configure(2, 44100, 16), 0);
+    ASSERT_EQ(play(left, &right, &stats), 0) << output_error();
+    ASSERT_EQ(finish(), 0) << output_error();
+
+    const ParsedWav wav = parse_wav_file(path);
+    ASSERT_TRUE(wav.ok) << wav.error;
+    EXPECT_EQ(wav.data_size, static_cast<std::uint32_t>(n) * 4u);
+    EXPECT_EQ(wav.riff_size, 36u + static_cast<std::uint32_t>(n) * 4u);
+    const std::vector<std::int16_t> samples = samples_s16(wav);
+    ASSERT_EQ(samples.size(), static_cast<std::size_t>(2 * n));
+    for (int i = 0; i < n; ++i) {
+        ASSERT_EQ(samples[static_cast<std::size_t>(2 * i)], i) << "frame " << i;
+        ASSERT_EQ(samples[static_cast<std::size_t>(2 * i + 1)], -i) << "frame " << i;
+    }
+    EXPECT_EQ(stats.clip_count, 0u);
+}
+
+TEST(WavWriter, PlayThatWouldOverflowSizeFieldsIsRefusedWhole) {
+    TempDir dir;
+    const std::string path = dir.file("limit16.wav");
+    ClipStats stats = {};
+    ASSERT_EQ(open_output(path.c_str()), 0);
+    ASSERT_EQ(configure(2, 44100, 16), 0);
+    // The RIFF size is 36 + data (+ a pad byte when odd) and must stay within 0xFFFFFFFF:
+    // 0xFFFFFFFF - 36 = 0xFFFFFFDB is odd and would need the pad, so the data may reach
+    // 0xFFFFFFDA; in whole 4-byte frames it stops at 0xFFFFFFD8.
+    wav_preset_data_length_for_testing(0xFFFFFFD8u - 8u);
+    const std::vector<mad_fixed_t> two = {s16_sample(1), s16_sample(2)};
+    ASSERT_EQ(play(two, &two, &stats), 0) << output_error();
+    const std::vector<mad_fixed_t> one = {s16_sample(3)};
+    EXPECT_EQ(play(one, &one, &stats), -1);
+    EXPECT_STREQ(output_error(), "output file too large for WAV");
+    ASSERT_EQ(finish(), 0) << output_error();
+    const ParsedWav wav = parse_wav_file(path);
+    EXPECT_EQ(wav.file_size, 44u + 8u);  // the refused frame was not written
+    EXPECT_EQ(wav.data_size, 0xFFFFFFD8u);
+    EXPECT_EQ(wav.riff_size, 0xFFFFFFD8u + 36u);
+
+    // 8-bit mono: an odd data size needs the pad byte inside the limit as well.
+    const std::string path8 = dir.file("limit8.wav");
+    ASSERT_EQ(open_output(path8.c_str()), 0);
+    ASSERT_EQ(configure(1, 8000, 8), 0);
+    wav_preset_data_length_for_testing(0xFFFFFFD8u);
+    const std::vector<mad_fixed_t> mono = {0};
+    ASSERT_EQ(play(mono, nullptr, &stats), 0) << output_error();  // 0xFFFFFFD9 + 36 + pad fits
+    ASSERT_EQ(play(mono, nullptr, &stats), 0) << output_error();  // 0xFFFFFFDA + 36 fits
+    EXPECT_EQ(play(mono, nullptr, &stats), -1);                   // 0xFFFFFFDB + pad does not
+    EXPECT_STREQ(output_error(), "output file too large for WAV");
+    ASSERT_EQ(finish(), 0) << output_error();
+    const ParsedWav wav8 = parse_wav_file(path8);
+    EXPECT_EQ(wav8.file_size, 44u + 2u);
+    EXPECT_EQ(wav8.data_size, 0xFFFFFFDAu);
+    EXPECT_EQ(wav8.riff_size, 0xFFFFFFFEu);
+}
+
+TEST(WavWriter, SystemFailuresNameTheOperation) {
+    TempDir dir;
+    errno = 0;
+    EXPECT_EQ(open_output(dir.file("missing/out.wav").c_str()), -1);
+    EXPECT_STREQ(output_error(), ":");
+    EXPECT_EQ(errno, ENOENT);
+
+    // Every command starts from a clear error text; stop and unknown codes do nothing.
+    OutputControl control;
+    output_control_init(&control, OUTPUT_STOP);
+    EXPECT_EQ(wav_command(&control), 0);
+    EXPECT_STREQ(output_error(), "");
+    output_control_init(&control, 9);
+    EXPECT_EQ(wav_command(&control), 0);
+
+    // The headers sit in the stream's buffer; a block larger than that buffer reaches the
+    // device in the play itself.
+    ASSERT_EQ(open_output("/dev/full"), 0);
+    ASSERT_EQ(configure(2, 44100, 16), 0);
+    const std::vector<mad_fixed_t> block(RESAMPLE_MAX_OUTPUT, 0);
+    ClipStats stats = {};
+    errno = 0;
+    EXPECT_EQ(play(block, &block, &stats), -1);
+    EXPECT_STREQ(output_error(), ":fwrite");
+    EXPECT_EQ(errno, ENOSPC);
+    // The buffered headers fail when the first patch seek flushes them.
+    EXPECT_EQ(finish(), -1);
+    EXPECT_STREQ(output_error(), ":fseek");
+}
+
+TEST(WavWriter, NullPathWritesToStandardOutputAndLeavesItOpen) {
+    TempDir dir;
+    const std::string path = dir.file("stdout.wav");
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    ASSERT_GE(saved, 0);
+    const int target = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(target, 0);
+    ASSERT_EQ(dup2(target, STDOUT_FILENO), STDOUT_FILENO);
+    close(target);
+
+    ClipStats stats = {};
+    const std::vector<mad_fixed_t> left = {s16_sample(7)};
+    const std::int32_t opened = open_output(nullptr);
+    const std::int32_t configured = configure(1, 11025, 16);
+    const std::int32_t played = play(left, nullptr, &stats);
+    const std::int32_t finished = finish();
+    const int flushed = std::fflush(stdout);  // fails if finish closed the stream
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(configured, 0);
+    EXPECT_EQ(played, 0);
+    EXPECT_EQ(finished, 0);
+    EXPECT_EQ(flushed, 0);
+    const ParsedWav wav = parse_wav_file(path);
+    ASSERT_TRUE(wav.ok) << wav.error;
+    EXPECT_EQ(wav.data_size, 2u);
+    EXPECT_EQ(wav.riff_size, 38u);
+    EXPECT_EQ(samples_s16(wav), std::vector<std::int16_t>{7});
+}
+
+}  // namespace
