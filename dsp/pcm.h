@@ -23,7 +23,9 @@ struct DitherState {
 // tests can start from a known state; production code never resets it.
 DitherState* dither_state(int channel);
 
+// Returns the sample clipped to full scale and records it in the statistics.
 mad_fixed_t clip_and_track(mad_fixed_t sample, ClipStats* stats);
+// width is 8, 16 or 24 bits; the result is a signed value of that width.
 std::int32_t quantize_round(unsigned width, mad_fixed_t sample, ClipStats* stats);
 std::int32_t quantize_dither(unsigned width, mad_fixed_t sample, DitherState* dither,
                              ClipStats* stats);
@@ -42,5 +44,5 @@ std::uint32_t pack_s24le(unsigned char* out, std::uint32_t n, const mad_fixed_t*
 std::uint32_t pack_s32le(unsigned char* out, std::uint32_t n, const mad_fixed_t* left,
                          const mad_fixed_t* right, OutputMode mode, ClipStats* stats);
 
-// The packer for an effective bit depth of 1 to 32.
+// The packer for a bit depth of 1 to 32 (0 is taken as 16, more than 32 as 32).
 Packer packer_for_bits(std::uint32_t bits);

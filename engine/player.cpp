@@ -193,13 +193,8 @@ int install_filters(PlayerState* state) {
         return -1;
     }
     if (state->attenuation != FIXED_ONE) {
-        GainTable* table = gain_table();
-        for (auto& channel : table->factor) {
-            for (mad_fixed_t& factor : channel) {
-                factor = state->attenuation;
-            }
-        }
-        if (add_filter(state, gain_filter, table) == -1) {
+        gain_table_fill(state->attenuation);
+        if (add_filter(state, gain_filter, gain_table()) == -1) {
             return -1;
         }
     }

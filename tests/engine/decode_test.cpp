@@ -1,0 +1,392 @@
+// End-to-end decodes of the committed fixtures through decode_file. Expected counts come from
+// the fixtures' frame facts in tests/data/README.md (frames x 1152 samples per channel for
+// MPEG-1 layer III and II, x 576 for MPEG-2 and 2.5 layer III); the written files are read
+// back with the independent parser of tests/support.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "engine/request.h"
+#include "info/mpeg_info.h"
+#include "tests/support/riff.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+struct Decoded {
+    std::int32_t result = -1;
+    std::string messages;  // standard error
+    std::string output;    // standard output
+    ParsedWav wav;
+};
+
+int g_progress_calls = 0;
+std::string g_sabotage_path;  // when set, the first progress call breaks this output file
+int g_stop_after = 0;         // 0: never stop
+std::int32_t g_last_total = 0;
+
+// Points the descriptor that writes path at /dev/full, so that the writer's next flush fails.
+void sabotage_output(const std::string& path) {
+    for (int fd = 3; fd < 1024; ++fd) {
+        char link[PATH_MAX] = {};
+        std::string proc = "/proc/self/fd/" + std::to_string(fd);
+        if (readlink(proc.c_str(), link, sizeof link - 1) > 0 && path == link) {
+            int full = open("/dev/full", O_WRONLY);
+            dup2(full, fd);
+            close(full);
+        }
+    }
+}
+
+std::int32_t count_progress(std::int32_t total, std::int32_t) {
+    ++g_progress_calls;
+    if (!g_sabotage_path.empty()) {
+        sabotage_output(g_sabotage_path);
+        g_sabotage_path.clear();
+    }
+    g_last_total = total;
+    return g_stop_after != 0 && g_progress_calls >= g_stop_after ? 1 : 0;
+}
+
+class DecodeFile : public testing::Test {
+protected:
+    void SetUp() override {
+        g_progress_calls = 0;
+        g_stop_after = 0;
+        g_sabotage_path.clear();
+    }
+
+    Decoded decode(const std::string& fixture,
+                   const std::function<void(DecodeRequest&)>& configure = {},
+                   const std::string& output_name = "out.wav") {
+        std::string input = fixture_path(fixture);
+        std::string output = output_name[0] == '/' ? output_name : dir_.file(output_name);
+        MpegInfo info{};
+        scan_frames(&info, input.c_str());
+        DecodeRequest request;
+        decode_request_init(&request);
+        request.input_path = input.c_str();
+        request.output_path = output.c_str();
+        request.play_length_ms = static_cast<std::uint32_t>(info.durationMs);
+        request.progress = count_progress;
+        if (configure) {
+            configure(request);
+        }
+        Decoded decoded;
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+        decoded.result = decode_file(&request);
+        decoded.output = testing::internal::GetCapturedStdout();
+        decoded.messages = testing::internal::GetCapturedStderr();
+        if (file_exists(output) && output.rfind("/dev/", 0) != 0) {
+            decoded.wav = parse_wav_file(output);
+        }
+        return decoded;
+    }
+
+    TempDir dir_;
+};
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+std::size_t frames_of(const ParsedWav& wav) {
+    return wav.block_align == 0 ? 0 : wav.data_size / wav.block_align;
+}
+
+int peak_s16(const ParsedWav& wav, std::size_t from = 0, std::size_t to = SIZE_MAX) {
+    std::vector<std::int16_t> samples = samples_s16(wav);
+    int peak = 0;
+    for (std::size_t i = from; i < samples.size() && i < to; ++i) {
+        peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+    }
+    return peak;
+}
+
+TEST_F(DecodeFile, WritesEveryFrameOfAStereoStreamWithExactHeader) {
+    Decoded d = decode("stereo_44k_128.mp3");
+    EXPECT_EQ(d.result, DECODE_OK);
+    ASSERT_TRUE(d.wav.ok) << d.wav.error;
+    EXPECT_EQ(d.wav.format_tag, 1);
+    EXPECT_EQ(d.wav.channels, 2);
+    EXPECT_EQ(d.wav.sample_rate, 44100u);
+    EXPECT_EQ(d.wav.bits_per_sample, 16);
+    EXPECT_EQ(d.wav.byte_rate, 176400u);
+    EXPECT_EQ(d.wav.block_align, 4);
+    EXPECT_EQ(d.wav.data_offset, 44u);
+    EXPECT_EQ(d.wav.data_size, 116u * 1152 * 4);
+    EXPECT_EQ(d.wav.riff_size, 36 + d.wav.data_size);
+    EXPECT_EQ(d.wav.file_size, 44 + d.wav.data_size);
+    EXPECT_TRUE(d.messages.rfind("MPEG Audio Decoder 0.14.2 (beta) - ", 0) == 0) << d.messages;
+    EXPECT_TRUE(contains(d.messages,
+                         "116 frames decoded (0:00:03.0), -6.4 dB peak amplitude, "
+                         "0 clipped samples\n"))
+        << d.messages;
+    // 116 output frames: progress after frames 26, 52, 78 and 104, with the size in KiB.
+    EXPECT_EQ(g_progress_calls, 4);
+    EXPECT_EQ(g_last_total, 48483 >> 10);
+}
+
+TEST_F(DecodeFile, XingFrameIsSkippedButInfoFrameIsAudio) {
+    Decoded xing = decode("vbr_xing.mp3");
+    EXPECT_EQ(xing.result, DECODE_OK);
+    EXPECT_EQ(frames_of(xing.wav), 116u * 1152);  // 117 frames less the Xing frame
+
+    Decoded info = decode("stereo_44k_128_info.mp3");
+    EXPECT_EQ(frames_of(info.wav), 117u * 1152);  // "Info" is not a Xing header
+}
+
+TEST_F(DecodeFile, OtherLayersVersionsAndModes) {
+    Decoded layer2 = decode("layer2.mp3");
+    EXPECT_EQ(frames_of(layer2.wav), 115u * 1152);
+
+    Decoded mpeg25 = decode("mono_11k.mp3");
+    EXPECT_EQ(mpeg25.wav.channels, 1);
+    EXPECT_EQ(mpeg25.wav.sample_rate, 11025u);
+    EXPECT_EQ(frames_of(mpeg25.wav), 60u * 576);
+
+    Decoded crc = decode("crc.mp3");
+    EXPECT_EQ(frames_of(crc.wav), 116u * 1152);
+    EXPECT_FALSE(contains(crc.messages, "error")) << crc.messages;
+
+    Decoded dual = decode("dual_channel.mp3");
+    EXPECT_EQ(dual.wav.channels, 1);
+    EXPECT_EQ(frames_of(dual.wav), 116u * 1152);
+    const std::string warning = "output: no channel selected for dual channel; using first\n";
+    ASSERT_TRUE(contains(dual.messages, warning)) << dual.messages;
+    EXPECT_EQ(dual.messages.find(warning), dual.messages.rfind(warning));  // once only
+}
+
+TEST_F(DecodeFile, ChannelRouting) {
+    Decoded mono = decode("stereo_44k_128.mp3", [](DecodeRequest& r) { r.mono = 1; });
+    EXPECT_EQ(mono.wav.channels, 1);
+    EXPECT_EQ(mono.wav.block_align, 2);
+    EXPECT_EQ(frames_of(mono.wav), 116u * 1152);
+
+    Decoded right = decode("dual_channel.mp3", [](DecodeRequest& r) { r.channel_text = "2"; });
+    EXPECT_EQ(right.wav.channels, 1);
+    EXPECT_FALSE(contains(right.messages, "dual channel"));
+
+    // Without dither both channels of a duplicated mono stream are the same bytes.
+    Decoded stereo = decode("mono_22k.mp3", [](DecodeRequest& r) {
+        r.stereo = 1;
+        r.no_dither = 1;
+    });
+    ASSERT_EQ(stereo.wav.channels, 2);
+    EXPECT_EQ(stereo.wav.sample_rate, 22050u);
+    std::vector<std::int16_t> samples = samples_s16(stereo.wav);
+    ASSERT_EQ(samples.size(), 117u * 576 * 2);
+    bool identical = true;
+    for (std::size_t i = 0; i < samples.size(); i += 2) {
+        identical = identical && samples[i] == samples[i + 1];
+    }
+    EXPECT_TRUE(identical);
+    EXPECT_GT(peak_s16(stereo.wav), 10000);
+}
+
+TEST_F(DecodeFile, EightBitOutput) {
+    Decoded d = decode("stereo_44k_128.mp3", [](DecodeRequest& r) { r.bit_depth_text = "8"; });
+    EXPECT_EQ(d.wav.bits_per_sample, 8);
+    EXPECT_EQ(d.wav.block_align, 2);
+    EXPECT_EQ(d.wav.byte_rate, 88200u);
+    EXPECT_EQ(d.wav.data_size, 116u * 1152 * 2);
+    // A tone at about -6 dBFS: unsigned bytes around the midpoint 128, about +-64.
+    int low = 255;
+    int high = 0;
+    for (unsigned char byte : d.wav.data) {
+        low = std::min<int>(low, byte);
+        high = std::max<int>(high, byte);
+    }
+    EXPECT_GT(high, 180);
+    EXPECT_LT(low, 76);
+    EXPECT_GT(low, 40);
+}
+
+TEST_F(DecodeFile, SkipSilenceDropsLeadingSilenceAndShortensPauses) {
+    // Frames 0-114 code no audio: all of them go, the 78 frames of tone stay.
+    Decoded lead = decode("silence_start.mp3", [](DecodeRequest& r) { r.skip_silence = 1; });
+    EXPECT_EQ(frames_of(lead.wav), 78u * 1152);
+
+    // The pause spans frames 78-267 (190 frames). A quiet run is kept while it lasts at most
+    // 2 s: 76 frames are 1.9853 s, a 77th would make 2.0114 s. So 190 - 76 = 114 frames go.
+    Decoded pause = decode("long_pause.mp3", [](DecodeRequest& r) { r.skip_silence = 1; });
+    EXPECT_EQ(frames_of(pause.wav), (346u - 114) * 1152);
+
+    Decoded keep = decode("long_pause.mp3");
+    EXPECT_EQ(frames_of(keep.wav), 346u * 1152);
+}
+
+TEST_F(DecodeFile, FadesRiseFromAndFallToSilence) {
+    Decoded d = decode("stereo_44k_128.mp3", [](DecodeRequest& r) {
+        r.fade_in_text = "1";
+        r.fade_out_text = "1";
+        r.no_dither = 1;
+    });
+    std::vector<std::int16_t> samples = samples_s16(d.wav);
+    ASSERT_EQ(samples.size(), 116u * 1152 * 2);
+    // The first slot of the first frame is multiplied by gain 0 and the synthesis filter
+    // starts from rest: the first 32 samples per channel are exact zeros.
+    for (std::size_t i = 0; i < 64; ++i) {
+        ASSERT_EQ(samples[i], 0) << i;
+    }
+    const std::size_t second = 44100 * 2;
+    EXPECT_LT(peak_s16(d.wav, 0, second / 10), 2000);                    // first 50 ms
+    EXPECT_GT(peak_s16(d.wav, second + second / 4, 2 * second), 15000);  // 1.25-2 s: full level
+    // The play length from the header scan ends with the last frame, which the fade-out
+    // reaches at gain 0; the frame before it is already very quiet.
+    EXPECT_LT(peak_s16(d.wav, samples.size() - 1152 * 2), 400);
+
+    Decoded plain = decode("stereo_44k_128.mp3", [](DecodeRequest& r) { r.no_dither = 1; });
+    EXPECT_GT(peak_s16(plain.wav, 0, second / 10), 15000);
+}
+
+TEST_F(DecodeFile, NormalizeRaisesTheQuietFileToFullScale) {
+    Decoded d = decode("quiet.mp3", [](DecodeRequest& r) { r.normalize = 1; });
+    EXPECT_EQ(d.result, DECODE_OK);
+    EXPECT_EQ(d.output, "Normalizing .... Normalizing returned 0\n");
+    EXPECT_EQ(peak_s16(d.wav), 32767);
+
+    Decoded eight = decode("quiet.mp3", [](DecodeRequest& r) {
+        r.normalize = 1;
+        r.bit_depth_text = "8";
+    });
+    bool reaches_full_scale = false;
+    for (unsigned char byte : eight.wav.data) {
+        reaches_full_scale = reaches_full_scale || byte == 255 || byte == 1;
+    }
+    EXPECT_TRUE(reaches_full_scale);
+}
+
+TEST_F(DecodeFile, RateChangeMidFileIsResampledToTheFirstRate) {
+    Decoded up = decode("rate_change.mp3");
+    EXPECT_EQ(up.result, DECODE_OK);
+    EXPECT_EQ(up.wav.sample_rate, 44100u);
+    EXPECT_TRUE(contains(up.messages,
+                         "output: sample frequency 48000 Hz not available; closest 44100 Hz\n"
+                         "output: resampling 48000 Hz to 44100 Hz\n"))
+        << up.messages;
+    // 78 frames at 44100 Hz, then 85 x 1152 samples at 48000 Hz, which are exactly
+    // 97920 x 44100 / 48000 = 89964 samples at 44100 Hz.
+    EXPECT_EQ(frames_of(up.wav), 78u * 1152 + 89964);
+
+    // 22050 -> 44100: the first 576-sample block yields 1150 samples (its last sample waits
+    // for the next block), every later one 1152; the last held sample is never written.
+    Decoded doubled = decode("rate_change_22k.mp3");
+    EXPECT_EQ(frames_of(doubled.wav), 78u * 1152 + 1150 + 78u * 1152);
+}
+
+TEST_F(DecodeFile, TagsAreShownUpFrontAndSkippedInTheStream) {
+    Decoded tagged = decode("tagged.mp3");
+    EXPECT_EQ(frames_of(tagged.wav), 78u * 1152);
+    // Frames in display order (title, copyright, artists, ...), not in tag order; only the
+    // comment without a description, wrapped at the last blank before column 66.
+    EXPECT_TRUE(contains(tagged.messages,
+                         "MPEG Audio Decoder 0.14.2 (beta) -      Title: Seven Bridges\n"
+                         "            Copyright (C) 1999 Fixture Records\n"
+                         "    Artist: Anna Example\n"
+                         "            Ben Sample\n"
+                         "     Album: Fixture Album\n"
+                         "      Year: 1999\n"
+                         "     Track: 07/12\n"
+                         "     Genre: Rock\n"
+                         "   Comment: This comment is exactly one hundred characters long so "
+                         "that it has\n"
+                         "            to be wrapped onto a second line.\n"
+                         "78 frames decoded"))
+        << tagged.messages;
+
+    Decoded big = decode("big_tag.mp3");
+    EXPECT_EQ(frames_of(big.wav), 78u * 1152);
+
+    Decoded mid = decode("midstream_tag.mp3");
+    EXPECT_EQ(frames_of(mid.wav), 156u * 1152);
+    EXPECT_FALSE(contains(mid.messages, "error")) << mid.messages;
+
+    // Under 4 KiB: the tag library leaves the shared position at the end of the file; the
+    // decode must still start at byte 0 and find all 5 frames.
+    g_progress_calls = 0;
+    Decoded small = decode("short.mp3");
+    EXPECT_EQ(frames_of(small.wav), 5u * 1152);
+    EXPECT_EQ(g_progress_calls, 0);  // fewer than 26 frames: never called
+}
+
+TEST_F(DecodeFile, InputsWithoutAudioGiveAnEmptyCompleteFile) {
+    for (const char* name : {"garbage.mp3", "empty.mp3"}) {
+        Decoded d = decode(name);
+        EXPECT_EQ(d.result, DECODE_OK) << name;
+        ASSERT_TRUE(d.wav.ok) << name;
+        EXPECT_EQ(d.wav.file_size, 44u);
+        EXPECT_EQ(d.wav.riff_size, 36u);
+        EXPECT_EQ(d.wav.channels, 2);
+        EXPECT_EQ(d.wav.sample_rate, 44100u);
+        EXPECT_EQ(d.wav.bits_per_sample, 16);
+        EXPECT_TRUE(contains(d.messages, "0 frames decoded (0:00:00.0), -inf dB")) << name;
+    }
+}
+
+TEST_F(DecodeFile, LoudInputIsClippedAndCounted) {
+    Decoded d = decode("loud.mp3");
+    EXPECT_EQ(peak_s16(d.wav), 32768);  // -32768 reached
+    EXPECT_FALSE(contains(d.messages, " 0 clipped samples")) << d.messages;
+    EXPECT_TRUE(contains(d.messages, "dB peak amplitude")) << d.messages;
+    EXPECT_FALSE(contains(d.messages, "-inf")) << d.messages;
+}
+
+TEST_F(DecodeFile, StopOnFirstProgressCallKeepsTwentySixFramesAndSkipsNormalizing) {
+    g_stop_after = 1;
+    Decoded d = decode("stereo_44k_128.mp3", [](DecodeRequest& r) { r.normalize = 1; });
+    EXPECT_EQ(d.result, DECODE_ABORTED);
+    ASSERT_TRUE(d.wav.ok) << d.wav.error;
+    EXPECT_EQ(d.wav.data_size, 26u * 1152 * 4);
+    EXPECT_EQ(d.wav.riff_size, 36 + d.wav.data_size);
+    EXPECT_EQ(d.output, "");
+    EXPECT_TRUE(contains(d.messages, "26 frames decoded")) << d.messages;
+}
+
+TEST_F(DecodeFile, FailuresAreReportedAndTheOutputStillFinished) {
+    Decoded missing = decode("no_such_file.mp3");
+    EXPECT_EQ(missing.result, DECODE_FAILED);
+    EXPECT_TRUE(contains(missing.messages, "no_such_file.mp3: No such file or directory\n"))
+        << missing.messages;
+    EXPECT_EQ(missing.wav.file_size, 44u);
+
+    Decoded unwritable = decode("stereo_44k_128.mp3", {}, "missing-folder/out.wav");
+    EXPECT_EQ(unwritable.result, DECODE_FAILED);
+    EXPECT_TRUE(contains(unwritable.messages, "audio: " + dir_.file("missing-folder/out.wav") +
+                                                  ": No such file or directory\n"))
+        << unwritable.messages;
+
+    // A stop asked for in a run that also fails (the output cannot be finished) still
+    // reports the stop.
+    g_stop_after = 1;
+    g_sabotage_path = dir_.file("both.wav");
+    Decoded both = decode("stereo_44k_128.mp3", {}, "both.wav");
+    EXPECT_EQ(both.result, DECODE_ABORTED);
+    EXPECT_TRUE(contains(both.messages, "audio: fseek: No space left on device\n"))
+        << both.messages;
+}
+
+TEST_F(DecodeFile, CrossFadeWarningsDependOnTheGap) {
+    auto warnings = [this](const char* gap, bool skip) {
+        return decode("short.mp3",
+                      [gap, skip](DecodeRequest& r) {
+                          r.cross_fade = 1;
+                          r.gap_text = gap;
+                          r.skip_silence = skip ? 1 : 0;
+                      })
+            .messages;
+    };
+    EXPECT_TRUE(contains(warnings("", false), "pelmora: cross-fade ignored without gap\n"));
+    EXPECT_TRUE(
+        contains(warnings("0", false), "pelmora: cross-fade ignored without negative gap\n"));
+    EXPECT_FALSE(contains(warnings("-1", false), "cross-fade"));
+    EXPECT_TRUE(contains(warnings("", true), "pelmora: cross-fade ignored without negative gap\n"));
+}
+
+}  // namespace
