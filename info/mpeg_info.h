@@ -25,6 +25,12 @@ void reset(MpegInfo* info);
 // Moves skip bytes forward (when positive), then searches at most 10,001 positions for the
 // eleven sync bits. On success the file is just behind the header word.
 bool find_sync(std::FILE* file, long skip, std::uint32_t* header);
+// Both scans start behind a leading ID3v2 tag (and its footer), or at byte 0 without one.
+// read_first_frame: false when the file cannot be opened or the first header has no known
+// sample rate. scan_frames: false only when the file cannot be opened; sets durationMs.
 bool read_first_frame(MpegInfo* info, const char* path);
 bool scan_frames(MpegInfo* info, const char* path);
+// A zero record for a null or empty path, else the result of scan_frames on it.
+MpegInfo mpeg_info_scan(const char* path);
+// Four lines for the information page; an MPEG-2.5 stream shows "MPEG Type: MPEG 2.5  Layer n".
 std::vector<std::string> format_mpeg_info_lines(const MpegInfo& info);

@@ -14,7 +14,8 @@ struct PcmWavFile {
 };
 
 // access: open(2) flags such as O_RDWR. The file is locked exclusively (flock); a file that
-// another process holds locked fails to open.
+// someone else holds locked, or that is not a regular file, fails to open. Every chunk before
+// the data chunk must lie inside the file; the data chunk's declared size is not checked.
 int pcmwav_open(const char* path, int access, PcmWavFile* file);
 int pcmwav_read(PcmWavFile* file, void* buffer, std::uint32_t count);
 int pcmwav_write(PcmWavFile* file, const void* buffer, std::uint32_t count);
