@@ -53,29 +53,105 @@ inline void store_s32le(unsigned char* out, std::int32_t v) {
 
 using Store = void (*)(unsigned char*, std::int32_t);
 
+// One dithered sample at a width known at compile time. The packers run it on local copies
+// of the dither states and statistics, so that the compiler keeps them in registers for a
+// whole block instead of going through memory for every sample.
+template <unsigned Width>
+[[gnu::always_inline]] inline std::int32_t dither_step(mad_fixed_t sample, DitherState& dither,
+                                                       ClipStats& stats) {
+    constexpr unsigned k = 29 - Width;
+    constexpr std::uint32_t mask = (1u << k) - 1u;
+    constexpr std::uint32_t bias = 1u << (28 - Width);
+    mad_fixed_t* e = dither.feedback;
+
+    // Noise shaping over the last three quantization errors.
+    mad_fixed_t y = fixed(bits(sample) + bits(e[0]) - bits(e[1]) + bits(e[2]));
+    e[2] = e[1];
+    e[1] = e[0] / 2;
+
+    // The difference of two successive uniform values: triangular noise within one step.
+    const std::uint32_t old_lcg = dither.lcg_state;
+    const std::uint32_t r = old_lcg * LCG_MULTIPLIER + LCG_INCREMENT;
+    mad_fixed_t o = fixed(bits(y) + bias + (r & mask) - (old_lcg & mask));
+    dither.lcg_state = r;
+
+    // As clip_and_track, but a clipped output also pulls y to full scale, so that the error
+    // fed back is the quantization error and not the overshoot.
+    if (o >= stats.peak_level) {
+        if (o > SAMPLE_MAX) {
+            ++stats.clip_count;
+            if (o - SAMPLE_MAX > stats.clip_peak) {
+                stats.clip_peak = o - SAMPLE_MAX;
+            }
+            o = SAMPLE_MAX;
+            if (y > SAMPLE_MAX) {
+                y = SAMPLE_MAX;
+            }
+        }
+        stats.peak_level = o;
+    } else if (o < wrap_neg(stats.peak_level)) {
+        if (o < SAMPLE_MIN) {
+            ++stats.clip_count;
+            if (SAMPLE_MIN - o > stats.clip_peak) {
+                stats.clip_peak = SAMPLE_MIN - o;
+            }
+            o = SAMPLE_MIN;
+            if (y < SAMPLE_MIN) {
+                y = SAMPLE_MIN;
+            }
+        }
+        stats.peak_level = -o;
+    }
+
+    const mad_fixed_t q = fixed(bits(o) & ~mask);
+    e[0] = fixed(bits(y) - bits(q));
+    return q >> k;
+}
+
+template <unsigned Width>
+[[gnu::always_inline]] inline std::int32_t round_step(mad_fixed_t sample, ClipStats& stats) {
+    constexpr std::uint32_t bias = 1u << (28 - Width);
+    const mad_fixed_t s = clip_and_track(fixed(bits(sample) + bias), &stats);
+    return s >> (29 - Width);
+}
+
 template <unsigned Width, std::uint32_t Bytes, Store store>
 std::uint32_t pack(unsigned char* out, std::uint32_t n, const mad_fixed_t* left,
                    const mad_fixed_t* right, OutputMode mode, ClipStats* stats) {
     if (mode != Round && mode != Dither) {
         return 0;
     }
+    ClipStats local_stats = *stats;
     unsigned char* p = out;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        if (mode == Dither) {
-            store(p, quantize_dither(Width, left[i], &dither_states[0], stats));
-        } else {
-            store(p, quantize_round(Width, left[i], stats));
+    if (mode == Dither) {
+        // One channel at a time: the channels' dither states are independent and the
+        // statistics end the same in any order, and one state fits in registers where two
+        // did not.
+        const std::uint32_t stride = right != nullptr ? 2 * Bytes : Bytes;
+        DitherState first = dither_states[0];
+        for (std::uint32_t i = 0; i < n; ++i, p += stride) {
+            store(p, dither_step<Width>(left[i], first, local_stats));
         }
-        p += Bytes;
+        dither_states[0] = first;
         if (right != nullptr) {
-            if (mode == Dither) {
-                store(p, quantize_dither(Width, right[i], &dither_states[1], stats));
-            } else {
-                store(p, quantize_round(Width, right[i], stats));
+            DitherState second = dither_states[1];
+            p = out + Bytes;
+            for (std::uint32_t i = 0; i < n; ++i, p += stride) {
+                store(p, dither_step<Width>(right[i], second, local_stats));
             }
+            dither_states[1] = second;
+        }
+    } else {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            store(p, round_step<Width>(left[i], local_stats));
             p += Bytes;
+            if (right != nullptr) {
+                store(p, round_step<Width>(right[i], local_stats));
+                p += Bytes;
+            }
         }
     }
+    *stats = local_stats;
     return n * Bytes * (right != nullptr ? 2u : 1u);
 }
 
@@ -119,53 +195,14 @@ std::int32_t quantize_round(unsigned width, mad_fixed_t sample, ClipStats* stats
 
 std::int32_t quantize_dither(unsigned width, mad_fixed_t sample, DitherState* dither,
                              ClipStats* stats) {
-    const unsigned k = 29 - width;
-    const std::uint32_t mask = (1u << k) - 1u;
-    const std::uint32_t bias = 1u << (28 - width);
-    mad_fixed_t* e = dither->feedback;
-
-    // Noise shaping over the last three quantization errors.
-    mad_fixed_t y = fixed(bits(sample) + bits(e[0]) - bits(e[1]) + bits(e[2]));
-    e[2] = e[1];
-    e[1] = e[0] / 2;
-
-    // The difference of two successive uniform values: triangular noise within one step.
-    const std::uint32_t old_lcg = dither->lcg_state;
-    const std::uint32_t r = old_lcg * LCG_MULTIPLIER + LCG_INCREMENT;
-    mad_fixed_t o = fixed(bits(y) + bias + (r & mask) - (old_lcg & mask));
-    dither->lcg_state = r;
-
-    // As clip_and_track, but a clipped output also pulls y to full scale, so that the error
-    // fed back is the quantization error and not the overshoot.
-    if (o >= stats->peak_level) {
-        if (o > SAMPLE_MAX) {
-            ++stats->clip_count;
-            if (o - SAMPLE_MAX > stats->clip_peak) {
-                stats->clip_peak = o - SAMPLE_MAX;
-            }
-            o = SAMPLE_MAX;
-            if (y > SAMPLE_MAX) {
-                y = SAMPLE_MAX;
-            }
-        }
-        stats->peak_level = o;
-    } else if (o < wrap_neg(stats->peak_level)) {
-        if (o < SAMPLE_MIN) {
-            ++stats->clip_count;
-            if (SAMPLE_MIN - o > stats->clip_peak) {
-                stats->clip_peak = SAMPLE_MIN - o;
-            }
-            o = SAMPLE_MIN;
-            if (y < SAMPLE_MIN) {
-                y = SAMPLE_MIN;
-            }
-        }
-        stats->peak_level = -o;
+    switch (width) {
+        case 8:
+            return dither_step<8>(sample, *dither, *stats);
+        case 16:
+            return dither_step<16>(sample, *dither, *stats);
+        default:
+            return dither_step<24>(sample, *dither, *stats);
     }
-
-    const mad_fixed_t q = fixed(bits(o) & ~mask);
-    e[0] = fixed(bits(y) - bits(q));
-    return q >> k;
 }
 
 std::uint32_t pack_u8(unsigned char* out, std::uint32_t n, const mad_fixed_t* left,

@@ -26,6 +26,7 @@ DitherState* dither_state(int channel);
 // Returns the sample clipped to full scale and records it in the statistics.
 mad_fixed_t clip_and_track(mad_fixed_t sample, ClipStats* stats);
 // width is 8, 16 or 24 bits; the result is a signed value of that width.
+// width: 8, 16 or 24 bits.
 std::int32_t quantize_round(unsigned width, mad_fixed_t sample, ClipStats* stats);
 std::int32_t quantize_dither(unsigned width, mad_fixed_t sample, DitherState* dither,
                              ClipStats* stats);
