@@ -1,0 +1,145 @@
+#include "app/core/batch.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "app/core/output_name.h"
+#include "info/mpeg_info.h"
+
+namespace {
+
+int low32(std::uint64_t value) {
+    return static_cast<int>(static_cast<std::uint32_t>(value));
+}
+
+std::string failure_message(const BatchResult& result) {
+    std::size_t failed = result.failed.size();
+    char head[128];
+    std::snprintf(head, sizeof head, "Decoded %zu of %d files. %s could not be decoded:\n",
+                  static_cast<std::size_t>(result.attempted) - failed, result.attempted,
+                  failed == 1 ? "This file" : (std::to_string(failed) + " files").c_str());
+    std::string text = head;
+    for (const std::string& path : result.failed) {
+        text += "\n" + path;
+    }
+    return text;
+}
+
+}  // namespace
+
+BatchState& batch_state() {
+    static BatchState state;
+    return state;
+}
+
+void request_cancel(BatchState& state) {
+    state.stopRequested = 1;
+    state.cancelRequested = 1;
+}
+
+std::uint64_t scan_batch_size(const std::vector<std::string>& inputPaths, const BatchState& state) {
+    std::uint64_t total = 0;
+    for (const std::string& path : inputPaths) {
+        if (state.stopRequested != 0) {
+            break;
+        }
+        struct stat info {};
+        if (stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            total += static_cast<std::uint64_t>(info.st_size) / 1024;
+        }
+    }
+    return total;
+}
+
+DecodeRequest fill_request(const BatchOptions& options, const std::string& inputPath,
+                           RequestTexts& texts) {
+    DecodeRequest request;
+    decode_request_init(&request);
+    texts.input = inputPath;
+    texts.output = output_file_path(options.outputFolder, inputPath);
+    texts.fadeIn = std::to_string(options.fadeIn < 1 ? 1 : options.fadeIn);
+    texts.fadeOut = std::to_string(options.fadeOut < 1 ? 1 : options.fadeOut);
+    request.input_path = texts.input.c_str();
+    request.output_path = texts.output.c_str();
+    MpegInfo info = mpeg_info_scan(texts.input.c_str());
+    request.play_length_ms = static_cast<std::uint32_t>(info.durationMs);
+    request.fade_in_text = texts.fadeIn.c_str();
+    request.fade_out_text = texts.fadeOut.c_str();
+    request.skip_silence = options.skipSilence ? 1 : 0;
+    if (options.eightBit) {
+        request.bit_depth_text = "8";
+    }
+    request.progress = batch_progress;
+    request.normalize = options.normalize ? 1 : 0;
+    return request;
+}
+
+std::int32_t batch_progress(std::int32_t fileTotalKiB, std::int32_t fileDoneKiB) {
+    BatchState& state = batch_state();
+    if (state.cancelRequested != 0) {
+        return 1;
+    }
+    if (state.progress != nullptr) {
+        state.progress->setFileBar(0, fileTotalKiB, fileTotalKiB / 30, fileDoneKiB);
+        state.progress->setBatchBar(0, low32(state.batchTotalKiB), low32(state.batchTotalKiB / 30),
+                                    fileDoneKiB + low32(state.completedKiB));
+    }
+    state.lastFileTotalKiB = fileTotalKiB;
+    return 0;
+}
+
+std::string count_line(int position, int total) {
+    char text[64];
+    std::snprintf(text, sizeof text, "Decoding   %d of  %d", position, total);
+    return text;
+}
+
+BatchResult run_batch(const std::vector<BatchFile>& files, const BatchOptions& options,
+                      const DecodeFunction& decode) {
+    BatchState& state = batch_state();
+    BatchResult result;
+    const int n = static_cast<int>(files.size());
+    for (int k = 0; k < n; ++k) {
+        if (state.stopRequested != 0) {
+            result.lastResult = DECODE_ABORTED;
+            break;
+        }
+        // Not reset between files: a file that never reports progress is credited with the
+        // total its predecessor last reported.
+        state.completedKiB += static_cast<std::uint64_t>(state.lastFileTotalKiB);
+        const BatchFile& file = files[static_cast<std::size_t>(k)];
+        std::string input = file.folder + file.name;
+        if (state.progress != nullptr) {
+            state.progress->setFileLine(file.name);
+            state.progress->setCountLine(count_line(k + 1, n));
+        }
+        RequestTexts texts;
+        DecodeRequest request = fill_request(options, input, texts);
+        result.lastResult = decode ? decode(request) : decode_file(&request);
+        ++result.attempted;
+        if (result.lastResult == DECODE_FAILED) {
+            result.failed.push_back(input);
+        }
+    }
+    return result;
+}
+
+BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool exitWhenDone) {
+    BatchEnd end{1, {}, state.cancelRequested != 0 || !exitWhenDone};
+    if (result.lastResult == DECODE_ABORTED && state.cancelRequested != 0) {
+        end.dialogResult = 2;
+        end.message = "Decoding files aborted by user.";
+    } else if (!result.failed.empty()) {
+        // Failures are said even when the program is about to exit: silence would report
+        // them as success.
+        end.message = failure_message(result);
+    } else if (!exitWhenDone) {
+        end.message = "Decoded all files successfully.";
+    }
+    return end;
+}
+
+bool exit_after_run(const BatchState& state, bool exitWhenDone) {
+    return state.cancelRequested == 0 && exitWhenDone;
+}

@@ -1,0 +1,100 @@
+// The file list's logic without a window: which paths are accepted, folder expansion,
+// duplicate refusal by file name, row texts, removal with the selection that follows.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+// Drop settings flags.
+constexpr std::uint32_t ACCEPT_FILES = 0x01;
+constexpr std::uint32_t ACCEPT_FOLDERS = 0x02;
+constexpr std::uint32_t NO_DUPLICATE_CHECK = 0x04;
+constexpr std::uint32_t FILTER_BY_EXTENSION = 0x10;
+constexpr std::uint32_t USE_CALLBACK = 0x20;
+constexpr std::uint32_t DEFAULT_DROP_FLAGS = ACCEPT_FILES | ACCEPT_FOLDERS | FILTER_BY_EXTENSION;
+
+// Path kinds handed to the drop callback.
+constexpr int PATH_REFUSED = 0;
+constexpr int PATH_FOLDER = 64;
+constexpr int PATH_FILE = 128;
+
+struct FileRow {
+    std::string name;      // file name with extension, as the file system reports it
+    std::string sizeText;  // "%.2f MB"
+    std::string folder;    // ends in '/'
+};
+
+// Told about every change, so that a view over the rows can follow.
+class RowObserver {
+public:
+    virtual ~RowObserver() = default;
+    virtual void rowAppended(int index) = 0;
+    virtual void rowRemoved(int index) = 0;
+    virtual void rowsCleared() = 0;
+};
+
+// Reports what the list refused. The window stays silent about duplicates; the command line
+// names both paths, since its user cannot see the list.
+class FileListReporter {
+public:
+    virtual ~FileListReporter() = default;
+    virtual void duplicate(const std::string& path, const std::string& listedPath) = 0;
+    virtual void fileError(const std::string& path, const std::string& message) = 0;
+};
+
+using DropCallback = std::function<void(const std::string& path, int kind)>;
+
+// After removing rows: which rows are selected, and the selection mark (-1 for none).
+struct SelectionAfterRemove {
+    std::vector<int> selected;
+    int mark;
+};
+
+class FileList {
+public:
+    FileList();
+
+    // Refuses (returns false) USE_CALLBACK without a callback.
+    bool setDropSettings(std::uint32_t flags, std::vector<std::string> extensions,
+                         DropCallback callback = {});
+    void setObserver(RowObserver* observer) { observer_ = observer; }
+    void setReporter(FileListReporter* reporter) { reporter_ = reporter; }
+
+    // PATH_REFUSED, PATH_FOLDER or PATH_FILE under the current settings.
+    int acceptPath(const std::string& path) const;
+    // A file, or a folder searched depth first in the order the file system lists it.
+    void addPath(const std::string& path);
+    // Returns true when a row was appended.
+    bool addFileRow(const std::string& path);
+    // Dropped names, in order; a symbolic link is replaced by its target first.
+    void dropPaths(const std::vector<std::string>& paths);
+
+    // selected: indices in increasing order.
+    SelectionAfterRemove removeRows(const std::vector<int>& selected);
+    void clear();
+
+    int rowCount() const { return static_cast<int>(rows_.size()); }
+    const FileRow& row(int index) const { return rows_[static_cast<std::size_t>(index)]; }
+    // Folder followed by name.
+    std::string inputPath(int index) const;
+
+private:
+    void rebuildNameIndex();
+
+    std::uint32_t flags_;
+    std::vector<std::string> extensions_;
+    DropCallback callback_;
+    RowObserver* observer_ = nullptr;
+    FileListReporter* reporter_ = nullptr;
+    std::vector<FileRow> rows_;
+    // Lower-cased name -> row index, so that the duplicate check does not scan every row.
+    std::unordered_map<std::string, std::size_t> byName_;
+};
+
+// "%.2f MB" of size / 1048576.
+std::string size_text(std::uint64_t bytes);
+// The extension from the last dot of the last path element, lower-cased ("" without a dot).
+std::string lower_extension(const std::string& path);

@@ -1,0 +1,207 @@
+#include "app/core/batch.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/support/riff.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+struct RecordingSink : ProgressSink {
+    struct Bar {
+        int lower = -1, upper = -1, step = -1, position = -1;
+    };
+    void setFileBar(int lower, int upper, int step, int position) override {
+        file = {lower, upper, step, position};
+    }
+    void setBatchBar(int lower, int upper, int step, int position) override {
+        batch = {lower, upper, step, position};
+    }
+    void setFileLine(const std::string& name) override { lines.push_back(name); }
+    void setCountLine(const std::string& text) override { counts.push_back(text); }
+    Bar file, batch;
+    std::vector<std::string> lines, counts;
+};
+
+class Batch : public testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+    static void reset() {
+        BatchState& state = batch_state();
+        state.stopRequested = 0;
+        state.cancelRequested = 0;
+        state.batchTotalKiB = 0;
+        state.completedKiB = 0;
+        state.lastFileTotalKiB = 0;
+        state.progress = nullptr;
+    }
+};
+
+TEST_F(Batch, CountLineHasTheDialogsSpacing) {
+    EXPECT_EQ(count_line(3, 12), "Decoding   3 of  12");
+    EXPECT_EQ(count_line(1, 2), "Decoding   1 of  2");
+}
+
+TEST_F(Batch, ProgressMovesBothBarsFromKiBCounts) {
+    RecordingSink sink;
+    BatchState& state = batch_state();
+    state.progress = &sink;
+    state.batchTotalKiB = 1000;
+    state.completedKiB = 300;
+    EXPECT_EQ(batch_progress(95, 40), 0);
+    // File bar 0..95, step 95 / 30 = 3; batch bar 0..1000, step 33, position 40 + 300.
+    EXPECT_EQ(sink.file.upper, 95);
+    EXPECT_EQ(sink.file.step, 3);
+    EXPECT_EQ(sink.file.position, 40);
+    EXPECT_EQ(sink.batch.upper, 1000);
+    EXPECT_EQ(sink.batch.step, 33);
+    EXPECT_EQ(sink.batch.position, 340);
+    EXPECT_EQ(state.lastFileTotalKiB, 95);
+
+    // Only the low 32 bits of the 64-bit batch counts reach the bar.
+    state.batchTotalKiB = (std::uint64_t{1} << 32) + 60;
+    batch_progress(10, 5);
+    EXPECT_EQ(sink.batch.upper, 60);
+    EXPECT_EQ(sink.batch.step, static_cast<int>(((std::uint64_t{1} << 32) + 60) / 30));
+
+    request_cancel(state);
+    sink.file = {};
+    EXPECT_EQ(batch_progress(95, 50), 1);
+    EXPECT_EQ(sink.file.position, -1);  // nothing changes once cancelled
+}
+
+TEST_F(Batch, FillRequestIsWhatTheWindowAsks) {
+    BatchOptions options;
+    options.outputFolder = "/out";
+    RequestTexts texts;
+    DecodeRequest request = fill_request(options, fixture_path("stereo_44k_128.mp3"), texts);
+    EXPECT_STREQ(request.output_path, "/out/stereo_44k_128.wav");
+    EXPECT_STREQ(request.fade_in_text, "1");  // 0 on the page means one second
+    EXPECT_STREQ(request.fade_out_text, "1");
+    EXPECT_STREQ(request.bit_depth_text, "16");
+    EXPECT_EQ(request.normalize, 0);
+    EXPECT_EQ(request.skip_silence, 0);
+    EXPECT_EQ(request.progress, batch_progress);
+    // 111 padded frames of 26.125 ms and 5 of 26.0625 ms: 3030.1875 ms.
+    EXPECT_EQ(request.play_length_ms, 3030u);
+
+    options.eightBit = true;
+    options.normalize = true;
+    options.skipSilence = true;
+    options.fadeIn = 60;
+    options.fadeOut = 7;
+    request = fill_request(options, "/music/a.b.mp3", texts);
+    EXPECT_STREQ(request.bit_depth_text, "8");
+    EXPECT_STREQ(request.fade_in_text, "60");
+    EXPECT_STREQ(request.fade_out_text, "7");
+    EXPECT_EQ(request.normalize, 1);
+    EXPECT_EQ(request.skip_silence, 1);
+    EXPECT_STREQ(request.output_path, "/out/a.b.wav");
+    EXPECT_EQ(request.play_length_ms, 0u);  // no such file: nothing measured
+}
+
+TEST_F(Batch, ScanAddsWholeKiBAndSkipsUnreadableFiles) {
+    TempDir dir;
+    write_file_bytes(dir.file("a"), std::vector<unsigned char>(2047));
+    write_file_bytes(dir.file("b"), std::vector<unsigned char>(1023));
+    write_file_bytes(dir.file("c"), std::vector<unsigned char>(4096));
+    EXPECT_EQ(scan_batch_size({dir.file("a"), dir.file("b"), dir.file("missing"), dir.file("c")},
+                              batch_state()),
+              1u + 0 + 0 + 4);
+}
+
+TEST_F(Batch, LoopDecodesInOrderAndCreditsTheLastReportedTotal) {
+    RecordingSink sink;
+    BatchState& state = batch_state();
+    state.progress = &sink;
+    std::vector<std::string> decoded;
+    std::vector<std::uint64_t> completed_at_start;
+    auto fake = [&](const DecodeRequest& request) {
+        decoded.emplace_back(request.input_path);
+        completed_at_start.push_back(state.completedKiB);
+        if (decoded.size() == 1) {
+            batch_progress(50, 10);  // the first file reports a 50 KiB total
+        }
+        return decoded.size() == 2 ? DECODE_FAILED : DECODE_OK;
+    };
+    BatchOptions options;
+    options.outputFolder = "/out";
+    BatchResult result =
+        run_batch({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/n/"}}, options, fake);
+    EXPECT_EQ(decoded, (std::vector<std::string>{"/m/a.mp3", "/m/b.mp3", "/n/c.mp3"}));
+    // The second file never reports: it is credited with its predecessor's total too.
+    EXPECT_EQ(completed_at_start, (std::vector<std::uint64_t>{0, 50, 100}));
+    EXPECT_EQ(sink.lines, (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3"}));
+    EXPECT_EQ(sink.counts.back(), "Decoding   3 of  3");
+    EXPECT_EQ(result.lastResult, DECODE_OK);
+    EXPECT_EQ(result.attempted, 3);
+    EXPECT_EQ(result.failed, (std::vector<std::string>{"/m/b.mp3"}));
+}
+
+TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
+    RecordingSink sink;
+    BatchState& state = batch_state();
+    state.progress = &sink;
+    int calls = 0;
+    auto fake = [&](const DecodeRequest& request) {
+        ++calls;
+        request_cancel(state);  // the user presses Cancel during the first file
+        return request.progress(10, 5) != 0 ? DECODE_ABORTED : DECODE_OK;
+    };
+    BatchResult result = run_batch({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, {}, fake);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(result.lastResult, DECODE_ABORTED);
+    BatchEnd end = finish_batch(result, state, false);
+    EXPECT_EQ(end.dialogResult, 2);
+    EXPECT_EQ(end.message, "Decoding files aborted by user.");
+    EXPECT_TRUE(end.openFolder);
+    EXPECT_FALSE(exit_after_run(state, true));  // a cancelled run never ends the program
+}
+
+TEST_F(Batch, EndOfRunDecisions) {
+    BatchState& state = batch_state();
+    BatchResult ok{DECODE_OK, 3, {}};
+    BatchEnd end = finish_batch(ok, state, false);
+    EXPECT_EQ(end.dialogResult, 1);
+    EXPECT_EQ(end.message, "Decoded all files successfully.");
+    EXPECT_TRUE(end.openFolder);
+
+    // Exit when done: no message, the folder is opened by the exit path instead.
+    end = finish_batch(ok, state, true);
+    EXPECT_EQ(end.message, "");
+    EXPECT_FALSE(end.openFolder);
+    EXPECT_TRUE(exit_after_run(state, true));
+
+    // Failed files are never reported as success.
+    BatchResult failed{DECODE_OK, 3, {"/m/b.mp3"}};
+    EXPECT_EQ(finish_batch(failed, state, false).message,
+              "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3");
+    BatchResult two{DECODE_FAILED, 4, {"/m/b.mp3", "/m/d.mp3"}};
+    EXPECT_EQ(finish_batch(two, state, true).message,
+              "Decoded 2 of 4 files. 2 files could not be decoded:\n\n/m/b.mp3\n/m/d.mp3");
+
+    // Cancel pressed after the last file ended: the run was not stopped.
+    request_cancel(state);
+    EXPECT_EQ(finish_batch(ok, state, false).message, "Decoded all files successfully.");
+}
+
+TEST_F(Batch, RealDecodeWritesIntoTheOutputFolder) {
+    TempDir dir;
+    RecordingSink sink;
+    batch_state().progress = &sink;
+    BatchOptions options;
+    options.outputFolder = dir.path();
+    std::string folder = fixture_path("");
+    testing::internal::CaptureStderr();
+    BatchResult result =
+        run_batch({{"stereo_44k_128.mp3", folder}, {"short.mp3", folder}}, options);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result.lastResult, DECODE_OK);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(parse_wav_file(dir.file("stereo_44k_128.wav")).data_size, 116u * 1152 * 4);
+    EXPECT_EQ(parse_wav_file(dir.file("short.wav")).data_size, 5u * 1152 * 4);
+    EXPECT_EQ(sink.file.upper, 48483 >> 10);
+}
+
+}  // namespace
