@@ -1,6 +1,11 @@
 #include "cli/cli_options.h"
 
 #include <getopt.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "app/core/batch.h"
 
 namespace {
 
@@ -20,6 +25,10 @@ enum OptionId : int {
     OPT_GAP,
     OPT_CROSS_FADE,
     OPT_HELP,
+    OPT_WINDOW_OPTIONS,
+    OPT_QUIET,
+    OPT_VERBOSE,
+    OPT_JOBS,
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -39,17 +48,42 @@ constexpr option LONG_OPTIONS[] = {
     {"cross-fade", no_argument, nullptr, OPT_CROSS_FADE},
     {"output", required_argument, nullptr, 'o'},
     {"help", no_argument, nullptr, OPT_HELP},
+    {"window-options", no_argument, nullptr, OPT_WINDOW_OPTIONS},
+    {"quiet", no_argument, nullptr, OPT_QUIET},
+    {"verbose", no_argument, nullptr, OPT_VERBOSE},
+    {"jobs", required_argument, nullptr, OPT_JOBS},
     {nullptr, 0, nullptr, 0},
 };
 
+int online_processors() {
+    long count = sysconf(_SC_NPROCESSORS_ONLN);
+    return count < 1 ? 1 : static_cast<int>(count);
+}
+
+int whole_seconds(const std::string& text) {
+    int seconds = std::atoi(text.c_str());
+    return seconds < 0 ? 0 : (seconds > 60 ? 60 : seconds);
+}
+
 }  // namespace
+
+BatchOptions window_options(const CliOptions& options) {
+    BatchOptions batch;
+    batch.outputFolder = options.output_folder;
+    batch.eightBit = options.bits == "8";
+    batch.normalize = options.normalize;
+    batch.skipSilence = options.skip_silence;
+    batch.fadeIn = whole_seconds(options.fade_in);
+    batch.fadeOut = whole_seconds(options.fade_out);
+    return batch;
+}
 
 CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* message) {
     opterr = 0;
     optind = 1;
     for (;;) {
         int index = 0;
-        int id = getopt_long(argc, argv, ":o:h", LONG_OPTIONS, &index);
+        int id = getopt_long(argc, argv, ":o:hqvj:", LONG_OPTIONS, &index);
         if (id == -1) {
             break;
         }
@@ -99,6 +133,29 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
             case 'o':
                 options->output_folder = optarg;
                 break;
+            case OPT_WINDOW_OPTIONS:
+                options->window_options = true;
+                break;
+            case 'q':
+            case OPT_QUIET:
+                options->quiet = true;
+                break;
+            case 'v':
+            case OPT_VERBOSE:
+                options->verbose = true;
+                break;
+            case 'j':
+            case OPT_JOBS: {
+                char* end = nullptr;
+                long jobs = std::strtol(optarg, &end, 10);
+                if (*optarg == '\0' || *end != '\0' || jobs < 0 || jobs > 64) {
+                    *message =
+                        std::string("--jobs takes a number from 0 to 64, not \"") + optarg + "\"";
+                    return CliParse::Error;
+                }
+                options->jobs = jobs == 0 ? online_processors() : static_cast<int>(jobs);
+                break;
+            }
             case 'h':
             case OPT_HELP:
                 return CliParse::Help;
@@ -119,6 +176,10 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
     }
     if (options->inputs.empty()) {
         *message = "no input files given";
+        return CliParse::Error;
+    }
+    if (options->quiet && options->verbose) {
+        *message = "--quiet and --verbose exclude each other";
         return CliParse::Error;
     }
     return CliParse::Run;
@@ -145,14 +206,17 @@ DecodeRequest make_request(const CliOptions& options, const char* input_path,
     request.input_path = input_path;
     request.skip_silence = options.skip_silence ? 1 : 0;
     request.normalize = options.normalize ? 1 : 0;
+    request.progress = batch_progress;
     return request;
 }
 
 const char* cli_usage() {
-    return R"(Usage: pelmora-cli [OPTION]... -o DIR FILE...
-Decode each MPEG audio FILE (MP3, layers I to III) into DIR/<name>.wav, one after another.
-<name> is the file's name with an extension of up to three characters replaced by .wav
-(song.mp3 -> song.wav). DIR is created when missing.
+    return R"(Usage: pelmora-cli [OPTION]... -o DIR FILE_OR_FOLDER...
+Decode MPEG audio files (MP3, layers I to III) into DIR/<name>.wav. Folders are searched
+recursively for .mp3 files (any letter case); a second file with a name already listed is
+skipped with a warning, since both would write the same WAV file. <name> is the file's
+name with an extension of up to three characters replaced by .wav (song.mp3 -> song.wav).
+DIR is created when missing; relative paths are taken from the current folder.
 
 Output:
   -o, --output DIR      folder for the WAV files (required)
@@ -176,14 +240,27 @@ Decoding:
       --gap T           gap between files (accepted; the files are decoded separately)
       --cross-fade      cross-fade with the previous file (needs a negative --gap;
                         accepted, but no audio is mixed)
+      --window-options  fill the requests exactly as the desktop program does: 16-bit
+                        unless --bits 8, --fade-in/--fade-out in whole seconds 0-60 with
+                        at least 1 second each, --normalize and --skip-silence; the other
+                        engine options are not used
+Running:
+  -j, --jobs N          decode up to N files at once, each in its own worker process
+                        (default 1; 0 means one per processor)
+  -q, --quiet           show nothing but errors
+  -v, --verbose         pass the engine's messages through as they come
   -h, --help            show this help
 
 Times T: seconds, optionally with minutes and hours before colons and a decimal fraction
 or a denominator after them, in terms joined by + or -:
   90, 1:30 and 0:01:30 are 90 s; 2.5 is 2.5 s; 1/75 is 1/75 s; 1:30/2 is 45 s; 5+0.5 is 5.5 s.
 
-Engine messages go to standard error, normalization results to standard output.
-Exit status: 0 when every file was decoded, 1 when a file failed or an option text was
-invalid, 2 on a usage error.
+On a terminal a progress display shows the current file and the whole batch; otherwise one
+line per finished file. The engine's messages of a file that failed are shown after it.
+Ctrl-C stops the current file (its WAV file is finished with true sizes) and starts no
+further file; a second Ctrl-C ends at once.
+
+Exit status: 0 every file decoded, 1 a file failed or an option text was invalid, 2 bad
+usage or output folder, 130 cancelled.
 )";
 }

@@ -25,6 +25,11 @@ struct CliOptions {
     bool cross_fade = false;
     std::string output_folder;
     std::vector<std::string> inputs;
+    // Front-end behaviour, not engine options.
+    bool window_options = false;  // fill requests exactly as the desktop window does
+    bool quiet = false;
+    bool verbose = false;
+    int jobs = 1;  // files decoded at once; 0 on the command line means one per processor
 };
 
 enum class CliParse { Run, Help, Error };
@@ -35,5 +40,10 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
 // The request for one input; the texts point into options, which must outlive it.
 DecodeRequest make_request(const CliOptions& options, const char* input_path,
                            const char* output_path, std::uint32_t play_length_ms);
+
+// The window's options from the same command line: --bits 8 chooses 8-bit, --fade-in and
+// --fade-out are whole seconds (0 to 60).
+struct BatchOptions;
+BatchOptions window_options(const CliOptions& options);
 
 const char* cli_usage();

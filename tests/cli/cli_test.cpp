@@ -1,6 +1,10 @@
 // pelmora-cli as a user runs it: a child process, its exit status and its two streams.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -58,10 +62,28 @@ TEST(Cli, HelpExplainsEveryOptionAndTheTimeSyntax) {
     TempDir dir;
     RunResult r = run_cli({"--help"}, dir);
     EXPECT_EQ(r.status, 0);
-    for (const char* option :
-         {"--bits", "--no-dither", "--normalize", "--skip-silence", "--fade-in", "--fade-out",
-          "--attenuation", "--mono", "--stereo", "--channel", "--half-rate", "--ignore-crc",
-          "--gap", "--cross-fade", "-o", "1:30", "1/75"}) {
+    for (const char* option : {"--bits",
+                               "--no-dither",
+                               "--normalize",
+                               "--skip-silence",
+                               "--fade-in",
+                               "--fade-out",
+                               "--attenuation",
+                               "--mono",
+                               "--stereo",
+                               "--channel",
+                               "--half-rate",
+                               "--ignore-crc",
+                               "--gap",
+                               "--cross-fade",
+                               "-o",
+                               "1:30",
+                               "1/75",
+                               "--window-options",
+                               "--jobs",
+                               "--quiet",
+                               "--verbose",
+                               "130"}) {
         EXPECT_TRUE(contains(r.out, option)) << option;
     }
 }
@@ -73,6 +95,24 @@ TEST(Cli, UsageErrorsExitWithTwo) {
     RunResult no_inputs = run_cli({"-o", dir.path()}, dir);
     EXPECT_EQ(no_inputs.status, 2);
     EXPECT_TRUE(contains(no_inputs.err, "no input files")) << no_inputs.err;
+    EXPECT_EQ(run_cli({"--jobs", "x", "-o", dir.path(), fixture_path("short.mp3")}, dir).status, 2);
+
+    // The output folder goes through the folder check; its message is printed as it stands.
+    std::string bad = dir.file("bad?name");
+    RunResult invalid = run_cli({"-o", bad, fixture_path("short.mp3")}, dir);
+    EXPECT_EQ(invalid.status, 2);
+    EXPECT_EQ(invalid.err,
+              "pelmora-cli: The folder:\n\n" + bad + "\n\nis invalid. Please re-enter.\n");
+    write_file_bytes(dir.file("plainfile"), {1});
+    RunResult below_file =
+        run_cli({"-o", dir.file("plainfile/sub"), fixture_path("short.mp3")}, dir);
+    EXPECT_EQ(below_file.status, 2);
+    EXPECT_TRUE(contains(below_file.err, "cannot be created. Please double check."))
+        << below_file.err;
+
+    // A folder without .mp3 files leaves nothing to do.
+    mkdir(dir.file("empty").c_str(), 0755);
+    EXPECT_EQ(run_cli({"-o", dir.file("out"), dir.file("empty")}, dir).status, 2);
 }
 
 TEST(Cli, InvalidOptionTextsUseTheEngineMessageAndStatusOne) {
@@ -89,8 +129,8 @@ TEST(Cli, InvalidOptionTextsUseTheEngineMessageAndStatusOne) {
 TEST(Cli, DecodesFilesInOrderIntoACreatedFolder) {
     TempDir dir;
     std::string out = dir.file("new/nested");
-    RunResult r = run_cli({"--bits", "8", "--mono", "-o", out, fixture_path("short.mp3"),
-                           fixture_path("stereo_44k_128.mp3")},
+    RunResult r = run_cli({"--verbose", "--bits", "8", "--mono", "-o", out,
+                           fixture_path("short.mp3"), fixture_path("stereo_44k_128.mp3")},
                           dir);
     EXPECT_EQ(r.status, 0) << r.err;
     ParsedWav first = parse_wav_file(out + "/short.wav");
@@ -108,22 +148,176 @@ TEST(Cli, DecodesFilesInOrderIntoACreatedFolder) {
     EXPECT_LT(short_summary, long_summary);
 }
 
-TEST(Cli, NormalizerLinesGoToStandardOutput) {
+TEST(Cli, VerbosePassesTheEngineOutputThroughQuietShowsNothing) {
     TempDir dir;
-    RunResult r = run_cli({"--normalize", "-o", dir.path(), fixture_path("quiet.mp3")}, dir);
+    RunResult r =
+        run_cli({"--verbose", "--normalize", "-o", dir.path(), fixture_path("quiet.mp3")}, dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "Normalizing .... Normalizing returned 0\n");
+    EXPECT_TRUE(contains(r.err, "MPEG Audio Decoder 0.14.2 (beta) - 78 frames decoded"));
+
+    // Without a terminal: one line per finished file, the engine's messages collected.
+    RunResult plain = run_cli({"--normalize", "-o", dir.path(), fixture_path("quiet.mp3")}, dir);
+    EXPECT_EQ(plain.out, "");
+    EXPECT_EQ(plain.err, fixture_path("quiet.mp3") + " -> " + dir.file("quiet.wav") +
+                             "\nDecoded all files successfully.\n");
+
+    RunResult quiet = run_cli({"-q", "-o", dir.path(), fixture_path("quiet.mp3")}, dir);
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out + quiet.err, "");
 }
 
 TEST(Cli, AFailingFileIsNamedAndTheOthersStillDecoded) {
     TempDir dir;
     std::string missing = dir.file("missing.mp3");
-    RunResult r = run_cli(
-        {"-o", dir.path(), fixture_path("short.mp3"), missing, fixture_path("vbr_xing.mp3")}, dir);
+    // The WAV path of vbr_xing.mp3 is taken by a folder: its decode fails.
+    mkdir(dir.file("vbr_xing.wav").c_str(), 0755);
+    RunResult r = run_cli({"-o", dir.path(), fixture_path("short.mp3"), missing,
+                           fixture_path("vbr_xing.mp3"), fixture_path("tagged.mp3")},
+                          dir);
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.err, "pelmora-cli: 1 of 3 files failed: " + missing + "\n")) << r.err;
+    EXPECT_TRUE(contains(r.err, "pelmora-cli: " + missing + ": No such file or directory\n"))
+        << r.err;
+    // The failed file's own engine messages are shown with it.
+    EXPECT_TRUE(contains(r.err, "pelmora-cli: " + fixture_path("vbr_xing.mp3") +
+                                    ": decoding failed\n    MPEG Audio Decoder 0.14.2 (beta) - "
+                                    "audio: " +
+                                    dir.file("vbr_xing.wav") + ": Is a directory\n"))
+        << r.err;
+    EXPECT_TRUE(contains(r.err,
+                         "pelmora-cli: Decoded 2 of 4 files. 2 files could not be "
+                         "decoded:\n\n" +
+                             missing + "\n" + fixture_path("vbr_xing.mp3") + "\n"))
+        << r.err;
     EXPECT_TRUE(parse_wav_file(dir.file("short.wav")).ok);
-    EXPECT_TRUE(parse_wav_file(dir.file("vbr_xing.wav")).ok);
+    EXPECT_TRUE(parse_wav_file(dir.file("tagged.wav")).ok);
+}
+
+// Copies a fixture under a new path.
+void copy_fixture(const std::string& fixture, const std::string& path) {
+    write_file_bytes(path, read_file_bytes(fixture_path(fixture)));
+}
+
+TEST(Cli, FoldersAreSearchedAndDuplicateNamesSkippedWithAWarning) {
+    TempDir dir;
+    for (const char* folder : {"tree", "tree/a", "tree/b", "tree/b/deeper"}) {
+        mkdir(dir.file(folder).c_str(), 0755);
+    }
+    copy_fixture("short.mp3", dir.file("tree/a/song.mp3"));
+    copy_fixture("tagged.mp3", dir.file("tree/b/Song.MP3"));
+    copy_fixture("quiet.mp3", dir.file("tree/b/deeper/other.Mp3"));
+    write_file_bytes(dir.file("tree/notes.txt"), {'x'});
+    RunResult r = run_cli({"-o", dir.file("out"), dir.file("tree")}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    // Which of the two songs comes first is the file system's order; the other is named.
+    bool a_first = contains(r.err, "skipping " + dir.file("tree/b/Song.MP3") +
+                                       ": same file name as " + dir.file("tree/a/song.mp3"));
+    bool b_first = contains(r.err, "skipping " + dir.file("tree/a/song.mp3") +
+                                       ": same file name as " + dir.file("tree/b/Song.MP3"));
+    EXPECT_TRUE(a_first != b_first) << r.err;
+    EXPECT_TRUE(file_exists(dir.file("out/other.wav")));
+    EXPECT_TRUE(file_exists(dir.file("out/song.wav")) != file_exists(dir.file("out/Song.wav")));
+    EXPECT_FALSE(file_exists(dir.file("out/notes.wav")));
+}
+
+TEST(Cli, WindowOptionsFadeEveryFileOverAtLeastOneSecond) {
+    TempDir dir;
+    RunResult window = run_cli({"--window-options", "--no-dither", "-o", dir.file("w"),
+                                fixture_path("stereo_44k_128.mp3")},
+                               dir);
+    RunResult engine = run_cli({"--fade-in", "1", "--fade-out", "1", "-o", dir.file("e"),
+                                fixture_path("stereo_44k_128.mp3")},
+                               dir);
+    ASSERT_EQ(window.status, 0) << window.err;
+    ASSERT_EQ(engine.status, 0) << engine.err;
+    // Each run is a fresh process, so the dither sequence starts alike: the same bytes. The
+    // window never turns dithering off, so --no-dither has no effect there.
+    EXPECT_EQ(read_file_bytes(dir.file("w/stereo_44k_128.wav")),
+              read_file_bytes(dir.file("e/stereo_44k_128.wav")));
+}
+
+TEST(Cli, ParallelWorkersWriteTheSameFilesAsOneProcess) {
+    TempDir dir;
+    std::vector<std::string> inputs = {fixture_path("stereo_44k_128.mp3"),
+                                       fixture_path("mono_22k.mp3"), fixture_path("layer2.mp3"),
+                                       fixture_path("dual_channel.mp3"),
+                                       fixture_path("rate_change.mp3")};
+    std::vector<std::string> serial = {"--no-dither", "-o", dir.file("one")};
+    std::vector<std::string> parallel = {"--no-dither", "--jobs", "2", "-o", dir.file("two")};
+    serial.insert(serial.end(), inputs.begin(), inputs.end());
+    parallel.insert(parallel.end(), inputs.begin(), inputs.end());
+    ASSERT_EQ(run_cli(serial, dir).status, 0);
+    RunResult r = run_cli(parallel, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"stereo_44k_128.wav", "mono_22k.wav", "layer2.wav", "dual_channel.wav",
+                             "rate_change.wav"}) {
+        EXPECT_EQ(read_file_bytes(dir.file(std::string("one/") + name)),
+                  read_file_bytes(dir.file(std::string("two/") + name)))
+            << name;
+    }
+}
+
+// A long input made of one fixture's frames many times over (MPEG frames concatenate).
+std::string long_input(const TempDir& dir) {
+    std::vector<unsigned char> frames = read_file_bytes(fixture_path("stereo_44k_128.mp3"));
+    std::vector<unsigned char> bytes;
+    for (int i = 0; i < 400; ++i) {
+        bytes.insert(bytes.end(), frames.begin(), frames.end());
+    }
+    std::string path = dir.file("long.mp3");
+    write_file_bytes(path, bytes);
+    return path;
+}
+
+// Starts the converter, waits until the watched output file has grown, then sends SIGINT.
+int interrupt_run(const std::vector<std::string>& args, const std::string& watched,
+                  const TempDir& dir) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        int err = open(dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, STDERR_FILENO);
+        std::vector<char*> argv{const_cast<char*>(PELMORA_CLI)};
+        for (const std::string& arg : args) {
+            argv.push_back(const_cast<char*>(arg.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(PELMORA_CLI, argv.data());
+        _exit(127);
+    }
+    for (int i = 0; i < 2000; ++i) {
+        struct stat info {};
+        if (stat(watched.c_str(), &info) == 0 && info.st_size > 200000) {
+            break;
+        }
+        usleep(5000);
+    }
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(Cli, InterruptStopsTheCurrentFileWithTrueSizesAndStartsNoOther) {
+    TempDir dir;
+    std::string input = long_input(dir);
+    for (const char* jobs : {"1", "2"}) {
+        std::string out = dir.file(std::string("out") + jobs);
+        int status = interrupt_run({"--jobs", jobs, "-o", out, input, fixture_path("short.mp3"),
+                                    fixture_path("tagged.mp3")},
+                                   out + "/long.wav", dir);
+        EXPECT_EQ(status, 130) << jobs;
+        std::vector<unsigned char> err = read_file_bytes(dir.file("stderr.txt"));
+        EXPECT_TRUE(
+            contains(std::string(err.begin(), err.end()), "Decoding files aborted by user.\n"));
+        ParsedWav wav = parse_wav_file(out + "/long.wav");
+        ASSERT_TRUE(wav.ok) << wav.error;
+        EXPECT_EQ(wav.riff_size, wav.file_size - 8);
+        EXPECT_EQ(wav.data_size, wav.file_size - 44);
+        EXPECT_LT(wav.data_size, 400u * 116 * 1152 * 4);  // stopped early
+        if (std::string(jobs) == "1") {
+            EXPECT_FALSE(file_exists(out + "/short.wav"));  // no further file started
+        }
+    }
 }
 
 TEST(Cli, PlayLengthFromTheHeaderScanDrivesTheFadeOut) {

@@ -1,0 +1,89 @@
+#include "cli/cli_run.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+
+namespace {
+
+constexpr int MAX_WORKERS = 64;
+
+volatile std::sig_atomic_t interrupts = 0;
+volatile pid_t workers[MAX_WORKERS] = {};
+
+void on_interrupt(int) {
+    interrupts = interrupts + 1;
+    if (interrupts == 1) {
+        // Lock-free atomics: safe here. The engine sees the cancel at its next progress call.
+        request_cancel(batch_state());
+        return;
+    }
+    for (volatile pid_t& pid : workers) {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+        }
+    }
+    static const char message[] = "\nDecoding files aborted by user.\n";
+    ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
+    (void)ignored;
+    _exit(130);
+}
+
+std::string indent(const std::string& text) {
+    std::string out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        out += "    " + text.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+void install_interrupt_handler() {
+    struct sigaction action {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+int interrupt_count() {
+    return interrupts;
+}
+
+void track_worker(int slot, int pid) {
+    if (slot >= 0 && slot < MAX_WORKERS) {
+        workers[slot] = pid;
+    }
+}
+
+DecodeRequest cli_request(const CliRun& run, const DecodeRequest& windowRequest) {
+    if (run.options->window_options) {
+        return windowRequest;
+    }
+    return make_request(*run.options, windowRequest.input_path, windowRequest.output_path,
+                        windowRequest.play_length_ms);
+}
+
+void report_file(const CliRun& run, const std::string& input, const std::string& output,
+                 const std::string& failure, const std::string& messages) {
+    std::string text;
+    if (!failure.empty()) {
+        text = "pelmora-cli: " + input + ": " + failure + "\n" + indent(messages);
+    } else if (!run.options->quiet) {
+        text = input + " -> " + output + "\n";
+    }
+    if (text.empty()) {
+        return;
+    }
+    text.pop_back();
+    std::fprintf(run.screen, "%s\n", text.c_str());
+    std::fflush(run.screen);
+}

@@ -1,0 +1,41 @@
+// Running a batch from the command line: the files, where messages go, and the two runners
+// (all files in this process, or each file in a worker process).
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/core/batch.h"
+#include "cli/cli_options.h"
+
+struct CliRun {
+    const CliOptions* options;
+    BatchOptions batch;  // output folder and, with --window-options, the options
+    std::vector<BatchFile> files;
+    std::FILE* screen;  // the original standard error, for the display and our own lines
+    bool interactive;   // a progress display on a terminal
+};
+
+struct CliOutcome {
+    BatchResult result;
+    bool cancelled = false;
+};
+
+// The request for one file, given the window's (fill_request): itself with --window-options,
+// else the command line's engine options for the same paths and play length.
+DecodeRequest cli_request(const CliRun& run, const DecodeRequest& windowRequest);
+
+// Lines about finished files: one per file unless quiet; a failure with the engine's
+// messages of that file.
+void report_file(const CliRun& run, const std::string& input, const std::string& output,
+                 const std::string& failure, const std::string& messages);
+
+CliOutcome run_in_process(CliRun& run);
+CliOutcome run_in_workers(CliRun& run, int jobs);
+
+// Ctrl-C: the first cancels the run, the second ends the program at once.
+void install_interrupt_handler();
+int interrupt_count();
+// Worker processes to end at once on the second Ctrl-C.
+void track_worker(int slot, int pid);

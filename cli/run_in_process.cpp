@@ -1,0 +1,88 @@
+// All files one after another in this process, as the window's worker decodes them: the
+// dither state runs on from file to file.
+#include "cli/cli_run.h"
+#include "cli/output_capture.h"
+#include "cli/terminal_display.h"
+
+namespace {
+
+// Feeds the two bars of the terminal display from the batch driver's progress calls.
+class DisplaySink : public ProgressSink {
+public:
+    explicit DisplaySink(TerminalDisplay& display)
+        : display_(display), start_(std::chrono::steady_clock::now()) {}
+
+    void setFileBar(int, int upper, int, int position) override {
+        file_ = upper > 0 ? static_cast<double>(position) / upper : 0.0;
+        redraw(false);
+    }
+    void setBatchBar(int, int upper, int, int position) override {
+        batch_ = upper > 0 ? static_cast<double>(position) / upper : 0.0;
+        redraw(false);
+    }
+    void setFileLine(const std::string& name) override {
+        name_ = name;
+        file_ = 0;
+    }
+    void setCountLine(const std::string& text) override {
+        count_ = text;
+        redraw(true);
+    }
+
+private:
+    void redraw(bool force) {
+        double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        display_.show({{file_, count_ + "  " + name_}, {batch_, batch_label(batch_, elapsed)}},
+                      force);
+    }
+
+    TerminalDisplay& display_;
+    std::chrono::steady_clock::time_point start_;
+    double file_ = 0;
+    double batch_ = 0;
+    std::string name_;
+    std::string count_;
+};
+
+}  // namespace
+
+CliOutcome run_in_process(CliRun& run) {
+    BatchState& state = batch_state();
+    std::vector<std::string> inputs;
+    for (const BatchFile& file : run.files) {
+        inputs.push_back(file.folder + file.name);
+    }
+    state.batchTotalKiB = scan_batch_size(inputs, state);
+
+    TerminalDisplay display(run.screen);
+    DisplaySink sink(display);
+    state.progress = run.interactive ? &sink : nullptr;
+
+    auto decode = [&run, &display](const DecodeRequest& windowRequest) {
+        DecodeRequest request = cli_request(run, windowRequest);
+        std::int32_t result;
+        std::string messages;
+        if (run.options->verbose) {
+            display.erase();
+            result = decode_file(&request);
+        } else {
+            OutputCapture capture;
+            result = decode_file(&request);
+            messages = capture.finish();
+        }
+        display.erase();
+        if (result != DECODE_ABORTED) {
+            report_file(run, request.input_path, request.output_path,
+                        result == DECODE_FAILED ? "decoding failed" : "", messages);
+        }
+        return result;
+    };
+
+    CliOutcome outcome;
+    outcome.result = run_batch(run.files, run.batch, decode);
+    display.erase();
+    state.progress = nullptr;
+    outcome.cancelled = outcome.result.lastResult == DECODE_ABORTED && state.cancelRequested != 0;
+    return outcome;
+}
