@@ -9,7 +9,12 @@ add_library(pelmora_strict INTERFACE)
 target_link_libraries(pelmora_strict INTERFACE pelmora_warnings)
 target_compile_options(pelmora_strict INTERFACE -Wconversion -Wsign-conversion)
 
-if(PELMORA_SANITIZE)
+if(PELMORA_FUZZ)
+    # Every library is instrumented for coverage; the fuzzer's main comes with each target.
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+elseif(PELMORA_SANITIZE)
     string(REPLACE "," ";" _pelmora_san_list "${PELMORA_SANITIZE}")
     list(JOIN _pelmora_san_list "," _pelmora_san)
     add_compile_options(-fsanitize=${_pelmora_san} -fno-sanitize-recover=all -fno-omit-frame-pointer)

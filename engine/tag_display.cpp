@@ -24,7 +24,6 @@ constexpr ShownFrame SHOWN_FRAMES[] = {
 
 // Labels are right-aligned in this run of 10 blanks.
 constexpr const char* INDENT = "          ";
-constexpr std::size_t INDENT_WIDTH = 10;
 constexpr std::size_t COMMENT_WIDTH = 66;
 
 // Returns false after a failed copy, which ends the display of the tag.
