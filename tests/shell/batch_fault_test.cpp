@@ -1,0 +1,85 @@
+// The batch under faults: files that vanish or shrink after measuring, an output that
+// cannot be written. Every failure is in the result; the other files are decoded.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "app/core/batch.h"
+#include "tests/support/riff.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+class BatchFaults : public testing::Test {
+protected:
+    void SetUp() override {
+        BatchState& state = batch_state();
+        state.stopRequested = 0;
+        state.cancelRequested = 0;
+        state.completedKiB = 0;
+        state.lastFileTotalKiB = 0;
+        state.progress = nullptr;
+    }
+
+    BatchResult run(const std::vector<BatchFile>& files, const std::string& outputFolder) {
+        BatchOptions options;
+        options.outputFolder = outputFolder;
+        testing::internal::CaptureStderr();
+        BatchResult result = run_batch(files, options);
+        messages = testing::internal::GetCapturedStderr();
+        return result;
+    }
+
+    std::string messages;
+};
+
+TEST_F(BatchFaults, InputsThatVanishOrShrinkAfterMeasuring) {
+    TempDir in;
+    TempDir out;
+    write_file_bytes(in.file("gone.mp3"), read_file_bytes(fixture_path("short.mp3")));
+    std::vector<unsigned char> bytes = read_file_bytes(fixture_path("stereo_44k_128.mp3"));
+    write_file_bytes(in.file("shrunk.mp3"), bytes);
+    std::string folder = in.path() + "/";
+    batch_state().batchTotalKiB =
+        scan_batch_size({in.file("gone.mp3"), in.file("shrunk.mp3")}, batch_state());
+    EXPECT_EQ(batch_state().batchTotalKiB, 2135u / 1024 + 48483u / 1024);
+
+    unlink(in.file("gone.mp3").c_str());
+    // Ten whole frames stay (the fixture's first ten frames: 9 padded, 1 not, see its notes).
+    bytes.resize(4180);
+    write_file_bytes(in.file("shrunk.mp3"), bytes);
+
+    BatchResult result = run({{"gone.mp3", folder}, {"shrunk.mp3", folder}}, out.path());
+    EXPECT_EQ(result.failed, (std::vector<std::string>{in.file("gone.mp3")}));
+    EXPECT_NE(messages.find(in.file("gone.mp3") + ": No such file or directory"),
+              std::string::npos)
+        << messages;
+    ParsedWav shrunk = parse_wav_file(out.file("shrunk.wav"));
+    ASSERT_TRUE(shrunk.ok) << shrunk.error;
+    EXPECT_GT(shrunk.data_size, 0u);
+    EXPECT_LE(shrunk.data_size, 10u * 1152 * 4);
+}
+
+TEST_F(BatchFaults, UnwritableOutputsFailTheirFilesOnly) {
+    TempDir out;
+    // One WAV name leads to the full device; an unrelated file in the folder must not change.
+    ASSERT_EQ(symlink("/dev/full", out.file("stereo_44k_128.wav").c_str()), 0);
+    write_file_bytes(out.file("keep.txt"), {'k', 'e', 'e', 'p'});
+    std::string folder = fixture_path("");
+    BatchResult result =
+        run({{"stereo_44k_128.mp3", folder}, {"short.mp3", folder}}, out.path());
+    EXPECT_EQ(result.failed, (std::vector<std::string>{folder + "stereo_44k_128.mp3"}));
+    EXPECT_EQ(result.lastResult, DECODE_OK);
+    EXPECT_TRUE(parse_wav_file(out.file("short.wav")).ok);
+    EXPECT_EQ(read_file_bytes(out.file("keep.txt")),
+              (std::vector<unsigned char>{'k', 'e', 'e', 'p'}));
+
+    // An output "folder" that is a plain file passes the folder check but no file can be
+    // written below it: every file fails, the plain file stays as it was.
+    write_file_bytes(out.file("plain"), {'p'});
+    result = run({{"short.mp3", folder}, {"tagged.mp3", folder}}, out.file("plain"));
+    EXPECT_EQ(result.failed.size(), 2u);
+    EXPECT_NE(messages.find("Not a directory"), std::string::npos) << messages;
+    EXPECT_EQ(read_file_bytes(out.file("plain")), (std::vector<unsigned char>{'p'}));
+}
+
+}  // namespace
