@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
+#include "engine/id3_guard.h"
 #include "engine/messages.h"
 
 namespace {
@@ -140,12 +142,46 @@ void show_tag(const id3_tag* tag) {
     std::free(latin1);
 }
 
+id3_tag* parse_checked(const id3_byte_t* data, id3_length_t size) {
+    if (!id3v2_tag_is_safe(data, size)) {
+        engine_error("id3", "tag skipped: a compressed frame declares an impossible size");
+        return nullptr;
+    }
+    return id3_tag_parse(data, size);
+}
+
+namespace {
+
+// Checks the ID3v2 tag at the start of the file before the tag library reads it. Tags
+// larger than LEADING_TAG_CHECK_LIMIT are not read here and count as unsafe.
+constexpr std::size_t LEADING_TAG_CHECK_LIMIT = 16u << 20;
+
+bool leading_tag_is_safe(int fd) {
+    unsigned char header[10];
+    if (pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header) ||
+        header[0] != 'I' || header[1] != 'D' || header[2] != '3') {
+        return true;
+    }
+    std::size_t size = 10 + (static_cast<std::size_t>(header[6] & 0x7f) << 21 |
+                             static_cast<std::size_t>(header[7] & 0x7f) << 14 |
+                             static_cast<std::size_t>(header[8] & 0x7f) << 7 |
+                             static_cast<std::size_t>(header[9] & 0x7f));
+    if (size > LEADING_TAG_CHECK_LIMIT) {
+        return false;
+    }
+    std::vector<unsigned char> tag(size);
+    ssize_t got = pread(fd, tag.data(), size, 0);
+    return got > 0 && id3v2_tag_is_safe(tag.data(), static_cast<std::size_t>(got));
+}
+
+}  // namespace
+
 id3_tag* read_stream_tag(mad_stream* stream, id3_length_t size, PlayerState* state) {
     const id3_byte_t* start = stream->this_frame;
     const auto held = static_cast<id3_length_t>(stream->bufend - start);
     if (size <= held) {
         mad_stream_skip(stream, size);
-        return id3_tag_parse(start, size);
+        return parse_checked(start, size);
     }
 
     auto* data = static_cast<id3_byte_t*>(std::malloc(size));
@@ -176,12 +212,16 @@ id3_tag* read_stream_tag(mad_stream* stream, id3_length_t size, PlayerState* sta
         }
         have += static_cast<id3_length_t>(got);
     }
-    id3_tag* tag = id3_tag_parse(data, size);
+    id3_tag* tag = parse_checked(data, size);
     std::free(data);
     return tag;
 }
 
 void show_file_tag(PlayerState* state) {
+    if (!leading_tag_is_safe(state->input_fd)) {
+        state->flags |= FLAG_STREAM_TAGS;  // met again in the stream, and skipped there
+        return;
+    }
     const int duplicate = dup(state->input_fd);
     id3_file* file = duplicate >= 0 ? id3_file_fdopen(duplicate, ID3_FILE_MODE_READONLY) : nullptr;
     if (file != nullptr) {

@@ -10,6 +10,10 @@
 // Prints the shown text frames and the first comment without description.
 void show_tag(const id3_tag* tag);
 
+// id3_tag_parse after id3v2_tag_is_safe: a tag whose compressed frame declares an
+// impossible size is skipped with a message (null).
+id3_tag* parse_checked(const id3_byte_t* data, id3_length_t size);
+
 // A tag of size bytes starts at the stream's this_frame. Skips it in the stream (reading the
 // part not yet buffered straight from state->input_fd) and parses it. Returns the tag, which
 // the caller releases with id3_tag_delete, or null after a message.

@@ -8,18 +8,16 @@
 
 namespace {
 
-std::int32_t keep_going(std::int32_t, std::int32_t) { return 0; }
-
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    silence_output();
+std::int32_t keep_going(std::int32_t, std::int32_t) {
     return 0;
 }
 
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::uint8_t choice = size > 0 ? data[0] : 0;
-    std::string input = write_input("input.mp3", size > 0 ? data + 1 : data, size > 0 ? size - 1 : 0);
+    std::string input =
+        write_input("input.mp3", size > 0 ? data + 1 : data, size > 0 ? size - 1 : 0);
     std::string output = scratch_folder() + "/output.wav";
 
     DecodeRequest request;

@@ -9,11 +9,6 @@
 #include "normalize/normalizer.h"
 #include "normalize/pcmwav.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    silence_output();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string path = write_input("input.wav", data, size);
     PcmWavFile file{};
