@@ -4,7 +4,8 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    libmad0-dev libid3tag0-dev zlib1g-dev
+    libmad0-dev libid3tag0-dev libid3-3.8.3-dev zlib1g-dev
+    qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
 )
 

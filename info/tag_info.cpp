@@ -1,0 +1,262 @@
+#include "info/tag_info.h"
+
+#include <id3/misc_support.h>
+#include <id3/tag.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "info/mpeg_info.h"
+
+namespace {
+
+// Spelled as the page has always shown them, odd spellings included.
+// clang-format off
+constexpr const char* kGenreNames[GENRE_COUNT] = {
+    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz",
+    "Metal", "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno",
+    "Industrial", "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno",
+    "Ambient", "Trip Hop", "Vocal", "Jazz Funk", "Fusion", "Trance", "Classical", "Instrumental",
+    "Acid", "House", "Game", "Sound Clip", "Gospel", "Noise", "Alternative Rock", "Bass", "Soul",
+    "Punk", "Space", "Meditative", "Instrumental Pop", "Instrumental Rock", "Ethnic", "Gothic",
+    "Darkwave", "Techno-Industrial", "Electronic", "Pop Folk", "Eurodance", "Dream",
+    "Southern Rock", "Comedy", "Cult", "Gangsta", "Top 40", "Christian Rap", "Pop Funk", "Jungle",
+    "Native American", "Cabaret", "New Wave", "Psychadelic", "Rave", "ShowTunes", "Trailer",
+    "Lo-Fi", "Tribal", "Acid Punk", "Acid Jazz", "Polka", "Retro", "Musical", "Rock & Roll",
+    "Hard Rock", "Folk", "Folk Rock", "National Folk", "Swing", "Fast Fusion", "Bebob", "Latin",
+    "Revival", "Celtic", "Bluegrass", "Avantgarde", "Gothic Rock", "Progressive Rock",
+    "Psychedelic Rock", "Symphonic Rock", "Slow Rock", "Big Band", "Chorus", "Easy Listening",
+    "Acoustic", "Humour", "Speech", "Chanson", "Opera", "Chamber Music", "Sonata", "Symphony",
+    "Booty Bass", "Primus", "Porn Groove", "Satire", "Slow Jam", "Club", "Tango", "Samba",
+    "Folklore", "Ballad", "Power Ballad", "Rhytmic Soul", "Freestyle", "Duet", "Punk Rock",
+    "Drum Solo", "A Capella", "Euro House", "Dance Hall", "Goa", "Drum & Bass", "Club House",
+    "Hardcore", "Terror", "Indie", "BritPop", "Negerpunk", "Polsk Punk", "Beat",
+    "Christian Gangsta Rap", "Heavy Metal", "Black Metal", "Crossover", "Contemporary Christian",
+    "Christian Rock", "Merengue", "Salsa", "Trash Metal", "Anime", "JPop", "SynthPop"
+};
+// clang-format on
+
+struct Id3StringFree {
+    void operator()(char* s) const noexcept { ID3_FreeString(s); }
+};
+using Id3String = std::unique_ptr<char, Id3StringFree>;
+
+// The getters hand over a new string or none; a missing frame reads as "".
+std::string take(char* raw) {
+    Id3String owned(raw);
+    return owned ? std::string(owned.get()) : std::string();
+}
+
+// "(n)" at the start, anything after it; the number must stay below 256. id3lib's own
+// ID3_GetGenreNum accepts "()" as 0 and wraps long numbers, hence this.
+int genre_number(const std::string& text) {
+    if (text.size() < 3 || text[0] != '(') {
+        return GENRE_NONE;
+    }
+    std::size_t pos = 1;
+    int number = 0;
+    while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+        if (number < 256) {  // stays above the limit once there, without overflowing
+            number = number * 10 + (text[pos] - '0');
+        }
+        ++pos;
+    }
+    if (pos == 1 || pos >= text.size() || text[pos] != ')' || number >= 256) {
+        return GENRE_NONE;
+    }
+    return number;
+}
+
+// Guard against id3lib crashing. The installed id3lib frees a wild pointer on any ID3v2.3
+// frame with the compression flag (valid zlib data or not), and a tag that claims more bytes
+// than the file holds makes it read audio bytes as frames, which hits the same flaw. So before
+// id3lib sees a file, the ID3v2 tags at its start (id3lib reads stacked ones too) are walked
+// the way id3lib walks them; a compressed frame or anything irregular keeps id3lib away from
+// the ID3v2 tags, and only the tags at the end of the file are read.
+
+constexpr std::size_t kHeaderSize = 10;
+constexpr unsigned char kUnsynchronised = 0x80;  // tag header flags
+constexpr unsigned char kExtendedHeader = 0x40;
+constexpr unsigned char kCompressedV23 = 0x80;  // second frame-flag byte
+constexpr unsigned char kCompressedV24 = 0x08;
+
+std::uint32_t be32(const unsigned char* p) {
+    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+           (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
+}
+
+bool is_frame_id_char(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// Frames have 10-byte headers with a plain 32-bit size; a zero byte where a frame should
+// start, or fewer than 10 bytes left, ends them.
+bool frames_are_safe(const std::vector<unsigned char>& body, bool extended_header,
+                     unsigned char compressed) {
+    const std::size_t size = body.size();
+    std::size_t pos = 0;
+    if (extended_header) {
+        if (size < 4 || be32(body.data()) > size - 4) {
+            return false;
+        }
+        pos = 4 + be32(body.data());
+    }
+    while (size - pos >= kHeaderSize) {
+        const unsigned char* frame = body.data() + pos;
+        if (frame[0] == 0) {
+            return true;
+        }
+        for (std::size_t i = 0; i < 4; ++i) {
+            if (!is_frame_id_char(frame[i])) {
+                return false;
+            }
+        }
+        const std::uint32_t length = be32(frame + 4);
+        if (length > size - pos - kHeaderSize) {
+            return false;
+        }
+        if ((frame[9] & compressed) != 0) {
+            return false;
+        }
+        pos += kHeaderSize + length;
+    }
+    return true;
+}
+
+std::vector<unsigned char> remove_unsynchronisation(const std::vector<unsigned char>& body) {
+    std::vector<unsigned char> out;
+    out.reserve(body.size());
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        out.push_back(body[i]);
+        if (body[i] == 0xFF && i + 1 < body.size() && body[i + 1] == 0x00) {
+            ++i;
+        }
+    }
+    return out;
+}
+
+struct FileClose {
+    void operator()(std::FILE* f) const noexcept { std::fclose(f); }  // read-only: nothing lost
+};
+
+enum class LeadingTags { Safe, Unsafe, Unreadable };
+
+LeadingTags check_leading_tags(const char* path) {
+    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path, "rb"));
+    if (!file) {
+        return LeadingTags::Unreadable;
+    }
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) {
+        return LeadingTags::Unsafe;
+    }
+    const long end = std::ftell(file.get());
+    if (end < 0) {
+        return LeadingTags::Unsafe;
+    }
+    const auto file_size = static_cast<std::uint64_t>(end);
+    std::uint64_t pos = 0;
+    for (;;) {
+        unsigned char header[kHeaderSize];
+        if (std::fseek(file.get(), static_cast<long>(pos), SEEK_SET) != 0) {
+            return LeadingTags::Unsafe;
+        }
+        if (std::fread(header, 1, kHeaderSize, file.get()) != kHeaderSize || header[0] != 'I' ||
+            header[1] != 'D' || header[2] != '3') {
+            return LeadingTags::Safe;
+        }
+        if (((header[6] | header[7] | header[8] | header[9]) & 0x80) != 0) {
+            return LeadingTags::Unsafe;
+        }
+        const std::uint32_t size = (static_cast<std::uint32_t>(header[6]) << 21) |
+                                   (static_cast<std::uint32_t>(header[7]) << 14) |
+                                   (static_cast<std::uint32_t>(header[8]) << 7) |
+                                   static_cast<std::uint32_t>(header[9]);
+        if (pos + kHeaderSize + size > file_size) {
+            return LeadingTags::Unsafe;
+        }
+        // ID3v2.2 frames carry no flags, so no compressed frame can reach id3lib from them.
+        if (header[3] != 2) {
+            std::vector<unsigned char> body(size);
+            if (std::fread(body.data(), 1, size, file.get()) != size) {
+                return LeadingTags::Unsafe;
+            }
+            const bool extended = (header[5] & kExtendedHeader) != 0;
+            // Other versions are walked with both flag layouts, as id3lib's handling of them
+            // is not known.
+            const unsigned char compressed =
+                header[3] == 3 ? kCompressedV23 : (kCompressedV23 | kCompressedV24);
+            if (!frames_are_safe(body, extended, compressed)) {
+                return LeadingTags::Unsafe;
+            }
+            // Safe whether or not id3lib undoes the unsynchronisation before its walk.
+            if ((header[5] & kUnsynchronised) != 0 &&
+                !frames_are_safe(remove_unsynchronisation(body), extended, compressed)) {
+                return LeadingTags::Unsafe;
+            }
+        }
+        pos += kHeaderSize + size;
+    }
+}
+
+}  // namespace
+
+const char* genre_name(int n) {
+    if (n < 0 || n >= GENRE_COUNT) {
+        return "";
+    }
+    return kGenreNames[n];
+}
+
+TagInfo read_tag_info(const char* path) {
+    if (path == nullptr) {
+        return TagInfo{};
+    }
+    try {
+        const LeadingTags leading = check_leading_tags(path);
+        if (leading == LeadingTags::Unreadable) {
+            return TagInfo{};
+        }
+        const flags_t appended =
+            static_cast<flags_t>(ID3TT_ID3V1 | ID3TT_LYRICS3 | ID3TT_LYRICS3V2);
+        const flags_t types =
+            leading == LeadingTags::Safe ? static_cast<flags_t>(appended | ID3TT_ID3V2) : appended;
+        ID3_Tag tag;
+        tag.Link(path, types);
+
+        TagInfo info;
+        info.title = take(ID3_GetTitle(&tag));
+        info.artist = take(ID3_GetArtist(&tag));  // TPE1, TPE2, TPE3, TCOM by frame presence
+        info.album = take(ID3_GetAlbum(&tag));
+        // atoi-like; stored as a 32-bit value, so "-3" reads back as -3.
+        info.track = static_cast<std::int32_t>(static_cast<std::uint32_t>(ID3_GetTrackNum(&tag)));
+        info.year = take(ID3_GetYear(&tag));
+        info.genre = genre_number(take(ID3_GetGenre(&tag)));
+        // With no description asked for, id3lib prefers a COMM frame with an empty
+        // description over an earlier described one.
+        info.comment = take(ID3_GetComment(&tag));
+        info.genreName = genre_name(info.genre);
+        return info;
+    } catch (...) {
+        return TagInfo{};
+    }
+}
+
+InfoFields info_fields_for(const std::string& path) {
+    InfoFields fields;
+    fields.tag = read_tag_info(path.c_str());
+    MpegInfo info = {};
+    (void)read_first_frame(&info, path.c_str());  // a failed read still shows the record
+    const std::vector<std::string> lines = format_mpeg_info_lines(info);
+    for (std::size_t i = 0; i < fields.headerLines.size() && i < lines.size(); ++i) {
+        fields.headerLines[i] = lines[i];
+    }
+    return fields;
+}
+
+InfoFields cleared_info_fields() {
+    InfoFields fields;
+    fields.prompt = INFO_PROMPT;
+    return fields;
+}
