@@ -1,0 +1,155 @@
+// The three tab pages (output folder and decode buttons, file information, options), the tab
+// control that owns them, and the folder browser behind "...".
+#pragma once
+
+#include <QFileDialog>
+#include <QTabWidget>
+#include <QWidget>
+#include <array>
+#include <string>
+
+#include "app/core/batch.h"
+#include "app/core/folder_check.h"
+#include "info/tag_info.h"
+
+class MessageBoxes;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+
+// check_output_folder's messages and question, shown in message boxes over a window.
+class BoxFolderSink : public FolderMessageSink {
+public:
+    BoxFolderSink(MessageBoxes& boxes, QWidget* parent) : boxes_(boxes), parent_(parent) {}
+    void warn(const std::string& text) override;
+    bool ask(const std::string& text) override;
+
+private:
+    MessageBoxes& boxes_;
+    QWidget* parent_;
+};
+
+// A folder chooser whose OK runs the typed or shown path through check_output_folder and
+// stays open on any answer but FOLDER_OK.
+class FolderBrowser : public QFileDialog {
+    Q_OBJECT
+public:
+    FolderBrowser(MessageBoxes& boxes, const QString& startFolder, bool offerToCreate,
+                  QWidget* parent = nullptr);
+
+    // 1 when a folder was accepted, -1 otherwise.
+    int run();
+    QString acceptedPath() const { return acceptedPath_; }
+    // The path OK would check: the typed text, relative to the folder shown; the folder shown
+    // when nothing is typed.
+    QString chosenPath() const;
+    QLineEdit* pathEdit() const;
+    QPushButton* okButton() const;
+
+public Q_SLOTS:
+    void accept() override;
+
+private:
+    MessageBoxes& boxes_;
+    bool offerToCreate_;
+    QString acceptedPath_;
+};
+
+class OutputPage : public QWidget {
+    Q_OBJECT
+public:
+    OutputPage(MessageBoxes& boxes, QWidget* parent = nullptr);
+
+    QString outputFolder() const;
+    bool openFolderWhenDone() const;
+    bool exitWhenDone() const;
+
+Q_SIGNALS:
+    void decodeSelectedRequested();
+    void decodeAllRequested();
+
+public Q_SLOTS:
+    void browse();
+
+private:
+    MessageBoxes& boxes_;
+    QString lastChosenFolder_;
+    QLineEdit* folderEdit_;
+    QCheckBox* openFolderBox_;
+    QCheckBox* exitBox_;
+};
+
+class OptionsPage : public QWidget {
+    Q_OBJECT
+public:
+    OptionsPage(MessageBoxes& boxes, QWidget* parent = nullptr);
+
+    int fadeIn() const { return fadeIn_; }
+    int fadeOut() const { return fadeOut_; }
+    // The page as a run sees it; the output folder is the output page's.
+    BatchOptions batchOptions(const std::string& outputFolder) const;
+
+private Q_SLOTS:
+    void fadeInEdited();
+    void fadeOutEdited();
+    void sliderMoved(int position);
+
+private:
+    // Reads both boxes until the first that fails, with its message; false on a failure.
+    bool readFadeBoxes();
+    void fadeBoxEdited(QSlider* slider, int& field);
+    void writeFadeBoxes();
+
+    MessageBoxes& boxes_;
+    int fadeIn_ = 0;
+    int fadeOut_ = 0;
+    QRadioButton* eightBit_;
+    QCheckBox* normalize_;
+    QCheckBox* skipSilence_;
+    QSlider* fadeInSlider_;
+    QSlider* fadeOutSlider_;
+    QLineEdit* fadeInEdit_;
+    QLineEdit* fadeOutEdit_;
+};
+
+class InfoPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit InfoPage(QWidget* parent = nullptr);
+
+    // The first selected file's header lines and tag fields.
+    void showFile(const std::string& path);
+    // No file selected: the prompt and empty fields.
+    void clearInfo();
+
+private:
+    void showFields(const InfoFields& fields);
+
+    QLabel* prompt_;
+    std::array<QLabel*, 4> headerLines_;
+    QLineEdit* title_;
+    QLineEdit* track_;
+    QLineEdit* artist_;
+    QLineEdit* year_;
+    QLineEdit* album_;
+    QLineEdit* genre_;
+    QLineEdit* comment_;
+};
+
+class PageTabs : public QTabWidget {
+    Q_OBJECT
+public:
+    PageTabs(MessageBoxes& boxes, QWidget* parent = nullptr);
+
+    OutputPage* outputPage() const { return output_; }
+    InfoPage* infoPage() const { return info_; }
+    OptionsPage* optionsPage() const { return options_; }
+
+private:
+    OutputPage* output_;
+    InfoPage* info_;
+    OptionsPage* options_;
+};

@@ -1,0 +1,92 @@
+// Where the skinned windows put their controls. The renderer paints frames and captions around
+// these boxes and the windows place their controls on them, so the pictures and the controls
+// line up by construction.
+#pragma once
+
+namespace layout {
+
+struct Box {
+    int x;
+    int y;
+    int width;
+    int height;
+    constexpr int right() const { return x + width; }   // exclusive
+    constexpr int bottom() const { return y + height; }  // exclusive
+};
+
+// main window, in its own pixels; the outline runs from (0, 2) to (645, 386)
+constexpr Box MAIN_WINDOW = {0, 0, 645, 386};
+constexpr int MAIN_OUTLINE_TOP = 2;
+constexpr Box MAIN_MENU_BUTTON = {548, 11, 26, 22};
+constexpr Box MINIMIZE_BUTTON = {578, 11, 26, 22};
+constexpr Box CLOSE_BUTTON = {608, 11, 26, 22};
+constexpr Box FILE_LIST = {10, 48, 310, 300};
+constexpr int LIST_SCROLL_BAR_WIDTH = 13;
+constexpr Box PAGE_TABS = {328, 48, 307, 300};
+constexpr int TAB_BAR_HEIGHT = 26;
+constexpr int TAB_WIDTH = 84;
+constexpr Box PAGE = {PAGE_TABS.x, PAGE_TABS.y + TAB_BAR_HEIGHT, PAGE_TABS.width,
+                      PAGE_TABS.height - TAB_BAR_HEIGHT};
+constexpr Box ADD_FILES_BUTTON = {10, 354, 73, 26};
+constexpr Box ADD_FOLDER_BUTTON = {89, 354, 73, 26};
+constexpr Box REMOVE_BUTTON = {168, 354, 73, 26};
+constexpr Box CLEAR_BUTTON = {247, 354, 73, 26};
+constexpr Box ALWAYS_ON_TOP_BOX = {328, 354, 132, 26};
+constexpr Box EXIT_BUTTON = {555, 354, 80, 26};
+
+// pages, in page pixels; every page is PAGE.width x PAGE.height
+constexpr int PAGE_CORNER_RADIUS = 9;
+// output page
+constexpr Box OUTPUT_GROUP = {8, 8, 291, 148};
+constexpr Box OUTPUT_FOLDER_CAPTION = {20, 34, 200, 18};
+constexpr Box OUTPUT_FOLDER_EDIT = {20, 54, 232, 24};
+constexpr Box BROWSE_BUTTON = {258, 54, 30, 24};
+constexpr Box OPEN_FOLDER_BOX = {16, 90, 275, 22};
+constexpr Box EXIT_WHEN_DONE_BOX = {16, 116, 275, 22};
+constexpr Box DECODE_SELECTED_BUTTON = {8, 170, 141, 42};
+constexpr Box DECODE_ALL_BUTTON = {158, 170, 141, 42};
+// info page
+constexpr Box MPEG_GROUP = {8, 8, 291, 106};
+constexpr Box INFO_PROMPT = {14, 30, 279, 16};
+constexpr Box INFO_LINE_FIRST = {14, 46, 279, 16};  // the next lines follow 16 pixels apart
+constexpr Box TAG_GROUP = {8, 120, 291, 146};
+constexpr int TAG_CAPTION_X = 20;
+constexpr Box TAG_TITLE = {68, 146, 140, 20};
+constexpr Box TAG_TRACK = {256, 146, 37, 20};
+constexpr Box TAG_ARTIST = {68, 169, 140, 20};
+constexpr Box TAG_YEAR = {256, 169, 37, 20};
+constexpr Box TAG_ALBUM = {68, 192, 225, 20};
+constexpr Box TAG_GENRE = {68, 215, 225, 20};
+constexpr Box TAG_COMMENT = {68, 238, 225, 20};
+// options page
+constexpr Box QUALITY_GROUP = {8, 8, 291, 66};
+constexpr Box BITS_16_BUTTON = {16, 38, 134, 24};
+constexpr Box BITS_8_BUTTON = {152, 38, 134, 24};
+constexpr Box EFFECTS_GROUP = {8, 82, 291, 184};
+constexpr Box NORMALIZE_BOX = {16, 110, 275, 22};
+constexpr Box SKIP_SILENCE_BOX = {16, 134, 275, 22};
+constexpr Box FADE_IN_SLIDER = {74, 166, 170, 24};
+constexpr Box FADE_IN_EDIT = {250, 166, 42, 24};
+constexpr Box FADE_OUT_SLIDER = {74, 214, 170, 24};
+constexpr Box FADE_OUT_EDIT = {250, 214, 42, 24};
+constexpr int FADE_MAXIMUM = 60;
+constexpr int SLIDER_THUMB_WIDTH = 16;
+
+// progress dialog (no picture of its own)
+constexpr Box PROGRESS_DIALOG = {0, 0, 380, 160};
+constexpr Box FILE_LINE = {20, 16, 340, 18};
+constexpr Box FILE_BAR = {20, 38, 340, 18};
+constexpr Box COUNT_LINE = {20, 68, 340, 18};
+constexpr Box BATCH_BAR = {20, 90, 340, 18};
+constexpr Box CANCEL_BUTTON = {146, 120, 88, 28};
+
+// About dialog
+constexpr Box ABOUT_DIALOG = {0, 0, 380, 260};
+constexpr int ABOUT_HEADER_HEIGHT = 84;
+constexpr int ABOUT_TEXT_X = 20;
+constexpr int ABOUT_TEXT_WIDTH = 340;
+constexpr int ABOUT_FIRST_LINE_Y = 98;
+constexpr int ABOUT_LINE_HEIGHT = 22;
+constexpr Box ABOUT_CLOSE_BUTTON = {272, 218, 88, 28};
+
+}  // namespace layout

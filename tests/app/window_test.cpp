@@ -1,0 +1,500 @@
+// The main window, its list and its pages, driven as a user would under the offscreen
+// platform. Expected values are the window's own messages and the fixtures' contents as
+// tests/data/README.md lists them, worked out by hand, never taken from the code under test.
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QWindow>
+#include <QtTest>
+#include <memory>
+
+#include "app/filelist.h"
+#include "app/mainwindow.h"
+#include "app/pages.h"
+#include "tests/app/app_test_support.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString cell(const FileListCtrl* list, int row, int column) {
+    return list->model()->index(row, column).data().toString();
+}
+
+QStringList names(const FileListCtrl* list) {
+    QStringList result;
+    for (int row = 0; row < list->model()->rowCount(); ++row) {
+        result.push_back(cell(list, row, 0));
+    }
+    return result;
+}
+
+QList<int> selected(const FileListCtrl* list) {
+    const std::vector<int> rows = list->selectedRowIndices();
+    return QList<int>(rows.begin(), rows.end());
+}
+
+void select_only(FileListCtrl* list, const QList<int>& rows) {
+    list->clearSelection();
+    for (int row : rows) {
+        list->selectionModel()->select(list->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+void click_row(FileListCtrl* list, int row, Qt::KeyboardModifiers modifiers = {}) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, modifiers,
+                      list->visualRect(list->model()->index(row, 0)).center());
+}
+
+std::function<void(FolderBrowser*)> choose(const QString& path) {
+    return [path](FolderBrowser* browser) {
+        browser->pathEdit()->setText(path);
+        browser->okButton()->click();
+        if (browser->isVisible()) {
+            browser->reject();
+        }
+    };
+}
+
+// An ID3v2.3 tag made by hand: "ID3", version 3.0, no flags, a syncsafe size, then frames of a
+// 4-byte id, a plain big-endian size, two flag bytes and the payload.
+QByteArray id3v23(const QList<QPair<QByteArray, QByteArray>>& frames) {
+    QByteArray body;
+    for (const auto& [id, payload] : frames) {
+        const auto n = static_cast<quint32>(payload.size());
+        body += id + QByteArray(1, char(n >> 24)) + char(n >> 16) + char(n >> 8) + char(n);
+        body += QByteArray(2, '\0') + payload;
+    }
+    const auto n = static_cast<quint32>(body.size());
+    return QByteArray("ID3\x03\x00\x00", 6) + char((n >> 21) & 0x7F) + char((n >> 14) & 0x7F) +
+           char((n >> 7) & 0x7F) + char(n & 0x7F) + body;
+}
+
+// Header lines worked out by hand from the first header bytes in tests/data/README.md.
+// FF FB 90 04: MPEG-1, layer III, no CRC, 128 kbit/s, 44100 Hz, stereo, original, no emphasis.
+const QStringList MPEG1_STEREO = {
+    u"MPEG Type: MPEG 1  Layer 3"_s, u"Bitrate: 128kbps,   44100Hz  Stereo"_s,
+    u"Copyright:  No        Original:  Yes"_s, u"CRC:  No               Emphasis:  None"_s};
+// FF F3 80 C4: MPEG-2, layer III, no CRC, 64 kbit/s, 22050 Hz, single channel, original.
+const QStringList MPEG2_MONO = {
+    u"MPEG Type: MPEG 2  Layer 3"_s, u"Bitrate: 64kbps,   22050Hz  Single Channel"_s,
+    u"Copyright:  No        Original:  Yes"_s, u"CRC:  No               Emphasis:  None"_s};
+const QString PROMPT = u"Select an MP3 file to see its information."_s;
+
+}  // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    // A copy of a fixture at a path under the test's folder.
+    QString put(const QString& relative, const char* fixtureName) {
+        const QString path = files_->path() + QLatin1Char('/') + relative;
+        QDir().mkpath(QFileInfo(path).path());
+        if (!copy_file(fixture(fixtureName), path)) {
+            qWarning("cannot copy %s", fixtureName);
+        }
+        return path;
+    }
+    QString at(const QString& relative) const {
+        return files_->path() + QLatin1Char('/') + relative;
+    }
+
+    // Prompt, four header lines, then title, track, artist, year, album, genre, comment.
+    QStringList info() const {
+        const InfoPage* page = window_->pageTabs()->infoPage();
+        QStringList shown{control<QLabel>(page, ids::INFO_PROMPT)->text()};
+        for (int i = 0; i < 4; ++i) {
+            shown.push_back(control<QLabel>(page, ids::INFO_LINE_FIRST + i)->text());
+        }
+        for (int id : {ids::TAG_TITLE, ids::TAG_TRACK, ids::TAG_ARTIST, ids::TAG_YEAR,
+                       ids::TAG_ALBUM, ids::TAG_GENRE, ids::TAG_COMMENT}) {
+            shown.push_back(control<QLineEdit>(page, id)->text());
+        }
+        return shown;
+    }
+    void openWindow() {
+        window_ = std::make_unique<MainWindow>(boxes_);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    }
+    QStringList tagFields() const { return info().mid(5, 6); }  // all but the comment
+    OutputPage* outputPage() const { return window_->pageTabs()->outputPage(); }
+
+    QTemporaryDir settingsDir_;
+    StubMessageBoxes boxes_;
+    UrlRecorder urls_;
+    std::unique_ptr<QTemporaryDir> files_;
+    std::unique_ptr<MainWindow> window_;
+
+private Q_SLOTS:
+    void initTestCase() { set_up_window_tests(settingsDir_.path(), &urls_); }
+
+    void init() {
+        QSettings().clear();
+        boxes_.clear();
+        urls_.urls.clear();
+        files_ = std::make_unique<QTemporaryDir>();
+        openWindow();
+    }
+
+    void cleanup() { window_.reset(); }
+
+    void addingFollowsTheListRules() {
+        const QString a = put(u"first/a.mp3"_s, "tagged.mp3");
+        put(u"tree/b.MP3"_s, "stereo_44k_128.mp3");    // the extension's case
+        put(u"tree/sub/deeper/c.mp3"_s, "quiet.mp3");  // found at any depth
+        put(u"tree/sub/A.MP3"_s, "short.mp3");         // a.mp3's name: refused
+        put(u"tree/notes.txt"_s, "short.mp3");
+        put(u"tree/e.mp3.bak"_s, "short.mp3");
+        QFile big(at(u"first/big.mp3"_s));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.write(QByteArray(1572864, '\0')) > 0);
+        big.close();
+        FileListCtrl* list = window_->fileListCtrl();
+
+        window_->addChosenFiles({a});
+        // 33135 bytes / 1048576 = 0.0316; the folder keeps its closing slash.
+        QCOMPARE(cell(list, 0, 1), u"0.03 MB"_s);
+        QCOMPARE(cell(list, 0, 2), at(u"first/"_s));
+        QCOMPARE(selected(list), QList<int>{0});  // added to an empty list: selected and shown
+        QCOMPARE(info().at(5), u"Seven Bridges"_s);
+        QCOMPARE(window_->lastInputFolder(), a);  // one file: its own path
+
+        when_shown<FolderBrowser>(choose(at(u"tree"_s)));
+        control<QPushButton>(window_.get(), ids::ADD_FOLDER)->click();
+        QStringList found = names(list);
+        found.sort();
+        QCOMPARE(found, (QStringList{u"a.mp3"_s, u"b.MP3"_s, u"c.mp3"_s}));
+        QCOMPARE(selected(list), QList<int>{0});
+        QCOMPARE(read_setting(SETTING_PATH), at(u"tree"_s));
+        QVERIFY(boxes_.asked.isEmpty() && boxes_.told.isEmpty());  // refusals are silent
+
+        window_->addChosenFiles({big.fileName(), a});
+        QCOMPARE(names(list).size(), 4);
+        QCOMPARE(cell(list, 3, 1), u"1.50 MB"_s);              // 1572864 = 1.5 * 1048576
+        QCOMPARE(window_->lastInputFolder(), at(u"first"_s));  // several: the folder
+
+        // Drops: a link stands for its target, a linked folder is searched, a text file is not
+        // taken, and the selection stays.
+        put(u"target/real.mp3"_s, "quiet.mp3");
+        put(u"other/z.mp3"_s, "short.mp3");
+        QVERIFY(QFile::link(at(u"target/real.mp3"_s), at(u"link.mp3"_s)));
+        QVERIFY(QFile::link(at(u"other"_s), at(u"otherlink"_s)));
+        QMimeData dropped;
+        dropped.setUrls({QUrl::fromLocalFile(at(u"link.mp3"_s)),
+                         QUrl::fromLocalFile(at(u"otherlink"_s)),
+                         QUrl::fromLocalFile(at(u"tree/notes.txt"_s))});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(list->viewport(), &enter);  // a drop follows an entry
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(list->viewport(), &drop);
+        QCOMPARE(names(list).mid(4), (QStringList{u"real.mp3"_s, u"z.mp3"_s}));
+        QCOMPARE(cell(list, 4, 2), at(u"target/"_s));
+        QCOMPARE(selected(list), QList<int>{0});
+    }
+
+    void removingSelectsTheRowsThatMovedUp() {
+        QStringList paths;
+        for (int i = 0; i < 5; ++i) {
+            paths.push_back(put(u"%1.mp3"_s.arg(i), "short.mp3"));
+        }
+        FileListCtrl* list = window_->fileListCtrl();
+        window_->addChosenFiles(paths);
+
+        // Rows 1 and 3 of five: afterwards the former rows 2 and 4, now 1 and 2, are selected.
+        select_only(list, {1, 3});
+        control<QPushButton>(window_.get(), ids::REMOVE_SELECTION)->click();
+        QCOMPARE(names(list), (QStringList{u"0.mp3"_s, u"2.mp3"_s, u"4.mp3"_s}));
+        QCOMPARE(selected(list), (QList<int>{1, 2}));
+        QCOMPARE(list->currentIndex().row(), 1);
+
+        select_only(list, {0});
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(names(list), (QStringList{u"2.mp3"_s, u"4.mp3"_s}));
+        QCOMPARE(selected(list), QList<int>{0});
+
+        select_only(list, {});
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(selected(list), (QList<int>{0, 1}));
+
+        // The last row removed: nothing moves up into its place, so nothing stays selected.
+        select_only(list, {1});
+        window_->findChild<QAction*>(id_name(ids::CMD_DELETE))->trigger();
+        QCOMPARE(names(list), QStringList{u"2.mp3"_s});
+        QVERIFY(selected(list).isEmpty());
+        QCOMPARE(info().first(), PROMPT);
+
+        window_->findChild<QAction*>(id_name(ids::CMD_SELECT_ALL))->trigger();
+        QCOMPARE(selected(list), QList<int>{0});
+        control<QPushButton>(window_.get(), ids::CLEAR_ALL)->click();
+        QCOMPARE(list->model()->rowCount(), 0);
+        QCOMPARE(info().first(), PROMPT);
+    }
+
+    void infoPageShowsTheFirstSelectedFile() {
+        QFile stereo(fixture("stereo_44k_128.mp3"));
+        QVERIFY(stereo.open(QIODevice::ReadOnly));
+        auto text = [](const char* t) { return QByteArray(1, '\0') + t; };  // ISO-8859-1
+        const QByteArray tag = id3v23({{"TIT2", text("Crafted")},
+                                       {"TPE2", text("Band Only")},
+                                       {"TRCK", text("3/12")},
+                                       {"TCON", text("(200)")},
+                                       {"COMM", text("eng") + text("Just one")}});
+        QFile crafted(at(u"crafted.mp3"_s));
+        QVERIFY(crafted.open(QIODevice::WriteOnly) && crafted.write(tag + stereo.readAll()) > 0);
+        crafted.close();
+        FileListCtrl* list = window_->fileListCtrl();
+        window_->addChosenFiles({put(u"tagged.mp3"_s, "tagged.mp3"),
+                                 put(u"mono.mp3"_s, "mono_22k.mp3"), crafted.fileName()});
+
+        // The fixture's tag: TRCK "07/12" shows 7, TCON "(17)" shows Rock, TPE1's first string.
+        QCOMPARE(info().mid(0, 5), QStringList{QString()} + MPEG1_STEREO);
+        QCOMPARE(tagFields(), (QStringList{u"Seven Bridges"_s, u"7"_s, u"Anna Example"_s, u"1999"_s,
+                                           u"Fixture Album"_s, u"Rock"_s}));
+        for (int tab = 0; tab < 3; ++tab) {
+            window_->pageTabs()->setCurrentIndex(tab);
+            const char* shot[] = {"main_output.png", "main_info.png", "main_options.png"};
+            QVERIFY(QFileInfo(save_screenshot(window_.get(), QLatin1String(shot[tab]))).size() > 0);
+        }
+
+        // No tag: empty fields, track 0, and still the four header lines.
+        click_row(list, 1);
+        QCOMPARE(info().mid(1, 4), MPEG2_MONO);
+        QCOMPARE(tagFields(),
+                 (QStringList{QString(), u"0"_s, QString(), QString(), QString(), QString()}));
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(info().at(5), u"Seven Bridges"_s);
+
+        // TPE2 without TPE1 is the artist; "(200)" names no genre.
+        click_row(list, 2);
+        QCOMPARE(info().mid(5), (QStringList{u"Crafted"_s, u"3"_s, u"Band Only"_s, QString(),
+                                             QString(), QString(), u"Just one"_s}));
+        click_row(list, 1, Qt::ControlModifier);  // rows 1 and 2: the lower one is shown
+        QCOMPARE(info().at(1), MPEG2_MONO.first());
+
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(10, 300));  // below rows
+        QVERIFY(selected(list).isEmpty());
+        QCOMPARE(info(),
+                 (QStringList{PROMPT, QString(), QString(), QString(), QString(), QString(), u"0"_s,
+                              QString(), QString(), QString(), QString(), QString()}));
+    }
+
+    void optionsValidateAndCoupleSlidersWithBoxes() {
+        OptionsPage* page = window_->pageTabs()->optionsPage();
+        auto* inSlider = control<QSlider>(page, ids::FADE_IN_SLIDER);
+        auto* outSlider = control<QSlider>(page, ids::FADE_OUT_SLIDER);
+        auto* inEdit = control<QLineEdit>(page, ids::FADE_IN_EDIT);
+        auto* outEdit = control<QLineEdit>(page, ids::FADE_OUT_EDIT);
+        QVERIFY(control<QRadioButton>(page, ids::BITS_16)->isChecked());
+        QCOMPARE(inEdit->text(), u"0"_s);
+
+        // Typing 75: "7" passes, "75" is out of range and the box ends at 60.
+        inEdit->selectAll();
+        QTest::keyClicks(inEdit, u"75"_s);
+        QCOMPARE(boxes_.told, QStringList{u"Please enter an integer between 0 and 60."_s});
+        QCOMPARE(inEdit->text(), u"60"_s);
+        QCOMPARE(inSlider->value(), 60);
+
+        // An emptied box is not a number: the message, then the previous value again.
+        boxes_.clear();
+        QTest::keyClick(inEdit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(inEdit, Qt::Key_Backspace);
+        QCOMPARE(boxes_.told, QStringList{u"Please enter an integer."_s});
+        QCOMPARE(inEdit->text(), u"60"_s);
+
+        // The slider's moves reach its box; a negative number ends clamped at 0.
+        boxes_.clear();
+        QTest::keyClick(outSlider, Qt::Key_Right);
+        QTest::keyClick(outSlider, Qt::Key_Right);
+        QCOMPARE(outEdit->text(), u"2"_s);
+        QVERIFY(boxes_.told.isEmpty());
+        outEdit->setText(u"-3"_s);
+        QCOMPARE(boxes_.told, QStringList{u"Please enter an integer between 0 and 60."_s});
+        QCOMPARE(outEdit->text(), u"0"_s);
+        outEdit->setText(u"12"_s);
+        QCOMPARE(outSlider->value(), 12);
+
+        control<QRadioButton>(page, ids::BITS_8)->click();
+        control<QCheckBox>(page, ids::SKIP_SILENCE)->click();
+        const BatchOptions options = page->batchOptions("/out");
+        QVERIFY(options.eightBit && !options.normalize && options.skipSilence);
+        QCOMPARE(options.fadeIn, 60);
+        QCOMPARE(options.fadeOut, 12);
+        QVERIFY(!control<QRadioButton>(page, ids::BITS_16)->isChecked());
+    }
+
+    void folderChecksSpeakThroughMessageBoxes() {
+        const QString deeper = at(u"New/Deeper"_s);
+        auto* folderEdit = control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER);
+
+        // The browser stays open on an invalid path (a closing slash) and on No; after Yes both
+        // missing levels exist and the folder is taken.
+        boxes_.answers = {false, true};
+        QList<bool> stayedOpen;
+        when_shown<FolderBrowser>([&](FolderBrowser* browser) {
+            for (const QString& typed : {at(u"Music/"_s), deeper, deeper}) {
+                browser->pathEdit()->setText(typed);
+                browser->okButton()->click();
+                stayedOpen.push_back(browser->isVisible());
+            }
+            if (browser->isVisible()) {
+                browser->reject();
+            }
+        });
+        control<QPushButton>(outputPage(), ids::BROWSE)->click();
+        QCOMPARE(stayedOpen, (QList<bool>{true, true, false}));
+        QCOMPARE(boxes_.told, QStringList{u"The folder:\n\n"_s + at(u"Music/"_s) +
+                                          u"\n\nis invalid. Please re-enter."_s});
+        QCOMPARE(boxes_.icons.first(), QMessageBox::Warning);
+        const QString question =
+            QStringLiteral(
+                "The folder:\n\n%1\n\ndoes not exist. Do you want the folder to be created?")
+                .arg(deeper);
+        QCOMPARE(boxes_.asked, (QStringList{question, question}));
+        QVERIFY(QFileInfo(deeper).isDir());
+        QCOMPARE(folderEdit->text(), deeper);
+        QCOMPARE(read_setting(SETTING_OUTPUT_PATH), deeper);
+
+        window_->addChosenFiles({put(u"song.mp3"_s, "short.mp3")});
+        // An empty folder text leaves the path's line empty; no run, the setting stays.
+        boxes_.clear();
+        folderEdit->clear();
+        control<QPushButton>(outputPage(), ids::DECODE_ALL)->click();
+        QCOMPARE(boxes_.told, QStringList{u"The folder:\n\n\n\nis invalid. Please re-enter."_s});
+        QCOMPARE(read_setting(SETTING_OUTPUT_PATH), deeper);
+        // Creation declined: nothing more is said and nothing is made.
+        boxes_.clear();
+        folderEdit->setText(at(u"Declined"_s));
+        control<QPushButton>(outputPage(), ids::DECODE_ALL)->click();
+        QCOMPARE(boxes_.asked.size(), 1);
+        QVERIFY(boxes_.told.isEmpty() && !QFileInfo::exists(at(u"Declined"_s)));
+        window_->fileListCtrl()->clearSelection();
+        control<QPushButton>(outputPage(), ids::DECODE_SELECTED)->click();
+        QCOMPARE(boxes_.told, QStringList{u"Select the files to decode!"_s});
+
+        // Add Folder takes a well-formed missing folder without asking, and adds nothing.
+        boxes_.clear();
+        when_shown<FolderBrowser>(choose(at(u"Nowhere"_s)));
+        control<QPushButton>(window_.get(), ids::ADD_FOLDER)->click();
+        QVERIFY(boxes_.asked.isEmpty() && boxes_.told.isEmpty());
+        QCOMPARE(window_->fileListCtrl()->model()->rowCount(), 1);
+        QCOMPARE(read_setting(SETTING_PATH), at(u"Nowhere"_s));
+    }
+
+    void settingsRoundTrip() {
+        window_.reset();
+        const QString in = QFileInfo(put(u"in/one.mp3"_s, "short.mp3")).path();
+        put(u"in/two.mp3"_s, "quiet.mp3");
+        QDir().mkpath(at(u"out"_s));
+        {
+            QSettings settings;
+            settings.beginGroup(u"2.3"_s);
+            settings.setValue(u"LastInputPath"_s, in + u"/one.mp3"_s);
+            settings.setValue(u"Output Path"_s, at(u"out"_s));
+            settings.setValue(u"Path"_s, in);
+        }
+        openWindow();
+        QCOMPARE(control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER)->text(), at(u"out"_s));
+        // Add Files starts in the last input file's folder, Add Folder in "Path".
+        QString start;
+        QStringList filters;
+        when_shown<QFileDialog>([&](QFileDialog* dialog) {
+            start = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+            dialog->selectFile(in + u"/two.mp3"_s);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        control<QPushButton>(window_.get(), ids::ADD_FILES)->click();
+        QCOMPARE(start, in);
+        QCOMPARE(filters, QStringList{u"mp3 Files (*.mp3)"_s});
+        QCOMPARE(names(window_->fileListCtrl()), QStringList{u"two.mp3"_s});
+        when_shown<FolderBrowser>([&](FolderBrowser* browser) {
+            start = browser->directory().absolutePath();
+            browser->reject();
+        });
+        control<QPushButton>(window_.get(), ids::ADD_FOLDER)->click();
+        QCOMPARE(start, in);
+        window_->addChosenFiles({in + u"/one.mp3"_s, in + u"/two.mp3"_s});
+        window_.reset();  // "LastInputPath" is stored now
+
+        QSettings stored(settingsDir_.path() + u"/Pelmora/Pelmora.ini"_s, QSettings::IniFormat);
+        QCOMPARE(stored.childGroups(), QStringList{u"2.3"_s});
+        stored.beginGroup(u"2.3"_s);
+        QCOMPARE(stored.value(u"LastInputPath"_s).toString(), in);
+        QCOMPARE(stored.value(u"Output Path"_s).toString(), at(u"out"_s));
+        QCOMPARE(stored.value(u"Path"_s).toString(), in);
+
+        // Nothing stored: an empty folder box, and Add Folder starts in the current folder.
+        QSettings().clear();
+        openWindow();
+        QCOMPARE(control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER)->text(), QString());
+        when_shown<FolderBrowser>([&](FolderBrowser* browser) {
+            start = browser->directory().absolutePath();
+            browser->reject();
+        });
+        control<QPushButton>(window_.get(), ids::ADD_FOLDER)->click();
+        QCOMPARE(start, QDir::currentPath());
+    }
+
+    void windowCommandsKeysAndHelp() {
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        FileListCtrl* list = window_->fileListCtrl();
+
+        QString popped;
+        QTimer::singleShot(50, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                popped = popup->objectName();
+                popup->close();
+            }
+        });
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(10, 10),
+                                     list->viewport()->mapToGlobal(QPoint(10, 10)));
+        QCoreApplication::sendEvent(list->viewport(), &rightClick);
+        QCOMPARE(popped, id_name(ids::MENU_LIST));
+
+        // F1 and About open the pages beside the program; a missing page opens nothing.
+        QTest::keyClick(window_.get(), Qt::Key_F1);
+        window_->findChild<QAction*>(id_name(ids::CMD_ABOUT))->trigger();
+        open_help_page(u"no_such_page.html"_s);
+        QCOMPARE(urls_.urls.size(), 2);
+        QCOMPARE(QFileInfo(urls_.urls[0].toLocalFile()).fileName(), u"help_general.html"_s);
+        QCOMPARE(QFileInfo(urls_.urls[1].toLocalFile()).fileName(), u"introduction.html"_s);
+        QVERIFY(QFileInfo::exists(urls_.urls[1].toLocalFile()));
+
+        auto* onTop = control<QCheckBox>(window_.get(), ids::ALWAYS_ON_TOP);
+        onTop->click();
+        QVERIFY(window_->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(window_->isVisible());
+        onTop->click();
+        QVERIFY(!window_->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+
+        QSignalSpy finished(window_.get(), &QDialog::finished);
+        QTest::keyClick(window_.get(), Qt::Key_Escape);
+        QVERIFY(window_->isVisible() && finished.isEmpty());
+        QTest::keyClick(window_.get(), Qt::Key_F4, Qt::AltModifier);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished[0][0].toInt(), int(QDialog::Rejected));
+        openWindow();
+        QSignalSpy exited(window_.get(), &QDialog::finished);
+        control<QPushButton>(window_.get(), ids::EXIT)->click();
+        QCOMPARE(exited.size(), 1);
+        QCOMPARE(exited[0][0].toInt(), int(QDialog::Accepted));
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"
