@@ -2,81 +2,79 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QUrl>
-#include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/core/folder_check.h"
 #include "app/filelist.h"
 #include "app/pages.h"
+#include "app/skin/buttons.h"
+#include "app/skin/layout.h"
+#include "app/skin/pictures.h"
+#include "app/skin/progress.h"
+#include "app/skin/skin.h"
 #include "app/startup.h"
-
-namespace {
-
-// A progress control clamps a position into its range, where QProgressBar would ignore it; and
-// an empty range (a batch of files under 1 KiB) shows as an empty bar, not as a busy one.
-void show_bar(QProgressBar* bar, int lower, int upper, int position) {
-    if (upper <= lower) {
-        bar->setRange(0, 1);
-        bar->setValue(0);
-        return;
-    }
-    bar->setRange(lower, upper);
-    bar->setValue(std::clamp(position, lower, upper));
-}
-
-}  // namespace
 
 DecodeProgressDialog::DecodeProgressDialog(QWidget* parent)
     : QDialog(parent),
-      fileBar_(new QProgressBar),
-      batchBar_(new QProgressBar),
-      fileLine_(new QLabel),
-      countLine_(new QLabel) {
+      fileBar_(new SkinProgressBar(this)),
+      batchBar_(new SkinProgressBar(this)),
+      fileLine_(new QLabel(this)),
+      countLine_(new QLabel(this)) {
     setWindowTitle(tr("Pelmora"));
+    // No picture of its own: the skin's dark colour, and the surface drags the window.
+    auto* skin = new SkinnedDialog(this, 143);
+    skin->setDragFromSurface(true);
+    const QColor background(static_cast<QRgb>(layout::PROGRESS_COLOUR));
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, background);
+    colours.setColor(QPalette::WindowText, QColor(226, 230, 240));
+    setPalette(colours);
+    setAutoFillBackground(true);
+    setFixedSize(layout::PROGRESS_DIALOG.width, layout::PROGRESS_DIALOG.height);
+
     fileBar_->setObjectName(id_name(ids::FILE_BAR));
     batchBar_->setObjectName(id_name(ids::BATCH_BAR));
     fileLine_->setObjectName(id_name(ids::FILE_LINE));
     countLine_->setObjectName(id_name(ids::COUNT_LINE));
-    for (QProgressBar* bar : {fileBar_, batchBar_}) {
-        bar->setRange(0, 100);
-        bar->setValue(0);
+    for (auto [bar, box] :
+         {std::pair{fileBar_, layout::FILE_BAR}, std::pair{batchBar_, layout::BATCH_BAR}}) {
+        bar->setFramed(true);
+        bar->SetBitmap(pictures::BAR_FILL);
+        bar->SetRange32(0, 100);
+        bar->SetPos(0);
+        bar->setGeometry(rect_of(box));
     }
-    for (QLabel* line : {fileLine_, countLine_}) {
-        line->setMinimumHeight(line->fontMetrics().height());
+    for (auto [line, box] :
+         {std::pair{fileLine_, layout::FILE_LINE}, std::pair{countLine_, layout::COUNT_LINE}}) {
         line->setTextFormat(Qt::PlainText);
+        line->setGeometry(rect_of(box));
     }
-    auto* cancel = new QPushButton(tr("Cancel"));
+    QFont name = fileLine_->font();
+    name.setBold(true);
+    fileLine_->setFont(name);
+    auto* cancel = new SkinButton(this);
+    cancel->SetSkin(pictures::CANCEL);
     cancel->setObjectName(id_name(ids::CANCEL));
-    cancel->setToolTip(tr("Cancel Decoding"));
+    cancel->SetToolTipText(tr("Cancel Decoding"));
+    cancel->setAccessibleName(tr("Cancel"));
     cancel->setAutoDefault(false);
+    cancel->setGeometry(rect_of(layout::CANCEL_BUTTON));
     connect(cancel, &QPushButton::clicked, this, &DecodeProgressDialog::reject);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(cancel);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(fileLine_);
-    layout->addWidget(fileBar_);
-    layout->addSpacing(6);
-    layout->addWidget(countLine_);
-    layout->addWidget(batchBar_);
-    layout->addSpacing(6);
-    layout->addLayout(buttons);
-    setMinimumWidth(400);
 }
 
-// The step only serves a control's step-it command, which a run never gives.
-void DecodeProgressDialog::setFileBar(int lower, int upper, int /*step*/, int position) {
-    show_bar(fileBar_, lower, upper, position);
+void DecodeProgressDialog::setFileBar(int lower, int upper, int step, int position) {
+    fileBar_->SetRange32(lower, upper);
+    fileBar_->SetStep(step);
+    fileBar_->SetPos(position);
 }
 
-void DecodeProgressDialog::setBatchBar(int lower, int upper, int /*step*/, int position) {
-    show_bar(batchBar_, lower, upper, position);
+void DecodeProgressDialog::setBatchBar(int lower, int upper, int step, int position) {
+    batchBar_->SetRange32(lower, upper);
+    batchBar_->SetStep(step);
+    batchBar_->SetPos(position);
 }
 
 void DecodeProgressDialog::setFileLine(const QString& name) {

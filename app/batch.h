@@ -13,7 +13,7 @@ class MessageBoxes;
 class OptionsPage;
 class OutputPage;
 class QLabel;
-class QProgressBar;
+class SkinProgressBar;
 
 class DecodeProgressDialog : public QDialog {
     Q_OBJECT
@@ -30,8 +30,8 @@ public Q_SLOTS:
     void reject() override;
 
 private:
-    QProgressBar* fileBar_;
-    QProgressBar* batchBar_;
+    SkinProgressBar* fileBar_;
+    SkinProgressBar* batchBar_;
     QLabel* fileLine_;
     QLabel* countLine_;
 };

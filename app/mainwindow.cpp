@@ -4,16 +4,11 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QShortcut>
-#include <QStyle>
-#include <QToolButton>
-#include <QVBoxLayout>
 #include <QWindow>
 #include <cerrno>
 #include <cstring>
@@ -22,6 +17,13 @@
 #include "app/batch.h"
 #include "app/filelist.h"
 #include "app/pages.h"
+#include "app/skin/buttons.h"
+#include "app/skin/layout.h"
+#include "app/skin/links.h"
+#include "app/skin/list.h"
+#include "app/skin/menus.h"
+#include "app/skin/pictures.h"
+#include "app/skin/skin.h"
 #include "app/startup.h"
 
 namespace {
@@ -57,87 +59,98 @@ QAction* command(QMenu* menu, int id, const QString& text) {
 }  // namespace
 
 MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
-    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Window | Qt::FramelessWindowHint),
       boxes_(boxes),
-      list_(new FileListCtrl),
-      tabs_(new PageTabs(boxes)),
+      list_(new FileListCtrl(this)),
+      tabs_(new PageTabs(boxes, this)),
       batch_(nullptr),
       listMenu_(nullptr),
-      alwaysOnTop_(new QCheckBox(tr("Always On Top"))) {
+      alwaysOnTop_(new SkinCheckBox(this)) {
     setWindowTitle(tr("Pelmora"));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("pelmora")));
-    setSizeGripEnabled(true);
+    // The skin draws the whole window, its title and its buttons included, and cuts it to its
+    // outline; outside the outline the window is transparent where the platform allows it.
+    setFixedSize(layout::MAIN_WINDOW.width, layout::MAIN_WINDOW.height);
+    setAttribute(Qt::WA_TranslucentBackground);
+    auto* skin = new SkinnedDialog(this, 102);
+    skin->setBackground(pictures::MAIN_BACKGROUND);
+    skin->setDragFromSurface(true);
+    if (ApplyRegionResource(this, pictures::MAIN_REGION,
+                            [this](const QString& /*caption*/, const QString& text) {
+                                boxes_.tell(this, text, QMessageBox::Warning);
+                            }) == 1) {
+        skin->setRegion(mask());
+    }
 
     reporter_ = std::make_unique<BoxFileListReporter>(boxes_, this);
     list_->fileList().setReporter(reporter_.get());
     list_->fileList().setDropSettings(ACCEPT_FILES | ACCEPT_FOLDERS | FILTER_BY_EXTENSION,
                                       {".mp3"});
+    list_->setGeometry(rect_of(layout::FILE_LIST));
+    // Arial where the machine has it, else a face about as narrow, for the size column.
+    list_->setFont(font_for_cell_height({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
+                                         QStringLiteral("DejaVu Sans Condensed")},
+                                        14, 550));
+    new SkinnedList(list_);
+    tabs_->setGeometry(rect_of(layout::PAGE_TABS));
 
-    auto button = [this](int id, const QString& text, const QString& tip) {
-        auto* b = new QPushButton(text);
+    // Caption-less bitmap buttons: their words are in their pictures.
+    auto button = [this](int id, const pictures::Triple& faces, layout::Box box,
+                         const QString& name, const QString& tip) {
+        auto* b = new SkinButton(this);
         b->setObjectName(id_name(id));
-        b->setToolTip(tip);
+        b->SetSkin(faces);
+        b->SetToolTipText(tip);
+        b->setAccessibleName(name);
         b->setAutoDefault(false);
+        b->setGeometry(rect_of(box));
         return b;
     };
-    QPushButton* addFilesButton = button(ids::ADD_FILES, tr("Add Files"), tr("Add Files"));
-    QPushButton* addFolderButton = button(ids::ADD_FOLDER, tr("Add Folder"), tr("Add Folder"));
-    QPushButton* removeButton = button(ids::REMOVE_SELECTION, tr("Remove"), tr("Remove Selection"));
-    QPushButton* clearButton = button(ids::CLEAR_ALL, tr("Clear All"), tr("Clear All"));
-    QPushButton* exitButton = button(ids::EXIT, tr("Exit"), tr("Exit"));
-    alwaysOnTop_->setObjectName(id_name(ids::ALWAYS_ON_TOP));
-    alwaysOnTop_->setToolTip(tr("Always On Top"));
+    QPushButton* addFilesButton =
+        button(ids::ADD_FILES, pictures::ADD_FILES, layout::ADD_FILES_BUTTON, tr("Add Files"),
+               tr("Add Files"));
+    QPushButton* addFolderButton =
+        button(ids::ADD_FOLDER, pictures::ADD_FOLDER, layout::ADD_FOLDER_BUTTON, tr("Add Folder"),
+               tr("Add Folder"));
+    QPushButton* removeButton = button(ids::REMOVE_SELECTION, pictures::REMOVE,
+                                       layout::REMOVE_BUTTON, tr("Remove"), tr("Remove Selection"));
+    QPushButton* clearButton = button(ids::CLEAR_ALL, pictures::CLEAR, layout::CLEAR_BUTTON,
+                                      tr("Clear All"), tr("Clear All"));
+    QPushButton* exitButton =
+        button(ids::EXIT, pictures::EXIT, layout::EXIT_BUTTON, tr("Exit"), tr("Exit"));
+    auto* onTop = static_cast<SkinCheckBox*>(alwaysOnTop_);
+    onTop->setObjectName(id_name(ids::ALWAYS_ON_TOP));
+    onTop->SetSkin(pictures::ALWAYS_ON_TOP);
+    onTop->SetToolTipText(tr("Always On Top"));
+    onTop->setAccessibleName(tr("Always On Top"));
+    onTop->setGeometry(rect_of(layout::ALWAYS_ON_TOP_BOX));
 
-    auto toolButton = [this](int id, const QString& tip) {
-        auto* b = new QToolButton;
+    auto menuButton = [this](int id, int picture, layout::Box box, const QString& tip) {
+        auto* b = new MenuButton(this);
         b->setObjectName(id_name(id));
-        b->setToolTip(tip);
-        b->setAutoRaise(true);
+        b->SetBitmaps(picture, pictures::MENU_BUTTON_KEY);
+        b->SetTooltipText(tip);
+        b->setAccessibleName(tip);
+        b->setGeometry(rect_of(box));
         return b;
     };
-    QToolButton* menuButton = toolButton(ids::MAIN_MENU, tr("Main menu"));
-    menuButton->setText(tr("Menu"));
-    menuButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    menuButton->setPopupMode(QToolButton::InstantPopup);
-    menuButton->setMenu(buildMainMenu());
-    QToolButton* minimizeButton = toolButton(ids::MINIMIZE, tr("Minimize"));
-    minimizeButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarMinButton));
-    QToolButton* closeButton = toolButton(ids::CLOSE, tr("Close"));
-    closeButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
+    MenuButton* mainMenuButton =
+        menuButton(ids::MAIN_MENU, pictures::MAIN_MENU, layout::MAIN_MENU_BUTTON, tr("Main menu"));
+    mainMenuButton->SetMenu(buildMainMenu());
+    MenuButton* minimizeButton =
+        menuButton(ids::MINIMIZE, pictures::MINIMIZE, layout::MINIMIZE_BUTTON, tr("Minimize"));
+    MenuButton* closeButton =
+        menuButton(ids::CLOSE, pictures::CLOSE, layout::CLOSE_BUTTON, tr("Close"));
+    closeButton->setHoverColour(QColor(226, 64, 64, 210));
     listMenu_ = buildListMenu();
-
-    auto* top = new QHBoxLayout;
-    top->addStretch();
-    top->addWidget(menuButton);
-    top->addWidget(minimizeButton);
-    top->addWidget(closeButton);
-
-    auto* middle = new QHBoxLayout;
-    middle->addWidget(list_, 5);
-    middle->addWidget(tabs_, 4);
-
-    auto* bottom = new QHBoxLayout;
-    for (QPushButton* b : {addFilesButton, addFolderButton, removeButton, clearButton}) {
-        bottom->addWidget(b);
-    }
-    bottom->addStretch();
-    bottom->addWidget(alwaysOnTop_);
-    bottom->addWidget(exitButton);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(middle, 1);
-    layout->addLayout(bottom);
-    resize(880, 500);
 
     connect(addFilesButton, &QPushButton::clicked, this, &MainWindow::addFiles);
     connect(addFolderButton, &QPushButton::clicked, this, &MainWindow::addFolder);
     connect(removeButton, &QPushButton::clicked, this, &MainWindow::removeSelection);
     connect(clearButton, &QPushButton::clicked, this, &MainWindow::clearAll);
     connect(exitButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(closeButton, &QToolButton::clicked, this, &QDialog::accept);
-    connect(minimizeButton, &QToolButton::clicked, this, &QWidget::showMinimized);
+    connect(closeButton, &MenuButton::clicked, this, &QDialog::accept);
+    connect(minimizeButton, &MenuButton::clicked, this, &QWidget::showMinimized);
     connect(alwaysOnTop_, &QCheckBox::toggled, this, &MainWindow::setAlwaysOnTop);
 
     connect(list_, &FileListCtrl::rowsClicked, this, &MainWindow::refreshInfo);
@@ -164,7 +177,7 @@ MainWindow::~MainWindow() {
 }
 
 QMenu* MainWindow::buildMainMenu() {
-    auto* menu = new QMenu(this);
+    auto* menu = new BCMenu(this);
     menu->setObjectName(id_name(ids::MENU_MAIN));
     connect(command(menu, ids::CMD_HELP, tr("&Help\t F1")), &QAction::triggered, this,
             &MainWindow::showHelp);
@@ -179,7 +192,7 @@ QMenu* MainWindow::buildMainMenu() {
 }
 
 QMenu* MainWindow::buildListMenu() {
-    auto* menu = new QMenu(this);
+    auto* menu = new BCMenu(this);
     menu->setObjectName(id_name(ids::MENU_LIST));
     connect(command(menu, ids::CMD_ADD_FILES, tr("Add Files")), &QAction::triggered, this,
             &MainWindow::addFiles);
@@ -283,7 +296,8 @@ void MainWindow::showHelp() {
 }
 
 void MainWindow::showAbout() {
-    open_help_page(QString::fromLatin1(HELP_INTRODUCTION_PAGE));
+    AboutDialog about(this);
+    about.exec();
 }
 
 void MainWindow::showListMenu(const QPoint& position) {
@@ -299,12 +313,89 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
 }
 
-void MainWindow::mousePressEvent(QMouseEvent* event) {
-    // Presses that no control took land here: the whole surface moves the window.
-    if (event->button() == Qt::LeftButton && windowHandle() != nullptr &&
-        windowHandle()->startSystemMove()) {
+namespace {
+
+// The maker's endpoints.
+constexpr const char* HOME_PAGE = "https://pelmora.example.org/";
+constexpr const char* DOWNLOAD_PAGE = "https://pelmora.example.org/download";
+constexpr const char* FEEDBACK_ADDRESS = "mailto:feedback@pelmora.example.org";
+
+QFont about_font() {
+    return font_for_cell_height(
+        {QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")},
+        15, QFont::Medium);
+}
+
+}  // namespace
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
+    setWindowTitle(tr("About Pelmora"));
+    setFixedSize(layout::ABOUT_DIALOG.width, layout::ABOUT_DIALOG.height);
+    setAttribute(Qt::WA_TranslucentBackground);
+    auto* skin = new SkinnedDialog(this, 100);
+    skin->setDragFromSurface(true);
+    if (skin->setBackground(pictures::ABOUT_BACKGROUND) &&
+        skin->makeRegionFromBackground(qRgb(0, 255, 0))) {
+        skin->applyRegion();
+    }
+
+    const QFont font = about_font();
+    const QFontMetrics metrics(font);
+    const int lineHeight = 20;
+    // Text lines on white; each piece starts where the one before it ended, so that a link
+    // reads as part of its sentence.
+    int x = layout::ABOUT_TEXT_X - GradientStatic::MARGIN;
+    int y = layout::ABOUT_FIRST_LINE_Y;
+    auto text = [&](const QString& words) {
+        auto* line = new GradientStatic(words, this);
+        line->setColours(Qt::white, Qt::white, Qt::black);
+        line->setFont(font);
+        const int width = GradientStatic::MARGIN + metrics.horizontalAdvance(words);
+        line->setGeometry(x, y, width, lineHeight);
+        x += width + metrics.horizontalAdvance(QLatin1Char(' ')) - GradientStatic::MARGIN;
+        return line;
+    };
+    auto link = [&](const QString& words, const char* target) {
+        auto* l = new CHyperLink(words, this);
+        l->setFont(font);
+        l->SetURL(QString::fromLatin1(target));
+        const int width = metrics.horizontalAdvance(words);
+        l->setGeometry(x + GradientStatic::MARGIN, y + (lineHeight - metrics.height()) / 2, width,
+                       metrics.height());
+        x += width + metrics.horizontalAdvance(QLatin1Char(' '));
+        return l;
+    };
+    auto newLine = [&] {
+        x = layout::ABOUT_TEXT_X - GradientStatic::MARGIN;
+        y += layout::ABOUT_LINE_HEIGHT;
+    };
+    text(tr("Version %1, made by").arg(QStringLiteral(PELMORA_VERSION)));
+    link(tr("the Pelmora project"), HOME_PAGE);
+    newLine();
+    text(tr("Visit"));
+    CHyperLink* updates = link(tr("pelmora.example.org"), DOWNLOAD_PAGE);
+    text(tr("for updates."));
+    updates->raise();  // over the margin of the words after it
+    newLine();
+    text(tr("Please send us your feedback to"));
+    newLine();
+    link(tr("feedback@pelmora.example.org"), FEEDBACK_ADDRESS);
+
+    auto* close = new SkinButton(this);
+    close->setObjectName(id_name(ids::ABOUT_CLOSE));
+    close->SetSkin(pictures::ABOUT_CLOSE);
+    close->SetToolTipText(tr("Close"));
+    close->setAccessibleName(tr("Close"));
+    close->setGeometry(rect_of(layout::ABOUT_CLOSE_BUTTON));
+    close->setDefault(true);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+void AboutDialog::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
         event->accept();
+        open_help_page(QString::fromLatin1(HELP_INTRODUCTION_PAGE));
         return;
     }
-    QDialog::mousePressEvent(event);
+    QDialog::keyPressEvent(event);
 }

@@ -46,7 +46,6 @@ public Q_SLOTS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
 
 private:
     QMenu* buildMainMenu();
@@ -60,4 +59,16 @@ private:
     QMenu* listMenu_;
     QCheckBox* alwaysOnTop_;
     QString lastInputFolder_;
+};
+
+// The About dialog: the program's name and version, links to its home and download pages and
+// its feedback address, and a Close button, on a picture of its own.
+class AboutDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit AboutDialog(QWidget* parent = nullptr);
+
+protected:
+    // F1 opens the introduction page.
+    void keyPressEvent(QKeyEvent* event) override;
 };

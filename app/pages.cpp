@@ -4,19 +4,23 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QVBoxLayout>
+#include <QTabBar>
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
+#include "app/skin/buttons.h"
+#include "app/skin/layout.h"
+#include "app/skin/links.h"
+#include "app/skin/pictures.h"
+#include "app/skin/skin.h"
+#include "app/skin/slider.h"
 #include "app/startup.h"
 
 namespace {
@@ -31,11 +35,40 @@ Widget* named(Widget* widget, int id) {
 }
 
 QFont info_font() {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(13);
-    font.setWeight(static_cast<QFont::Weight>(560));
-    font.setStyleStrategy(QFont::PreferAntialias);
-    return font;
+    // Tahoma where the machine has it; else a face narrow enough for the header lines.
+    return font_for_cell_height({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                                 QStringLiteral("Arial")},
+                                13, 560);
+}
+
+// A page painted with its picture and cut to the picture's outline, whose green is transparent.
+void skin_page(QWidget* page, int templateId, int pictureId) {
+    auto* skin = new SkinnedDialog(page, templateId);
+    if (skin->setBackground(pictureId) && skin->makeRegionFromBackground(qRgb(0, 255, 0))) {
+        skin->applyRegion();
+    }
+}
+
+// Edit boxes drawn flat on the pages: white, a thin border, the accent while focused.
+QString edit_style(const QColor& text) {
+    return QStringLiteral(
+               "QLineEdit { background: white; color: %1; border: 1px solid #b5c4da;"
+               " border-radius: 4px; padding: 0 5px; selection-background-color: #3d8bfd;"
+               " selection-color: white; }"
+               "QLineEdit:focus { border-color: #3d8bfd; }"
+               "QLineEdit:read-only:focus { border-color: #b5c4da; }")
+        .arg(text.name());
+}
+
+// A caption-less bitmap button at its place on the page; its words are in its pictures.
+template <class Button>
+Button* picture_button(Button* button, int id, const pictures::Triple& faces, layout::Box box,
+                       const QString& name) {
+    button->setObjectName(id_name(id));
+    button->SetSkin(faces);
+    button->setGeometry(rect_of(box));
+    button->setAccessibleName(name);
+    return button;
 }
 
 // Tag texts arrive as id3lib stores ISO-8859-1 frames: one byte per character.
@@ -132,38 +165,30 @@ void FolderBrowser::accept() {
 OutputPage::OutputPage(MessageBoxes& boxes, QWidget* parent)
     : QWidget(parent),
       boxes_(boxes),
-      folderEdit_(named(new QLineEdit, ids::OUTPUT_FOLDER)),
-      openFolderBox_(named(new QCheckBox(tr("Open output folder after decoding")),
-                           ids::OPEN_FOLDER_WHEN_DONE)),
-      exitBox_(named(new QCheckBox(tr("Exit when done decoding")), ids::EXIT_WHEN_DONE)) {
-    auto* browse = named(new QPushButton(tr("...")), ids::BROWSE);
-    browse->setToolTip(tr("Choose Output Folder"));
-    browse->setFixedWidth(36);
-    auto* decode = named(new QPushButton(tr("Decode")), ids::DECODE_SELECTED);
-    decode->setToolTip(tr("Decode Selected Files"));
-    auto* decodeAll = named(new QPushButton(tr("Decode All")), ids::DECODE_ALL);
-    decodeAll->setToolTip(tr("Decode All Files"));
+      folderEdit_(named(new QLineEdit(this), ids::OUTPUT_FOLDER)),
+      openFolderBox_(picture_button(new SkinCheckBox(this), ids::OPEN_FOLDER_WHEN_DONE,
+                                    pictures::OPEN_FOLDER_BOX, layout::OPEN_FOLDER_BOX,
+                                    tr("Open output folder after decoding"))),
+      exitBox_(picture_button(new SkinCheckBox(this), ids::EXIT_WHEN_DONE,
+                              pictures::EXIT_WHEN_DONE_BOX, layout::EXIT_WHEN_DONE_BOX,
+                              tr("Exit when done decoding"))) {
+    // "Output options" and "Output folder:" are painted in the page's picture.
+    skin_page(this, 129, pictures::OUTPUT_PAGE);
+    folderEdit_->setGeometry(rect_of(layout::OUTPUT_FOLDER_EDIT));
+    folderEdit_->setStyleSheet(edit_style(QColor(28, 39, 64)));
+    auto* browse = picture_button(new SkinButton(this), ids::BROWSE, pictures::BROWSE,
+                                  layout::BROWSE_BUTTON, tr("..."));
+    browse->SetToolTipText(tr("Choose Output Folder"));
+    auto* decode =
+        picture_button(new SkinButton(this), ids::DECODE_SELECTED, pictures::DECODE_SELECTED,
+                       layout::DECODE_SELECTED_BUTTON, tr("Decode"));
+    decode->SetToolTipText(tr("Decode Selected Files"));
+    auto* decodeAll = picture_button(new SkinButton(this), ids::DECODE_ALL, pictures::DECODE_ALL,
+                                     layout::DECODE_ALL_BUTTON, tr("Decode All"));
+    decodeAll->SetToolTipText(tr("Decode All Files"));
     for (QPushButton* button : {browse, decode, decodeAll}) {
         button->setAutoDefault(false);
     }
-
-    auto* group = new QGroupBox(tr("Output options"));
-    auto* grid = new QGridLayout(group);
-    grid->addWidget(new QLabel(tr("Output folder:")), 0, 0, 1, 2);
-    grid->addWidget(folderEdit_, 1, 0);
-    grid->addWidget(browse, 1, 1);
-    grid->addWidget(openFolderBox_, 2, 0, 1, 2);
-    grid->addWidget(exitBox_, 3, 0, 1, 2);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(decode);
-    buttons->addWidget(decodeAll);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(group);
-    layout->addStretch();
-    layout->addLayout(buttons);
 
     folderEdit_->setText(read_setting(SETTING_OUTPUT_PATH, lastChosenFolder_));
     connect(browse, &QPushButton::clicked, this, &OutputPage::browse);
@@ -198,56 +223,48 @@ void OutputPage::browse() {
 OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     : QWidget(parent),
       boxes_(boxes),
-      eightBit_(named(new QRadioButton(tr("8 - bit (low)")), ids::BITS_8)),
-      normalize_(named(new QCheckBox(tr("Normalize")), ids::NORMALIZE)),
-      skipSilence_(
-          named(new QCheckBox(tr("Delete leading and trailing silence")), ids::SKIP_SILENCE)),
-      fadeInSlider_(named(new QSlider(Qt::Horizontal), ids::FADE_IN_SLIDER)),
-      fadeOutSlider_(named(new QSlider(Qt::Horizontal), ids::FADE_OUT_SLIDER)),
-      fadeInEdit_(named(new QLineEdit, ids::FADE_IN_EDIT)),
-      fadeOutEdit_(named(new QLineEdit, ids::FADE_OUT_EDIT)) {
-    auto* sixteenBit = named(new QRadioButton(tr("16 - bit (CD)")), ids::BITS_16);
+      eightBit_(picture_button(new SkinRadioButton(this), ids::BITS_8, pictures::BITS_8,
+                               layout::BITS_8_BUTTON, tr("8 - bit (low)"))),
+      normalize_(picture_button(new SkinCheckBox(this), ids::NORMALIZE, pictures::NORMALIZE,
+                                layout::NORMALIZE_BOX, tr("Normalize"))),
+      skipSilence_(picture_button(new SkinCheckBox(this), ids::SKIP_SILENCE, pictures::SKIP_SILENCE,
+                                  layout::SKIP_SILENCE_BOX,
+                                  tr("Delete leading and trailing silence"))),
+      fadeInSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_IN_SLIDER)),
+      fadeOutSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_OUT_SLIDER)),
+      fadeInEdit_(named(new QLineEdit(this), ids::FADE_IN_EDIT)),
+      fadeOutEdit_(named(new QLineEdit(this), ids::FADE_OUT_EDIT)) {
+    // "Quality select", "Effects", "Fade in" and "Fade out" are painted in the page's picture.
+    skin_page(this, 131, pictures::OPTIONS_PAGE);
+    auto* sixteenBit = picture_button(new SkinRadioButton(this), ids::BITS_16, pictures::BITS_16,
+                                      layout::BITS_16_BUTTON, tr("16 - bit (CD)"));
     sixteenBit->setChecked(true);
 
-    auto* quality = new QGroupBox(tr("Quality select"));
-    auto* qualityLayout = new QHBoxLayout(quality);
-    qualityLayout->addWidget(sixteenBit);
-    qualityLayout->addWidget(eightBit_);
-    qualityLayout->addStretch();
-
-    auto* effects = new QGroupBox(tr("Effects"));
-    auto* grid = new QGridLayout(effects);
-    grid->addWidget(normalize_, 0, 0, 1, 3);
-    grid->addWidget(skipSilence_, 1, 0, 1, 3);
-    grid->addWidget(new QLabel(tr("Fade in")), 2, 0);
-    grid->addWidget(fadeInSlider_, 2, 1);
-    grid->addWidget(fadeInEdit_, 2, 2);
-    grid->addWidget(new QLabel(tr("Fade out")), 3, 0);
-    grid->addWidget(fadeOutSlider_, 3, 1);
-    grid->addWidget(fadeOutEdit_, 3, 2);
-    grid->setColumnStretch(1, 1);
-
-    for (QSlider* slider : {fadeInSlider_, fadeOutSlider_}) {
-        slider->setRange(FADE_MIN, FADE_MAX);
-        slider->setValue(0);
-        slider->setPageStep(5);
+    const std::array<std::tuple<QSlider*, int, layout::Box>, 2> sliders = {
+        {{fadeInSlider_, ids::FADE_IN_SLIDER, layout::FADE_IN_SLIDER},
+         {fadeOutSlider_, ids::FADE_OUT_SLIDER, layout::FADE_OUT_SLIDER}}};
+    for (const auto& [slider, id, box] : sliders) {
+        auto* skinned = static_cast<SkinSlider*>(slider);
+        skinned->setControlId(id);
+        skinned->setRange(FADE_MIN, FADE_MAX);
+        skinned->SetPos(0);
+        skinned->SetChannelPictures(pictures::SLIDER_CHANNEL, pictures::SLIDER_ACTIVE_CHANNEL);
+        skinned->SetThumbPictures(pictures::SLIDER_THUMB, pictures::SLIDER_THUMB_PRESSED);
+        skinned->setGeometry(rect_of(box));
+        connect(skinned, &SkinSlider::thumbMoving, this, &OptionsPage::sliderNotified);
+        connect(skinned, &SkinSlider::thumbMoved, this, &OptionsPage::sliderNotified);
     }
-    for (QLineEdit* edit : {fadeInEdit_, fadeOutEdit_}) {
-        edit->setFixedWidth(48);
-        edit->setAlignment(Qt::AlignRight);
+    for (auto [edit, box] : {std::pair{fadeInEdit_, layout::FADE_IN_EDIT},
+                             std::pair{fadeOutEdit_, layout::FADE_OUT_EDIT}}) {
+        edit->setGeometry(rect_of(box));
+        edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         edit->setToolTip(tr("Seconds, 0 to 60"));
+        edit->setStyleSheet(edit_style(QColor(28, 39, 64)));
     }
     writeFadeBoxes();
 
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(quality);
-    layout->addWidget(effects);
-    layout->addStretch();
-
     connect(fadeInEdit_, &QLineEdit::textChanged, this, &OptionsPage::fadeInEdited);
     connect(fadeOutEdit_, &QLineEdit::textChanged, this, &OptionsPage::fadeOutEdited);
-    connect(fadeInSlider_, &QSlider::valueChanged, this, &OptionsPage::sliderMoved);
-    connect(fadeOutSlider_, &QSlider::valueChanged, this, &OptionsPage::sliderMoved);
 }
 
 BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
@@ -302,10 +319,10 @@ void OptionsPage::fadeOutEdited() {
     fadeBoxEdited(fadeOutSlider_, fadeOut_);
 }
 
-void OptionsPage::sliderMoved(int position) {
-    if (sender() == fadeInSlider_) {
+void OptionsPage::sliderNotified(int controlId, int position) {
+    if (controlId == ids::FADE_IN_SLIDER) {
         fadeIn_ = position;
-    } else {
+    } else if (controlId == ids::FADE_OUT_SLIDER) {
         fadeOut_ = position;
     }
     writeFadeBoxes();
@@ -325,79 +342,45 @@ void OptionsPage::writeFadeBoxes() {
 
 InfoPage::InfoPage(QWidget* parent)
     : QWidget(parent),
-      prompt_(named(new QLabel, ids::INFO_PROMPT)),
+      prompt_(named(new GradientStatic(QString(), this), ids::INFO_PROMPT)),
       headerLines_{},
-      title_(named(new QLineEdit, ids::TAG_TITLE)),
-      track_(named(new QLineEdit, ids::TAG_TRACK)),
-      artist_(named(new QLineEdit, ids::TAG_ARTIST)),
-      year_(named(new QLineEdit, ids::TAG_YEAR)),
-      album_(named(new QLineEdit, ids::TAG_ALBUM)),
-      genre_(named(new QLineEdit, ids::TAG_GENRE)),
-      comment_(named(new QLineEdit, ids::TAG_COMMENT)) {
+      title_(named(new QLineEdit(this), ids::TAG_TITLE)),
+      track_(named(new QLineEdit(this), ids::TAG_TRACK)),
+      artist_(named(new QLineEdit(this), ids::TAG_ARTIST)),
+      year_(named(new QLineEdit(this), ids::TAG_YEAR)),
+      album_(named(new QLineEdit(this), ids::TAG_ALBUM)),
+      genre_(named(new QLineEdit(this), ids::TAG_GENRE)),
+      comment_(named(new QLineEdit(this), ids::TAG_COMMENT)) {
+    // The group captions and the field captions are painted in the page's picture.
+    skin_page(this, 130, pictures::INFO_PAGE);
     const QFont font = info_font();
     const QColor pageColour(226, 235, 246);
-    QPalette page = palette();
-    page.setColor(QPalette::Window, pageColour);
-    setPalette(page);
-    setAutoFillBackground(true);
-
-    auto* mpeg = new QGroupBox(tr("Mpeg Info"));
-    auto* mpegLayout = new QVBoxLayout(mpeg);
-    mpegLayout->setSpacing(2);
-    QPalette promptColours = palette();
-    promptColours.setColor(QPalette::WindowText, QColor(32, 32, 32));
-    prompt_->setPalette(promptColours);
-    prompt_->setFont(font);
-    prompt_->setMinimumHeight(QFontMetrics(font).height());
-    mpegLayout->addWidget(prompt_);
-    QPalette lineColours = palette();
-    lineColours.setColor(QPalette::WindowText, QColor(64, 64, 64));
+    auto* prompt = static_cast<GradientStatic*>(prompt_);
+    prompt->setColours(pageColour, pageColour, QColor(32, 32, 32));
+    prompt->setFont(font);
+    prompt->setGeometry(rect_of(layout::INFO_PROMPT));
     for (std::size_t i = 0; i < headerLines_.size(); ++i) {
-        QLabel* line = named(new QLabel, ids::INFO_LINE_FIRST + static_cast<int>(i));
-        line->setPalette(lineColours);
+        auto* line =
+            named(new GradientStatic(QString(), this), ids::INFO_LINE_FIRST + static_cast<int>(i));
+        line->setColours(pageColour, pageColour, QColor(64, 64, 64));
         line->setFont(font);
-        line->setMinimumHeight(QFontMetrics(font).height());
-        line->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout::Box box = layout::INFO_LINE_FIRST;
+        box.y += static_cast<int>(i) * box.height;
+        line->setGeometry(rect_of(box));
         headerLines_[i] = line;
-        mpegLayout->addWidget(line);
     }
 
-    QPalette fieldColours = palette();
-    fieldColours.setColor(QPalette::Base, Qt::white);
-    fieldColours.setColor(QPalette::Text, QColor(219, 31, 31));
-    for (QLineEdit* field : {title_, track_, artist_, year_, album_, genre_, comment_}) {
+    const std::pair<QLineEdit*, layout::Box> fields[] = {
+        {title_, layout::TAG_TITLE},    {track_, layout::TAG_TRACK}, {artist_, layout::TAG_ARTIST},
+        {year_, layout::TAG_YEAR},      {album_, layout::TAG_ALBUM}, {genre_, layout::TAG_GENRE},
+        {comment_, layout::TAG_COMMENT}};
+    for (const auto& [field, box] : fields) {
         field->setReadOnly(true);
-        field->setFrame(false);
         field->setFont(font);
-        field->setPalette(fieldColours);
+        field->setStyleSheet(edit_style(QColor(219, 31, 31)));
         field->setFocusPolicy(Qt::ClickFocus);
+        field->setGeometry(rect_of(box));
     }
-    track_->setFixedWidth(48);
-    year_->setFixedWidth(64);
-
-    auto* tag = new QGroupBox(tr("ID3 Tag"));
-    auto* grid = new QGridLayout(tag);
-    grid->setVerticalSpacing(4);
-    grid->addWidget(new QLabel(tr("Title")), 0, 0);
-    grid->addWidget(title_, 0, 1, 1, 3);
-    grid->addWidget(new QLabel(tr("Artist")), 1, 0);
-    grid->addWidget(artist_, 1, 1, 1, 3);
-    grid->addWidget(new QLabel(tr("Album")), 2, 0);
-    grid->addWidget(album_, 2, 1, 1, 3);
-    grid->addWidget(new QLabel(tr("Year")), 3, 0);
-    grid->addWidget(year_, 3, 1);
-    grid->addWidget(new QLabel(tr("Track #")), 3, 2, Qt::AlignRight);
-    grid->addWidget(track_, 3, 3, Qt::AlignLeft);
-    grid->addWidget(new QLabel(tr("Genre")), 4, 0);
-    grid->addWidget(genre_, 4, 1, 1, 3);
-    grid->addWidget(new QLabel(tr("Comment")), 5, 0);
-    grid->addWidget(comment_, 5, 1, 1, 3);
-    grid->setColumnStretch(1, 1);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(mpeg);
-    layout->addWidget(tag);
-    layout->addStretch();
 
     showFields(cleared_info_fields());
 }
@@ -436,6 +419,20 @@ PageTabs::PageTabs(MessageBoxes& boxes, QWidget* parent)
       info_(new InfoPage),
       options_(new OptionsPage(boxes)) {
     setObjectName(id_name(ids::PAGE_TABS));
+    // Flat tabs over the window's own background; the current one takes the page colour, so
+    // that it runs into its page.
+    setDocumentMode(true);
+    tabBar()->setDrawBase(false);
+    tabBar()->setExpanding(false);
+    tabBar()->setStyleSheet(
+        QStringLiteral("QTabBar::tab { background: #343746; color: #b9bfd0; border: none;"
+                       " border-top-left-radius: 7px; border-top-right-radius: 7px;"
+                       " min-width: %1px; max-width: %1px; height: %2px; padding: 0;"
+                       " margin-right: 3px; font-weight: 600; }"
+                       "QTabBar::tab:hover { background: #41455a; color: white; }"
+                       "QTabBar::tab:selected { background: #e2ebf6; color: #1d3358; }")
+            .arg(layout::TAB_WIDTH)
+            .arg(layout::TAB_BAR_HEIGHT));
     addTab(output_, tr("Output"));
     addTab(info_, tr("Info"));
     addTab(options_, tr("Options"));

@@ -95,7 +95,8 @@ public:
 private Q_SLOTS:
     void fadeInEdited();
     void fadeOutEdited();
-    void sliderMoved(int position);
+    // Either notification of a slider: while its thumb is dragged, and after a drag or a key.
+    void sliderNotified(int controlId, int position);
 
 private:
     // Reads both boxes until the first that fails, with its message; false on a failure.

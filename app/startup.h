@@ -83,6 +83,8 @@ constexpr int BATCH_BAR = 1066;
 constexpr int FILE_LINE = 1067;
 constexpr int COUNT_LINE = 1068;
 constexpr int CANCEL = 2;
+// About dialog
+constexpr int ABOUT_CLOSE = 1;
 }  // namespace ids
 
 QString id_name(int id);

@@ -10,7 +10,7 @@ struct Box {
     int y;
     int width;
     int height;
-    constexpr int right() const { return x + width; }   // exclusive
+    constexpr int right() const { return x + width; }    // exclusive
     constexpr int bottom() const { return y + height; }  // exclusive
 };
 
@@ -50,14 +50,14 @@ constexpr Box MPEG_GROUP = {8, 8, 291, 106};
 constexpr Box INFO_PROMPT = {14, 30, 279, 16};
 constexpr Box INFO_LINE_FIRST = {14, 46, 279, 16};  // the next lines follow 16 pixels apart
 constexpr Box TAG_GROUP = {8, 120, 291, 146};
-constexpr int TAG_CAPTION_X = 20;
-constexpr Box TAG_TITLE = {68, 146, 140, 20};
-constexpr Box TAG_TRACK = {256, 146, 37, 20};
-constexpr Box TAG_ARTIST = {68, 169, 140, 20};
-constexpr Box TAG_YEAR = {256, 169, 37, 20};
-constexpr Box TAG_ALBUM = {68, 192, 225, 20};
-constexpr Box TAG_GENRE = {68, 215, 225, 20};
-constexpr Box TAG_COMMENT = {68, 238, 225, 20};
+constexpr int TAG_CAPTION_X = 18;
+constexpr Box TAG_TITLE = {76, 146, 116, 20};
+constexpr Box TAG_TRACK = {248, 146, 45, 20};
+constexpr Box TAG_ARTIST = {76, 169, 116, 20};
+constexpr Box TAG_YEAR = {248, 169, 45, 20};
+constexpr Box TAG_ALBUM = {76, 192, 217, 20};
+constexpr Box TAG_GENRE = {76, 215, 217, 20};
+constexpr Box TAG_COMMENT = {76, 238, 217, 20};
 // options page
 constexpr Box QUALITY_GROUP = {8, 8, 291, 66};
 constexpr Box BITS_16_BUTTON = {16, 38, 134, 24};
@@ -88,5 +88,12 @@ constexpr int ABOUT_TEXT_WIDTH = 340;
 constexpr int ABOUT_FIRST_LINE_Y = 98;
 constexpr int ABOUT_LINE_HEIGHT = 22;
 constexpr Box ABOUT_CLOSE_BUTTON = {272, 218, 88, 28};
+
+// colours shared by the pictures and the widgets drawn over them, as 0xRRGGBB
+constexpr unsigned PAGE_COLOUR = 0xE2EBF6;           // RGB 226, 235, 246
+constexpr unsigned LIST_COLOUR = 0x272935;           // COLORREF 0x352927
+constexpr unsigned LIST_SELECTED_COLOUR = 0x515362;  // COLORREF 0x625351
+constexpr unsigned PROGRESS_COLOUR = 0x252733;
+constexpr unsigned ACCENT_COLOUR = 0x3D8BFD;
 
 }  // namespace layout

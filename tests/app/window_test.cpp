@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -449,6 +450,38 @@ private Q_SLOTS:
         QCOMPARE(start, QDir::currentPath());
     }
 
+    void theWindowIsSkinned() {
+        // Cut to the outline stored as region data, painted from its pictures, and every
+        // bitmap button still says what it does.
+        QCOMPARE(window_->mask().boundingRect(), QRect(QPoint(0, 2), QPoint(644, 385)));
+        QCOMPARE(window_->size(), QSize(645, 386));
+        QCOMPARE(control<QPushButton>(window_.get(), ids::REMOVE_SELECTION)->toolTip(),
+                 u"Remove Selection"_s);
+        QCOMPARE(control<QPushButton>(outputPage(), ids::DECODE_SELECTED)->toolTip(),
+                 u"Decode Selected Files"_s);
+        QCOMPARE(control<QWidget>(window_.get(), ids::MAIN_MENU)->toolTip(), u"Main menu"_s);
+        QCOMPARE(window_->pageTabs()->currentWidget()->size(), QSize(307, 274));
+        const char* shot[] = {"main_output_empty.png", "main_info_empty.png",
+                              "main_options_empty.png"};
+        for (int tab = 0; tab < 3; ++tab) {
+            window_->pageTabs()->setCurrentIndex(tab);
+            QVERIFY(QFileInfo(save_screenshot(window_.get(), QLatin1String(shot[tab]))).size() > 0);
+        }
+
+        // The main menu drops from its button, drawn flat; its first item shown selected.
+        QString popped;
+        QTimer::singleShot(50, [&] {
+            if (auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+                popped = popup->objectName();
+                popup->setActiveAction(popup->actions().first());
+                save_screenshot(popup, u"menu_main.png"_s);
+                popup->close();
+            }
+        });
+        control<QAbstractButton>(window_.get(), ids::MAIN_MENU)->click();
+        QCOMPARE(popped, id_name(ids::MENU_MAIN));
+    }
+
     void windowCommandsKeysAndHelp() {
         window_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
@@ -458,6 +491,7 @@ private Q_SLOTS:
         QTimer::singleShot(50, [&] {
             if (QWidget* popup = QApplication::activePopupWidget()) {
                 popped = popup->objectName();
+                save_screenshot(popup, u"menu_list.png"_s);
                 popup->close();
             }
         });
@@ -466,9 +500,20 @@ private Q_SLOTS:
         QCoreApplication::sendEvent(list->viewport(), &rightClick);
         QCOMPARE(popped, id_name(ids::MENU_LIST));
 
-        // F1 and About open the pages beside the program; a missing page opens nothing.
+        // F1 opens the general page; F1 inside the About dialog the introduction; a missing
+        // page opens nothing.
         QTest::keyClick(window_.get(), Qt::Key_F1);
+        bool aboutShown = false;
+        when_shown<AboutDialog>([&](AboutDialog* about) {
+            aboutShown = true;
+            save_screenshot(about, u"about.png"_s);
+            QTest::keyClick(about, Qt::Key_F1);
+            control<QPushButton>(about, ids::ABOUT_CLOSE)->click();
+        });
         window_->findChild<QAction*>(id_name(ids::CMD_ABOUT))->trigger();
+        QVERIFY(aboutShown);
+        window_->activateWindow();  // the offscreen platform does not hand it back by itself
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
         open_help_page(u"no_such_page.html"_s);
         QCOMPARE(urls_.urls.size(), 2);
         QCOMPARE(QFileInfo(urls_.urls[0].toLocalFile()).fileName(), u"help_general.html"_s);
