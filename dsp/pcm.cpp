@@ -1,5 +1,9 @@
 #include "dsp/pcm.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
 #include "dsp/fixed.h"
 
 namespace {
@@ -29,10 +33,16 @@ inline void store_u8(unsigned char* out, std::int32_t v) {
     out[0] = static_cast<unsigned char>(static_cast<std::uint32_t>(v) + 128u);
 }
 
+// One 2-byte store where the host order already is the file's order.
 inline void store_s16le(unsigned char* out, std::int32_t v) {
-    const auto u = static_cast<std::uint32_t>(v);
-    out[0] = static_cast<unsigned char>(u);
-    out[1] = static_cast<unsigned char>(u >> 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        const auto h = static_cast<std::int16_t>(v);
+        std::memcpy(out, &h, sizeof h);
+    } else {
+        const auto u = static_cast<std::uint32_t>(v);
+        out[0] = static_cast<unsigned char>(u);
+        out[1] = static_cast<unsigned char>(u >> 8);
+    }
 }
 
 inline void store_s24le(unsigned char* out, std::int32_t v) {
@@ -44,21 +54,62 @@ inline void store_s24le(unsigned char* out, std::int32_t v) {
 
 // A 24-bit value stored as v * 256: the low byte is always zero.
 inline void store_s32le(unsigned char* out, std::int32_t v) {
-    const auto u = static_cast<std::uint32_t>(v);
-    out[0] = 0;
-    out[1] = static_cast<unsigned char>(u);
-    out[2] = static_cast<unsigned char>(u >> 8);
-    out[3] = static_cast<unsigned char>(u >> 16);
+    const std::uint32_t u = static_cast<std::uint32_t>(v) << 8;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &u, sizeof u);
+    } else {
+        out[0] = 0;
+        out[1] = static_cast<unsigned char>(u >> 8);
+        out[2] = static_cast<unsigned char>(u >> 16);
+        out[3] = static_cast<unsigned char>(u >> 24);
+    }
 }
 
 using Store = void (*)(unsigned char*, std::int32_t);
 
+// The samples that leave the statistics unchanged, -peak_level <= s < peak_level, as one
+// unsigned compare: (s + peak_level) < 2 * peak_level. That is exact while 0 <= peak_level
+// <= 2^28, where s + peak_level cannot wrap into [0, 2 * peak_level); the statistics never
+// leave that range by themselves. A record that starts outside it gets an empty window, so
+// that every sample goes through the full clip_and_track test.
+struct PeakWindow {
+    std::uint32_t offset;
+    std::uint32_t size;
+};
+
+inline PeakWindow peak_window(mad_fixed_t peak_level) {
+    if (bits(peak_level) > bits(FIXED_ONE)) {
+        return {0, 0};
+    }
+    return {bits(peak_level), 2 * bits(peak_level)};
+}
+
+inline bool inside(mad_fixed_t sample, PeakWindow window) {
+    return bits(sample) + window.offset < window.size;
+}
+
+struct Clipped {
+    mad_fixed_t o;
+    mad_fixed_t y;
+};
+
+// As clip_and_track, but a clipped output also pulls y to full scale, so that the error fed
+// back is the quantization error and not the overshoot. Out of line: once the peak of a file
+// is reached it is rarely needed, and inlined it would cost the sample loop registers.
+[[gnu::noinline]] Clipped clip_dithered(mad_fixed_t o, mad_fixed_t y, ClipStats* stats) {
+    const mad_fixed_t clipped = clip_and_track(o, stats);
+    if (clipped != o) {
+        y = clipped == SAMPLE_MAX ? std::min(y, SAMPLE_MAX) : std::max(y, SAMPLE_MIN);
+    }
+    return {clipped, y};
+}
+
 // One dithered sample at a width known at compile time. The packers run it on local copies
-// of the dither states and statistics, so that the compiler keeps them in registers for a
-// whole block instead of going through memory for every sample.
+// of the dither states and of the peak window, so that the compiler keeps them in registers
+// for a whole block instead of going through memory for every sample.
 template <unsigned Width>
 [[gnu::always_inline]] inline std::int32_t dither_step(mad_fixed_t sample, DitherState& dither,
-                                                       ClipStats& stats) {
+                                                       PeakWindow& window, ClipStats* stats) {
     constexpr unsigned k = 29 - Width;
     constexpr std::uint32_t mask = (1u << k) - 1u;
     constexpr std::uint32_t bias = 1u << (28 - Width);
@@ -75,32 +126,11 @@ template <unsigned Width>
     mad_fixed_t o = fixed(bits(y) + bias + (r & mask) - (old_lcg & mask));
     dither.lcg_state = r;
 
-    // As clip_and_track, but a clipped output also pulls y to full scale, so that the error
-    // fed back is the quantization error and not the overshoot.
-    if (o >= stats.peak_level) {
-        if (o > SAMPLE_MAX) {
-            ++stats.clip_count;
-            if (o - SAMPLE_MAX > stats.clip_peak) {
-                stats.clip_peak = o - SAMPLE_MAX;
-            }
-            o = SAMPLE_MAX;
-            if (y > SAMPLE_MAX) {
-                y = SAMPLE_MAX;
-            }
-        }
-        stats.peak_level = o;
-    } else if (o < wrap_neg(stats.peak_level)) {
-        if (o < SAMPLE_MIN) {
-            ++stats.clip_count;
-            if (SAMPLE_MIN - o > stats.clip_peak) {
-                stats.clip_peak = SAMPLE_MIN - o;
-            }
-            o = SAMPLE_MIN;
-            if (y < SAMPLE_MIN) {
-                y = SAMPLE_MIN;
-            }
-        }
-        stats.peak_level = -o;
+    if (!inside(o, window)) [[unlikely]] {
+        const Clipped clipped = clip_dithered(o, y, stats);
+        o = clipped.o;
+        y = clipped.y;
+        window = peak_window(stats->peak_level);
     }
 
     const mad_fixed_t q = fixed(bits(o) & ~mask);
@@ -109,9 +139,14 @@ template <unsigned Width>
 }
 
 template <unsigned Width>
-[[gnu::always_inline]] inline std::int32_t round_step(mad_fixed_t sample, ClipStats& stats) {
+[[gnu::always_inline]] inline std::int32_t round_step(mad_fixed_t sample, PeakWindow& window,
+                                                      ClipStats* stats) {
     constexpr std::uint32_t bias = 1u << (28 - Width);
-    const mad_fixed_t s = clip_and_track(fixed(bits(sample) + bias), &stats);
+    mad_fixed_t s = fixed(bits(sample) + bias);
+    if (!inside(s, window)) [[unlikely]] {
+        s = clip_and_track(s, stats);
+        window = peak_window(stats->peak_level);
+    }
     return s >> (29 - Width);
 }
 
@@ -121,37 +156,37 @@ std::uint32_t pack(unsigned char* out, std::uint32_t n, const mad_fixed_t* left,
     if (mode != Round && mode != Dither) {
         return 0;
     }
-    ClipStats local_stats = *stats;
+    PeakWindow window = peak_window(stats->peak_level);
     unsigned char* p = out;
     if (mode == Dither) {
-        // One channel at a time: the channels' dither states are independent and the
-        // statistics end the same in any order, and one state fits in registers where two
-        // did not.
-        const std::uint32_t stride = right != nullptr ? 2 * Bytes : Bytes;
+        // Both channels in one loop, in the order of the file: the peak level can end
+        // differently in another order (2^28 from MIN against MAX from a positive clip). The
+        // two channels' error feedback and random sequence are independent chains, which the
+        // processor overlaps.
         DitherState first = dither_states[0];
-        for (std::uint32_t i = 0; i < n; ++i, p += stride) {
-            store(p, dither_step<Width>(left[i], first, local_stats));
-        }
-        dither_states[0] = first;
-        if (right != nullptr) {
+        if (right == nullptr) {
+            for (std::uint32_t i = 0; i < n; ++i, p += Bytes) {
+                store(p, dither_step<Width>(left[i], first, window, stats));
+            }
+        } else {
             DitherState second = dither_states[1];
-            p = out + Bytes;
-            for (std::uint32_t i = 0; i < n; ++i, p += stride) {
-                store(p, dither_step<Width>(right[i], second, local_stats));
+            for (std::uint32_t i = 0; i < n; ++i, p += 2 * Bytes) {
+                store(p, dither_step<Width>(left[i], first, window, stats));
+                store(p + Bytes, dither_step<Width>(right[i], second, window, stats));
             }
             dither_states[1] = second;
         }
+        dither_states[0] = first;
+    } else if (right == nullptr) {
+        for (std::uint32_t i = 0; i < n; ++i, p += Bytes) {
+            store(p, round_step<Width>(left[i], window, stats));
+        }
     } else {
-        for (std::uint32_t i = 0; i < n; ++i) {
-            store(p, round_step<Width>(left[i], local_stats));
-            p += Bytes;
-            if (right != nullptr) {
-                store(p, round_step<Width>(right[i], local_stats));
-                p += Bytes;
-            }
+        for (std::uint32_t i = 0; i < n; ++i, p += 2 * Bytes) {
+            store(p, round_step<Width>(left[i], window, stats));
+            store(p + Bytes, round_step<Width>(right[i], window, stats));
         }
     }
-    *stats = local_stats;
     return n * Bytes * (right != nullptr ? 2u : 1u);
 }
 
@@ -195,13 +230,14 @@ std::int32_t quantize_round(unsigned width, mad_fixed_t sample, ClipStats* stats
 
 std::int32_t quantize_dither(unsigned width, mad_fixed_t sample, DitherState* dither,
                              ClipStats* stats) {
+    PeakWindow window = peak_window(stats->peak_level);
     switch (width) {
         case 8:
-            return dither_step<8>(sample, *dither, *stats);
+            return dither_step<8>(sample, *dither, window, stats);
         case 16:
-            return dither_step<16>(sample, *dither, *stats);
+            return dither_step<16>(sample, *dither, window, stats);
         default:
-            return dither_step<24>(sample, *dither, *stats);
+            return dither_step<24>(sample, *dither, window, stats);
     }
 }
 

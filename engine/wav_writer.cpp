@@ -30,6 +30,21 @@ constexpr std::uint32_t PART_SAMPLES = 3456;        // per channel, per write
 constexpr std::size_t CONVERT_BUFFER_SIZE = 27648;  // PART_SAMPLES x 2 channels x 4 bytes
 static_assert(CONVERT_BUFFER_SIZE == PART_SAMPLES * 2 * 4);
 
+// The stream's own buffer is one file-system block: a 16-bit stereo file then took a write
+// call per 1024 sample frames, and those calls cost more than the copying into a larger
+// buffer. One file at a time (see above), so one buffer serves them all; only a file opened
+// and never finished would keep it, and the next file then does without.
+constexpr std::size_t FILE_BUFFER_SIZE = 256 * 1024;
+char file_buffer[FILE_BUFFER_SIZE];
+std::FILE* file_buffer_user = nullptr;
+
+// Called just before the stream is closed: once closed, it no longer uses the buffer.
+void release_file_buffer(const std::FILE* closing) {
+    if (closing == file_buffer_user) {
+        file_buffer_user = nullptr;
+    }
+}
+
 // The RIFF size field is the largest count of the file: with the pad byte it must still fit.
 constexpr std::uint64_t RIFF_SIZE_MAX = 0xFFFFFFFFu;
 
@@ -61,6 +76,12 @@ std::int32_t wav_open(const OutputControl* control) {
             error_text = ":";  // the player names the path with the system error
             return -1;
         }
+        // Not for standard output, which may have been written to already. Should it fail,
+        // the stream's own buffer writes the same bytes, only in more calls.
+        if (file_buffer_user == nullptr &&
+            std::setvbuf(writer.file, file_buffer, _IOFBF, sizeof file_buffer) == 0) {
+            file_buffer_user = writer.file;
+        }
     }
     unsigned char header[12];
     std::memcpy(header, "RIFF", 4);
@@ -72,6 +93,7 @@ std::int32_t wav_open(const OutputControl* control) {
         // close this stream; keep errno for the message the player is about to print.
         if (writer.file != stdout) {
             int saved_errno = errno;
+            release_file_buffer(writer.file);
             std::fclose(writer.file);
             errno = saved_errno;
         }
@@ -209,6 +231,7 @@ std::int32_t wav_finish() {
         }
     }
     if (writer.file != stdout) {
+        release_file_buffer(writer.file);
         const int closed = std::fclose(writer.file);
         writer.file = nullptr;
         if (closed != 0 && r == 0) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QEvent>
 #include <QTimer>
 #include <QUrl>
 #include <deque>
@@ -44,6 +45,30 @@ QString save_screenshot(QWidget* widget, const QString& name);
 
 bool copy_file(const QString& from, const QString& to);
 QString fixture(const char* name);
+
+// Runs action on the first window of type T at its show event, synchronously: before its
+// modal loop delivers anything queued for it (progress a worker posted before the dialog
+// appeared). For connecting watchers; an action that ends the dialog belongs in when_shown.
+template <typename T>
+void at_show(std::function<void(T*)> action) {
+    class ShowFilter : public QObject {
+    public:
+        explicit ShowFilter(std::function<void(T*)> run) : run_(std::move(run)) {}
+        bool eventFilter(QObject* watched, QEvent* event) override {
+            if (event->type() == QEvent::Show && run_) {
+                if (T* shown = qobject_cast<T*>(watched); shown != nullptr) {
+                    std::exchange(run_, nullptr)(shown);
+                    deleteLater();
+                }
+            }
+            return false;
+        }
+
+    private:
+        std::function<void(T*)> run_;
+    };
+    qApp->installEventFilter(new ShowFilter(std::move(action)));
+}
 
 // Runs action on the modal window of type T once it shows, from inside its modal loop, so that
 // a test can drive a dialog whose exec() it has just called. Unless the dialog ends by itself,

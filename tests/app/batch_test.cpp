@@ -33,7 +33,7 @@ struct Watch {
 };
 
 void watch_progress(Watch& watch) {
-    when_shown<DecodeProgressDialog>([&watch](DecodeProgressDialog* dialog) {
+    at_show<DecodeProgressDialog>([&watch](DecodeProgressDialog* dialog) {
         auto* fileBar = control<QProgressBar>(dialog, ids::FILE_BAR);
         auto* batchBar = control<QProgressBar>(dialog, ids::BATCH_BAR);
         auto sample = [&watch, dialog, fileBar, batchBar] {

@@ -231,4 +231,49 @@ TEST(PackerForBits, PicksTheNarrowestWidthThatHoldsTheDepth) {
     EXPECT_EQ(packer_for_bits(40), &pack_s32le);
 }
 
+// File order L0 R0 L1 R1: R0 clips high (peak_level MAX), then L1 clips low (peak_level 2^28).
+// Channel by channel (L0 L1 R0 R1) would end on MAX. From fresh states the dither adds less
+// than one 16-bit step (2^13) and the feedback stays below 2^14, so the 2^20 overshoots clip
+// whatever the noise; R1 sees 0 plus R0's error 0x1FFF and stays far below the peak.
+TEST(PackS16le, DitheredStereoTracksThePeakInFileOrder) {
+    reset_dither_states();
+    const std::array<mad_fixed_t, 2> left = {0, MIN - (1 << 20)};
+    const std::array<mad_fixed_t, 2> right = {MAX + (1 << 20), 0};
+    std::vector<unsigned char> out(8);
+    ClipStats stats = {};
+    ASSERT_EQ(pack_s16le(out.data(), 2, left.data(), right.data(), Dither, &stats), 8u);
+    const std::vector<std::int32_t> values = s16_values(out);
+    EXPECT_EQ(values[1], 32767);
+    EXPECT_EQ(values[2], -32768);
+    EXPECT_EQ(stats.clip_count, 2u);
+    EXPECT_EQ(stats.peak_level, 0x10000000);
+}
+
+// The edges of the range that leaves the statistics alone, -peak_level <= s < peak_level,
+// walked one sample at a time with rounding (s = x + 2^12), by the clip_and_track rules.
+TEST(PackS16le, PeakLevelMovesOnlyAtTheEdgesOfItsRange) {
+    ClipStats stats = {};
+    stats.peak_level = 1000000;
+    std::array<unsigned char, 2> out{};
+    auto pack_one = [&](mad_fixed_t s) {
+        const mad_fixed_t x = s - (1 << 12);
+        return pack_s16le(out.data(), 1, &x, nullptr, Round, &stats);
+    };
+    pack_one(-1000000);  // exactly -peak: inside
+    EXPECT_EQ(stats.peak_level, 1000000);
+    pack_one(1000000);  // exactly +peak: at least the peak, which it stays
+    EXPECT_EQ(stats.peak_level, 1000000);
+    pack_one(-1000001);  // below -peak
+    EXPECT_EQ(stats.peak_level, 1000001);
+    pack_one(MIN);  // reaches -1.0 without clipping
+    EXPECT_EQ(stats.peak_level, 0x10000000);
+    EXPECT_EQ(stats.clip_count, 0u);
+    pack_one(MAX);  // below 2^28: inside
+    EXPECT_EQ(stats.peak_level, 0x10000000);
+    pack_one(0x10000000);  // 2^28 clips to MAX, one step over
+    EXPECT_EQ(stats.peak_level, MAX);
+    EXPECT_EQ(stats.clip_count, 1u);
+    EXPECT_EQ(stats.clip_peak, 1);
+}
+
 }  // namespace

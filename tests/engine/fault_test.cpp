@@ -13,7 +13,9 @@
 
 namespace {
 
-std::int32_t keep_going(std::int32_t, std::int32_t) { return 0; }
+std::int32_t keep_going(std::int32_t, std::int32_t) {
+    return 0;
+}
 
 struct DecodeRun {
     std::int32_t result;
