@@ -94,14 +94,29 @@ bool is_frame_id_char(unsigned char c) {
 // Frames have 10-byte headers with a plain 32-bit size; a zero byte where a frame should
 // start, or fewer than 10 bytes left, ends them.
 bool frames_are_safe(const std::vector<unsigned char>& body, bool extended_header,
-                     unsigned char compressed) {
+                     unsigned char compressed, unsigned char version) {
     const std::size_t size = body.size();
     std::size_t pos = 0;
     if (extended_header) {
-        if (size < 4 || be32(body.data()) > size - 4) {
+        // id3lib reads an extended header by its version's fixed layout whatever its size
+        // field says: only the sizes that layout allows are safe (2.3: 6 or 10 bytes after the
+        // size field; 2.4: at least 6 bytes, the size counting itself).
+        if (size < 4) {
             return false;
         }
-        pos = 4 + be32(body.data());
+        const std::uint32_t field = be32(body.data());
+        if (version == 3 && (field == 6 || field == 10) && field <= size - 4) {
+            pos = 4 + field;
+        } else if (version == 4 && (field & 0x80808080u) == 0) {
+            const std::uint32_t whole = (field >> 24) << 21 | ((field >> 16) & 0x7f) << 14 |
+                                        ((field >> 8) & 0x7f) << 7 | (field & 0x7f);
+            if (whole < 6 || whole > size) {
+                return false;
+            }
+            pos = whole;
+        } else {
+            return false;
+        }
     }
     while (size - pos >= kHeaderSize) {
         const unsigned char* frame = body.data() + pos;
@@ -187,12 +202,12 @@ LeadingTags check_leading_tags(const char* path) {
             // is not known.
             const unsigned char compressed =
                 header[3] == 3 ? kCompressedV23 : (kCompressedV23 | kCompressedV24);
-            if (!frames_are_safe(body, extended, compressed)) {
+            if (!frames_are_safe(body, extended, compressed, header[3])) {
                 return LeadingTags::Unsafe;
             }
             // Safe whether or not id3lib undoes the unsynchronisation before its walk.
             if ((header[5] & kUnsynchronised) != 0 &&
-                !frames_are_safe(remove_unsynchronisation(body), extended, compressed)) {
+                !frames_are_safe(remove_unsynchronisation(body), extended, compressed, header[3])) {
                 return LeadingTags::Unsafe;
             }
         }

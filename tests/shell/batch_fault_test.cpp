@@ -50,8 +50,7 @@ TEST_F(BatchFaults, InputsThatVanishOrShrinkAfterMeasuring) {
 
     BatchResult result = run({{"gone.mp3", folder}, {"shrunk.mp3", folder}}, out.path());
     EXPECT_EQ(result.failed, (std::vector<std::string>{in.file("gone.mp3")}));
-    EXPECT_NE(messages.find(in.file("gone.mp3") + ": No such file or directory"),
-              std::string::npos)
+    EXPECT_NE(messages.find(in.file("gone.mp3") + ": No such file or directory"), std::string::npos)
         << messages;
     ParsedWav shrunk = parse_wav_file(out.file("shrunk.wav"));
     ASSERT_TRUE(shrunk.ok) << shrunk.error;
@@ -65,8 +64,7 @@ TEST_F(BatchFaults, UnwritableOutputsFailTheirFilesOnly) {
     ASSERT_EQ(symlink("/dev/full", out.file("stereo_44k_128.wav").c_str()), 0);
     write_file_bytes(out.file("keep.txt"), {'k', 'e', 'e', 'p'});
     std::string folder = fixture_path("");
-    BatchResult result =
-        run({{"stereo_44k_128.mp3", folder}, {"short.mp3", folder}}, out.path());
+    BatchResult result = run({{"stereo_44k_128.mp3", folder}, {"short.mp3", folder}}, out.path());
     EXPECT_EQ(result.failed, (std::vector<std::string>{folder + "stereo_44k_128.mp3"}));
     EXPECT_EQ(result.lastResult, DECODE_OK);
     EXPECT_TRUE(parse_wav_file(out.file("short.wav")).ok);
