@@ -4,12 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-if ! command -v lame >/dev/null || ! command -v sox >/dev/null; then
-    sudo_cmd=()
-    [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-    "${sudo_cmd[@]}" apt-get install -y -qq sox lame
-fi
+bench/install-tools.sh
 
 work=build-bench/data/batch
 mkdir -p "$work"

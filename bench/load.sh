@@ -6,7 +6,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bench/run.sh >/dev/null  # builds, and makes the 3-minute file
-command -v /usr/bin/time >/dev/null || apt-get install -y -qq time
 cmake --build build-bench -j"$(nproc)" --target pelmora-cli list_bench >/dev/null
 
 data=build-bench/data
