@@ -27,11 +27,11 @@ constexpr const char* kReadError = "Read error: this is not a correct PCM WAV fi
 
 // Loops over partial transfers and interrupted calls; stops at the end of the file or at the
 // first real error. Returns the number of bytes moved.
-std::size_t read_fully(int fd, void* buffer, std::size_t count) {
-    auto* bytes = static_cast<unsigned char*>(buffer);
+template <typename Byte, typename Transfer>
+std::size_t transfer_fully(int fd, Byte* bytes, std::size_t count, Transfer transfer) {
     std::size_t done = 0;
     while (done < count) {
-        ssize_t n = ::read(fd, bytes + done, count - done);
+        ssize_t n = transfer(fd, bytes + done, count - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -43,20 +43,12 @@ std::size_t read_fully(int fd, void* buffer, std::size_t count) {
     return done;
 }
 
+std::size_t read_fully(int fd, void* buffer, std::size_t count) {
+    return transfer_fully(fd, static_cast<unsigned char*>(buffer), count, ::read);
+}
+
 std::size_t write_fully(int fd, const void* buffer, std::size_t count) {
-    const auto* bytes = static_cast<const unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(fd, bytes + done, count - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    return transfer_fully(fd, static_cast<const unsigned char*>(buffer), count, ::write);
 }
 
 std::uint32_t get_u32(const unsigned char* p) {
