@@ -7,15 +7,18 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "app/control_ids.h"
 #include "app/core/folder_check.h"
 #include "app/filelist.h"
+#include "app/message_boxes.h"
 #include "app/pages.h"
+#include "app/paths.h"
+#include "app/settings.h"
 #include "app/skin/buttons.h"
 #include "app/skin/layout.h"
 #include "app/skin/pictures.h"
 #include "app/skin/progress.h"
 #include "app/skin/skin.h"
-#include "app/startup.h"
 
 DecodeProgressDialog::DecodeProgressDialog(QWidget* parent)
     : QDialog(parent),

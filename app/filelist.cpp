@@ -10,7 +10,8 @@
 #include <QUrl>
 #include <algorithm>
 
-#include "app/startup.h"
+#include "app/control_ids.h"
+#include "app/paths.h"
 
 namespace {
 

@@ -15,8 +15,13 @@
 #include <memory>
 
 #include "app/batch.h"
+#include "app/control_ids.h"
 #include "app/filelist.h"
+#include "app/help.h"
+#include "app/message_boxes.h"
 #include "app/pages.h"
+#include "app/paths.h"
+#include "app/settings.h"
 #include "app/skin/buttons.h"
 #include "app/skin/layout.h"
 #include "app/skin/links.h"
@@ -24,7 +29,6 @@
 #include "app/skin/menus.h"
 #include "app/skin/pictures.h"
 #include "app/skin/skin.h"
-#include "app/startup.h"
 
 namespace {
 

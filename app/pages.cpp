@@ -15,13 +15,16 @@
 #include <cstdio>
 #include <tuple>
 
+#include "app/control_ids.h"
+#include "app/message_boxes.h"
+#include "app/paths.h"
+#include "app/settings.h"
 #include "app/skin/buttons.h"
 #include "app/skin/layout.h"
 #include "app/skin/links.h"
 #include "app/skin/pictures.h"
 #include "app/skin/skin.h"
 #include "app/skin/slider.h"
-#include "app/startup.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <QSettings>
 #include <QWidget>
 
+#include "app/names.h"
 #include "tests/support/temp_dir.h"
 
 bool StubMessageBoxes::ask(QWidget*, const QString& text) {

@@ -9,7 +9,8 @@
 #include <deque>
 #include <functional>
 
-#include "app/startup.h"
+#include "app/control_ids.h"
+#include "app/message_boxes.h"
 
 class StubMessageBoxes : public MessageBoxes {
 public:

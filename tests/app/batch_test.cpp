@@ -17,6 +17,7 @@
 #include "app/filelist.h"
 #include "app/mainwindow.h"
 #include "app/pages.h"
+#include "app/settings.h"
 #include "tests/app/app_test_support.h"
 #include "tests/support/riff.h"
 

@@ -13,6 +13,8 @@
 #include <atomic>
 #include <thread>
 
+#include "app/names.h"
+#include "app/single_instance.h"
 #include "tests/app/app_test_support.h"
 
 using namespace Qt::StringLiterals;

@@ -21,8 +21,10 @@
 #include <memory>
 
 #include "app/filelist.h"
+#include "app/help.h"
 #include "app/mainwindow.h"
 #include "app/pages.h"
+#include "app/settings.h"
 #include "tests/app/app_test_support.h"
 
 using namespace Qt::StringLiterals;

@@ -1,0 +1,10 @@
+// The names the program goes by: on the desktop, in the settings store's place and in the name
+// a running copy listens on.
+#pragma once
+
+constexpr const char* ORGANIZATION_NAME = "Pelmora";
+constexpr const char* APPLICATION_NAME = "Pelmora";
+constexpr const char* INSTANCE_NAME = "Pelmora";
+
+// Organization and application names, which also place the settings store.
+void set_application_names();

@@ -1,0 +1,13 @@
+// The settings store: every setting is a string value in one group.
+#pragma once
+
+#include <QString>
+
+constexpr const char* SETTINGS_GROUP = "2.3";
+constexpr const char* SETTING_LAST_INPUT_PATH = "LastInputPath";
+constexpr const char* SETTING_OUTPUT_PATH = "Output Path";
+constexpr const char* SETTING_PATH = "Path";
+
+// Missing values read as fallback.
+QString read_setting(const char* name, const QString& fallback = QString());
+void write_setting(const char* name, const QString& value);

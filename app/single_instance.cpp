@@ -1,0 +1,88 @@
+#include "app/single_instance.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QWidget>
+
+#include "app/names.h"
+
+namespace {
+
+const QByteArray FORWARD_REQUEST = QByteArrayLiteral("forward\n");
+const QByteArray FORWARD_ANSWER = QByteArrayLiteral("ok\n");
+
+}  // namespace
+
+QString instance_server_name() {
+    return QString::fromLatin1(INSTANCE_NAME) + QLatin1Char('-') + QString::number(getuid());
+}
+InstanceServer::InstanceServer(QObject* parent) : QObject(parent), server_(new QLocalServer(this)) {
+    // Only the same user may call: the name already says whose copy it is.
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(server_, &QLocalServer::newConnection, this, &InstanceServer::acceptConnection);
+}
+
+bool InstanceServer::listen(const QString& name) {
+    if (server_->listen(name)) {
+        return true;
+    }
+    if (server_->serverError() != QAbstractSocket::AddressInUseError) {
+        return false;
+    }
+    // Nobody answered on the name before we got here, so what is left is a dead copy's socket.
+    QLocalServer::removeServer(name);
+    return server_->listen(name);
+}
+
+void InstanceServer::acceptConnection() {
+    while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+            while (socket->canReadLine()) {
+                if (socket->readLine() == FORWARD_REQUEST) {
+                    socket->write(FORWARD_ANSWER);
+                    socket->flush();
+                    Q_EMIT comeForwardRequested();
+                }
+            }
+        });
+    }
+}
+
+bool ask_running_copy_forward(const QString& name, int timeoutMs) {
+    QLocalSocket socket;
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(timeoutMs)) {
+        return false;
+    }
+    socket.write(FORWARD_REQUEST);
+    if (!socket.waitForBytesWritten(timeoutMs)) {
+        return false;
+    }
+    while (!socket.canReadLine()) {
+        if (!socket.waitForReadyRead(timeoutMs)) {
+            return false;
+        }
+    }
+    return socket.readLine() == FORWARD_ANSWER;
+}
+
+void bring_forward(QWidget* window) {
+    if (!window->isVisible()) {
+        window->showNormal();
+    } else if (window->isMinimized()) {
+        // Back to how it was before, maximised included.
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    }
+    window->raise();
+    QWidget* popup = QApplication::activeModalWidget();
+    if (popup != nullptr && popup != window) {
+        popup->raise();
+        popup->activateWindow();
+    } else {
+        window->activateWindow();
+    }
+}

@@ -1,0 +1,36 @@
+// One running copy per user: a later copy asks the running one to come forward and ends.
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QLocalServer;
+class QWidget;
+
+// Per user: two users on one machine each run their own copy.
+QString instance_server_name();
+
+// Listens for later copies; each one that connects asks the window to come forward.
+class InstanceServer : public QObject {
+    Q_OBJECT
+public:
+    explicit InstanceServer(QObject* parent = nullptr);
+    // Takes over a name left behind by a copy that ended without closing its server.
+    bool listen(const QString& name);
+
+Q_SIGNALS:
+    void comeForwardRequested();
+
+private Q_SLOTS:
+    void acceptConnection();
+
+private:
+    QLocalServer* server_;
+};
+
+// True when a running copy took the request (this copy then ends); false when none answered
+// within timeoutMs.
+bool ask_running_copy_forward(const QString& name, int timeoutMs);
+
+// Restores a minimised window, raises it, and raises the modal dialog it shows, if any.
+void bring_forward(QWidget* window);
