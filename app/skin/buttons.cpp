@@ -132,12 +132,12 @@ MenuButton::MenuButton(QWidget* parent) : QAbstractButton(parent) {
     connect(this, &QAbstractButton::clicked, this, &MenuButton::dropMenu);
 }
 
-bool MenuButton::SetBitmaps(int pictureId, quint32 keyColorref) {
+bool MenuButton::SetBitmaps(int pictureId, const QColor& key) {
     const QImage picture = skin_picture(pictureId);
     if (picture.isNull()) {
         return false;
     }
-    setPicture(picture, colorref_colour(keyColorref).rgb());
+    setPicture(picture, key.rgb());
     return true;
 }
 

@@ -133,8 +133,8 @@ class MenuButton : public QAbstractButton {
 public:
     explicit MenuButton(QWidget* parent = nullptr);
 
-    // keyColorref is a COLORREF; false when the skin has no such picture.
-    bool SetBitmaps(int pictureId, quint32 keyColorref);
+    // False when the skin has no such picture.
+    bool SetBitmaps(int pictureId, const QColor& key);
     void setPicture(const QImage& picture, QRgb key);
     void SetTooltipText(const QString& text, bool active = true);
     // The menu is not owned. With flat, menus of the kind get the flat look everywhere.

@@ -91,8 +91,8 @@ constexpr Box ABOUT_CLOSE_BUTTON = {272, 218, 88, 28};
 
 // colours shared by the pictures and the widgets drawn over them, as 0xRRGGBB
 constexpr unsigned PAGE_COLOUR = 0xE2EBF6;           // RGB 226, 235, 246
-constexpr unsigned LIST_COLOUR = 0x272935;           // COLORREF 0x352927
-constexpr unsigned LIST_SELECTED_COLOUR = 0x515362;  // COLORREF 0x625351
+constexpr unsigned LIST_COLOUR = 0x272935;           // RGB 39, 41, 53
+constexpr unsigned LIST_SELECTED_COLOUR = 0x515362;  // RGB 81, 83, 98
 constexpr unsigned PROGRESS_COLOUR = 0x252733;
 constexpr unsigned ACCENT_COLOUR = 0x3D8BFD;
 

@@ -15,7 +15,7 @@
 
 #include "app/skin/skin.h"
 
-quint32 link_colour(unsigned options, bool hovering, bool pressedOnce, bool visited) {
+QColor link_colour(unsigned options, bool hovering, bool pressedOnce, bool visited) {
     if ((options & LINK_HOVER_COLOUR) != 0 && hovering) {
         return HOVER_COLOUR;
     }
@@ -175,7 +175,7 @@ void CHyperLink::sizeToText() {
 }
 
 QColor CHyperLink::currentColour() const {
-    return colorref_colour(link_colour(options_, hovering_, pressedOnce_, visited_));
+    return link_colour(options_, hovering_, pressedOnce_, visited_);
 }
 
 void CHyperLink::paintEvent(QPaintEvent*) {

@@ -17,14 +17,13 @@ constexpr unsigned LINK_ARROW_CURSOR = 0x20;
 constexpr unsigned LINK_NO_PRESSED_COLOUR = 0x40;
 constexpr unsigned LINK_DEFAULT_OPTIONS = 0x15;
 
-// COLORREFs
-constexpr quint32 LINK_COLOUR = 0xFF0000;     // blue
-constexpr quint32 PRESSED_COLOUR = 0x808000;  // teal
-constexpr quint32 VISITED_COLOUR = 0x800080;  // purple
-constexpr quint32 HOVER_COLOUR = 0x0000FF;    // red
+constexpr QColor LINK_COLOUR(0, 0, 255);       // blue
+constexpr QColor PRESSED_COLOUR(0, 128, 128);  // teal
+constexpr QColor VISITED_COLOUR(128, 0, 128);  // purple
+constexpr QColor HOVER_COLOUR(255, 0, 0);      // red
 
-// The COLORREF a link is painted in.
-quint32 link_colour(unsigned options, bool hovering, bool pressedOnce, bool visited);
+// The colour a link is painted in.
+QColor link_colour(unsigned options, bool hovering, bool pressedOnce, bool visited);
 
 // A link's text and target once its window exists: an empty target is the text, an empty text
 // the target.

@@ -6,19 +6,20 @@
 #include <QScrollBar>
 #include <QStyle>
 
+#include "app/skin/layout.h"
 #include "app/skin/pictures.h"
 #include "app/skin/skin.h"
 
 QColor list_background_colour() {
-    return colorref_colour(0x352927);
+    return QColor(static_cast<QRgb>(layout::LIST_COLOUR));
 }
 
 QColor list_selected_colour() {
-    return colorref_colour(0x625351);
+    return QColor(static_cast<QRgb>(layout::LIST_SELECTED_COLOUR));
 }
 
 QColor list_text_colour() {
-    return colorref_colour(0xFFFFFF);
+    return QColor(255, 255, 255);
 }
 
 void SkinnedListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,

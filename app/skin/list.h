@@ -10,9 +10,10 @@
 
 class QAbstractItemView;
 
-QColor list_background_colour();  // COLORREF 0x352927
-QColor list_selected_colour();    // COLORREF 0x625351
-QColor list_text_colour();        // white
+// The colours the list's pictures are drawn over (see layout.h).
+QColor list_background_colour();
+QColor list_selected_colour();
+QColor list_text_colour();  // white
 
 // Rows in the list's colours: white text, the selected colour behind selected rows.
 class SkinnedListDelegate : public QStyledItemDelegate {

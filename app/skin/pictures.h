@@ -3,6 +3,7 @@
 // the artwork and the windows.
 #pragma once
 
+#include <QColor>
 #include <array>
 
 #include "app/skin/layout.h"
@@ -40,8 +41,8 @@ constexpr Triple ABOUT_CLOSE = {295, 317, 301};
 constexpr int CLOSE = 177;
 constexpr int MINIMIZE = 174;
 constexpr int MAIN_MENU = 258;
-// COLORREF 0xF6EAE2, that is red 226, green 234, blue 246.
-constexpr unsigned MENU_BUTTON_KEY = 0xF6EAE2;
+// left out where the three pictures above are drawn
+constexpr QColor MENU_BUTTON_KEY(226, 234, 246);
 
 constexpr int BAR_FILL = 289;
 constexpr int SLIDER_CHANNEL = 350;

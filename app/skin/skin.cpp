@@ -10,11 +10,6 @@
 #include <QWindow>
 #include <vector>
 
-QColor colorref_colour(quint32 colorref) {
-    return QColor(static_cast<int>(colorref & 0xFF), static_cast<int>((colorref >> 8) & 0xFF),
-                  static_cast<int>((colorref >> 16) & 0xFF));
-}
-
 QFont font_for_cell_height(const QStringList& families, int cellHeight, int weight) {
     QFont font;
     font.setFamilies(families);

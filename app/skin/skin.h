@@ -24,9 +24,6 @@ inline QRect rect_of(layout::Box box) {
 // plus descent) of at most cellHeight: what a Windows font of positive height means.
 QFont font_for_cell_height(const QStringList& families, int cellHeight, int weight);
 
-// A Windows COLORREF keeps blue in its high byte: 0x00BBGGRR.
-QColor colorref_colour(quint32 colorref);
-
 QString skin_picture_path(int id);
 QString skin_data_path(int id);
 // A null image or pixmap when the skin has no such picture.

@@ -10,17 +10,16 @@
 
 namespace {
 
-QPixmap keyed(const QImage& picture, bool transparent, quint32 keyColorref, QPoint keyPoint) {
+QPixmap keyed(const QImage& picture, bool transparent, const QColor& key, QPoint keyPoint) {
     if (picture.isNull() || !transparent) {
         return QPixmap::fromImage(picture);
     }
     QImage image = picture.convertToFormat(QImage::Format_ARGB32);
-    const QRgb key = keyColorref == SkinSlider::KEY_FROM_PIXEL ? image.pixel(keyPoint)
-                                                               : colorref_colour(keyColorref).rgb();
+    const QRgb cut = key.isValid() ? key.rgb() : image.pixel(keyPoint);
     for (int y = 0; y < image.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
-            if (row[x] == key) {
+            if (row[x] == cut) {
                 row[x] = 0;
             }
         }
@@ -48,39 +47,39 @@ void SkinSlider::SetMargins(int left, int top, int right, int bottom) {
 }
 
 bool SkinSlider::SetChannelPictures(int channelId, int activeId, bool transparent,
-                                    quint32 keyColorref, QPoint keyPoint) {
+                                    const QColor& key, QPoint keyPoint) {
     const QImage channel = skin_picture(channelId);
     const QImage active = picture_or_none(activeId);
     if (channel.isNull() || (activeId != 0 && active.isNull())) {
         return false;
     }
-    setChannelPictures(channel, active, transparent, keyColorref, keyPoint);
+    setChannelPictures(channel, active, transparent, key, keyPoint);
     return true;
 }
 
-bool SkinSlider::SetThumbPictures(int thumbId, int pressedId, bool transparent, quint32 keyColorref,
+bool SkinSlider::SetThumbPictures(int thumbId, int pressedId, bool transparent, const QColor& key,
                                   QPoint keyPoint) {
     const QImage thumb = skin_picture(thumbId);
     const QImage pressed = picture_or_none(pressedId);
     if (thumb.isNull() || (pressedId != 0 && pressed.isNull())) {
         return false;
     }
-    setThumbPictures(thumb, pressed, transparent, keyColorref, keyPoint);
+    setThumbPictures(thumb, pressed, transparent, key, keyPoint);
     return true;
 }
 
 void SkinSlider::setChannelPictures(const QImage& channel, const QImage& active, bool transparent,
-                                    quint32 keyColorref, QPoint keyPoint) {
-    channel_ = keyed(channel, transparent, keyColorref, keyPoint);
-    activeChannel_ = keyed(active, transparent, keyColorref, keyPoint);
+                                    const QColor& key, QPoint keyPoint) {
+    channel_ = keyed(channel, transparent, key, keyPoint);
+    activeChannel_ = keyed(active, transparent, key, keyPoint);
     updateGeometry();
     update();
 }
 
 void SkinSlider::setThumbPictures(const QImage& thumb, const QImage& pressed, bool transparent,
-                                  quint32 keyColorref, QPoint keyPoint) {
-    thumb_ = keyed(thumb, transparent, keyColorref, keyPoint);
-    pressedThumb_ = keyed(pressed, transparent, keyColorref, keyPoint);
+                                  const QColor& key, QPoint keyPoint) {
+    thumb_ = keyed(thumb, transparent, key, keyPoint);
+    pressedThumb_ = keyed(pressed, transparent, key, keyPoint);
     updateGeometry();
     update();
 }

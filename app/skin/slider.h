@@ -2,6 +2,7 @@
 // thumb. Dragging and keys report through two signals carrying the slider's id and position.
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QMargins>
 #include <QPixmap>
@@ -10,9 +11,6 @@
 class SkinSlider : public QSlider {
     Q_OBJECT
 public:
-    // A key colour of 0xFF000000 means "the colour of the picture's pixel at keyPoint".
-    static constexpr quint32 KEY_FROM_PIXEL = 0xFF000000u;
-
     explicit SkinSlider(Qt::Orientation orientation = Qt::Horizontal, QWidget* parent = nullptr);
 
     void setControlId(int id) { controlId_ = id; }
@@ -22,16 +20,17 @@ public:
     void SetPos(int position) { setValue(position); }
     void SetMargins(int left, int top, int right, int bottom);
 
-    // Key colours are COLORREFs; with transparent off they are not used. False when the skin
-    // lacks a picture (0 means none for the optional ones).
+    // With transparent on, the pixels of the key colour are left out; an invalid key means the
+    // colour of the picture's pixel at keyPoint. False when the skin lacks a picture (0 means
+    // none for the optional ones).
     bool SetChannelPictures(int channelId, int activeId, bool transparent = false,
-                            quint32 keyColorref = KEY_FROM_PIXEL, QPoint keyPoint = {0, 0});
+                            const QColor& key = QColor(), QPoint keyPoint = {0, 0});
     bool SetThumbPictures(int thumbId, int pressedId, bool transparent = false,
-                          quint32 keyColorref = KEY_FROM_PIXEL, QPoint keyPoint = {0, 0});
+                          const QColor& key = QColor(), QPoint keyPoint = {0, 0});
     void setChannelPictures(const QImage& channel, const QImage& active, bool transparent = false,
-                            quint32 keyColorref = KEY_FROM_PIXEL, QPoint keyPoint = {0, 0});
+                            const QColor& key = QColor(), QPoint keyPoint = {0, 0});
     void setThumbPictures(const QImage& thumb, const QImage& pressed, bool transparent = false,
-                          quint32 keyColorref = KEY_FROM_PIXEL, QPoint keyPoint = {0, 0});
+                          const QColor& key = QColor(), QPoint keyPoint = {0, 0});
     void setFocusRectShown(bool on) { focusRect_ = on; }
 
     // The thumb's centre in pixels along the slider for a position, and back.

@@ -116,6 +116,7 @@ private Q_SLOTS:
     void sliderGeometryBothWays();
     void sliderDragReportsWhileMovingAndOnRelease();
     void sliderKeysMoveByOneByPageAndToTheEnds();
+    void sliderLeavesItsKeyColourOut();
     void buttonFacesFollowTheState();
     void checkBoxesAndRadioButtonsShowTheirPictures();
     void menuButtonLeavesItsKeyColourOut();
@@ -479,6 +480,55 @@ void SkinTest::sliderKeysMoveByOneByPageAndToTheEnds() {
     QCOMPARE(slider.value(), 0);
 }
 
+void SkinTest::sliderLeavesItsKeyColourOut() {
+    const QColor green(0, 255, 0);
+    const QColor magenta(255, 0, 255);
+    const QColor blue(0, 0, 255);  // what lies under the slider
+    auto shown = [&](SkinSlider& slider) {
+        QImage image(slider.size(), QImage::Format_RGB32);
+        image.fill(blue);
+        slider.render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+        return image;
+    };
+    SkinSlider slider;
+    slider.resize(40, 24);
+    slider.setRange(0, 60);
+    slider.SetPos(60);  // the thumb covers x 29 to 39
+
+    // A key given: the channel's green column is cut, the gray around it is drawn.
+    QImage channel = solid(40, 24, Qt::gray);
+    for (int y = 0; y < 24; ++y) {
+        channel.setPixelColor(20, y, green);
+    }
+    slider.setChannelPictures(channel, QImage(), true, green);
+    slider.setThumbPictures(solid(11, 24, Qt::red), QImage());
+    QImage image = shown(slider);
+    QCOMPARE(image.pixelColor(20, 5), blue);
+    QCOMPARE(image.pixelColor(19, 5), QColor(Qt::gray));
+    QCOMPARE(image.pixelColor(34, 5), QColor(Qt::red));
+    // With transparent off the same key is drawn.
+    slider.setChannelPictures(channel, QImage(), false, green);
+    QCOMPARE(shown(slider).pixelColor(20, 5), green);
+
+    // No key: the colour of the pixel at the key point, here the thumb's magenta frame.
+    QImage thumb = solid(11, 24, magenta);
+    for (int y = 2; y < 22; ++y) {
+        for (int x = 2; x < 9; ++x) {
+            thumb.setPixelColor(x, y, Qt::red);
+        }
+    }
+    slider.setChannelPictures(solid(40, 24, Qt::gray), QImage());
+    slider.setThumbPictures(thumb, QImage(), true);
+    image = shown(slider);
+    QCOMPARE(image.pixelColor(29, 0), QColor(Qt::gray));
+    QCOMPARE(image.pixelColor(39, 23), QColor(Qt::gray));
+    QCOMPARE(image.pixelColor(34, 12), QColor(Qt::red));
+    slider.setThumbPictures(thumb, QImage(), true, QColor(), QPoint(5, 12));
+    image = shown(slider);
+    QCOMPARE(image.pixelColor(34, 12), QColor(Qt::gray));
+    QCOMPARE(image.pixelColor(29, 0), magenta);
+}
+
 void SkinTest::buttonFacesFollowTheState() {
     // enabled, down, checked, hovering, focused
     QCOMPARE(button_face(false, true, true, true, true), ButtonFace::Disabled);
@@ -527,33 +577,30 @@ void SkinTest::checkBoxesAndRadioButtonsShowTheirPictures() {
 }
 
 void SkinTest::menuButtonLeavesItsKeyColourOut() {
-    QImage picture = solid(4, 1, colorref_colour(pictures::MENU_BUTTON_KEY));
+    QImage picture = solid(4, 1, pictures::MENU_BUTTON_KEY);
     picture.setPixelColor(1, 0, QColor(226, 234, 245));  // one off in blue: drawn
     MenuButton button;
-    button.setPicture(picture, colorref_colour(pictures::MENU_BUTTON_KEY).rgb());
+    button.setPicture(picture, pictures::MENU_BUTTON_KEY.rgb());
     const QImage shown = button.picture().toImage();
     QCOMPARE(qAlpha(shown.pixel(0, 0)), 0);
     QCOMPARE(shown.pixelColor(1, 0), QColor(226, 234, 245));
     QCOMPARE(qAlpha(shown.pixel(3, 0)), 0);
-    // COLORREF 0xF6EAE2 is red 0xE2, green 0xEA, blue 0xF6
-    QCOMPARE(colorref_colour(0xF6EAE2), QColor(226, 234, 246));
+    // the key as the design writes it, 0xF6EAE2 with blue in the high byte
+    QCOMPARE(pictures::MENU_BUTTON_KEY, QColor(226, 234, 246));
 }
 
 void SkinTest::hyperlinkColourChoice() {
-    // COLORREF keeps blue high: the link colour 0xFF0000 is blue.
-    QCOMPARE(colorref_colour(link_colour(LINK_DEFAULT_OPTIONS, false, false, false)),
-             QColor(0, 0, 255));
-    QCOMPARE(colorref_colour(link_colour(LINK_DEFAULT_OPTIONS, false, false, true)),
+    QCOMPARE(link_colour(LINK_DEFAULT_OPTIONS, false, false, false), QColor(0, 0, 255));
+    QCOMPARE(link_colour(LINK_DEFAULT_OPTIONS, false, false, true),
              QColor(128, 0, 128));  // visited: purple
-    QCOMPARE(colorref_colour(link_colour(LINK_DEFAULT_OPTIONS, false, true, true)),
+    QCOMPARE(link_colour(LINK_DEFAULT_OPTIONS, false, true, true),
              QColor(0, 128, 128));  // pressed wins over visited: teal
     QCOMPARE(link_colour(LINK_DEFAULT_OPTIONS | LINK_NO_PRESSED_COLOUR, false, true, true),
              VISITED_COLOUR);
     // the hover colour only with its bit, and then before everything else
     QCOMPARE(link_colour(LINK_DEFAULT_OPTIONS, true, false, false), LINK_COLOUR);
-    QCOMPARE(
-        colorref_colour(link_colour(LINK_DEFAULT_OPTIONS | LINK_HOVER_COLOUR, true, true, true)),
-        QColor(255, 0, 0));
+    QCOMPARE(link_colour(LINK_DEFAULT_OPTIONS | LINK_HOVER_COLOUR, true, true, true),
+             QColor(255, 0, 0));
 }
 
 void SkinTest::hyperlinkTextAndTargetStandInForEachOther() {

@@ -543,10 +543,7 @@ QImage header_glyph(const QImage& under, int which) {
             p.drawLine(QPointF(c.x() + 4.5, c.y() - 4.5), QPointF(c.x() - 4.5, c.y() + 4.5));
         }
     }
-    // COLORREF keeps blue in the high byte: 0xF6EAE2 is red 0xE2, green 0xEA, blue 0xF6.
-    const QRgb key = qRgb(static_cast<int>(pictures::MENU_BUTTON_KEY & 0xFF),
-                          static_cast<int>((pictures::MENU_BUTTON_KEY >> 8) & 0xFF),
-                          static_cast<int>((pictures::MENU_BUTTON_KEY >> 16) & 0xFF));
+    const QRgb key = pictures::MENU_BUTTON_KEY.rgb();
     for (int y = 0; y < image.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
         const auto* was = reinterpret_cast<const QRgb*>(before.constScanLine(y));
