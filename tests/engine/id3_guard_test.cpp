@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <vector>
 
 #include "tests/support/temp_dir.h"
@@ -59,10 +60,10 @@ TEST(Id3Guard, RefusesCompressedFramesThatCannotHoldTheirDeclaredSize) {
 
 // An ID3v2.4 tag whose frames are given whole; small sizes read the same syncsafe or plain.
 std::vector<unsigned char> tag_v24(std::vector<unsigned char> body, unsigned char tag_flags = 0) {
-    std::vector<unsigned char> tag = {
+    const unsigned char header[] = {
         'I', 'D', '3', 4, 0, tag_flags, 0, 0, 0, static_cast<unsigned char>(body.size())};
-    tag.insert(tag.end(), body.begin(), body.end());
-    return tag;
+    body.insert(body.begin(), std::begin(header), std::end(header));
+    return body;
 }
 
 TEST(Id3Guard, Version4DataLengthFollowsGroupAndEncryptionBytes) {
