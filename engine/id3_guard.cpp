@@ -3,46 +3,34 @@
 #include <cstdint>
 #include <vector>
 
+#include "info/id3v2_walk.h"
+
 namespace {
 
-std::uint32_t plain32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-           static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
-}
-
-std::uint32_t syncsafe32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0] & 0x7f) << 21 |
-           static_cast<std::uint32_t>(p[1] & 0x7f) << 14 |
-           static_cast<std::uint32_t>(p[2] & 0x7f) << 7 | static_cast<std::uint32_t>(p[3] & 0x7f);
-}
+constexpr unsigned char COMPRESSED_V23 = 0x80;  // second frame-flag byte
+constexpr unsigned char GROUPED_V24 = 0x40;
+constexpr unsigned char COMPRESSED_V24 = 0x08;
+constexpr unsigned char ENCRYPTED_V24 = 0x04;
+constexpr unsigned char DATA_LENGTH_V24 = 0x01;
 
 bool inflate_fits(std::uint32_t declared, std::size_t compressed) {
     return declared <= compressed * ID3_MAX_INFLATE_RATIO + ID3_INFLATE_SLACK;
 }
 
-// Walks the frames of a tag body (after the header, unsynchronisation undone).
-bool frames_are_safe(const unsigned char* body, std::size_t length, int version) {
-    std::size_t pos = 0;
-    while (pos + 10 <= length && body[pos] != 0) {
-        const unsigned char* frame = body + pos;
-        std::size_t size = version == 4 ? syncsafe32(frame + 4) : plain32(frame + 4);
-        if (size > length - pos - 10) {
-            return true;  // garbage from here on: the library stops here as well
-        }
-        const unsigned char* data = frame + 10;
-        unsigned char format = frame[9];
-        if (version == 3 && (format & 0x80) != 0 && size >= 4 &&
-            !inflate_fits(plain32(data), size - 4)) {
+bool frame_is_safe(const Id3v2Frame& frame, int version) {
+    const unsigned char format = frame.formatFlags;
+    if (version == 3 && (format & COMPRESSED_V23) != 0 && frame.size >= 4 &&
+        !inflate_fits(id3v2_plain32(frame.data), frame.size - 4)) {
+        return false;
+    }
+    if (version == 4 && (format & COMPRESSED_V24) != 0 && (format & DATA_LENGTH_V24) != 0) {
+        // The data length indicator follows the optional group and encryption bytes.
+        const std::size_t skip =
+            ((format & GROUPED_V24) != 0 ? 1 : 0) + ((format & ENCRYPTED_V24) != 0 ? 1 : 0);
+        if (frame.size >= skip + 4 &&
+            !inflate_fits(id3v2_syncsafe32(frame.data + skip), frame.size - skip - 4)) {
             return false;
         }
-        if (version == 4 && (format & 0x08) != 0 && (format & 0x01) != 0) {
-            // The data length indicator follows the optional group and encryption bytes.
-            std::size_t skip = ((format & 0x40) != 0 ? 1 : 0) + ((format & 0x04) != 0 ? 1 : 0);
-            if (size >= skip + 4 && !inflate_fits(syncsafe32(data + skip), size - skip - 4)) {
-                return false;
-            }
-        }
-        pos += 10 + size;
     }
     return true;
 }
@@ -50,35 +38,38 @@ bool frames_are_safe(const unsigned char* body, std::size_t length, int version)
 }  // namespace
 
 bool id3v2_tag_is_safe(const unsigned char* tag, std::size_t length) {
-    if (length < 10 || tag[0] != 'I' || tag[1] != 'D' || tag[2] != '3') {
+    Id3v2Header header;
+    if (!id3v2_read_header(&header, tag, length)) {
         return true;
     }
-    const int version = tag[3];
+    const int version = header.version;
     if (version != 3 && version != 4) {
         return true;  // 2.2 has no compressed frames; others are refused by the library
     }
-    const unsigned char flags = tag[5];
-    std::size_t size = syncsafe32(tag + 6);
-    if (size > length - 10) {
-        size = length - 10;
-    }
-    std::vector<unsigned char> body(tag + 10, tag + 10 + size);
-    if ((flags & 0x80) != 0) {
-        // Undo unsynchronisation: a zero byte inserted after every 0xFF.
-        std::vector<unsigned char> plain;
-        plain.reserve(body.size());
-        for (std::size_t i = 0; i < body.size(); ++i) {
-            plain.push_back(body[i]);
-            if (body[i] == 0xff && i + 1 < body.size() && body[i + 1] == 0x00) {
-                ++i;
-            }
-        }
-        body.swap(plain);
-    }
+    const std::size_t size =
+        header.size < length - ID3V2_HEADER_SIZE ? header.size : length - ID3V2_HEADER_SIZE;
+    const unsigned char* stored = tag + ID3V2_HEADER_SIZE;
+    const std::vector<unsigned char> body = (header.flags & ID3V2_FLAG_UNSYNCHRONISED) != 0
+                                                ? id3v2_remove_unsynchronisation(stored, size)
+                                                : std::vector<unsigned char>(stored, stored + size);
     std::size_t start = 0;
-    if ((flags & 0x40) != 0 && body.size() >= 4) {
-        std::size_t extended = version == 4 ? syncsafe32(body.data()) : plain32(body.data()) + 4;
-        start = extended < body.size() ? extended : body.size();
+    Id3v2ExtendedHeader extended;
+    if ((header.flags & ID3V2_FLAG_EXTENDED_HEADER) != 0 &&
+        id3v2_read_extended_header(&extended, body.data(), body.size(), version)) {
+        // Summed in 32 bits as this check always has been: a 2.3 size field of 0xFFFFFFFC or
+        // more wraps to a start inside the extended header, which can only add refusals to a
+        // tag whose extended header claims more bytes than any tag holds.
+        const std::size_t skip = static_cast<std::uint32_t>(extended.size);
+        start = skip < body.size() ? skip : body.size();
     }
-    return frames_are_safe(body.data() + start, body.size() - start, version);
+    // Frames that run past the end are garbage from there on: the library stops there too.
+    Id3v2FrameWalk walk;
+    id3v2_begin_frames(&walk, body.data(), body.size(), start, id3v2_frame_layout(version));
+    Id3v2Frame frame;
+    while (id3v2_next_frame(&walk, &frame) == Id3v2Step::Frame) {
+        if (!frame_is_safe(frame, version)) {
+            return false;
+        }
+    }
+    return true;
 }

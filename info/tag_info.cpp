@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "info/id3v2_walk.h"
 #include "info/mpeg_info.h"
 
 namespace {
@@ -76,80 +77,50 @@ int genre_number(const std::string& text) {
 // the way id3lib walks them; a compressed frame or anything irregular keeps id3lib away from
 // the ID3v2 tags, and only the tags at the end of the file are read.
 
-constexpr std::size_t kHeaderSize = 10;
-constexpr unsigned char kUnsynchronised = 0x80;  // tag header flags
-constexpr unsigned char kExtendedHeader = 0x40;
 constexpr unsigned char kCompressedV23 = 0x80;  // second frame-flag byte
 constexpr unsigned char kCompressedV24 = 0x08;
 
-std::uint32_t be32(const unsigned char* p) {
-    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-           (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
-}
-
-bool is_frame_id_char(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-// Frames have 10-byte headers with a plain 32-bit size; a zero byte where a frame should
-// start, or fewer than 10 bytes left, ends them.
-bool frames_are_safe(const std::vector<unsigned char>& body, bool extended_header,
-                     unsigned char compressed, unsigned char version) {
-    const std::size_t size = body.size();
-    std::size_t pos = 0;
-    if (extended_header) {
-        // id3lib reads an extended header by its version's fixed layout whatever its size
-        // field says: only the sizes that layout allows are safe (2.3: 6 or 10 bytes after the
-        // size field; 2.4: at least 6 bytes, the size counting itself).
-        if (size < 4) {
-            return false;
-        }
-        const std::uint32_t field = be32(body.data());
-        if (version == 3 && (field == 6 || field == 10) && field <= size - 4) {
-            pos = 4 + field;
-        } else if (version == 4 && (field & 0x80808080u) == 0) {
-            const std::uint32_t whole = (field >> 24) << 21 | ((field >> 16) & 0x7f) << 14 |
-                                        ((field >> 8) & 0x7f) << 7 | (field & 0x7f);
-            if (whole < 6 || whole > size) {
-                return false;
-            }
-            pos = whole;
-        } else {
-            return false;
-        }
+// id3lib reads an extended header by its version's fixed layout whatever its size field says:
+// only the sizes that layout allows are safe (2.3: 6 or 10 bytes after the size field; 2.4: at
+// least 6 bytes, the size counting itself). Sets *start to the first frame's offset.
+bool extended_header_is_safe(const std::vector<unsigned char>& body, unsigned char version,
+                             std::size_t* start) {
+    Id3v2ExtendedHeader extended;
+    if (!id3v2_read_extended_header(&extended, body.data(), body.size(), version)) {
+        return false;
     }
-    while (size - pos >= kHeaderSize) {
-        const unsigned char* frame = body.data() + pos;
-        if (frame[0] == 0) {
-            return true;
-        }
-        for (std::size_t i = 0; i < 4; ++i) {
-            if (!is_frame_id_char(frame[i])) {
-                return false;
-            }
-        }
-        const std::uint32_t length = be32(frame + 4);
-        if (length > size - pos - kHeaderSize) {
-            return false;
-        }
-        if ((frame[9] & compressed) != 0) {
-            return false;
-        }
-        pos += kHeaderSize + length;
+    const bool fits = (version == 3 && (extended.field == 6 || extended.field == 10) &&
+                       extended.field <= body.size() - 4) ||
+                      (version == 4 && extended.sizeIsSyncsafe && extended.size >= 6 &&
+                       extended.size <= body.size());
+    if (!fits) {
+        return false;
     }
+    *start = static_cast<std::size_t>(extended.size);
     return true;
 }
 
-std::vector<unsigned char> remove_unsynchronisation(const std::vector<unsigned char>& body) {
-    std::vector<unsigned char> out;
-    out.reserve(body.size());
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        out.push_back(body[i]);
-        if (body[i] == 0xFF && i + 1 < body.size() && body[i + 1] == 0x00) {
-            ++i;
+// id3lib takes every frame size as a plain 32-bit number, ID3v2.4's too, and stops at a zero
+// byte where a frame should start or when fewer than 10 bytes are left.
+bool frames_are_safe(const std::vector<unsigned char>& body, bool extended_header,
+                     unsigned char compressed, unsigned char version) {
+    std::size_t start = 0;
+    if (extended_header && !extended_header_is_safe(body, version, &start)) {
+        return false;
+    }
+    Id3v2FrameWalk walk;
+    id3v2_begin_frames(&walk, body.data(), body.size(), start, {ID3V2_HEADER_SIZE, false});
+    for (;;) {
+        Id3v2Frame frame;
+        const Id3v2Step step = id3v2_next_frame(&walk, &frame);
+        if (step == Id3v2Step::End || step == Id3v2Step::Padding) {
+            return true;
+        }
+        if (step == Id3v2Step::Oversized || !id3v2_frame_id_is_valid(frame) ||
+            (frame.formatFlags & compressed) != 0) {
+            return false;
         }
     }
-    return out;
 }
 
 struct FileClose {
@@ -173,45 +144,44 @@ LeadingTags check_leading_tags(const char* path) {
     const auto file_size = static_cast<std::uint64_t>(end);
     std::uint64_t pos = 0;
     for (;;) {
-        unsigned char header[kHeaderSize];
+        unsigned char bytes[ID3V2_HEADER_SIZE];
         if (std::fseek(file.get(), static_cast<long>(pos), SEEK_SET) != 0) {
             return LeadingTags::Unsafe;
         }
-        if (std::fread(header, 1, kHeaderSize, file.get()) != kHeaderSize || header[0] != 'I' ||
-            header[1] != 'D' || header[2] != '3') {
+        Id3v2Header header;
+        if (std::fread(bytes, 1, sizeof bytes, file.get()) != sizeof bytes ||
+            !id3v2_read_header(&header, bytes, sizeof bytes)) {
             return LeadingTags::Safe;
         }
-        if (((header[6] | header[7] | header[8] | header[9]) & 0x80) != 0) {
+        if (!header.sizeIsSyncsafe) {
             return LeadingTags::Unsafe;
         }
-        const std::uint32_t size = (static_cast<std::uint32_t>(header[6]) << 21) |
-                                   (static_cast<std::uint32_t>(header[7]) << 14) |
-                                   (static_cast<std::uint32_t>(header[8]) << 7) |
-                                   static_cast<std::uint32_t>(header[9]);
-        if (pos + kHeaderSize + size > file_size) {
+        const std::uint32_t size = header.size;
+        if (pos + ID3V2_HEADER_SIZE + size > file_size) {
             return LeadingTags::Unsafe;
         }
         // ID3v2.2 frames carry no flags, so no compressed frame can reach id3lib from them.
-        if (header[3] != 2) {
+        if (header.version != 2) {
             std::vector<unsigned char> body(size);
             if (std::fread(body.data(), 1, size, file.get()) != size) {
                 return LeadingTags::Unsafe;
             }
-            const bool extended = (header[5] & kExtendedHeader) != 0;
+            const bool extended = (header.flags & ID3V2_FLAG_EXTENDED_HEADER) != 0;
             // Other versions are walked with both flag layouts, as id3lib's handling of them
             // is not known.
             const unsigned char compressed =
-                header[3] == 3 ? kCompressedV23 : (kCompressedV23 | kCompressedV24);
-            if (!frames_are_safe(body, extended, compressed, header[3])) {
+                header.version == 3 ? kCompressedV23 : (kCompressedV23 | kCompressedV24);
+            if (!frames_are_safe(body, extended, compressed, header.version)) {
                 return LeadingTags::Unsafe;
             }
             // Safe whether or not id3lib undoes the unsynchronisation before its walk.
-            if ((header[5] & kUnsynchronised) != 0 &&
-                !frames_are_safe(remove_unsynchronisation(body), extended, compressed, header[3])) {
+            if ((header.flags & ID3V2_FLAG_UNSYNCHRONISED) != 0 &&
+                !frames_are_safe(id3v2_remove_unsynchronisation(body.data(), body.size()), extended,
+                                 compressed, header.version)) {
                 return LeadingTags::Unsafe;
             }
         }
-        pos += kHeaderSize + size;
+        pos += ID3V2_HEADER_SIZE + size;
     }
 }
 

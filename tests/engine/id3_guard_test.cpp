@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <vector>
 
 #include "tests/support/temp_dir.h"
@@ -55,6 +56,52 @@ TEST(Id3Guard, RefusesCompressedFramesThatCannotHoldTheirDeclaredSize) {
     }
     unsynchronised[9] = static_cast<unsigned char>(unsynchronised.size() - 10);
     EXPECT_FALSE(id3v2_tag_is_safe(unsynchronised.data(), unsynchronised.size()));
+}
+
+// An ID3v2.4 tag whose frames are given whole; small sizes read the same syncsafe or plain.
+std::vector<unsigned char> tag_v24(std::vector<unsigned char> body, unsigned char tag_flags = 0) {
+    const unsigned char header[] = {
+        'I', 'D', '3', 4, 0, tag_flags, 0, 0, 0, static_cast<unsigned char>(body.size())};
+    body.insert(body.begin(), std::begin(header), std::end(header));
+    return body;
+}
+
+TEST(Id3Guard, Version4DataLengthFollowsGroupAndEncryptionBytes) {
+    // Frame flags 0x4d: grouping, compression, encryption, data length indicator. Data: group
+    // byte, method byte, the syncsafe length, then 8 compressed bytes (at most 9280 out).
+    auto frame = [](unsigned char low_length_byte) {
+        return std::vector<unsigned char>{
+            'T', 'I',  'T', '2', 0, 0, 0,    14,
+            0,   0x4d, 7,   9,   0, 0, 0x48, low_length_byte,  // 72 * 128 + 64 = 9280
+            1,   2,    3,   4,   5, 6, 7,    8};
+    };
+    std::vector<unsigned char> tag = tag_v24(frame(0x40));
+    EXPECT_TRUE(id3v2_tag_is_safe(tag.data(), tag.size()));
+    tag = tag_v24(frame(0x41));
+    EXPECT_FALSE(id3v2_tag_is_safe(tag.data(), tag.size()));
+    // Without the data length indicator the library cannot know the size up front.
+    tag[19] = 0x4c;
+    EXPECT_TRUE(id3v2_tag_is_safe(tag.data(), tag.size()));
+}
+
+TEST(Id3Guard, FramesAreFoundBehindTheExtendedHeader) {
+    // 2.4 counts the extended header itself (6 bytes here); 2.3 counts what follows the size
+    // field (6 bytes, 10 in all). Either way the oversized compressed frame behind it is found.
+    // Compressed with a data length indicator: 2^14 = 16384 bytes claimed from one byte,
+    // which can give at most 1032 + 1024.
+    std::vector<unsigned char> frame = {'T', 'I', 'T', '2', 0, 0, 0, 5, 0, 0x09, 0, 1, 0, 0, 1};
+    std::vector<unsigned char> body = {0, 0, 0, 6, 1, 0};
+    body.insert(body.end(), frame.begin(), frame.end());
+    std::vector<unsigned char> tag = tag_v24(body, 0x40);
+    EXPECT_FALSE(id3v2_tag_is_safe(tag.data(), tag.size()));
+    tag[5] = 0;  // no extended header: the frames look like garbage, nothing to judge
+    EXPECT_TRUE(id3v2_tag_is_safe(tag.data(), tag.size()));
+
+    std::vector<unsigned char> v23 = tag_v23(0x80, {0x7f, 0xff, 0xff, 0xff, 1}, 0x40);
+    const std::vector<unsigned char> extended = {0, 0, 0, 6, 0, 0, 0, 0, 0, 0};
+    v23.insert(v23.begin() + 10, extended.begin(), extended.end());
+    v23[9] = static_cast<unsigned char>(v23.size() - 10);
+    EXPECT_FALSE(id3v2_tag_is_safe(v23.data(), v23.size()));
 }
 
 TEST(Id3Guard, LeavesEverythingElseToTheLibrary) {
