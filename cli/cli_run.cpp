@@ -80,7 +80,7 @@ void report_file(const CliRun& run, const std::string& input, const std::string&
     // Names and the engine's messages (which repeat names) reach the terminal escaped.
     if (!failure.empty()) {
         text = "pelmora-cli: " + terminal_safe(input) + ": " + terminal_safe(failure) + "\n" +
-               indent(terminal_safe_lines(messages));
+               indent(terminal_safe_lines(messages, {input, output}));
     } else if (!run.options->quiet) {
         text = terminal_safe(input) + " -> " + terminal_safe(output) + "\n";
     }

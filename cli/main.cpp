@@ -183,7 +183,8 @@ int main(int argc, char** argv) {
         status = EXIT_CANCELLED;
     } else if (!outcome.result.failed.empty()) {
         BatchEnd end = finish_batch(outcome.result, batch_state(), false);
-        std::fprintf(run.screen, "pelmora-cli: %s\n", terminal_safe_lines(end.message).c_str());
+        std::fprintf(run.screen, "pelmora-cli: %s\n",
+                     terminal_safe_lines(end.message, outcome.result.failed).c_str());
         status = EXIT_SOME_FAILED;
     } else if (!options.quiet) {
         std::fprintf(run.screen, "%s\n",

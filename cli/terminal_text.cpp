@@ -100,8 +100,27 @@ std::string terminal_safe(std::string_view text) {
     return safe(text, false);
 }
 
-std::string terminal_safe_lines(std::string_view text) {
-    return safe(text, true);
+std::string terminal_safe_lines(std::string_view text, const std::vector<std::string>& names) {
+    std::string out;
+    std::size_t plain = 0;  // start of the text not yet copied
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::string* found = nullptr;
+        for (const std::string& name : names) {
+            if (!name.empty() && text.substr(at, name.size()) == name &&
+                (found == nullptr || name.size() > found->size())) {
+                found = &name;
+            }
+        }
+        if (found == nullptr) {
+            ++at;
+            continue;
+        }
+        out += safe(text.substr(plain, at - plain), true) + safe(*found, false);
+        at += found->size();
+        plain = at;
+    }
+    return out + safe(text.substr(plain), true);
 }
 
 int display_width(std::string_view text) {

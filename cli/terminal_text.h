@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Makes the character functions below read UTF-8 whatever the environment's locale, since
 // file names and terminals are UTF-8 on the systems we run on. Touches LC_CTYPE only.
@@ -13,8 +14,10 @@ void select_utf8_ctype();
 // right-to-left override), bytes that are no valid UTF-8 as \xHH; all else as it is. A name
 // so shown can no longer move the cursor, change colours or start a new line.
 std::string terminal_safe(std::string_view text);
-// The same, but line breaks stay: for messages of several lines that carry names.
-std::string terminal_safe_lines(std::string_view text);
+// The same, but line breaks stay: for messages of several lines. Where one of names occurs
+// in text it is shown as terminal_safe shows it, so that a line break inside a name cannot
+// pass for the end of a line.
+std::string terminal_safe_lines(std::string_view text, const std::vector<std::string>& names = {});
 
 // Columns the text takes: wide characters two, combining marks none. Expects text that went
 // through terminal_safe.
