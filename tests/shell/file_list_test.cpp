@@ -1,5 +1,6 @@
 #include "app/core/file_list.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -154,7 +155,8 @@ std::string scan_in_child(const std::string& path, bool drop_root) {
     if (child == 0) {
         close(fds[0]);
         alarm(20);
-        if (drop_root && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+        if (drop_root && geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
             _exit(99);
         }
         FileList list;

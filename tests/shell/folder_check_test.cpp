@@ -1,5 +1,6 @@
 #include "app/core/folder_check.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -136,7 +137,8 @@ TEST(CheckOutputFolder, RefusesAFolderThatIsNotWritable) {
     ASSERT_NE(child, -1);
     if (child == 0) {
         close(pipe_fds[0]);
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
             _exit(99);
         }
         ScriptedSink sink;
