@@ -89,7 +89,7 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
     reporter_ = std::make_unique<BoxFileListReporter>(boxes_, this);
     list_->fileList().setReporter(reporter_.get());
     list_->fileList().setDropSettings(ACCEPT_FILES | ACCEPT_FOLDERS | FILTER_BY_EXTENSION,
-                                      {".mp3"});
+                                      mpeg_audio_extensions());
     list_->setGeometry(rect_of(layout::FILE_LIST));
     // Arial where the machine has it, else a face about as narrow, for the size column.
     list_->setFont(font_for_cell_height({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
@@ -213,8 +213,8 @@ QMenu* MainWindow::buildListMenu() {
 }
 
 void MainWindow::addFiles() {
-    const QStringList paths = QFileDialog::getOpenFileNames(this, tr("Add Files"), lastInputFolder_,
-                                                            tr("mp3 Files (*.mp3)"));
+    const QStringList paths = QFileDialog::getOpenFileNames(
+        this, tr("Add Files"), lastInputFolder_, tr("MPEG audio files (*.mp3 *.mp2 *.mp1 *.mpa)"));
     if (!paths.isEmpty()) {
         addChosenFiles(paths);
     }

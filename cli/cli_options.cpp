@@ -60,6 +60,25 @@ int online_processors() {
     return count < 1 ? 1 : static_cast<int>(count);
 }
 
+// A whole number from low to high in plain decimal digits: no sign, no blanks, nothing after.
+// The engine reads these texts with strtol, which would take "8abc" as 8 and "abc" as 0.
+bool whole_number_in(const char* text, long low, long high) {
+    if (*text == '\0') {
+        return false;
+    }
+    long value = 0;
+    for (const char* c = text; *c != '\0'; ++c) {
+        if (*c < '0' || *c > '9') {
+            return false;
+        }
+        value = value * 10 + (*c - '0');
+        if (value > high) {
+            return false;
+        }
+    }
+    return value >= low;
+}
+
 int whole_seconds(const std::string& text) {
     int seconds = std::atoi(text.c_str());
     return seconds < 0 ? 0 : (seconds > 60 ? 60 : seconds);
@@ -89,6 +108,11 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
         }
         switch (id) {
             case OPT_BITS:
+                if (!whole_number_in(optarg, 1, 32)) {
+                    *message = std::string("--bits takes a whole number from 1 to 32, not \"") +
+                               optarg + "\"";
+                    return CliParse::Error;
+                }
                 options->bits = optarg;
                 break;
             case OPT_NO_DITHER:
@@ -116,6 +140,11 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
                 options->stereo = true;
                 break;
             case OPT_CHANNEL:
+                if (!whole_number_in(optarg, 0, 4)) {
+                    *message =
+                        std::string("--channel takes a number from 0 to 4, not \"") + optarg + "\"";
+                    return CliParse::Error;
+                }
                 options->channel = optarg;
                 break;
             case OPT_HALF_RATE:
@@ -212,16 +241,19 @@ DecodeRequest make_request(const CliOptions& options, const char* input_path,
 
 const char* cli_usage() {
     return R"(Usage: pelmora-cli [OPTION]... -o DIR FILE_OR_FOLDER...
-Decode MPEG audio files (MP3, layers I to III) into DIR/<name>.wav. Folders are searched
-recursively for .mp3 files (any letter case); a second file with a name already listed is
-skipped with a warning, since both would write the same WAV file. <name> is the file's
-name with an extension of up to three characters replaced by .wav (song.mp3 -> song.wav).
-DIR is created when missing; relative paths are taken from the current folder.
+Decode MPEG audio files (layers I to III) into DIR/<name>.wav. Files are taken by their
+extension: .mp3, .mp2, .mp1 or .mpa, in any letter case. Folders are searched recursively,
+in name order with numbers by value (track 2 before track 10), without following links out
+of the folder; a second file with a name already listed is skipped with a warning, since
+both would write the same WAV file. <name> is the file's name with an extension of up to
+three characters replaced by .wav (song.mp3 -> song.wav). DIR is created when missing; an
+existing DIR must be a folder you may write in; relative paths are taken from the current
+folder.
 
 Output:
   -o, --output DIR      folder for the WAV files (required)
-      --bits N          bits per sample: 1-8 give 8-bit, 9-16 16-bit (default 16),
-                        17-24 24-bit, 25-32 32-bit files
+      --bits N          bits per sample, a whole number: 1-8 give 8-bit, 9-16 16-bit
+                        (default 16), 17-24 24-bit, 25-32 32-bit files
       --no-dither       round samples instead of dithering them
       --normalize       raise each finished 8-bit or 16-bit file to full scale
 Channels:
@@ -260,7 +292,9 @@ line per finished file. The engine's messages of a file that failed are shown af
 Ctrl-C stops the current file (its WAV file is finished with true sizes) and starts no
 further file; a second Ctrl-C ends at once.
 
+File names are shown with control characters escaped (\e, \n, \xHH).
+
 Exit status: 0 every file decoded, 1 a file failed or an option text was invalid, 2 bad
-usage or output folder, 130 cancelled.
+usage or output folder (not a folder, not writable), 130 cancelled.
 )";
 }

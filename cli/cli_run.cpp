@@ -6,6 +6,8 @@
 #include <csignal>
 #include <cstring>
 
+#include "cli/terminal_text.h"
+
 namespace {
 
 constexpr int MAX_WORKERS = 64;
@@ -75,10 +77,12 @@ DecodeRequest cli_request(const CliRun& run, const DecodeRequest& windowRequest)
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
                  const std::string& failure, const std::string& messages) {
     std::string text;
+    // Names and the engine's messages (which repeat names) reach the terminal escaped.
     if (!failure.empty()) {
-        text = "pelmora-cli: " + input + ": " + failure + "\n" + indent(messages);
+        text = "pelmora-cli: " + terminal_safe(input) + ": " + terminal_safe(failure) + "\n" +
+               indent(terminal_safe_lines(messages, {input, output}));
     } else if (!run.options->quiet) {
-        text = input + " -> " + output + "\n";
+        text = terminal_safe(input) + " -> " + terminal_safe(output) + "\n";
     }
     if (text.empty()) {
         return;

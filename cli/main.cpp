@@ -12,6 +12,8 @@
 #include "app/core/folder_check.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "cli/standard_streams.h"
+#include "cli/terminal_text.h"
 #include "engine/player.h"
 
 namespace {
@@ -24,7 +26,7 @@ constexpr int EXIT_CANCELLED = 130;
 class CliFolderSink : public FolderMessageSink {
 public:
     void warn(const std::string& text) override {
-        std::fprintf(stderr, "pelmora-cli: %s\n", text.c_str());
+        std::fprintf(stderr, "pelmora-cli: %s\n", terminal_safe_lines(text).c_str());
     }
     bool ask(const std::string&) override { return true; }
 };
@@ -43,11 +45,11 @@ public:
         if (same_file(path, listedPath)) {
             return;  // named twice (say, directly and inside its folder): nothing is lost
         }
-        std::fprintf(stderr, "pelmora-cli: skipping %s: same file name as %s\n", path.c_str(),
-                     listedPath.c_str());
+        std::fprintf(stderr, "pelmora-cli: skipping %s: same file name as %s\n",
+                     terminal_safe(path).c_str(), terminal_safe(listedPath).c_str());
     }
     void fileError(const std::string& path, const std::string& message) override {
-        std::fprintf(stderr, "pelmora-cli: %s: %s\n", path.c_str(), message.c_str());
+        std::fprintf(stderr, "pelmora-cli: %s: %s\n", terminal_safe(path).c_str(), message.c_str());
         unreadable.push_back(path);
     }
     std::vector<std::string> unreadable;
@@ -103,6 +105,8 @@ void validate_engine_options(const CliOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    open_closed_standard_streams();
+    select_utf8_ctype();
     CliOptions options;
     std::string message;
     switch (parse_cli(argc, argv, &options, &message)) {
@@ -110,7 +114,8 @@ int main(int argc, char** argv) {
             std::fputs(cli_usage(), stdout);
             return 0;
         case CliParse::Error:
-            std::fprintf(stderr, "pelmora-cli: %s\nTry 'pelmora-cli --help'.\n", message.c_str());
+            std::fprintf(stderr, "pelmora-cli: %s\nTry 'pelmora-cli --help'.\n",
+                         terminal_safe(message).c_str());
             return EXIT_USAGE;
         case CliParse::Run:
             break;
@@ -136,11 +141,14 @@ int main(int argc, char** argv) {
         }
         struct stat info {};
         if (stat(input.c_str(), &info) != 0) {
-            std::fprintf(stderr, "pelmora-cli: %s: %s\n", input.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "pelmora-cli: %s: %s\n", terminal_safe(input).c_str(),
+                         std::strerror(errno));
             failedBefore.push_back(input);
         } else {
-            std::fprintf(stderr, "pelmora-cli: skipping %s: not an .mp3 file or a folder\n",
-                         input.c_str());
+            std::fprintf(stderr,
+                         "pelmora-cli: skipping %s: not an MPEG audio file (.mp3, .mp2, .mp1, "
+                         ".mpa) or a folder\n",
+                         terminal_safe(input).c_str());
         }
     }
     failedBefore.insert(failedBefore.end(), reporter.unreadable.begin(), reporter.unreadable.end());
@@ -148,7 +156,7 @@ int main(int argc, char** argv) {
         run.files.push_back({list.row(i).name, list.row(i).folder});
     }
     if (run.files.empty() && failedBefore.empty()) {
-        std::fprintf(stderr, "pelmora-cli: no .mp3 files to decode\n");
+        std::fprintf(stderr, "pelmora-cli: no MPEG audio files to decode\n");
         return EXIT_USAGE;
     }
 
@@ -175,7 +183,8 @@ int main(int argc, char** argv) {
         status = EXIT_CANCELLED;
     } else if (!outcome.result.failed.empty()) {
         BatchEnd end = finish_batch(outcome.result, batch_state(), false);
-        std::fprintf(run.screen, "pelmora-cli: %s\n", end.message.c_str());
+        std::fprintf(run.screen, "pelmora-cli: %s\n",
+                     terminal_safe_lines(end.message, outcome.result.failed).c_str());
         status = EXIT_SOME_FAILED;
     } else if (!options.quiet) {
         std::fprintf(run.screen, "%s\n",

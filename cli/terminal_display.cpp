@@ -6,13 +6,17 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cli/terminal_text.h"
+
 namespace {
 
 constexpr auto REDRAW_INTERVAL = std::chrono::milliseconds(50);
 
+// Asked at every redraw, so that the display follows a resized window without a signal
+// handler (which would interrupt the worker loop's waits).
 int terminal_columns(std::FILE* out) {
     winsize size{};
-    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 20) {
+    if (ioctl(fileno(out), TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
         return size.ws_col;
     }
     return 80;
@@ -29,6 +33,27 @@ std::string bar_text(double fraction, int width) {
     char percent[8];
     std::snprintf(percent, sizeof percent, "] %3d%%", static_cast<int>(fraction * 100));
     return text + percent;
+}
+
+std::vector<std::string> bar_lines(const std::vector<DisplayBar>& bars, int columns) {
+    std::vector<std::string> lines;
+    if (columns < DISPLAY_MIN_COLUMNS) {
+        return lines;
+    }
+    int width = std::clamp(columns / 3, 10, 40);
+    for (const DisplayBar& bar : bars) {
+        lines.push_back(cut_to_width(
+            bar_text(bar.fraction, width) + "  " + terminal_safe(bar.label), columns - 1));
+    }
+    return lines;
+}
+
+int rows_taken(const std::vector<int>& widths, int columns) {
+    int rows = 0;
+    for (int width : widths) {
+        rows += columns > 0 && width > columns ? (width + columns - 1) / columns : 1;
+    }
+    return rows;
 }
 
 std::string clock_text(double seconds) {
@@ -68,7 +93,7 @@ void TerminalDisplay::show(const std::vector<DisplayBar>& bars, bool force) {
 
 void TerminalDisplay::print(const std::string& line) {
     clearDrawn();
-    std::fprintf(out_, "%s\n", line.c_str());
+    std::fprintf(out_, "%s\n", terminal_safe_lines(line).c_str());
     draw();
 }
 
@@ -79,23 +104,18 @@ void TerminalDisplay::erase() {
 }
 
 void TerminalDisplay::clearDrawn() {
-    if (drawnLines_ > 0) {
-        std::fprintf(out_, "\033[%dA\r\033[J", drawnLines_);
-        drawnLines_ = 0;
+    if (!drawnWidths_.empty()) {
+        int rows = rows_taken(drawnWidths_, terminal_columns(out_));
+        std::fprintf(out_, "\033[%dA\r\033[J", rows);
+        drawnWidths_.clear();
     }
 }
 
 void TerminalDisplay::draw() {
     clearDrawn();
-    int columns = terminal_columns(out_);
-    int width = std::clamp(columns / 3, 10, 40);
-    for (const DisplayBar& bar : bars_) {
-        std::string line = bar_text(bar.fraction, width) + "  " + bar.label;
-        if (static_cast<int>(line.size()) >= columns) {
-            line.resize(static_cast<std::size_t>(columns - 1));
-        }
+    for (const std::string& line : bar_lines(bars_, terminal_columns(out_))) {
         std::fprintf(out_, "%s\n", line.c_str());
-        ++drawnLines_;
+        drawnWidths_.push_back(display_width(line));
     }
     std::fflush(out_);
 }

@@ -9,6 +9,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
+#include <utility>
+
+#include "app/core/natural_order.h"
 
 namespace {
 
@@ -24,6 +28,18 @@ struct DirCloser {
 };
 
 }  // namespace
+
+// Device and inode of every folder entered, so that a link back into the tree (or a bind
+// mount) cannot make the search go round; and the real path of the folder given, which a link
+// must not lead out of.
+struct FileList::FolderScan {
+    std::set<std::pair<dev_t, ino_t>> visited;
+    std::string root;  // real path with a trailing '/'
+};
+
+std::vector<std::string> mpeg_audio_extensions() {
+    return {".mp3", ".mp2", ".mp1", ".mpa"};
+}
 
 std::string size_text(std::uint64_t bytes) {
     char text[32];
@@ -41,7 +57,7 @@ std::string lower_extension(const std::string& path) {
     return lower(path.substr(dot));
 }
 
-FileList::FileList() : flags_(DEFAULT_DROP_FLAGS), extensions_{".mp3"} {}
+FileList::FileList() : flags_(DEFAULT_DROP_FLAGS), extensions_(mpeg_audio_extensions()) {}
 
 bool FileList::setDropSettings(std::uint32_t flags, std::vector<std::string> extensions,
                                DropCallback callback) {
@@ -65,13 +81,15 @@ int FileList::acceptPath(const std::string& path) const {
     if ((flags_ & ACCEPT_FILES) == 0 || !S_ISREG(info.st_mode)) {
         return PATH_REFUSED;
     }
+    return wantedExtension(path) ? PATH_FILE : PATH_REFUSED;
+}
+
+bool FileList::wantedExtension(const std::string& path) const {
     if ((flags_ & FILTER_BY_EXTENSION) == 0) {
-        return PATH_FILE;
+        return true;
     }
     std::string extension = lower_extension(path);
-    return std::find(extensions_.begin(), extensions_.end(), extension) != extensions_.end()
-               ? PATH_FILE
-               : PATH_REFUSED;
+    return std::find(extensions_.begin(), extensions_.end(), extension) != extensions_.end();
 }
 
 void FileList::addPath(const std::string& path) {
@@ -83,22 +101,70 @@ void FileList::addPath(const std::string& path) {
         addFileRow(path);
         return;
     }
+    FolderScan scan;
+    if (char* real = realpath(path.c_str(), nullptr); real != nullptr) {
+        scan.root = real;
+        std::free(real);
+    }
+    if (scan.root.empty() || scan.root.back() != '/') {
+        scan.root += '/';
+    }
+    scan.visited.emplace(info.st_dev, info.st_ino);
+    scanFolder(path, scan);
+}
+
+void FileList::scanFolder(const std::string& path, FolderScan& scan) {
     std::unique_ptr<DIR, DirCloser> dir(opendir(path.c_str()));
     if (!dir) {
+        if (reporter_ != nullptr) {
+            reporter_->fileError(path, std::strerror(errno));
+        }
         return;
     }
-    std::string prefix = path.back() == '/' ? path : path + "/";
+    std::vector<std::string> names;
+    errno = 0;
     while (dirent* entry = readdir(dir.get())) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            names.emplace_back(entry->d_name);
+        }
+        errno = 0;
+    }
+    if (errno != 0 && reporter_ != nullptr) {
+        reporter_->fileError(path, std::strerror(errno));  // the names read so far still count
+    }
+    dir.reset();
+    std::sort(names.begin(), names.end(), natural_less);
+
+    std::string prefix = path.back() == '/' ? path : path + "/";
+    for (const std::string& name : names) {
+        std::string child = prefix + name;
+        struct stat info {};
+        if (stat(child.c_str(), &info) != 0) {
+            // A broken link or a path too long would be lost without a word; other names
+            // that fail (a stray socket, a link to nothing we want) are no input of ours.
+            int error = errno;
+            if (reporter_ != nullptr && (error == ENAMETOOLONG || wantedExtension(child))) {
+                reporter_->fileError(child, std::strerror(error));
+            }
             continue;
         }
-        std::string child = prefix + entry->d_name;
-        struct stat child_info {};
-        if (stat(child.c_str(), &child_info) == 0 && S_ISDIR(child_info.st_mode)) {
-            addPath(child);
-        } else {
+        if (!S_ISDIR(info.st_mode)) {
             addFileRow(child);
+            continue;
         }
+        if (!scan.visited.emplace(info.st_dev, info.st_ino).second) {
+            continue;  // entered already: a link back into the tree, or a second way in
+        }
+        struct stat link_info {};
+        if (lstat(child.c_str(), &link_info) == 0 && S_ISLNK(link_info.st_mode)) {
+            char* real = realpath(child.c_str(), nullptr);
+            bool inside = real != nullptr && (std::string(real) + "/").rfind(scan.root, 0) == 0;
+            std::free(real);
+            if (!inside) {
+                continue;  // a link out of the folder given: its neighbours were not asked for
+            }
+        }
+        scanFolder(child, scan);
     }
 }
 

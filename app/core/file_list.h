@@ -42,6 +42,8 @@ class FileListReporter {
 public:
     virtual ~FileListReporter() = default;
     virtual void duplicate(const std::string& path, const std::string& listedPath) = 0;
+    // A file that cannot be opened, a subfolder that cannot be read, a broken link with a
+    // wanted extension; message is the system's.
     virtual void fileError(const std::string& path, const std::string& message) = 0;
 };
 
@@ -65,7 +67,8 @@ public:
 
     // PATH_REFUSED, PATH_FOLDER or PATH_FILE under the current settings.
     int acceptPath(const std::string& path) const;
-    // A file, or a folder searched depth first in the order the file system lists it.
+    // A file, or a folder searched depth first in name order (natural_compare). The search
+    // visits each folder once and follows links only to folders inside the one given.
     void addPath(const std::string& path);
     // Returns true when a row was appended.
     bool addFileRow(const std::string& path);
@@ -82,6 +85,9 @@ public:
     std::string inputPath(int index) const;
 
 private:
+    struct FolderScan;
+    void scanFolder(const std::string& path, FolderScan& scan);
+    bool wantedExtension(const std::string& path) const;
     void rebuildNameIndex();
 
     std::uint32_t flags_;
@@ -93,6 +99,9 @@ private:
     // Lower-cased name -> row index, so that the duplicate check does not scan every row.
     std::unordered_map<std::string, std::size_t> byName_;
 };
+
+// The extensions MPEG audio files carry (layers I to III), lower-cased with the dot.
+std::vector<std::string> mpeg_audio_extensions();
 
 // "%.2f MB" of size / 1048576.
 std::string size_text(std::uint64_t bytes);

@@ -343,12 +343,13 @@ private Q_SLOTS:
         const QString deeper = at(u"New/Deeper"_s);
         auto* folderEdit = control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER);
 
-        // The browser stays open on an invalid path (a closing slash) and on No; after Yes both
-        // missing levels exist and the folder is taken.
+        // The browser stays open on a path that is a file, not a folder, and on No; after Yes
+        // both missing levels exist and the folder is taken.
+        const QString plain = put(u"plain.mp3"_s, "short.mp3");
         boxes_.answers = {false, true};
         QList<bool> stayedOpen;
         when_shown<FolderBrowser>([&](FolderBrowser* browser) {
-            for (const QString& typed : {at(u"Music/"_s), deeper, deeper}) {
+            for (const QString& typed : {plain, deeper, deeper}) {
                 browser->pathEdit()->setText(typed);
                 browser->okButton()->click();
                 stayedOpen.push_back(browser->isVisible());
@@ -359,8 +360,8 @@ private Q_SLOTS:
         });
         control<QPushButton>(outputPage(), ids::BROWSE)->click();
         QCOMPARE(stayedOpen, (QList<bool>{true, true, false}));
-        QCOMPARE(boxes_.told, QStringList{u"The folder:\n\n"_s + at(u"Music/"_s) +
-                                          u"\n\nis invalid. Please re-enter."_s});
+        QCOMPARE(boxes_.told, QStringList{u"The folder:\n\n"_s + plain +
+                                          u"\n\nexists, but is not a folder. Please re-enter."_s});
         QCOMPARE(boxes_.icons.first(), QMessageBox::Warning);
         const QString question =
             QStringLiteral(
@@ -426,7 +427,7 @@ private Q_SLOTS:
         });
         control<QPushButton>(window_.get(), ids::ADD_FILES)->click();
         QCOMPARE(start, in);
-        QCOMPARE(filters, QStringList{u"mp3 Files (*.mp3)"_s});
+        QCOMPARE(filters, QStringList{u"MPEG audio files (*.mp3 *.mp2 *.mp1 *.mpa)"_s});
         QCOMPARE(names(window_->fileListCtrl()), QStringList{u"two.mp3"_s});
         when_shown<FolderBrowser>([&](FolderBrowser* browser) {
             start = browser->directory().absolutePath();

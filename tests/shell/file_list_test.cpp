@@ -1,7 +1,9 @@
 #include "app/core/file_list.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,16 +33,23 @@ std::vector<std::string> names(const FileList& list) {
     return out;
 }
 
-TEST(FileList, AcceptsOnlyMp3ByLowerCasedExtension) {
+TEST(FileList, AcceptsMpegAudioExtensionsInAnyCase) {
     TempDir dir;
-    for (const char* name : {"a.mp3", "B.MP3", "c.mp3.bak", "noext", "d.wav", ".mp3"}) {
-        touch(dir.file(name));
+    const std::vector<std::string> all = {"a.mp3", "B.MP3",     "c.mp3.bak",  "noext", "d.wav",
+                                          "e.mp2", "F.Mp1",     "g.MPA",      "h.mp4", "i.mpga",
+                                          ".mp3",  "j.mp3.mp2", "missing.mp3"};
+    for (const std::string& name : all) {
+        if (name != "missing.mp3") {
+            touch(dir.file(name));
+        }
     }
     FileList list;
-    for (const char* name : {"a.mp3", "B.MP3", "c.mp3.bak", "noext", "d.wav", "missing.mp3"}) {
+    for (const std::string& name : all) {
         list.addPath(dir.file(name));
     }
-    EXPECT_EQ(names(list), (std::vector<std::string>{"a.mp3", "B.MP3"}));
+    // ".mp3" is a hidden file's name, and its extension is ".mp3".
+    EXPECT_EQ(names(list), (std::vector<std::string>{"a.mp3", "B.MP3", "e.mp2", "F.Mp1", "g.MPA",
+                                                     ".mp3", "j.mp3.mp2"}));
     EXPECT_EQ(list.row(0).folder, dir.path() + "/");
     EXPECT_EQ(list.inputPath(1), dir.file("B.MP3"));
     // A dot in a folder name is no extension.
@@ -113,6 +122,116 @@ TEST(FileList, DropsFollowSymbolicLinksAndCanGoToACallback) {
     with_callback.dropPaths({dir.file("real.mp3"), dir.path(), dir.file("none.mp3")});
     EXPECT_EQ(kinds, (std::vector<int>{PATH_FILE, PATH_FOLDER}));
     EXPECT_EQ(with_callback.rowCount(), 0);
+}
+
+// Folders and files come in one name order, numbers by value, whatever order the file system
+// keeps (written here in reverse so that creation order cannot pass for it).
+TEST(FileList, FoldersAreListedInNameOrderWithNumbersByValue) {
+    TempDir dir;
+    for (const char* folder : {"lib", "lib/Disc 10", "lib/disc 2", "lib/disc 2/b"}) {
+        mkdir(dir.file(folder).c_str(), 0755);
+    }
+    for (const char* name :
+         {"lib/track 10.mp3", "lib/Track 9.mp3", "lib/track 1.mp3", "lib/disc 2/b/03.mp3",
+          "lib/disc 2/10 z.mp3", "lib/disc 2/2 y.mp3", "lib/Disc 10/1 x.mp3", "lib/a.mp3"}) {
+        touch(dir.file(name));
+    }
+    FileList list;
+    list.addPath(dir.file("lib"));
+    EXPECT_EQ(names(list),
+              (std::vector<std::string>{"a.mp3", "2 y.mp3", "10 z.mp3", "03.mp3", "1 x.mp3",
+                                        "track 1.mp3", "Track 9.mp3", "track 10.mp3"}));
+    EXPECT_EQ(list.inputPath(3), dir.file("lib/disc 2/b/03.mp3"));
+}
+
+// Runs a scan in a child process, so that a loop fails the test instead of hanging it; the
+// child writes the listed paths, one a line, and the errors after a line "--".
+std::string scan_in_child(const std::string& path, bool drop_root) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        return "pipe failed";
+    }
+    pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        alarm(20);
+        if (drop_root && geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(99);
+        }
+        FileList list;
+        Recorder recorder;
+        list.setReporter(&recorder);
+        list.addPath(path);
+        std::string text;
+        for (int i = 0; i < list.rowCount(); ++i) {
+            text += list.inputPath(i) + "\n";
+        }
+        text += "--\n";
+        for (const std::string& error : recorder.errors) {
+            text += error + "\n";
+        }
+        ssize_t ignored = write(fds[1], text.data(), text.size());
+        (void)ignored;
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string text;
+    char block[4096];
+    ssize_t got;
+    while ((got = read(fds[0], block, sizeof block)) > 0) {
+        text.append(block, static_cast<std::size_t>(got));
+    }
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        return "child failed: " + std::to_string(status);
+    }
+    return text;
+}
+
+TEST(FileList, ScansNeitherLoopNorLeaveTheFolderGiven) {
+    TempDir dir;
+    for (const char* folder : {"lib", "lib/album", "lib/real", "sibling"}) {
+        mkdir(dir.file(folder).c_str(), 0755);
+    }
+    touch(dir.file("lib/album/a.mp3"));
+    touch(dir.file("lib/real/r.mp3"));
+    touch(dir.file("sibling/outside.mp3"));
+    // Two links to their own folder once made the search run forever; ".." leads to the
+    // siblings; an absolute link out; a link inside the tree to a folder seen by its own name.
+    ASSERT_EQ(symlink(".", dir.file("lib/album/self1").c_str()), 0);
+    ASSERT_EQ(symlink(".", dir.file("lib/album/self2").c_str()), 0);
+    ASSERT_EQ(symlink("..", dir.file("lib/up").c_str()), 0);
+    ASSERT_EQ(symlink("../..", dir.file("lib/album/upup").c_str()), 0);
+    ASSERT_EQ(symlink(dir.file("sibling").c_str(), dir.file("lib/out").c_str()), 0);
+    ASSERT_EQ(symlink("real", dir.file("lib/zz-again").c_str()), 0);
+    EXPECT_EQ(scan_in_child(dir.file("lib"), false),
+              dir.file("lib/album/a.mp3") + "\n" + dir.file("lib/real/r.mp3") + "\n--\n");
+
+    // A link inside the tree is followed when it is the first way to its folder.
+    ASSERT_EQ(symlink("real", dir.file("lib/a-link").c_str()), 0);
+    EXPECT_EQ(scan_in_child(dir.file("lib"), false),
+              dir.file("lib/a-link/r.mp3") + "\n" + dir.file("lib/album/a.mp3") + "\n--\n");
+}
+
+// Root reads every folder, so the unreadable one is tried by a child that gives up root.
+TEST(FileList, UnreadableSubfoldersAndBrokenLinksAreReported) {
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    for (const char* folder : {"lib", "lib/closed", "lib/open"}) {
+        mkdir(dir.file(folder).c_str(), 0755);
+    }
+    touch(dir.file("lib/closed/hidden.mp3"));
+    touch(dir.file("lib/open/seen.mp3"));
+    ASSERT_EQ(chmod(dir.file("lib/closed").c_str(), 0), 0);
+    ASSERT_EQ(symlink("gone.mp3", dir.file("lib/broken.mp3").c_str()), 0);
+    ASSERT_EQ(symlink("gone.jpg", dir.file("lib/broken.jpg").c_str()), 0);  // not ours
+    std::string result = scan_in_child(dir.file("lib"), true);
+    chmod(dir.file("lib/closed").c_str(), 0755);
+    EXPECT_EQ(result, dir.file("lib/open/seen.mp3") + "\n--\n" + dir.file("lib/broken.mp3") + "\n" +
+                          dir.file("lib/closed") + "\n");
 }
 
 TEST(FileList, SizeTextInMebibytes) {
