@@ -32,11 +32,8 @@ void decode_request_init(DecodeRequest* request) {
 void player_init(PlayerState* state) {
     *state = {};
     state->repeat = 1;
-    state->fade_in = mad_timer_zero;
-    state->fade_out = mad_timer_zero;
+    fade_state_init(&state->fade, &state->total_time, &state->play_timer);
     state->gap = mad_timer_zero;
-    state->quiet_run = mad_timer_zero;
-    mad_timer_set(&state->quiet_limit, 2, 0, 0);
     state->input_fd = -1;
     state->mode = Dither;
     state->attenuation = FIXED_ONE;
@@ -72,7 +69,7 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
         state->flags |= FLAG_IGNORE_CRC;
     }
     if (given(request->fade_in_text)) {
-        state->fade_in = parse_time_option(request->fade_in_text, "fade-in time", true);
+        state->fade.fade_in = parse_time_option(request->fade_in_text, "fade-in time", true);
         state->flags |= FLAG_FADE_IN;
     }
     if (request->mono != 0) {
@@ -87,7 +84,7 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
         state->count = 1;
     }
     if (given(request->fade_out_text)) {
-        state->fade_out = parse_time_option(request->fade_out_text, "fade-out time", true);
+        state->fade.fade_out = parse_time_option(request->fade_out_text, "fade-out time", true);
         state->flags |= FLAG_FADE_OUT;
     }
     if (request->stereo != 0) {
@@ -100,8 +97,8 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
     state->progress = request->progress;
     if (request->skip_silence != 0) {
         state->flags |= FLAG_SKIP_SILENCE | FLAG_GAP;
-        state->silence_enabled = 1;
-        state->in_leading_silence = 1;
+        state->fade.silence_enabled = 1;
+        state->fade.in_leading_silence = 1;
     }
     if (request->normalize != 0) {
         state->flags |= FLAG_NORMALIZE;

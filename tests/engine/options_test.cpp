@@ -149,17 +149,20 @@ TEST(ApplyRequest, MapsTextsAndSwitchesOntoTheState) {
 
     EXPECT_EQ(state.flags,
               FLAG_FADE_IN | FLAG_FADE_OUT | FLAG_SKIP_SILENCE | FLAG_GAP | FLAG_NORMALIZE);
-    EXPECT_EQ(mad_timer_count(state.fade_in, MAD_UNITS_SECONDS), 5);
-    EXPECT_EQ(mad_timer_count(state.fade_out, MAD_UNITS_SECONDS), 60);
+    EXPECT_EQ(mad_timer_count(state.fade.fade_in, MAD_UNITS_SECONDS), 5);
+    EXPECT_EQ(mad_timer_count(state.fade.fade_out, MAD_UNITS_SECONDS), 60);
     EXPECT_EQ(mad_timer_count(state.total_time, MAD_UNITS_MILLISECONDS), 1500);
     EXPECT_EQ(state.attenuation, 134536424);
     EXPECT_EQ(state.precision_in, 8u);
     EXPECT_EQ(state.mode, Round);
-    EXPECT_EQ(state.silence_enabled, 1);
-    EXPECT_EQ(state.in_leading_silence, 1);
+    EXPECT_EQ(state.fade.silence_enabled, 1);
+    EXPECT_EQ(state.fade.in_leading_silence, 1);
     ASSERT_EQ(state.count, 1);
     EXPECT_STREQ(state.entries[0], "in.mp3");
-    EXPECT_EQ(mad_timer_count(state.quiet_limit, MAD_UNITS_SECONDS), 2);
+    EXPECT_EQ(mad_timer_count(state.fade.quiet_limit, MAD_UNITS_SECONDS), 2);
+    // The fade filter reads the player's own clocks.
+    EXPECT_EQ(state.fade.total_time, &state.total_time);
+    EXPECT_EQ(state.fade.play_timer, &state.play_timer);
 }
 
 TEST(ApplyRequest, ReportsTheFirstInvalidTextInOrder) {
