@@ -12,7 +12,7 @@
 #include "app/core/folder_check.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
-#include "engine/player.h"
+#include "engine/request.h"
 
 namespace {
 
@@ -95,9 +95,7 @@ void validate_engine_options(const CliOptions& options) {
         return;
     }
     DecodeRequest request = make_request(options, "", "", 0);
-    PlayerState state;
-    player_init(&state);
-    player_apply_request(&state, &request);
+    check_request_texts(&request);
 }
 
 }  // namespace

@@ -15,6 +15,36 @@ bool given(const char* text) {
     return text != nullptr && text[0] != '\0';
 }
 
+// The values of a request's option texts; a text not given leaves its field zero.
+struct RequestValues {
+    mad_fixed_t attenuation;
+    std::uint32_t precision;
+    mad_timer_t gap;
+    mad_timer_t fade_in;
+    mad_timer_t fade_out;
+};
+
+// Ends the process with status 1 after the message of the first invalid text. The order of
+// the parses decides which of several invalid texts is reported.
+void parse_request_texts(const DecodeRequest* request, RequestValues* values) {
+    *values = {};
+    if (given(request->attenuation_text)) {
+        values->attenuation = decibel_to_gain(request->attenuation_text);
+    }
+    if (given(request->bit_depth_text)) {
+        values->precision = parse_bit_depth(request->bit_depth_text);
+    }
+    if (given(request->gap_text)) {
+        values->gap = parse_time_option(request->gap_text, "gap time", false);
+    }
+    if (given(request->fade_in_text)) {
+        values->fade_in = parse_time_option(request->fade_in_text, "fade-in time", true);
+    }
+    if (given(request->fade_out_text)) {
+        values->fade_out = parse_time_option(request->fade_out_text, "fade-out time", true);
+    }
+}
+
 }  // namespace
 
 void decode_request_init(DecodeRequest* request) {
@@ -44,16 +74,18 @@ void player_init(PlayerState* state) {
 }
 
 // The order of the steps decides which of two conflicting switches wins (stereo over mono
-// over a channel number) and which invalid text is reported first.
+// over a channel number).
 void player_apply_request(PlayerState* state, const DecodeRequest* request) {
+    RequestValues values;
+    parse_request_texts(request, &values);
     if (given(request->channel_text)) {
         state->select = decimal_value(request->channel_text);
     }
     if (given(request->attenuation_text)) {
-        state->attenuation = decibel_to_gain(request->attenuation_text);
+        state->attenuation = values.attenuation;
     }
     if (given(request->bit_depth_text)) {
-        state->precision_in = parse_bit_depth(request->bit_depth_text);
+        state->precision_in = values.precision;
     }
     if (request->no_dither != 0) {
         state->mode = Round;
@@ -62,14 +94,14 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
         state->flags |= FLAG_HALF_RATE;
     }
     if (given(request->gap_text)) {
-        state->gap = parse_time_option(request->gap_text, "gap time", false);
+        state->gap = values.gap;
         state->flags |= FLAG_GAP;
     }
     if (request->ignore_crc != 0) {
         state->flags |= FLAG_IGNORE_CRC;
     }
     if (given(request->fade_in_text)) {
-        state->fade.fade_in = parse_time_option(request->fade_in_text, "fade-in time", true);
+        state->fade.fade_in = values.fade_in;
         state->flags |= FLAG_FADE_IN;
     }
     if (request->mono != 0) {
@@ -84,7 +116,7 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
         state->count = 1;
     }
     if (given(request->fade_out_text)) {
-        state->fade.fade_out = parse_time_option(request->fade_out_text, "fade-out time", true);
+        state->fade.fade_out = values.fade_out;
         state->flags |= FLAG_FADE_OUT;
     }
     if (request->stereo != 0) {
@@ -103,6 +135,11 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
     if (request->normalize != 0) {
         state->flags |= FLAG_NORMALIZE;
     }
+}
+
+void check_request_texts(const DecodeRequest* request) {
+    RequestValues values;
+    parse_request_texts(request, &values);
 }
 
 void player_release(PlayerState* state) {

@@ -181,4 +181,42 @@ TEST(ApplyRequest, ReportsTheFirstInvalidTextInOrder) {
                 "invalid gap time");
 }
 
+// The front ends' early check gives the decoder's own messages and exit status, in the
+// decoder's order, and says nothing when every text is valid (the input file "in.mp3" does
+// not exist: nothing is opened).
+TEST(CheckRequestTexts, RefusesAsTheDecoderWouldAndIsSilentOtherwise) {
+    DecodeRequest request = base_request();
+    request.fade_in_text = "5";
+    request.fade_out_text = "1:00";
+    request.gap_text = "-2";
+    request.attenuation_text = "-6 dB";
+    request.bit_depth_text = "24";
+    request.channel_text = "x";  // taken as a number like atoi does, never refused
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    check_request_texts(&request);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    request.attenuation_text = "99";
+    request.bit_depth_text = "0";
+    EXPECT_EXIT(check_request_texts(&request), testing::ExitedWithCode(1),
+                "^pelmora: decibel value must be in the range -175 to \\+18\n$");
+    request.attenuation_text = "";
+    EXPECT_EXIT(check_request_texts(&request), testing::ExitedWithCode(1),
+                "^pelmora: invalid bit depth \"0\"\n$");
+    request.bit_depth_text = "16";
+    request.gap_text = "x";
+    request.fade_in_text = "0";
+    EXPECT_EXIT(check_request_texts(&request), testing::ExitedWithCode(1),
+                "^pelmora: invalid gap time specification \"x\"\n$");
+    request.gap_text = "";
+    EXPECT_EXIT(check_request_texts(&request), testing::ExitedWithCode(1),
+                "^pelmora: fade-in time must be positive\n$");
+    request.fade_in_text = "";
+    request.fade_out_text = "1:x";
+    EXPECT_EXIT(check_request_texts(&request), testing::ExitedWithCode(1),
+                "^pelmora: invalid fade-out time specification \"1:x\"\n$");
+}
+
 }  // namespace
