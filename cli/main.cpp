@@ -14,7 +14,7 @@
 #include "cli/cli_run.h"
 #include "cli/standard_streams.h"
 #include "cli/terminal_text.h"
-#include "engine/player.h"
+#include "engine/request.h"
 
 namespace {
 
@@ -97,9 +97,7 @@ void validate_engine_options(const CliOptions& options) {
         return;
     }
     DecodeRequest request = make_request(options, "", "", 0);
-    PlayerState state;
-    player_init(&state);
-    player_apply_request(&state, &request);
+    check_request_texts(&request);
 }
 
 }  // namespace

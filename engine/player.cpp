@@ -31,6 +31,17 @@ constexpr std::uint32_t XING_SCALE = 0x8;
 // The shell is called after every 26th output frame.
 constexpr std::uint32_t PROGRESS_INTERVAL = 25;
 
+// The loop's steps, each returning 0 or -1 after printing why, and libmad's callbacks, whose
+// data is the PlayerState.
+int play_all(PlayerState* state);
+int play_file(PlayerState* state);
+int decode_stream(PlayerState* state);
+mad_flow on_input(void* data, mad_stream* stream);
+mad_flow on_header(void* data, const mad_header* header);
+mad_flow on_frame(void* data, const mad_stream* stream, mad_frame* frame);
+mad_flow on_output(void* data, const mad_header* header, mad_pcm* pcm);
+mad_flow on_error(void* data, mad_stream* stream, mad_frame* frame);
+
 PlayerState* player_of(void* data) {
     return static_cast<PlayerState*>(data);
 }
@@ -185,11 +196,9 @@ int configure_output(PlayerState* state, std::uint32_t channels, std::uint32_t r
     return 0;
 }
 
-}  // namespace
-
 int install_filters(PlayerState* state) {
     if ((state->flags & (FLAG_FADE_IN | FLAG_SKIP_SILENCE | FLAG_GAP | FLAG_FADE_OUT)) != 0 &&
-        add_filter(state, fade_filter, state) == -1) {
+        add_filter(state, fade_filter, &state->fade) == -1) {
         return -1;
     }
     if (state->attenuation != FIXED_ONE) {
@@ -203,6 +212,8 @@ int install_filters(PlayerState* state) {
     }
     return 0;
 }
+
+}  // namespace
 
 int run_player(PlayerState* state) {
     if (state->command == nullptr) {
@@ -238,6 +249,8 @@ int run_player(PlayerState* state) {
     }
     return result;
 }
+
+namespace {
 
 int play_all(PlayerState* state) {
     int result = 0;
@@ -526,3 +539,5 @@ mad_flow on_error(void* data, mad_stream* stream, mad_frame* frame) {
     }
     return MAD_FLOW_CONTINUE;
 }
+
+}  // namespace

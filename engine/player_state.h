@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "dsp/filters.h"
 #include "dsp/pcm.h"
 #include "dsp/resampler.h"
 #include "engine/output.h"
@@ -60,15 +61,11 @@ struct PlayerState {
     const char** entries;
     std::int32_t count;
     std::int32_t current;
-    // times
-    mad_timer_t fade_in;
-    mad_timer_t fade_out;
+    // times and silence: the fade lengths and the silence state live in the fade filter's
+    // own record, whose clocks point at total_time and play_timer below (so a PlayerState is
+    // never copied once initialized)
+    FadeState fade;
     mad_timer_t gap;
-    // silence
-    std::int32_t silence_enabled;
-    std::int32_t in_leading_silence;
-    mad_timer_t quiet_run;
-    mad_timer_t quiet_limit;
     // input
     const char* input_path;
     std::int32_t input_fd;

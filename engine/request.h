@@ -39,6 +39,11 @@ constexpr std::int32_t DECODE_FAILED = 4;
 // left for the caller.
 void decode_request_init(DecodeRequest* request);
 
+// Parses the request's option texts as decode_file does and returns when all are valid. An
+// invalid text ends the process with status 1 after decode_file's message, so that a front
+// end can refuse it before any file starts.
+void check_request_texts(const DecodeRequest* request);
+
 // Decodes request->input_path into request->output_path. Returns DECODE_OK, DECODE_ABORTED
 // (stopped by the callback) or DECODE_FAILED. Invalid option texts end the process with
 // status 1 after a message. Never run two decodes at once: the engine has module-wide state.
