@@ -233,6 +233,8 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
       skipSilence_(picture_button(new SkinCheckBox(this), ids::SKIP_SILENCE, pictures::SKIP_SILENCE,
                                   layout::SKIP_SILENCE_BOX,
                                   tr("Delete leading and trailing silence"))),
+      exactLength_(picture_button(new SkinCheckBox(this), ids::EXACT_LENGTH, pictures::EXACT_LENGTH,
+                                  layout::EXACT_LENGTH_BOX, tr("Exact length"))),
       fadeInSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_IN_SLIDER)),
       fadeOutSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_OUT_SLIDER)),
       fadeInEdit_(named(new QLineEdit(this), ids::FADE_IN_EDIT)),
@@ -278,6 +280,7 @@ BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
     options.skipSilence = skipSilence_->isChecked();
     options.fadeIn = fadeIn_;
     options.fadeOut = fadeOut_;
+    options.exactLength = exactLength_->isChecked();
     return options;
 }
 
@@ -399,7 +402,9 @@ void InfoPage::clearInfo() {
 }
 
 void InfoPage::showFields(const InfoFields& fields) {
-    prompt_->setText(QString::fromStdString(fields.prompt));
+    // A shown file leaves the prompt's row free; it carries the LAME tag's delay and padding.
+    prompt_->setText(
+        QString::fromStdString(fields.prompt.empty() ? fields.gapLine : fields.prompt));
     for (std::size_t i = 0; i < headerLines_.size(); ++i) {
         headerLines_[i]->setText(QString::fromStdString(fields.headerLines[i]));
     }

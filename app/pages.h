@@ -110,6 +110,7 @@ private:
     QRadioButton* eightBit_;
     QCheckBox* normalize_;
     QCheckBox* skipSilence_;
+    QCheckBox* exactLength_;
     QSlider* fadeInSlider_;
     QSlider* fadeOutSlider_;
     QLineEdit* fadeInEdit_;

@@ -135,6 +135,9 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
     if (request->normalize != 0) {
         state->flags |= FLAG_NORMALIZE;
     }
+    if (request->exact_length != 0) {
+        state->flags |= FLAG_EXACT_LENGTH;
+    }
 }
 
 void check_request_texts(const DecodeRequest* request) {

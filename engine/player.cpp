@@ -328,6 +328,7 @@ int decode_stream(PlayerState* state) {
     state->frames_played = 0;
     state->error_frame = 0xFFFFFFFFu;
     state->clip = {};
+    state->exact = {};
 
     mad_decoder decoder;
     mad_decoder_init(&decoder, state, on_input, on_header, on_frame,
@@ -393,6 +394,10 @@ mad_flow on_header(void* data, const mad_header* header) {
 
 mad_flow on_frame(void* data, const mad_stream* stream, mad_frame* frame) {
     PlayerState* state = player_of(data);
+    const bool exact = (state->flags & FLAG_EXACT_LENGTH) != 0;
+    if (exact && exact_length_header(state, stream, frame) != 0) {
+        return MAD_FLOW_IGNORE;
+    }
     if (state->frames_seen == 0) {
         if (parse_xing(&state->xing, stream->anc_ptr, stream->anc_bitlen) == 0) {
             if ((state->xing.flags & XING_FRAMES) != 0) {
@@ -407,6 +412,9 @@ mad_flow on_frame(void* data, const mad_stream* stream, mad_frame* frame) {
         }
         count_frame(state, &frame->header);
     }
+    if (exact) {
+        exact_length_frame(&state->exact, frame);
+    }
 
     for (FilterNode* node = state->filters; node != nullptr; node = node->next) {
         mad_flow result = node->function(node->data, frame);
@@ -419,6 +427,14 @@ mad_flow on_frame(void* data, const mad_stream* stream, mad_frame* frame) {
 
 mad_flow on_output(void* data, const mad_header* header, mad_pcm* pcm) {
     PlayerState* state = player_of(data);
+    if ((state->flags & FLAG_EXACT_LENGTH) != 0) {
+        exact_length_trim(&state->exact, pcm);
+        if (pcm->length == 0) {
+            // Still counted as time: the fade-out's end is placed in decoded time.
+            mad_timer_add(&state->play_timer, header->duration);
+            return MAD_FLOW_CONTINUE;
+        }
+    }
 
     std::uint32_t channels = pcm->channels;
     const mad_fixed_t* left = pcm->samples[0];

@@ -8,6 +8,7 @@
 #include "dsp/filters.h"
 #include "dsp/pcm.h"
 #include "dsp/resampler.h"
+#include "engine/exact_length.h"
 #include "engine/output.h"
 #include "engine/request.h"
 
@@ -20,6 +21,7 @@ constexpr std::uint32_t FLAG_SKIP_SILENCE = 0x200;
 constexpr std::uint32_t FLAG_GAP = 0x400;
 constexpr std::uint32_t FLAG_CROSS_FADE = 0x800;
 constexpr std::uint32_t FLAG_FADE_OUT = 0x1000;
+constexpr std::uint32_t FLAG_EXACT_LENGTH = 0x2000;
 
 // Channel selection. SELECT_DEFAULT_WARNED is the default after the dual-channel warning.
 using ChannelSelect = std::int32_t;
@@ -103,4 +105,5 @@ struct PlayerState {
     // The one-entry playlist; the request's own path field stays untouched when an entry
     // fails and is cleared.
     const char* playlist_entry;
+    ExactLength exact;  // used with FLAG_EXACT_LENGTH only
 };

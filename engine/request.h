@@ -29,6 +29,8 @@ struct DecodeRequest {
     ProgressCallback progress;
     std::int32_t skip_silence;
     std::int32_t normalize;
+    // Drop the encoder's header frame and, from its LAME tag, the encoder delay and padding.
+    std::int32_t exact_length;
 };
 
 constexpr std::int32_t DECODE_OK = 0;

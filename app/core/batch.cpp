@@ -62,7 +62,7 @@ DecodeRequest fill_request(const BatchOptions& options, const std::string& input
     texts.fadeOut = std::to_string(options.fadeOut < 1 ? 1 : options.fadeOut);
     request.input_path = texts.input.c_str();
     request.output_path = texts.output.c_str();
-    MpegInfo info = mpeg_info_scan(texts.input.c_str());
+    MpegInfo info = mpeg_info_scan(texts.input.c_str(), options.exactLength);
     request.play_length_ms = static_cast<std::uint32_t>(info.durationMs);
     request.fade_in_text = texts.fadeIn.c_str();
     request.fade_out_text = texts.fadeOut.c_str();
@@ -72,6 +72,7 @@ DecodeRequest fill_request(const BatchOptions& options, const std::string& input
     }
     request.progress = batch_progress;
     request.normalize = options.normalize ? 1 : 0;
+    request.exact_length = options.exactLength ? 1 : 0;
     return request;
 }
 

@@ -18,6 +18,7 @@ struct BatchOptions {
     bool skipSilence = false;
     int fadeIn = 0;  // whole seconds, 0 to 60; below 1 counts as 1
     int fadeOut = 0;
+    bool exactLength = false;  // trims encoder delay and padding; also the play length
 };
 
 // The progress dialog: two bars and two lines. Called on the worker thread.

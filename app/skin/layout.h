@@ -59,16 +59,17 @@ constexpr Box TAG_ALBUM = {76, 192, 217, 20};
 constexpr Box TAG_GENRE = {76, 215, 217, 20};
 constexpr Box TAG_COMMENT = {76, 238, 217, 20};
 // options page
-constexpr Box QUALITY_GROUP = {8, 8, 291, 66};
+constexpr Box QUALITY_GROUP = {8, 8, 291, 84};
 constexpr Box BITS_16_BUTTON = {16, 38, 134, 24};
 constexpr Box BITS_8_BUTTON = {152, 38, 134, 24};
-constexpr Box EFFECTS_GROUP = {8, 82, 291, 184};
-constexpr Box NORMALIZE_BOX = {16, 110, 275, 22};
-constexpr Box SKIP_SILENCE_BOX = {16, 134, 275, 22};
-constexpr Box FADE_IN_SLIDER = {74, 166, 170, 24};
-constexpr Box FADE_IN_EDIT = {250, 166, 42, 24};
-constexpr Box FADE_OUT_SLIDER = {74, 214, 170, 24};
-constexpr Box FADE_OUT_EDIT = {250, 214, 42, 24};
+constexpr Box EXACT_LENGTH_BOX = {16, 64, 275, 22};
+constexpr Box EFFECTS_GROUP = {8, 98, 291, 170};
+constexpr Box NORMALIZE_BOX = {16, 124, 275, 22};
+constexpr Box SKIP_SILENCE_BOX = {16, 148, 275, 22};
+constexpr Box FADE_IN_SLIDER = {74, 178, 170, 24};
+constexpr Box FADE_IN_EDIT = {250, 178, 42, 24};
+constexpr Box FADE_OUT_SLIDER = {74, 222, 170, 24};
+constexpr Box FADE_OUT_EDIT = {250, 222, 42, 24};
 constexpr int FADE_MAXIMUM = 60;
 constexpr int SLIDER_THUMB_WIDTH = 16;
 

@@ -339,6 +339,33 @@ private Q_SLOTS:
         QVERIFY(!control<QRadioButton>(page, ids::BITS_16)->isChecked());
     }
 
+    void exactLengthBoxAndTheLameTagOnTheInfoPage() {
+        OptionsPage* page = window_->pageTabs()->optionsPage();
+        auto* exact = control<QCheckBox>(page, ids::EXACT_LENGTH);
+        QVERIFY(!exact->isChecked());
+        QVERIFY(!page->batchOptions("/out").exactLength);
+        exact->click();
+        QVERIFY(page->batchOptions("/out").exactLength);
+        window_->pageTabs()->setCurrentIndex(2);
+        QVERIFY(
+            QFileInfo(save_screenshot(window_.get(), u"main_options_exact_length.png"_s)).size() >
+            0);
+
+        // The fixture's Info frame: delay 576, padding 756, 116 frames (tests/data/README.md),
+        // so 116 x 1152 - 576 - 756 = 132300 samples, 3 s at 44100 Hz. The line takes the
+        // prompt's row; a file without the tag leaves it empty.
+        FileListCtrl* list = window_->fileListCtrl();
+        window_->addChosenFiles({put(u"info.mp3"_s, "stereo_44k_128_info.mp3"),
+                                 put(u"plain.mp3"_s, "stereo_44k_128.mp3")});
+        click_row(list, 0);
+        QCOMPARE(info().first(), u"Delay 576  Padding 756  Exact 0:03.000"_s);
+        QCOMPARE(info().mid(1, 4), MPEG1_STEREO);
+        window_->pageTabs()->setCurrentIndex(1);
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"main_info_lame_tag.png"_s)).size() > 0);
+        click_row(list, 1);
+        QCOMPARE(info().first(), QString());
+    }
+
     void folderChecksSpeakThroughMessageBoxes() {
         const QString deeper = at(u"New/Deeper"_s);
         auto* folderEdit = control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER);

@@ -62,28 +62,14 @@ TEST(Cli, HelpExplainsEveryOptionAndTheTimeSyntax) {
     TempDir dir;
     RunResult r = run_cli({"--help"}, dir);
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"--bits",
-                               "--no-dither",
-                               "--normalize",
-                               "--skip-silence",
-                               "--fade-in",
-                               "--fade-out",
-                               "--attenuation",
-                               "--mono",
-                               "--stereo",
-                               "--channel",
-                               "--half-rate",
-                               "--ignore-crc",
-                               "--gap",
-                               "--cross-fade",
-                               "-o",
-                               "1:30",
-                               "1/75",
-                               "--window-options",
-                               "--jobs",
-                               "--quiet",
-                               "--verbose",
-                               "130"}) {
+    for (const char* option : {"--bits",         "--no-dither",  "--normalize",
+                               "--skip-silence", "--fade-in",    "--fade-out",
+                               "--attenuation",  "--mono",       "--stereo",
+                               "--channel",      "--half-rate",  "--ignore-crc",
+                               "--gap",          "--cross-fade", "-o",
+                               "1:30",           "1/75",         "--window-options",
+                               "--jobs",         "--quiet",      "--verbose",
+                               "--exact-length", "130"}) {
         EXPECT_TRUE(contains(r.out, option)) << option;
     }
 }
@@ -125,6 +111,31 @@ TEST(Cli, InvalidOptionTextsUseTheEngineMessageAndStatusOne) {
     r = run_cli({"--attenuation", "+19dB", "-o", dir.path(), fixture_path("short.mp3")}, dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, "decibel value must be in the range -175 to +18")) << r.err;
+}
+
+TEST(Cli, ExactLengthTrimsInBothRequestFormsAndIsOffByDefault) {
+    TempDir dir;
+    // stereo_44k_128_info.mp3: an Info frame, 116 audio frames, delay 576, padding 756
+    // (README.md), so 116 x 1152 - 576 - 756 = 132300 samples; without the option the Info
+    // frame is decoded too: 117 x 1152.
+    const std::string input = fixture_path("stereo_44k_128_info.mp3");
+    const struct {
+        std::vector<std::string> options;
+        std::size_t samples;
+    } cases[] = {{{}, 117u * 1152},
+                 {{"--exact-length"}, 132300},
+                 {{"--exact-length", "--window-options"}, 132300}};
+    int n = 0;
+    for (const auto& c : cases) {
+        std::string out = dir.file("out" + std::to_string(n++));
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"-q", "-o", out, input});
+        RunResult r = run_cli(args, dir);
+        EXPECT_EQ(r.status, 0) << r.err;
+        ParsedWav wav = parse_wav_file(out + "/stereo_44k_128_info.wav");
+        ASSERT_TRUE(wav.ok) << wav.error;
+        EXPECT_EQ(wav.data_size / wav.block_align, c.samples) << n;
+    }
 }
 
 TEST(Cli, DecodesFilesInOrderIntoACreatedFolder) {

@@ -99,6 +99,23 @@ TEST_F(Batch, FillRequestIsWhatTheWindowAsks) {
     EXPECT_EQ(request.skip_silence, 1);
     EXPECT_STREQ(request.output_path, "/out/a.b.wav");
     EXPECT_EQ(request.play_length_ms, 0u);  // no such file: nothing measured
+    EXPECT_EQ(request.exact_length, 0);
+}
+
+TEST_F(Batch, ExactLengthReachesTheRequestAndItsPlayLength) {
+    BatchOptions options;
+    options.outputFolder = "/out";
+    RequestTexts texts;
+    const std::string input = fixture_path("stereo_44k_128_info.mp3");
+    DecodeRequest request = fill_request(options, input, texts);
+    EXPECT_EQ(request.exact_length, 0);
+    // 111 padded frames of 26.125 ms, 6 of 26.0625 ms (the Info frame among them).
+    EXPECT_EQ(request.play_length_ms, 3056u);
+    options.exactLength = true;
+    request = fill_request(options, input, texts);
+    EXPECT_EQ(request.exact_length, 1);
+    // 116 x 1152 - 576 - 756 = 132300 samples at 44100 Hz.
+    EXPECT_EQ(request.play_length_ms, 3000u);
 }
 
 TEST_F(Batch, ScanAddsWholeKiBAndSkipsUnreadableFiles) {
