@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 
+#include "app/core/system_message.h"
+
 namespace {
 
 std::string lower(std::string text) {
@@ -114,7 +116,7 @@ bool FileList::addFileRow(const std::string& path) {
             std::fclose(file);
         }
         if (reporter_ != nullptr) {
-            reporter_->fileError(path, std::strerror(error));
+            reporter_->fileError(path, errno_message(error));
         }
         return false;
     }

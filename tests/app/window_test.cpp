@@ -341,12 +341,13 @@ private Q_SLOTS:
         const QString deeper = at(u"New/Deeper"_s);
         auto* folderEdit = control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER);
 
-        // The browser stays open on an invalid path (a closing slash) and on No; after Yes both
-        // missing levels exist and the folder is taken.
+        // The browser stays open on an invalid path (longer than the limit) and on No; after
+        // Yes both missing levels exist and the folder is taken.
+        const QString tooLong = at(QString(4100, QLatin1Char('x')));
         boxes_.answers = {false, true};
         QList<bool> stayedOpen;
         when_shown<FolderBrowser>([&](FolderBrowser* browser) {
-            for (const QString& typed : {at(u"Music/"_s), deeper, deeper}) {
+            for (const QString& typed : {tooLong, deeper, deeper}) {
                 browser->pathEdit()->setText(typed);
                 browser->okButton()->click();
                 stayedOpen.push_back(browser->isVisible());
@@ -357,7 +358,7 @@ private Q_SLOTS:
         });
         control<QPushButton>(outputPage(), ids::BROWSE)->click();
         QCOMPARE(stayedOpen, (QList<bool>{true, true, false}));
-        QCOMPARE(boxes_.told, QStringList{u"The folder:\n\n"_s + at(u"Music/"_s) +
+        QCOMPARE(boxes_.told, QStringList{u"The folder:\n\n"_s + tooLong +
                                           u"\n\nis invalid. Please re-enter."_s});
         QCOMPARE(boxes_.icons.first(), QMessageBox::Warning);
         const QString question =
@@ -385,6 +386,14 @@ private Q_SLOTS:
         window_->fileListCtrl()->clearSelection();
         control<QPushButton>(outputPage(), ids::DECODE_SELECTED)->click();
         QCOMPARE(boxes_.told, QStringList{u"Select the files to decode!"_s});
+
+        // The box takes what the command line takes: "." and "..", a closing slash.
+        boxes_.clear();
+        folderEdit->setText(deeper + u"/../Deeper/./"_s);
+        control<QPushButton>(outputPage(), ids::DECODE_ALL)->click();
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        QCOMPARE(read_setting(SETTING_OUTPUT_PATH), deeper);
+        QVERIFY(QFileInfo(deeper + u"/song.wav"_s).isFile());
 
         // Add Folder takes a well-formed missing folder without asking, and adds nothing.
         boxes_.clear();
