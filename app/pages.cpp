@@ -16,6 +16,7 @@
 #include <tuple>
 
 #include "app/control_ids.h"
+#include "app/core/folder_text.h"
 #include "app/message_boxes.h"
 #include "app/paths.h"
 #include "app/settings.h"
@@ -89,6 +90,12 @@ bool BoxFolderSink::ask(const std::string& text) {
     return boxes_.ask(parent_, core_text(text));
 }
 
+QString resolve_folder(const QString& typed, const QString& current) {
+    const FolderTextBase base{current.isEmpty() ? std::string() : path_bytes(current),
+                              path_bytes(QDir::homePath())};
+    return path_text(resolve_folder_text(path_bytes(typed), base));
+}
+
 FolderBrowser::FolderBrowser(MessageBoxes& boxes, const QString& startFolder, bool offerToCreate,
                              QWidget* parent)
     : QFileDialog(parent), boxes_(boxes), offerToCreate_(offerToCreate) {
@@ -136,19 +143,15 @@ QString FolderBrowser::chosenPath() const {
     if (typed.isEmpty()) {
         return shown;
     }
-    if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/"))) {
-        return QDir::homePath() + typed.mid(1);
-    }
-    if (QDir::isAbsolutePath(typed)) {
-        return typed;  // as typed: a malformed path must reach the check unchanged
-    }
     // A folder picked in the view shows as its bare name, and it need not lie in the folder
     // shown (Qt also selects what an absolute path names); Qt knows its full path.
     const QStringList picked = selectedFiles();
-    if (picked.size() == 1 && QFileInfo(picked.first()).fileName() == typed) {
+    const bool fromHome = typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/"));
+    if (!fromHome && !QDir::isAbsolutePath(typed) && picked.size() == 1 &&
+        QFileInfo(picked.first()).fileName() == typed) {
         return picked.first();
     }
-    return shown.endsWith(QLatin1Char('/')) ? shown + typed : shown + QLatin1Char('/') + typed;
+    return resolve_folder(typed, shown);
 }
 
 void FolderBrowser::accept() {

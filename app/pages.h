@@ -32,6 +32,10 @@ private:
     QWidget* parent_;
 };
 
+// The folder a typed text names (resolve_folder_text): "~" is the home folder; a relative
+// text is taken from current, or, without one, left for the folder check to refuse.
+QString resolve_folder(const QString& typed, const QString& current = QString());
+
 // A folder chooser whose OK runs the typed or shown path through check_output_folder and
 // stays open on any answer but FOLDER_OK.
 class FolderBrowser : public QFileDialog {

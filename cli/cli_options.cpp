@@ -221,10 +221,9 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
 }
 
 DecodeRequest make_request(const CliOptions& options, const char* input_path,
-                           const char* output_path, std::uint32_t play_length_ms) {
+                           const char* output_path) {
     DecodeRequest request;
     decode_request_init(&request);
-    request.play_length_ms = play_length_ms;
     request.fade_in_text = options.fade_in.c_str();
     request.fade_out_text = options.fade_out.c_str();
     request.gap_text = options.gap.c_str();

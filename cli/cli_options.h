@@ -40,7 +40,7 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
 
 // The request for one input; the texts point into options, which must outlive it.
 DecodeRequest make_request(const CliOptions& options, const char* input_path,
-                           const char* output_path, std::uint32_t play_length_ms);
+                           const char* output_path);
 
 // The window's options from the same command line: --bits 8 chooses 8-bit, --fade-in and
 // --fade-out are whole seconds (0 to 60).

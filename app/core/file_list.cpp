@@ -14,6 +14,8 @@
 
 #include "app/core/natural_order.h"
 
+#include "app/core/system_message.h"
+
 namespace {
 
 std::string lower(std::string text) {
@@ -180,7 +182,7 @@ bool FileList::addFileRow(const std::string& path) {
             std::fclose(file);
         }
         if (reporter_ != nullptr) {
-            reporter_->fileError(path, std::strerror(error));
+            reporter_->fileError(path, errno_message(error));
         }
         return false;
     }

@@ -416,6 +416,14 @@ private Q_SLOTS:
         control<QPushButton>(outputPage(), ids::DECODE_SELECTED)->click();
         QCOMPARE(boxes_.told, QStringList{u"Select the files to decode!"_s});
 
+        // The box takes what the command line takes: "." and "..", a closing slash.
+        boxes_.clear();
+        folderEdit->setText(deeper + u"/../Deeper/./"_s);
+        control<QPushButton>(outputPage(), ids::DECODE_ALL)->click();
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        QCOMPARE(read_setting(SETTING_OUTPUT_PATH), deeper);
+        QVERIFY(QFileInfo(deeper + u"/song.wav"_s).isFile());
+
         // Add Folder takes a well-formed missing folder without asking, and adds nothing.
         boxes_.clear();
         when_shown<FolderBrowser>(choose(at(u"Nowhere"_s)));
