@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <utility>
 
 #include "app/core/folder_check.h"
@@ -104,6 +105,7 @@ std::vector<PlannedFile> plan_outputs(const std::vector<BatchFile>& files,
     std::vector<PlannedFile> plan;
     plan.reserve(files.size());
     std::map<std::string, std::string> planned;  // folded output path -> the input that has it
+    std::set<std::string> renamedTo;             // folded names the policy gave away in this run
     std::map<std::string, std::string> folders;  // folder -> why it cannot be used ("" if fine)
     SilentFolderSink sink;
     for (const BatchFile& file : files) {
@@ -138,18 +140,21 @@ std::vector<PlannedFile> plan_outputs(const std::vector<BatchFile>& files,
         if (options.existing == ExistingPolicy::Skip && taken(output)) {
             entry.action = PlanAction::Skip;
             entry.reason = "the WAV file exists";
-        } else if (options.existing == ExistingPolicy::Rename && taken(output)) {
+        } else if (options.existing == ExistingPolicy::Rename &&
+                   (taken(output) || renamedTo.count(key) != 0)) {
             std::string candidate;
             for (int n = 2;; ++n) {
                 candidate = numbered_output_path(output, n);
-                if (!taken(candidate) && planned.count(case_folded(candidate)) == 0) {
+                std::string folded = case_folded(candidate);
+                if (!taken(candidate) && planned.count(folded) == 0 &&
+                    renamedTo.count(folded) == 0) {
                     break;
                 }
             }
-            planned.emplace(case_folded(candidate), input_path(file));
+            renamedTo.insert(case_folded(candidate));
             entry.file.output = candidate;
             entry.renamed = true;
-            entry.reason = output + " exists";
+            entry.reason = output + (taken(output) ? " exists" : " is an earlier file's");
         }
         plan.push_back(std::move(entry));
     }
