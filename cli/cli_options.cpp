@@ -29,6 +29,7 @@ enum OptionId : int {
     OPT_QUIET,
     OPT_VERBOSE,
     OPT_JOBS,
+    OPT_VERSION,
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -52,6 +53,7 @@ constexpr option LONG_OPTIONS[] = {
     {"quiet", no_argument, nullptr, OPT_QUIET},
     {"verbose", no_argument, nullptr, OPT_VERBOSE},
     {"jobs", required_argument, nullptr, OPT_JOBS},
+    {"version", no_argument, nullptr, OPT_VERSION},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -159,6 +161,8 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
             case 'h':
             case OPT_HELP:
                 return CliParse::Help;
+            case OPT_VERSION:
+                return CliParse::Version;
             case ':':
                 *message = std::string("option ") + argv[optind - 1] + " needs a value";
                 return CliParse::Error;
@@ -250,6 +254,7 @@ Running:
   -q, --quiet           show nothing but errors
   -v, --verbose         pass the engine's messages through as they come
   -h, --help            show this help
+      --version         show the program's name and version
 
 Times T: seconds, optionally with minutes and hours before colons and a decimal fraction
 or a denominator after them, in terms joined by + or -:

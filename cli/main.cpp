@@ -13,6 +13,7 @@
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "engine/player.h"
+#include "pelmora_version.h"
 
 namespace {
 
@@ -108,6 +109,9 @@ int main(int argc, char** argv) {
     switch (parse_cli(argc, argv, &options, &message)) {
         case CliParse::Help:
             std::fputs(cli_usage(), stdout);
+            return 0;
+        case CliParse::Version:
+            std::printf("pelmora-cli %s\n", PELMORA_VERSION_TEXT);
             return 0;
         case CliParse::Error:
             std::fprintf(stderr, "pelmora-cli: %s\nTry 'pelmora-cli --help'.\n", message.c_str());
