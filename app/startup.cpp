@@ -34,7 +34,7 @@ void set_application_names() {
     QCoreApplication::setOrganizationName(text_of(ORGANIZATION_NAME));
     QCoreApplication::setApplicationName(text_of(APPLICATION_NAME));
     // Lets the desktop match the window to the installed entry and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("pelmora"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.pelmora.Pelmora"));
 }
 
 QString read_setting(const char* name, const QString& fallback) {

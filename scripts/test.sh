@@ -9,3 +9,4 @@ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPELMORA_SANITIZE=address,und
     -DPELMORA_BENCH=OFF
 cmake --build build-asan -j"$(nproc)"
 ctest --test-dir build-asan --output-on-failure -j"$(nproc)"
+scripts/package-check.sh build-package
