@@ -4,6 +4,7 @@
 #   release  Release (the optimiser finds what Debug hides), every test
 #   tsan     ThreadSanitizer, the window-free batch and worker tests
 #   format   clang-format over every tracked C++ source
+#   package  the Debian package: contents, Depends, installed programs, manuals, metadata
 # Every build treats warnings as errors. ccache is used when it is installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -46,6 +47,12 @@ leg_tsan() {
         -L '^(shell_tests|cli_tests)$'
 }
 
+# The Debian package from the release leg's build (its tests are done by then; the package
+# needs only the programs), installed into a throw-away root and used from there.
+leg_package() {
+    scripts/package-check.sh build-release-ci
+}
+
 leg_format() {
     git ls-files -z '*.cpp' '*.h' | xargs -0 -r clang-format --dry-run --Werror
 }
@@ -62,7 +69,7 @@ trap report_failure EXIT
 
 scripts/install-deps.sh
 summary=()
-for leg in asan release tsan format; do
+for leg in asan release tsan format package; do
     current=$leg
     started=$SECONDS
     echo "=== $leg"
