@@ -35,6 +35,7 @@ enum OptionId : int {
     OPT_FILES_FROM,
     OPT_NULL,
     OPT_DRY_RUN,
+    OPT_VERSION,
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -64,6 +65,7 @@ constexpr option LONG_OPTIONS[] = {
     {"files-from", required_argument, nullptr, OPT_FILES_FROM},
     {"null", no_argument, nullptr, OPT_NULL},
     {"dry-run", no_argument, nullptr, OPT_DRY_RUN},
+    {"version", no_argument, nullptr, OPT_VERSION},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -233,6 +235,8 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
             case 'h':
             case OPT_HELP:
                 return CliParse::Help;
+            case OPT_VERSION:
+                return CliParse::Version;
             case ':':
                 *message = std::string("option ") + argv[optind - 1] + " needs a value";
                 return CliParse::Error;
@@ -349,6 +353,7 @@ Running:
   -q, --quiet           show nothing but errors
   -v, --verbose         pass the engine's messages through as they come
   -h, --help            show this help
+      --version         show the program's name and version
 
 Times T: seconds, optionally with minutes and hours before colons and a decimal fraction
 or a denominator after them, in terms joined by + or -:

@@ -39,7 +39,7 @@ struct CliOptions {
     bool dry_run = false;
 };
 
-enum class CliParse { Run, Help, Error };
+enum class CliParse { Run, Help, Version, Error };
 
 // On Error, message says what was wrong.
 CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* message);
