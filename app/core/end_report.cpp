@@ -40,7 +40,8 @@ EndReport refusal_report(const std::vector<ReportRow>& refused) {
     std::vector<ReportRow> rows;
     rows.reserve(refused.size());
     for (const ReportRow& row : refused) {
-        rows.push_back({row.path, "same name as " + row.reason});
+        rows.push_back(
+            {row.path, row.path == row.reason ? "already listed" : "same name as " + row.reason});
     }
     add_section(report, NOT_ADDED_HEADING, std::move(rows));
     return report;

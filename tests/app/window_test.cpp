@@ -204,7 +204,13 @@ private Q_SLOTS:
         QCOMPARE(boxes_.reports[0].sections[0].rows.size(), 1u);
         QCOMPARE(boxes_.reports[0].sections[0].rows[0].path, path_bytes(a));
         boxes_.clear();
-        QCOMPARE(cell(list, 3, 1), u"1.50 MB"_s);              // 1572864 = 1.5 * 1048576
+        QCOMPARE(cell(list, 3, 1), u"1.50 MB"_s);  // 1572864 = 1.5 * 1048576
+        // The size column shows a two-digit size whole, as the cell's text room allows it.
+        const int textRoom =
+            list->columnWidth(1) -
+            2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+        QCOMPARE(list->fontMetrics().elidedText(u"54.95 MB"_s, Qt::ElideRight, textRoom),
+                 u"54.95 MB"_s);
         QCOMPARE(window_->lastInputFolder(), at(u"first"_s));  // several: the folder
 
         // Drops: a link stands for its target, a linked folder is searched, a text file is not
