@@ -66,8 +66,16 @@ constexpr int BATCH_BAR = 1066;
 constexpr int FILE_LINE = 1067;
 constexpr int COUNT_LINE = 1068;
 constexpr int CANCEL = 2;
+constexpr int TIME_LINE = 1069;
 // About dialog
 constexpr int ABOUT_CLOSE = 1;
+// the report at the end of a run
+constexpr int REPORT_DIALOG = 3000;
+constexpr int REPORT_SUMMARY = 3001;
+constexpr int REPORT_SHORT_LIST = 3002;
+constexpr int REPORT_DETAILS = 3003;
+constexpr int REPORT_DETAILS_BUTTON = 3004;
+constexpr int REPORT_OK = 3005;
 }  // namespace ids
 
 inline QString id_name(int id) {

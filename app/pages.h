@@ -117,6 +117,7 @@ private:
     void writeFadeBoxes();
 
     MessageBoxes& boxes_;
+    bool checkingBoxes_ = false;
     int fadeIn_ = 0;
     int fadeOut_ = 0;
     QRadioButton* eightBit_;

@@ -53,8 +53,9 @@ constexpr Box DECODE_SELECTED_BUTTON = {8, 224, 141, 42};
 constexpr Box DECODE_ALL_BUTTON = {158, 224, 141, 42};
 // info page
 constexpr Box MPEG_GROUP = {8, 8, 291, 106};
-constexpr Box INFO_PROMPT = {14, 30, 279, 16};
-constexpr Box INFO_LINE_FIRST = {14, 46, 279, 16};  // the next lines follow 16 pixels apart
+// below the caption's descenders ("Mpeg" has two)
+constexpr Box INFO_PROMPT = {14, 33, 279, 16};
+constexpr Box INFO_LINE_FIRST = {14, 49, 279, 16};  // the next lines follow 16 pixels apart
 constexpr Box TAG_GROUP = {8, 120, 291, 146};
 constexpr int TAG_CAPTION_X = 18;
 constexpr Box TAG_TITLE = {76, 146, 116, 20};
@@ -80,12 +81,13 @@ constexpr int FADE_MAXIMUM = 60;
 constexpr int SLIDER_THUMB_WIDTH = 16;
 
 // progress dialog (no picture of its own)
-constexpr Box PROGRESS_DIALOG = {0, 0, 380, 160};
+constexpr Box PROGRESS_DIALOG = {0, 0, 380, 186};
 constexpr Box FILE_LINE = {20, 16, 340, 18};
 constexpr Box FILE_BAR = {20, 38, 340, 18};
 constexpr Box COUNT_LINE = {20, 68, 340, 18};
 constexpr Box BATCH_BAR = {20, 90, 340, 18};
-constexpr Box CANCEL_BUTTON = {146, 120, 88, 28};
+constexpr Box TIME_LINE = {20, 114, 340, 18};
+constexpr Box CANCEL_BUTTON = {146, 146, 88, 28};
 
 // About dialog
 constexpr Box ABOUT_DIALOG = {0, 0, 380, 260};

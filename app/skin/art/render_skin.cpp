@@ -723,6 +723,24 @@ QImage options_page() {
     return image;
 }
 
+// Every pixel outside the shape, as an unsmoothed fill draws it, back to pure green: a smoothed
+// clip or stroke may have tinted some of them, and a tinted one survives the cut.
+void green_outside(QImage& image, const QPainterPath& shape) {
+    QImage inside(image.size(), QImage::Format_ARGB32);
+    inside.fill(Qt::transparent);
+    {
+        QPainter p(&inside);
+        p.fillPath(shape, Qt::black);
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(inside.pixel(x, y)) == 0) {
+                image.setPixel(x, y, kGreen.rgb());
+            }
+        }
+    }
+}
+
 QImage about_background() {
     const int w = layout::ABOUT_DIALOG.width;
     const int h = layout::ABOUT_DIALOG.height;
@@ -752,10 +770,13 @@ QImage about_background() {
     p.fillRect(QRectF(0, foot, w, h - foot), rgb(0xF1F5FB));
     p.setPen(QPen(rgb(0xDCE4F0), 1));
     p.drawLine(QPointF(0, foot + 0.5), QPointF(w, foot + 0.5));
-    p.setClipping(false);
-    p.setPen(QPen(rgb(0x8892A8), 1));
+    // The border stays inside the outline: drawn across it, its smoothed pixels would mix with
+    // the green outside into colours the region keeps, a green fringe at the corners.
+    p.setPen(QPen(rgb(0x8892A8), 2));
     p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(QRectF(0.5, 0.5, w - 1, h - 1), 11.5, 11.5);
+    p.drawPath(shape);
+    p.end();
+    green_outside(image, shape);
     return image;
 }
 
