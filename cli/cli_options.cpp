@@ -29,6 +29,7 @@ enum OptionId : int {
     OPT_QUIET,
     OPT_VERBOSE,
     OPT_JOBS,
+    OPT_TAGS,
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -52,6 +53,7 @@ constexpr option LONG_OPTIONS[] = {
     {"quiet", no_argument, nullptr, OPT_QUIET},
     {"verbose", no_argument, nullptr, OPT_VERBOSE},
     {"jobs", required_argument, nullptr, OPT_JOBS},
+    {"tags", no_argument, nullptr, OPT_TAGS},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -94,6 +96,7 @@ BatchOptions window_options(const CliOptions& options) {
     batch.skipSilence = options.skip_silence;
     batch.fadeIn = whole_seconds(options.fade_in);
     batch.fadeOut = whole_seconds(options.fade_out);
+    batch.copyTags = options.tags;
     return batch;
 }
 
@@ -158,6 +161,9 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
                 break;
             case OPT_CROSS_FADE:
                 options->cross_fade = true;
+                break;
+            case OPT_TAGS:
+                options->tags = true;
                 break;
             case 'o':
                 options->output_folder = optarg;
@@ -236,6 +242,7 @@ DecodeRequest make_request(const CliOptions& options, const char* input_path,
     request.skip_silence = options.skip_silence ? 1 : 0;
     request.normalize = options.normalize ? 1 : 0;
     request.progress = batch_progress;
+    request.copy_tags = options.tags ? 1 : 0;
     return request;
 }
 
@@ -256,6 +263,10 @@ Output:
                         (default 16), 17-24 24-bit, 25-32 32-bit files
       --no-dither       round samples instead of dithering them
       --normalize       raise each finished 8-bit or 16-bit file to full scale
+      --tags            copy the input's tags into the WAV file: title, artist, album,
+                        year, genre, track and comment as a LIST/INFO chunk (UTF-8) and
+                        the ID3v2 tag as it is (cover art included) as an "id3 " chunk,
+                        both after the audio; a damaged ID3v2 tag is left out
 Channels:
       --mono            mix both channels into one
       --stereo          write two channels, also from a one-channel stream
@@ -274,8 +285,8 @@ Decoding:
                         accepted, but no audio is mixed)
       --window-options  fill the requests exactly as the desktop program does: 16-bit
                         unless --bits 8, --fade-in/--fade-out in whole seconds 0-60 with
-                        at least 1 second each, --normalize and --skip-silence; the other
-                        engine options are not used
+                        at least 1 second each, --normalize, --skip-silence and --tags;
+                        the other engine options are not used
 Running:
   -j, --jobs N          decode up to N files at once, each in its own worker process
                         (default 1; 0 means one per processor)

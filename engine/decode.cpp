@@ -106,6 +106,9 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
     if (request->normalize != 0) {
         state->flags |= FLAG_NORMALIZE;
     }
+    if (request->copy_tags != 0) {
+        state->flags |= FLAG_COPY_TAGS;
+    }
 }
 
 void player_release(PlayerState* state) {
@@ -120,6 +123,9 @@ void player_release(PlayerState* state) {
     state->filters = nullptr;
     std::free(state->resample_buffer);
     state->resample_buffer = nullptr;
+    std::free(state->tag_chunks);
+    state->tag_chunks = nullptr;
+    state->tag_chunks_length = 0;
 }
 
 std::int32_t decode_file(const DecodeRequest* request) {

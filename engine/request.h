@@ -29,6 +29,7 @@ struct DecodeRequest {
     ProgressCallback progress;
     std::int32_t skip_silence;
     std::int32_t normalize;
+    std::int32_t copy_tags;  // the input's tags as LIST/INFO and "id3 " chunks after the data
 };
 
 constexpr std::int32_t DECODE_OK = 0;

@@ -18,6 +18,7 @@ struct BatchOptions {
     bool skipSilence = false;
     int fadeIn = 0;  // whole seconds, 0 to 60; below 1 counts as 1
     int fadeOut = 0;
+    bool copyTags = false;  // "Copy tags into the WAV"
 };
 
 // The progress dialog: two bars and two lines. Called on the worker thread.
