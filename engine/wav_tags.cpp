@@ -48,6 +48,16 @@ unsigned char known_flags(int version) {
     return version == 4 ? 0xF0 : (version == 3 ? 0xE0 : 0xC0);
 }
 
+bool frame_flags_known(const Id3v2Frame& frame, int version) {
+    if (version == 4) {
+        return (frame.statusFlags & ~0x70) == 0 && (frame.formatFlags & ~0x4F) == 0;
+    }
+    if (version == 3) {
+        return (frame.statusFlags & ~0xE0) == 0 && (frame.formatFlags & ~0xE0) == 0;
+    }
+    return true;  // ID3v2.2 frames have no flags
+}
+
 // Appends text to the malloc'd *joined (which may be null), with separator before it when
 // *joined is not empty. False when memory runs out; *joined is then freed.
 bool append_text(char** joined, const char* separator, const char* text) {
@@ -246,7 +256,8 @@ bool id3v2_tag_is_whole(const unsigned char* tag, std::size_t length) {
     for (;;) {
         const Id3v2Step step = id3v2_next_frame(&walk, &frame);
         if (step == Id3v2Step::Oversized ||
-            (step == Id3v2Step::Frame && !id3v2_frame_id_is_valid(frame))) {
+            (step == Id3v2Step::Frame &&
+             (!id3v2_frame_id_is_valid(frame) || !frame_flags_known(frame, version)))) {
             return false;
         }
         if (step != Id3v2Step::Frame) {

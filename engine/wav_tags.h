@@ -11,9 +11,9 @@
 constexpr std::size_t WAV_TAGS_ID3V2_LIMIT = 16u << 20;
 
 // True when the whole ID3v2 tag of length bytes (header, body and any footer) can be copied
-// as it is: a version libid3tag reads, syncsafe sizes that match length, no unknown flags,
-// at least one frame, every frame with a valid id and inside the body, nothing the
-// compressed-frame guard refuses. Padding ends the walk.
+// as it is: a version libid3tag reads, syncsafe sizes that match length, no unknown tag or
+// frame flags, at least one frame, every frame with a valid id and inside the body, nothing
+// the compressed-frame guard refuses. Padding ends the walk.
 bool id3v2_tag_is_whole(const unsigned char* tag, std::size_t length);
 
 // The chunks for the file at path, each with its pad byte, in one malloc'd block that the

@@ -62,28 +62,12 @@ TEST(Cli, HelpExplainsEveryOptionAndTheTimeSyntax) {
     TempDir dir;
     RunResult r = run_cli({"--help"}, dir);
     EXPECT_EQ(r.status, 0);
-    for (const char* option : {"--bits",
-                               "--no-dither",
-                               "--normalize",
-                               "--skip-silence",
-                               "--fade-in",
-                               "--fade-out",
-                               "--attenuation",
-                               "--mono",
-                               "--stereo",
-                               "--channel",
-                               "--half-rate",
-                               "--ignore-crc",
-                               "--gap",
-                               "--cross-fade",
-                               "-o",
-                               "1:30",
-                               "1/75",
-                               "--window-options",
-                               "--jobs",
-                               "--quiet",
-                               "--verbose",
-                               "130"}) {
+    for (const char* option :
+         {"--bits",      "--no-dither",   "--normalize", "--skip-silence",   "--fade-in",
+          "--fade-out",  "--attenuation", "--mono",      "--stereo",         "--channel",
+          "--half-rate", "--ignore-crc",  "--gap",       "--cross-fade",     "--tags",
+          "-o",          "1:30",          "1/75",        "--window-options", "--jobs",
+          "--quiet",     "--verbose",     "130"}) {
         EXPECT_TRUE(contains(r.out, option)) << option;
     }
 }
