@@ -7,6 +7,8 @@ packages=(
     libmad0-dev libid3tag0-dev libid3-3.8.3-dev zlib1g-dev
     qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    # test tools: other programs read back what pelmora-cli writes (ffprobe, exiftool, soxi)
+    ffmpeg libimage-exiftool-perl sox
 )
 
 missing=()
