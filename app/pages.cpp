@@ -233,6 +233,8 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
       skipSilence_(picture_button(new SkinCheckBox(this), ids::SKIP_SILENCE, pictures::SKIP_SILENCE,
                                   layout::SKIP_SILENCE_BOX,
                                   tr("Delete leading and trailing silence"))),
+      copyTags_(picture_button(new SkinCheckBox(this), ids::COPY_TAGS, pictures::COPY_TAGS,
+                               layout::COPY_TAGS_BOX, tr("Copy tags into the WAV"))),
       fadeInSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_IN_SLIDER)),
       fadeOutSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_OUT_SLIDER)),
       fadeInEdit_(named(new QLineEdit(this), ids::FADE_IN_EDIT)),
@@ -276,6 +278,7 @@ BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
     options.eightBit = eightBit_->isChecked();
     options.normalize = normalize_->isChecked();
     options.skipSilence = skipSilence_->isChecked();
+    options.copyTags = copyTags_->isChecked();
     options.fadeIn = fadeIn_;
     options.fadeOut = fadeOut_;
     return options;

@@ -110,6 +110,7 @@ private:
     QRadioButton* eightBit_;
     QCheckBox* normalize_;
     QCheckBox* skipSilence_;
+    QCheckBox* copyTags_;
     QSlider* fadeInSlider_;
     QSlider* fadeOutSlider_;
     QLineEdit* fadeInEdit_;

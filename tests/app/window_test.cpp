@@ -330,10 +330,16 @@ private Q_SLOTS:
         outEdit->setText(u"12"_s);
         QCOMPARE(outSlider->value(), 12);
 
+        auto* copyTags = control<QCheckBox>(page, ids::COPY_TAGS);
+        QVERIFY(!copyTags->isChecked());
+        QVERIFY(!page->batchOptions("/out").copyTags);
         control<QRadioButton>(page, ids::BITS_8)->click();
         control<QCheckBox>(page, ids::SKIP_SILENCE)->click();
+        copyTags->click();
         const BatchOptions options = page->batchOptions("/out");
-        QVERIFY(options.eightBit && !options.normalize && options.skipSilence);
+        QVERIFY(options.eightBit && !options.normalize && options.skipSilence && options.copyTags);
+        window_->pageTabs()->setCurrentWidget(page);
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"options_tags.png"_s)).size() > 0);
         QCOMPARE(options.fadeIn, 60);
         QCOMPARE(options.fadeOut, 12);
         QVERIFY(!control<QRadioButton>(page, ids::BITS_16)->isChecked());
