@@ -271,7 +271,9 @@ bool id3v2_tag_is_whole(const unsigned char* tag, std::size_t length) {
 
 unsigned char* wav_tag_chunks(const char* path, std::uint32_t* length) {
     *length = 0;
-    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // Not blocking: a named pipe would otherwise wait here for a writer, and only a regular
+    // file is read below.
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd == -1) {
         return nullptr;  // the decode names the path and the error itself
     }
