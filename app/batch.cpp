@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QUrl>
 #include <algorithm>
+#include <optional>
 
 #include "app/control_ids.h"
 #include "app/core/folder_check.h"
@@ -154,31 +155,23 @@ void BatchDriver::start(bool selectedOnly) {
         }
     }
 
-    const QString folder = output_.outputFolder();
+    const QString folder = resolve_folder(output_.outputFolder());
     BoxFolderSink sink(boxes_, window_);
     if (check_output_folder(path_bytes(folder), true, sink) != FOLDER_OK) {
         return;
     }
     write_setting(SETTING_OUTPUT_PATH, folder);
-
-    BatchState& state = batch_state();
-    state.stopRequested = 0;
-    state.batchTotalKiB = 0;
-    state.lastFileTotalKiB = 0;
-    state.completedKiB = 0;
+    options_.saveSettings();
 
     // The run works on copies: the worker must not read the list or the pages.
     std::vector<BatchFile> files;
-    std::vector<std::string> paths;
     files.reserve(chosen.size());
-    paths.reserve(chosen.size());
     for (int index : chosen) {
         const FileRow& row = rows.row(index);
         files.push_back(BatchFile{row.name, row.folder});
-        paths.push_back(row.folder + row.name);
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    state.batchTotalKiB = scan_batch_size(paths, state);
+    begin_batch(batch_state(), files);
     QApplication::restoreOverrideCursor();
 
     runProgressDialog(files, options_.batchOptions(path_bytes(folder)), folder);
@@ -187,9 +180,8 @@ void BatchDriver::start(bool selectedOnly) {
 void BatchDriver::runProgressDialog(const std::vector<BatchFile>& files,
                                     const BatchOptions& options, const QString& folder) {
     BatchState& state = batch_state();
-    state.stopRequested = 0;
-    state.cancelRequested = 0;
-
+    // The dialog cannot be left while the run goes on, so the box cannot change meanwhile.
+    const bool exitWhenDone = output_.exitWhenDone();
     DecodeProgressDialog dialog(window_);
     SignalProgressSink sink;
     connect(&sink, &SignalProgressSink::fileBarChanged, &dialog, &DecodeProgressDialog::setFileBar,
@@ -202,32 +194,36 @@ void BatchDriver::runProgressDialog(const std::vector<BatchFile>& files,
             &DecodeProgressDialog::setCountLine, Qt::QueuedConnection);
 
     BatchWorker worker(files, options);
+    std::optional<BatchEnd> end;
+    auto finish = [&] {
+        worker.wait();
+        if (!end) {
+            end = finish_batch(worker.result(), state, exitWhenDone);
+        }
+    };
     // Queued as well: the dialog ends only after every progress update before it was shown.
     connect(
         &worker, &QThread::finished, &dialog,
         [&] {
-            worker.wait();
-            dialog.done(finish_batch(worker.result(), state, output_.exitWhenDone()).dialogResult);
+            finish();
+            dialog.done(end->dialogResult);
         },
         Qt::QueuedConnection);
 
     state.progress = &sink;
     worker.start();
     dialog.exec();
-    worker.wait();
+    finish();
     state.progress = nullptr;
 
-    const bool exitWhenDone = output_.exitWhenDone();
-    const BatchEnd end = finish_batch(worker.result(), state, exitWhenDone);
-    if (!end.message.empty()) {
-        const bool failures = end.dialogResult != 2 && !worker.result().failed.empty();
-        boxes_.tell(window_, core_text(end.message),
-                    failures ? QMessageBox::Warning : QMessageBox::Information);
+    if (!end->message.empty()) {
+        boxes_.tell(window_, core_text(end->message),
+                    end->failures ? QMessageBox::Warning : QMessageBox::Information);
     }
-    if (end.openFolder) {
+    if (end->openFolder) {
         openOutputFolder(folder);
     }
-    if (exit_after_run(state, exitWhenDone)) {
+    if (end->exitProgram) {
         openOutputFolder(folder);
         state.stopRequested = 1;
         Q_EMIT exitRequested();

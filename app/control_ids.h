@@ -46,6 +46,7 @@ constexpr int FADE_IN_SLIDER = 1082;
 constexpr int FADE_OUT_SLIDER = 1083;
 constexpr int FADE_IN_EDIT = 1059;
 constexpr int FADE_OUT_EDIT = 1060;
+constexpr int EXACT_LENGTH = 1091;
 // info page
 constexpr int INFO_PROMPT = 1085;
 constexpr int INFO_LINE_FIRST = 1086;  // the four header lines are 1086 to 1089

@@ -11,11 +11,11 @@
 #include <QShortcut>
 #include <QWindow>
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include "app/batch.h"
 #include "app/control_ids.h"
+#include "app/core/system_message.h"
 #include "app/filelist.h"
 #include "app/help.h"
 #include "app/message_boxes.h"
@@ -42,7 +42,7 @@ public:
     void fileError(const std::string& path, const std::string& message) override {
         const QString shown = path_text(path);
         const QString text =
-            message == std::strerror(EACCES)
+            message == errno_message(EACCES)
                 ? MainWindow::tr("Access to %1 was denied.").arg(shown)
                 : MainWindow::tr("An unexpected error occurred while accessing %1.\n\n%2")
                       .arg(shown, core_text(message));

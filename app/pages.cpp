@@ -16,6 +16,7 @@
 #include <tuple>
 
 #include "app/control_ids.h"
+#include "app/core/folder_text.h"
 #include "app/message_boxes.h"
 #include "app/paths.h"
 #include "app/settings.h"
@@ -89,6 +90,12 @@ bool BoxFolderSink::ask(const std::string& text) {
     return boxes_.ask(parent_, core_text(text));
 }
 
+QString resolve_folder(const QString& typed, const QString& current) {
+    const FolderTextBase base{current.isEmpty() ? std::string() : path_bytes(current),
+                              path_bytes(QDir::homePath())};
+    return path_text(resolve_folder_text(path_bytes(typed), base));
+}
+
 FolderBrowser::FolderBrowser(MessageBoxes& boxes, const QString& startFolder, bool offerToCreate,
                              QWidget* parent)
     : QFileDialog(parent), boxes_(boxes), offerToCreate_(offerToCreate) {
@@ -136,19 +143,15 @@ QString FolderBrowser::chosenPath() const {
     if (typed.isEmpty()) {
         return shown;
     }
-    if (typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/"))) {
-        return QDir::homePath() + typed.mid(1);
-    }
-    if (QDir::isAbsolutePath(typed)) {
-        return typed;  // as typed: a malformed path must reach the check unchanged
-    }
     // A folder picked in the view shows as its bare name, and it need not lie in the folder
     // shown (Qt also selects what an absolute path names); Qt knows its full path.
     const QStringList picked = selectedFiles();
-    if (picked.size() == 1 && QFileInfo(picked.first()).fileName() == typed) {
+    const bool fromHome = typed == QLatin1String("~") || typed.startsWith(QLatin1String("~/"));
+    if (!fromHome && !QDir::isAbsolutePath(typed) && picked.size() == 1 &&
+        QFileInfo(picked.first()).fileName() == typed) {
         return picked.first();
     }
-    return shown.endsWith(QLatin1Char('/')) ? shown + typed : shown + QLatin1Char('/') + typed;
+    return resolve_folder(typed, shown);
 }
 
 void FolderBrowser::accept() {
@@ -233,6 +236,8 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
       skipSilence_(picture_button(new SkinCheckBox(this), ids::SKIP_SILENCE, pictures::SKIP_SILENCE,
                                   layout::SKIP_SILENCE_BOX,
                                   tr("Delete leading and trailing silence"))),
+      exactLength_(picture_button(new SkinCheckBox(this), ids::EXACT_LENGTH, pictures::EXACT_LENGTH,
+                                  layout::EXACT_LENGTH_BOX, tr("Exact length"))),
       copyTags_(picture_button(new SkinCheckBox(this), ids::COPY_TAGS, pictures::COPY_TAGS,
                                layout::COPY_TAGS_BOX, tr("Copy tags into the WAV"))),
       fadeInSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_IN_SLIDER)),
@@ -268,6 +273,12 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     }
     writeFadeBoxes();
 
+    exactLength_->setChecked(read_switch_setting(SETTING_EXACT_LENGTH));
+    copyTags_->setChecked(read_switch_setting(SETTING_COPY_TAGS));
+    for (QCheckBox* box : {exactLength_, copyTags_}) {
+        connect(box, &QCheckBox::toggled, this, &OptionsPage::saveSettings);
+    }
+
     connect(fadeInEdit_, &QLineEdit::textChanged, this, &OptionsPage::fadeInEdited);
     connect(fadeOutEdit_, &QLineEdit::textChanged, this, &OptionsPage::fadeOutEdited);
 }
@@ -278,10 +289,16 @@ BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
     options.eightBit = eightBit_->isChecked();
     options.normalize = normalize_->isChecked();
     options.skipSilence = skipSilence_->isChecked();
-    options.copyTags = copyTags_->isChecked();
     options.fadeIn = fadeIn_;
     options.fadeOut = fadeOut_;
+    options.exactLength = exactLength_->isChecked();
+    options.copyTags = copyTags_->isChecked();
     return options;
+}
+
+void OptionsPage::saveSettings() const {
+    write_switch_setting(SETTING_EXACT_LENGTH, exactLength_->isChecked());
+    write_switch_setting(SETTING_COPY_TAGS, copyTags_->isChecked());
 }
 
 bool OptionsPage::readFadeBoxes() {
@@ -402,7 +419,9 @@ void InfoPage::clearInfo() {
 }
 
 void InfoPage::showFields(const InfoFields& fields) {
-    prompt_->setText(QString::fromStdString(fields.prompt));
+    // A shown file leaves the prompt's row free; it carries the LAME tag's delay and padding.
+    prompt_->setText(
+        QString::fromStdString(fields.prompt.empty() ? fields.gapLine : fields.prompt));
     for (std::size_t i = 0; i < headerLines_.size(); ++i) {
         headerLines_[i]->setText(QString::fromStdString(fields.headerLines[i]));
     }

@@ -32,6 +32,10 @@ private:
     QWidget* parent_;
 };
 
+// The folder a typed text names (resolve_folder_text): "~" is the home folder; a relative
+// text is taken from current, or, without one, left for the folder check to refuse.
+QString resolve_folder(const QString& typed, const QString& current = QString());
+
 // A folder chooser whose OK runs the typed or shown path through check_output_folder and
 // stays open on any answer but FOLDER_OK.
 class FolderBrowser : public QFileDialog {
@@ -91,6 +95,8 @@ public:
     int fadeOut() const { return fadeOut_; }
     // The page as a run sees it; the output folder is the output page's.
     BatchOptions batchOptions(const std::string& outputFolder) const;
+    // Stores the switches the window remembers across starts.
+    void saveSettings() const;
 
 private Q_SLOTS:
     void fadeInEdited();
@@ -110,6 +116,7 @@ private:
     QRadioButton* eightBit_;
     QCheckBox* normalize_;
     QCheckBox* skipSilence_;
+    QCheckBox* exactLength_;
     QCheckBox* copyTags_;
     QSlider* fadeInSlider_;
     QSlider* fadeOutSlider_;

@@ -29,6 +29,8 @@ enum OptionId : int {
     OPT_QUIET,
     OPT_VERBOSE,
     OPT_JOBS,
+    OPT_EXACT_LENGTH,
+    OPT_VERSION,
     OPT_TAGS,
 };
 
@@ -53,6 +55,8 @@ constexpr option LONG_OPTIONS[] = {
     {"quiet", no_argument, nullptr, OPT_QUIET},
     {"verbose", no_argument, nullptr, OPT_VERBOSE},
     {"jobs", required_argument, nullptr, OPT_JOBS},
+    {"exact-length", no_argument, nullptr, OPT_EXACT_LENGTH},
+    {"version", no_argument, nullptr, OPT_VERSION},
     {"tags", no_argument, nullptr, OPT_TAGS},
     {nullptr, 0, nullptr, 0},
 };
@@ -96,6 +100,7 @@ BatchOptions window_options(const CliOptions& options) {
     batch.skipSilence = options.skip_silence;
     batch.fadeIn = whole_seconds(options.fade_in);
     batch.fadeOut = whole_seconds(options.fade_out);
+    batch.exactLength = options.exact_length;
     batch.copyTags = options.tags;
     return batch;
 }
@@ -162,6 +167,9 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
             case OPT_CROSS_FADE:
                 options->cross_fade = true;
                 break;
+            case OPT_EXACT_LENGTH:
+                options->exact_length = true;
+                break;
             case OPT_TAGS:
                 options->tags = true;
                 break;
@@ -194,6 +202,8 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
             case 'h':
             case OPT_HELP:
                 return CliParse::Help;
+            case OPT_VERSION:
+                return CliParse::Version;
             case ':':
                 *message = std::string("option ") + argv[optind - 1] + " needs a value";
                 return CliParse::Error;
@@ -221,10 +231,9 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
 }
 
 DecodeRequest make_request(const CliOptions& options, const char* input_path,
-                           const char* output_path, std::uint32_t play_length_ms) {
+                           const char* output_path) {
     DecodeRequest request;
     decode_request_init(&request);
-    request.play_length_ms = play_length_ms;
     request.fade_in_text = options.fade_in.c_str();
     request.fade_out_text = options.fade_out.c_str();
     request.gap_text = options.gap.c_str();
@@ -242,6 +251,7 @@ DecodeRequest make_request(const CliOptions& options, const char* input_path,
     request.skip_silence = options.skip_silence ? 1 : 0;
     request.normalize = options.normalize ? 1 : 0;
     request.progress = batch_progress;
+    request.exact_length = options.exact_length ? 1 : 0;
     request.copy_tags = options.tags ? 1 : 0;
     return request;
 }
@@ -263,6 +273,9 @@ Output:
                         (default 16), 17-24 24-bit, 25-32 32-bit files
       --no-dither       round samples instead of dithering them
       --normalize       raise each finished 8-bit or 16-bit file to full scale
+      --exact-length    as long as the audio that was encoded: drop the encoder's
+                        Info/Xing frame and, when it carries a LAME tag, the encoder
+                        delay at the start and the padding at the end
       --tags            copy the input's tags into the WAV file: title, artist, album,
                         year, genre, track and comment as a LIST/INFO chunk (UTF-8) and
                         the ID3v2 tag as it is (cover art included) as an "id3 " chunk,
@@ -285,14 +298,15 @@ Decoding:
                         accepted, but no audio is mixed)
       --window-options  fill the requests exactly as the desktop program does: 16-bit
                         unless --bits 8, --fade-in/--fade-out in whole seconds 0-60 with
-                        at least 1 second each, --normalize, --skip-silence and --tags;
-                        the other engine options are not used
+                        at least 1 second each, --normalize, --skip-silence,
+                        --exact-length and --tags; the other engine options are not used
 Running:
   -j, --jobs N          decode up to N files at once, each in its own worker process
                         (default 1; 0 means one per processor)
   -q, --quiet           show nothing but errors
   -v, --verbose         pass the engine's messages through as they come
   -h, --help            show this help
+      --version         show the program's name and version
 
 Times T: seconds, optionally with minutes and hours before colons and a decimal fraction
 or a denominator after them, in terms joined by + or -:

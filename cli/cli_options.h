@@ -23,6 +23,7 @@ struct CliOptions {
     bool half_rate = false;
     bool ignore_crc = false;
     bool cross_fade = false;
+    bool exact_length = false;
     bool tags = false;  // copy the input's tags into the WAV file
     std::string output_folder;
     std::vector<std::string> inputs;
@@ -33,14 +34,14 @@ struct CliOptions {
     int jobs = 1;  // files decoded at once; 0 on the command line means one per processor
 };
 
-enum class CliParse { Run, Help, Error };
+enum class CliParse { Run, Help, Version, Error };
 
 // On Error, message says what was wrong.
 CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* message);
 
 // The request for one input; the texts point into options, which must outlive it.
 DecodeRequest make_request(const CliOptions& options, const char* input_path,
-                           const char* output_path, std::uint32_t play_length_ms);
+                           const char* output_path);
 
 // The window's options from the same command line: --bits 8 chooses 8-bit, --fade-in and
 // --fade-out are whole seconds (0 to 60).

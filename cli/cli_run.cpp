@@ -4,16 +4,14 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstring>
 
+#include "app/core/output_name.h"
+#include "app/core/worker_pool.h"
 #include "cli/terminal_text.h"
 
 namespace {
 
-constexpr int MAX_WORKERS = 64;
-
 volatile std::sig_atomic_t interrupts = 0;
-volatile pid_t workers[MAX_WORKERS] = {};
 
 void on_interrupt(int) {
     interrupts = interrupts + 1;
@@ -22,11 +20,7 @@ void on_interrupt(int) {
         request_cancel(batch_state());
         return;
     }
-    for (volatile pid_t& pid : workers) {
-        if (pid > 0) {
-            kill(pid, SIGKILL);
-        }
-    }
+    kill_pool_workers();
     static const char message[] = "\nDecoding files aborted by user.\n";
     ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
     (void)ignored;
@@ -60,18 +54,16 @@ int interrupt_count() {
     return interrupts;
 }
 
-void track_worker(int slot, int pid) {
-    if (slot >= 0 && slot < MAX_WORKERS) {
-        workers[slot] = pid;
-    }
-}
-
-DecodeRequest cli_request(const CliRun& run, const DecodeRequest& windowRequest) {
+RequestBuilder cli_requests(const CliRun& run) {
     if (run.options->window_options) {
-        return windowRequest;
+        return window_requests(run.batch);
     }
-    return make_request(*run.options, windowRequest.input_path, windowRequest.output_path,
-                        windowRequest.play_length_ms);
+    return [options = run.options, folder = run.batch.outputFolder](const std::string& inputPath,
+                                                                    RequestTexts& texts) {
+        texts.input = inputPath;
+        texts.output = output_file_path(folder, inputPath);
+        return make_request(*options, texts.input.c_str(), texts.output.c_str());
+    };
 }
 
 void report_file(const CliRun& run, const std::string& input, const std::string& output,

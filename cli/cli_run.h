@@ -17,25 +17,19 @@ struct CliRun {
     bool interactive;   // a progress display on a terminal
 };
 
-struct CliOutcome {
-    BatchResult result;
-    bool cancelled = false;
-};
-
-// The request for one file, given the window's (fill_request): itself with --window-options,
-// else the command line's engine options for the same paths and play length.
-DecodeRequest cli_request(const CliRun& run, const DecodeRequest& windowRequest);
+// The requests of a run: the window's (fill_request) with --window-options, else the command
+// line's engine options (make_request) for the same paths and play length.
+RequestBuilder cli_requests(const CliRun& run);
 
 // Lines about finished files: one per file unless quiet; a failure with the engine's
 // messages of that file.
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
                  const std::string& failure, const std::string& messages);
 
-CliOutcome run_in_process(CliRun& run);
-CliOutcome run_in_workers(CliRun& run, int jobs);
+// Both runners expect the batch begun (begin_batch).
+BatchResult run_in_process(CliRun& run);
+BatchResult run_in_workers(CliRun& run, int jobs);
 
 // Ctrl-C: the first cancels the run, the second ends the program at once.
 void install_interrupt_handler();
 int interrupt_count();
-// Worker processes to end at once on the second Ctrl-C.
-void track_worker(int slot, int pid);

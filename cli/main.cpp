@@ -4,23 +4,35 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/core/file_list.h"
 #include "app/core/folder_check.h"
+#include "app/core/folder_text.h"
+#include "app/core/system_message.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "cli/standard_streams.h"
 #include "cli/terminal_text.h"
-#include "engine/player.h"
+#include "engine/request.h"
+#include "pelmora_version.h"
 
 namespace {
 
 constexpr int EXIT_SOME_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_CANCELLED = 130;
+
+// Relative folder texts are taken from the current folder; "~" was the shell's to expand.
+std::string absolute_folder(const std::string& text) {
+    std::vector<char> cwd(4096);
+    FolderTextBase base;
+    if (getcwd(cwd.data(), cwd.size()) != nullptr) {
+        base.current = cwd.data();
+    }
+    return resolve_folder_text(text, base);
+}
 
 // The folder check's messages on standard error; its offer to create is always accepted.
 class CliFolderSink : public FolderMessageSink {
@@ -50,45 +62,10 @@ public:
     }
     void fileError(const std::string& path, const std::string& message) override {
         std::fprintf(stderr, "pelmora-cli: %s: %s\n", terminal_safe(path).c_str(), message.c_str());
-        unreadable.push_back(path);
+        unreadable.push_back({path, message});
     }
-    std::vector<std::string> unreadable;
+    std::vector<FailedFile> unreadable;
 };
-
-// An absolute form of the folder the user typed: relative to the current folder, with ".",
-// ".." and repeated or trailing slashes resolved as a shell user expects.
-std::string absolute_folder(const std::string& text) {
-    std::string path = text;
-    if (path.empty() || path[0] != '/') {
-        std::vector<char> cwd(4096);
-        if (getcwd(cwd.data(), cwd.size()) == nullptr) {
-            return text;  // left relative: the check will call it invalid
-        }
-        path = std::string(cwd.data()) + "/" + path;
-    }
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        std::size_t end = path.find('/', start);
-        if (end == std::string::npos) {
-            end = path.size();
-        }
-        std::string part = path.substr(start, end - start);
-        if (part == "..") {
-            if (!parts.empty()) {
-                parts.pop_back();
-            }
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-        start = end + 1;
-    }
-    std::string result;
-    for (const std::string& part : parts) {
-        result += "/" + part;
-    }
-    return result.empty() ? "/" : result;
-}
 
 // Invalid engine option texts end the program here, with the engine's own message, before
 // any file starts.
@@ -96,10 +73,8 @@ void validate_engine_options(const CliOptions& options) {
     if (options.window_options) {
         return;
     }
-    DecodeRequest request = make_request(options, "", "", 0);
-    PlayerState state;
-    player_init(&state);
-    player_apply_request(&state, &request);
+    DecodeRequest request = make_request(options, "", "");
+    check_request_texts(&request);
 }
 
 }  // namespace
@@ -112,6 +87,9 @@ int main(int argc, char** argv) {
     switch (parse_cli(argc, argv, &options, &message)) {
         case CliParse::Help:
             std::fputs(cli_usage(), stdout);
+            return 0;
+        case CliParse::Version:
+            std::printf("pelmora-cli %s\n", PELMORA_VERSION_TEXT);
             return 0;
         case CliParse::Error:
             std::fprintf(stderr, "pelmora-cli: %s\nTry 'pelmora-cli --help'.\n",
@@ -133,7 +111,7 @@ int main(int argc, char** argv) {
     FileList list;
     CliListReporter reporter;
     list.setReporter(&reporter);
-    std::vector<std::string> failedBefore;
+    std::vector<FailedFile> failedBefore;
     for (const std::string& input : options.inputs) {
         if (list.acceptPath(input) != PATH_REFUSED) {
             list.addPath(input);
@@ -141,9 +119,10 @@ int main(int argc, char** argv) {
         }
         struct stat info {};
         if (stat(input.c_str(), &info) != 0) {
+            int error = errno;
             std::fprintf(stderr, "pelmora-cli: %s: %s\n", terminal_safe(input).c_str(),
-                         std::strerror(errno));
-            failedBefore.push_back(input);
+                         errno_message(error).c_str());
+            failedBefore.push_back({input, errno_message(error)});
         } else {
             std::fprintf(stderr,
                          "pelmora-cli: skipping %s: not an MPEG audio file (.mp3, .mp2, .mp1, "
@@ -170,25 +149,32 @@ int main(int argc, char** argv) {
     }
 
     install_interrupt_handler();
-    CliOutcome outcome = options.jobs > 1 && run.files.size() > 1
+    BatchState& state = batch_state();
+    begin_batch(state, run.files);
+    if (interrupt_count() > 0) {
+        request_cancel(state);  // a Ctrl-C that came before the batch began still counts
+    }
+    BatchResult result = options.jobs > 1 && run.files.size() > 1
                              ? run_in_workers(run, options.jobs)
                              : run_in_process(run);
-    outcome.result.failed.insert(outcome.result.failed.begin(), failedBefore.begin(),
-                                 failedBefore.end());
-    outcome.result.attempted += static_cast<int>(failedBefore.size());
+    result.failed.insert(result.failed.begin(), failedBefore.begin(), failedBefore.end());
+    result.attempted += static_cast<int>(failedBefore.size());
 
+    const BatchEnd end = finish_batch(result, state, false);
     int status = 0;
-    if (outcome.cancelled) {
-        std::fprintf(run.screen, "Decoding files aborted by user.\n");
+    if (end.cancelled) {
+        std::fprintf(run.screen, "%s\n", end.message.c_str());
         status = EXIT_CANCELLED;
-    } else if (!outcome.result.failed.empty()) {
-        BatchEnd end = finish_batch(outcome.result, batch_state(), false);
+    } else if (end.failures) {
+        std::vector<std::string> failedPaths;
+        for (const FailedFile& failed : result.failed) {
+            failedPaths.push_back(failed.path);
+        }
         std::fprintf(run.screen, "pelmora-cli: %s\n",
-                     terminal_safe_lines(end.message, outcome.result.failed).c_str());
+                     terminal_safe_lines(end.message, failedPaths).c_str());
         status = EXIT_SOME_FAILED;
     } else if (!options.quiet) {
-        std::fprintf(run.screen, "%s\n",
-                     finish_batch(outcome.result, batch_state(), false).message.c_str());
+        std::fprintf(run.screen, "%s\n", end.message.c_str());
     }
     std::fflush(run.screen);
     return status;

@@ -3,15 +3,14 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
+
+#include "app/core/scratch_file.h"
 
 OutputCapture::OutputCapture() {
-    char name[] = "/tmp/pelmora-cli-XXXXXX";
-    file_ = mkstemp(name);
+    file_ = open_scratch_file();
     if (file_ == -1) {
         return;
     }
-    unlink(name);
     std::fflush(stdout);
     std::fflush(stderr);
     savedOut_ = dup(STDOUT_FILENO);
@@ -25,9 +24,8 @@ OutputCapture::~OutputCapture() {
 }
 
 std::string OutputCapture::finish() {
-    std::string text;
     if (file_ == -1) {
-        return text;
+        return {};
     }
     std::fflush(stdout);
     std::fflush(stderr);
@@ -35,13 +33,7 @@ std::string OutputCapture::finish() {
     dup2(savedErr_, STDERR_FILENO);
     close(savedOut_);
     close(savedErr_);
-    char block[4096];
-    ssize_t got;
-    off_t offset = 0;
-    while ((got = pread(file_, block, sizeof block, offset)) > 0) {
-        text.append(block, static_cast<std::size_t>(got));
-        offset += got;
-    }
+    std::string text = read_scratch_file(file_);
     close(file_);
     file_ = -1;
     return text;

@@ -1,4 +1,5 @@
-// Collects what the engine writes to standard output and standard error during one decode.
+// Collects what the engine writes to standard output and standard error during one decode,
+// in a scratch file under $TMPDIR.
 #pragma once
 
 #include <string>

@@ -47,20 +47,13 @@ private:
 
 }  // namespace
 
-CliOutcome run_in_process(CliRun& run) {
+BatchResult run_in_process(CliRun& run) {
     BatchState& state = batch_state();
-    std::vector<std::string> inputs;
-    for (const BatchFile& file : run.files) {
-        inputs.push_back(file.folder + file.name);
-    }
-    state.batchTotalKiB = scan_batch_size(inputs, state);
-
     TerminalDisplay display(run.screen);
     DisplaySink sink(display);
     state.progress = run.interactive ? &sink : nullptr;
 
-    auto decode = [&run, &display](const DecodeRequest& windowRequest) {
-        DecodeRequest request = cli_request(run, windowRequest);
+    auto decode = [&run, &display](const DecodeRequest& request) {
         std::int32_t result;
         std::string messages;
         if (run.options->verbose) {
@@ -74,15 +67,13 @@ CliOutcome run_in_process(CliRun& run) {
         display.erase();
         if (result != DECODE_ABORTED) {
             report_file(run, request.input_path, request.output_path,
-                        result == DECODE_FAILED ? "decoding failed" : "", messages);
+                        result == DECODE_FAILED ? DECODE_FAILED_REASON : "", messages);
         }
         return result;
     };
 
-    CliOutcome outcome;
-    outcome.result = run_batch(run.files, run.batch, decode);
+    BatchResult result = run_batch(run.files, cli_requests(run), decode);
     display.erase();
     state.progress = nullptr;
-    outcome.cancelled = outcome.result.lastResult == DECODE_ABORTED && state.cancelRequested != 0;
-    return outcome;
+    return result;
 }

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "dsp/fixed.h"
-#include "engine/player_state.h"
+#include "dsp/testing.h"
 
 namespace {
 
@@ -21,6 +21,14 @@ GainTable the_gain_table = [] {
 
 constexpr unsigned LOUD_LEADING = 12;  // frames below this level are leading silence
 constexpr unsigned LOUD_RUN = 24;      // frames below this level extend a quiet run
+
+unsigned frame_slots(const mad_frame* frame) {  // 12, 18 or 36
+    return static_cast<unsigned>(MAD_NSBSAMPLES(&frame->header));
+}
+
+unsigned frame_channels(const mad_frame* frame) {  // 1 or 2
+    return frame->header.mode == MAD_MODE_SINGLE_CHANNEL ? 1u : 2u;
+}
 
 inline mad_units rate_units(const mad_frame* frame) {
     return static_cast<mad_units>(frame->header.samplerate);
@@ -66,6 +74,18 @@ inline void scale_slot(mad_frame* frame, unsigned nch, unsigned slot, mad_fixed_
 
 }  // namespace
 
+void fade_state_init(FadeState* fade, const mad_timer_t* total_time,
+                     const mad_timer_t* play_timer) {
+    *fade = {};
+    fade->fade_in = mad_timer_zero;
+    fade->fade_out = mad_timer_zero;
+    fade->quiet_run = mad_timer_zero;
+    fade->lead_in = mad_timer_zero;
+    mad_timer_set(&fade->quiet_limit, 2, 0, 0);
+    fade->total_time = total_time;
+    fade->play_timer = play_timer;
+}
+
 GainTable* gain_table() {
     return &the_gain_table;
 }
@@ -76,14 +96,6 @@ void gain_table_fill(mad_fixed_t factor) {
             entry = factor;
         }
     }
-}
-
-unsigned frame_slots(const mad_frame* frame) {
-    return static_cast<unsigned>(MAD_NSBSAMPLES(&frame->header));
-}
-
-unsigned frame_channels(const mad_frame* frame) {
-    return frame->header.mode == MAD_MODE_SINGLE_CHANNEL ? 1u : 2u;
 }
 
 unsigned frame_level(const mad_frame* frame) {
@@ -139,7 +151,7 @@ mad_flow gain_filter(void* data, mad_frame* frame) {
     return MAD_FLOW_CONTINUE;
 }
 
-mad_flow leading_silence_check(PlayerState* state, const mad_frame* frame) {
+mad_flow leading_silence_check(FadeState* state, const mad_frame* frame) {
     if (state->silence_enabled == 0) {
         return MAD_FLOW_CONTINUE;
     }
@@ -150,7 +162,7 @@ mad_flow leading_silence_check(PlayerState* state, const mad_frame* frame) {
     return state->in_leading_silence != 0 ? MAD_FLOW_IGNORE : MAD_FLOW_CONTINUE;
 }
 
-mad_flow long_silence_check(PlayerState* state, const mad_frame* frame) {
+mad_flow long_silence_check(FadeState* state, const mad_frame* frame) {
     if (state->silence_enabled == 0 || state->in_leading_silence != 0) {
         return MAD_FLOW_CONTINUE;
     }
@@ -163,13 +175,43 @@ mad_flow long_silence_check(PlayerState* state, const mad_frame* frame) {
                                                                        : MAD_FLOW_CONTINUE;
 }
 
-void apply_fade_in(PlayerState* state, mad_frame* frame) {
-    if (mad_timer_compare(state->play_timer, state->fade_in) >= 0) {
+// The fade-in measured from the end of the lead-in: slots before it are silenced (they are cut
+// away after synthesis), the ramp starts at the first kept sample. Kept apart from the plain
+// fade-in so that a file without a lead-in is faded by exactly the same arithmetic as ever.
+void apply_fade_in_after_lead_in(const FadeState* state, mad_frame* frame) {
+    const mad_units units = rate_units(frame);
+    const signed long fade_length = count(state->fade_in, units);
+    const signed long start = count(*state->play_timer, units) - count(state->lead_in, units);
+    if (fade_length <= 0 || start >= fade_length) {
+        return;
+    }
+    const unsigned nch = frame_channels(frame);
+    const unsigned ns = frame_slots(frame);
+    const signed long samples = count(frame->header.duration, units);
+    for (unsigned s = 0; s < ns; ++s) {
+        const signed long position = start + samples * static_cast<signed long>(s) / ns;
+        if (position >= fade_length) {
+            break;
+        }
+        const auto gain = position <= 0
+                              ? mad_fixed_t{0}
+                              : static_cast<mad_fixed_t>(scaled_ratio(
+                                    position, fade_length, static_cast<unsigned long>(FIXED_ONE)));
+        scale_slot(frame, nch, s, gain);
+    }
+}
+
+void apply_fade_in(const FadeState* state, mad_frame* frame) {
+    if (mad_timer_sign(state->lead_in) != 0) {
+        apply_fade_in_after_lead_in(state, frame);
+        return;
+    }
+    if (mad_timer_compare(*state->play_timer, state->fade_in) >= 0) {
         return;
     }
     const mad_units units = rate_units(frame);
     const mad_timer_t duration = frame->header.duration;
-    const mad_timer_t start = state->play_timer;
+    const mad_timer_t start = *state->play_timer;
     mad_timer_t end = start;
     mad_timer_add(&end, duration);
 
@@ -195,11 +237,11 @@ void apply_fade_in(PlayerState* state, mad_frame* frame) {
     }
 }
 
-void apply_fade_out(PlayerState* state, mad_frame* frame) {
-    const mad_timer_t total = state->total_time;
+void apply_fade_out(const FadeState* state, mad_frame* frame) {
+    const mad_timer_t total = *state->total_time;
     const mad_timer_t fade = state->fade_out;
     const mad_timer_t duration = frame->header.duration;
-    const mad_timer_t start = state->play_timer;
+    const mad_timer_t start = *state->play_timer;
     mad_timer_t end = start;
     mad_timer_add(&end, duration);
 
@@ -236,7 +278,7 @@ void apply_fade_out(PlayerState* state, mad_frame* frame) {
 }
 
 mad_flow fade_filter(void* data, mad_frame* frame) {
-    auto* state = static_cast<PlayerState*>(data);
+    auto* state = static_cast<FadeState*>(data);
     mad_flow result = leading_silence_check(state, frame);
     if (result != MAD_FLOW_CONTINUE) {
         return result;

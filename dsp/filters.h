@@ -4,12 +4,32 @@
 
 #include <mad.h>
 
-struct PlayerState;
+#include <cstdint>
 
 // 2 channels x 32 subbands of fixed-point factors.
 struct GainTable {
     mad_fixed_t factor[2][32];
 };
+
+// The fade filter's record. The player holds one and points the filter node at it; the two
+// clocks stay the player's, which advances play_timer only for frames that reach the output.
+struct FadeState {
+    mad_timer_t fade_in;   // zero: no fade-in
+    mad_timer_t fade_out;  // zero: no fade-out
+    std::int32_t silence_enabled;
+    std::int32_t in_leading_silence;  // no loud frame has been met yet
+    mad_timer_t quiet_run;            // length of the current run of quiet frames
+    mad_timer_t quiet_limit;          // longest quiet run kept
+    const mad_timer_t* total_time;    // expected play time; zero when unknown
+    const mad_timer_t* play_timer;    // audio handed to the output so far
+    // Decoded time that is cut away before the first kept sample (exact length); the fade-in
+    // starts after it, and audio before it is silenced. Zero: the fade-in starts at once.
+    mad_timer_t lead_in;
+};
+
+// Times zero, silence skipping off, the quiet limit at 2 seconds; the clocks are the
+// caller's and must outlive every call of fade_filter.
+void fade_state_init(FadeState* fade, const mad_timer_t* total_time, const mad_timer_t* play_timer);
 
 // The one module-wide table, filled with 1.0 until the gain filter is installed.
 GainTable* gain_table();
@@ -17,17 +37,8 @@ GainTable* gain_table();
 // player installs the gain filter.
 void gain_table_fill(mad_fixed_t factor);
 
-unsigned frame_slots(const mad_frame* frame);     // 12, 18 or 36
-unsigned frame_channels(const mad_frame* frame);  // 1 or 2
-unsigned frame_level(const mad_frame* frame);
-
-mad_flow mono_filter(void* state, mad_frame* frame);  // PlayerState*
+mad_flow mono_filter(void* data, mad_frame* frame);   // data unused
 mad_flow gain_filter(void* table, mad_frame* frame);  // GainTable*
-mad_flow fade_filter(void* state, mad_frame* frame);  // PlayerState*
-
-// The parts of fade_filter, for tests. The silence checks return MAD_FLOW_IGNORE to drop
-// the frame. Fades shorter than one slot (32 samples) change the gain in a single step.
-mad_flow leading_silence_check(PlayerState* state, const mad_frame* frame);
-mad_flow long_silence_check(PlayerState* state, const mad_frame* frame);
-void apply_fade_in(PlayerState* state, mad_frame* frame);
-void apply_fade_out(PlayerState* state, mad_frame* frame);
+// Returns MAD_FLOW_IGNORE to drop a frame of skipped silence. Fades shorter than one slot
+// (32 samples) change the gain in a single step.
+mad_flow fade_filter(void* fade, mad_frame* frame);  // FadeState*

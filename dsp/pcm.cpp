@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dsp/fixed.h"
+#include "dsp/testing.h"
 
 namespace {
 

@@ -19,10 +19,6 @@ struct DitherState {
     std::uint32_t lcg_state;
 };
 
-// The process-wide dither state of channel 0 (left or only) or 1 (right). Exposed so that
-// tests can start from a known state; production code never resets it.
-DitherState* dither_state(int channel);
-
 // Returns the sample clipped to full scale and records it in the statistics.
 mad_fixed_t clip_and_track(mad_fixed_t sample, ClipStats* stats);
 // width is 8, 16 or 24 bits; the result is a signed value of that width.

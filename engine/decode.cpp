@@ -15,6 +15,36 @@ bool given(const char* text) {
     return text != nullptr && text[0] != '\0';
 }
 
+// The values of a request's option texts; a text not given leaves its field zero.
+struct RequestValues {
+    mad_fixed_t attenuation;
+    std::uint32_t precision;
+    mad_timer_t gap;
+    mad_timer_t fade_in;
+    mad_timer_t fade_out;
+};
+
+// Ends the process with status 1 after the message of the first invalid text. The order of
+// the parses decides which of several invalid texts is reported.
+void parse_request_texts(const DecodeRequest* request, RequestValues* values) {
+    *values = {};
+    if (given(request->attenuation_text)) {
+        values->attenuation = decibel_to_gain(request->attenuation_text);
+    }
+    if (given(request->bit_depth_text)) {
+        values->precision = parse_bit_depth(request->bit_depth_text);
+    }
+    if (given(request->gap_text)) {
+        values->gap = parse_time_option(request->gap_text, "gap time", false);
+    }
+    if (given(request->fade_in_text)) {
+        values->fade_in = parse_time_option(request->fade_in_text, "fade-in time", true);
+    }
+    if (given(request->fade_out_text)) {
+        values->fade_out = parse_time_option(request->fade_out_text, "fade-out time", true);
+    }
+}
+
 }  // namespace
 
 void decode_request_init(DecodeRequest* request) {
@@ -32,11 +62,8 @@ void decode_request_init(DecodeRequest* request) {
 void player_init(PlayerState* state) {
     *state = {};
     state->repeat = 1;
-    state->fade_in = mad_timer_zero;
-    state->fade_out = mad_timer_zero;
+    fade_state_init(&state->fade, &state->total_time, &state->play_timer);
     state->gap = mad_timer_zero;
-    state->quiet_run = mad_timer_zero;
-    mad_timer_set(&state->quiet_limit, 2, 0, 0);
     state->input_fd = -1;
     state->mode = Dither;
     state->attenuation = FIXED_ONE;
@@ -47,16 +74,18 @@ void player_init(PlayerState* state) {
 }
 
 // The order of the steps decides which of two conflicting switches wins (stereo over mono
-// over a channel number) and which invalid text is reported first.
+// over a channel number).
 void player_apply_request(PlayerState* state, const DecodeRequest* request) {
+    RequestValues values;
+    parse_request_texts(request, &values);
     if (given(request->channel_text)) {
         state->select = decimal_value(request->channel_text);
     }
     if (given(request->attenuation_text)) {
-        state->attenuation = decibel_to_gain(request->attenuation_text);
+        state->attenuation = values.attenuation;
     }
     if (given(request->bit_depth_text)) {
-        state->precision_in = parse_bit_depth(request->bit_depth_text);
+        state->precision_in = values.precision;
     }
     if (request->no_dither != 0) {
         state->mode = Round;
@@ -65,14 +94,14 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
         state->flags |= FLAG_HALF_RATE;
     }
     if (given(request->gap_text)) {
-        state->gap = parse_time_option(request->gap_text, "gap time", false);
+        state->gap = values.gap;
         state->flags |= FLAG_GAP;
     }
     if (request->ignore_crc != 0) {
         state->flags |= FLAG_IGNORE_CRC;
     }
     if (given(request->fade_in_text)) {
-        state->fade_in = parse_time_option(request->fade_in_text, "fade-in time", true);
+        state->fade.fade_in = values.fade_in;
         state->flags |= FLAG_FADE_IN;
     }
     if (request->mono != 0) {
@@ -87,7 +116,7 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
         state->count = 1;
     }
     if (given(request->fade_out_text)) {
-        state->fade_out = parse_time_option(request->fade_out_text, "fade-out time", true);
+        state->fade.fade_out = values.fade_out;
         state->flags |= FLAG_FADE_OUT;
     }
     if (request->stereo != 0) {
@@ -100,8 +129,8 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
     state->progress = request->progress;
     if (request->skip_silence != 0) {
         state->flags |= FLAG_SKIP_SILENCE | FLAG_GAP;
-        state->silence_enabled = 1;
-        state->in_leading_silence = 1;
+        state->fade.silence_enabled = 1;
+        state->fade.in_leading_silence = 1;
     }
     if (request->normalize != 0) {
         state->flags |= FLAG_NORMALIZE;
@@ -109,6 +138,14 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
     if (request->copy_tags != 0) {
         state->flags |= FLAG_COPY_TAGS;
     }
+    if (request->exact_length != 0) {
+        state->flags |= FLAG_EXACT_LENGTH;
+    }
+}
+
+void check_request_texts(const DecodeRequest* request) {
+    RequestValues values;
+    parse_request_texts(request, &values);
 }
 
 void player_release(PlayerState* state) {

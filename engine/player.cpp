@@ -32,6 +32,17 @@ constexpr std::uint32_t XING_SCALE = 0x8;
 // The shell is called after every 26th output frame.
 constexpr std::uint32_t PROGRESS_INTERVAL = 25;
 
+// The loop's steps, each returning 0 or -1 after printing why, and libmad's callbacks, whose
+// data is the PlayerState.
+int play_all(PlayerState* state);
+int play_file(PlayerState* state);
+int decode_stream(PlayerState* state);
+mad_flow on_input(void* data, mad_stream* stream);
+mad_flow on_header(void* data, const mad_header* header);
+mad_flow on_frame(void* data, const mad_stream* stream, mad_frame* frame);
+mad_flow on_output(void* data, const mad_header* header, mad_pcm* pcm);
+mad_flow on_error(void* data, mad_stream* stream, mad_frame* frame);
+
 PlayerState* player_of(void* data) {
     return static_cast<PlayerState*>(data);
 }
@@ -186,11 +197,9 @@ int configure_output(PlayerState* state, std::uint32_t channels, std::uint32_t r
     return 0;
 }
 
-}  // namespace
-
 int install_filters(PlayerState* state) {
     if ((state->flags & (FLAG_FADE_IN | FLAG_SKIP_SILENCE | FLAG_GAP | FLAG_FADE_OUT)) != 0 &&
-        add_filter(state, fade_filter, state) == -1) {
+        add_filter(state, fade_filter, &state->fade) == -1) {
         return -1;
     }
     if (state->attenuation != FIXED_ONE) {
@@ -204,6 +213,8 @@ int install_filters(PlayerState* state) {
     }
     return 0;
 }
+
+}  // namespace
 
 int run_player(PlayerState* state) {
     if (state->command == nullptr) {
@@ -246,6 +257,8 @@ int run_player(PlayerState* state) {
     }
     return result;
 }
+
+namespace {
 
 int play_all(PlayerState* state) {
     int result = 0;
@@ -323,6 +336,7 @@ int decode_stream(PlayerState* state) {
     state->frames_played = 0;
     state->error_frame = 0xFFFFFFFFu;
     state->clip = {};
+    state->exact = {};
 
     mad_decoder decoder;
     mad_decoder_init(&decoder, state, on_input, on_header, on_frame,
@@ -388,6 +402,10 @@ mad_flow on_header(void* data, const mad_header* header) {
 
 mad_flow on_frame(void* data, const mad_stream* stream, mad_frame* frame) {
     PlayerState* state = player_of(data);
+    const bool exact = (state->flags & FLAG_EXACT_LENGTH) != 0;
+    if (exact && exact_length_header(state, stream, frame) != 0) {
+        return MAD_FLOW_IGNORE;
+    }
     if (state->frames_seen == 0) {
         if (parse_xing(&state->xing, stream->anc_ptr, stream->anc_bitlen) == 0) {
             if ((state->xing.flags & XING_FRAMES) != 0) {
@@ -402,6 +420,9 @@ mad_flow on_frame(void* data, const mad_stream* stream, mad_frame* frame) {
         }
         count_frame(state, &frame->header);
     }
+    if (exact) {
+        exact_length_frame(&state->exact, frame);
+    }
 
     for (FilterNode* node = state->filters; node != nullptr; node = node->next) {
         mad_flow result = node->function(node->data, frame);
@@ -414,6 +435,14 @@ mad_flow on_frame(void* data, const mad_stream* stream, mad_frame* frame) {
 
 mad_flow on_output(void* data, const mad_header* header, mad_pcm* pcm) {
     PlayerState* state = player_of(data);
+    if ((state->flags & FLAG_EXACT_LENGTH) != 0) {
+        exact_length_trim(&state->exact, pcm);
+        if (pcm->length == 0) {
+            // Still counted as time: the fade-out's end is placed in decoded time.
+            mad_timer_add(&state->play_timer, header->duration);
+            return MAD_FLOW_CONTINUE;
+        }
+    }
 
     std::uint32_t channels = pcm->channels;
     const mad_fixed_t* left = pcm->samples[0];
@@ -534,3 +563,5 @@ mad_flow on_error(void* data, mad_stream* stream, mad_frame* frame) {
     }
     return MAD_FLOW_CONTINUE;
 }
+
+}  // namespace

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 
+#include "dsp/filters.h"
 #include "dsp/pcm.h"
 #include "dsp/resampler.h"
+#include "engine/exact_length.h"
 #include "engine/output.h"
 #include "engine/request.h"
 
@@ -19,6 +21,7 @@ constexpr std::uint32_t FLAG_SKIP_SILENCE = 0x200;
 constexpr std::uint32_t FLAG_GAP = 0x400;
 constexpr std::uint32_t FLAG_CROSS_FADE = 0x800;
 constexpr std::uint32_t FLAG_FADE_OUT = 0x1000;
+constexpr std::uint32_t FLAG_EXACT_LENGTH = 0x2000;
 constexpr std::uint32_t FLAG_COPY_TAGS = 0x10000;
 
 // Channel selection. SELECT_DEFAULT_WARNED is the default after the dual-channel warning.
@@ -61,15 +64,11 @@ struct PlayerState {
     const char** entries;
     std::int32_t count;
     std::int32_t current;
-    // times
-    mad_timer_t fade_in;
-    mad_timer_t fade_out;
+    // times and silence: the fade lengths and the silence state live in the fade filter's
+    // own record, whose clocks point at total_time and play_timer below (so a PlayerState is
+    // never copied once initialized)
+    FadeState fade;
     mad_timer_t gap;
-    // silence
-    std::int32_t silence_enabled;
-    std::int32_t in_leading_silence;
-    mad_timer_t quiet_run;
-    mad_timer_t quiet_limit;
     // input
     const char* input_path;
     std::int32_t input_fd;
@@ -107,6 +106,7 @@ struct PlayerState {
     // The one-entry playlist; the request's own path field stays untouched when an entry
     // fails and is cleared.
     const char* playlist_entry;
+    ExactLength exact;  // used with FLAG_EXACT_LENGTH only
     // With FLAG_COPY_TAGS: the chunks the writer appends after the data (wav_tag_chunks),
     // malloc'd, freed by player_release.
     unsigned char* tag_chunks;

@@ -7,6 +7,16 @@
 // both in KiB. Returns 0 to go on, anything else to stop the decode.
 using ProgressCallback = std::int32_t (*)(std::int32_t total_kib, std::int32_t done_kib);
 
+// What decode_file found in one file, the figures of its summary line, for callers that keep
+// a record per file (a batch's report, a worker telling its parent).
+struct DecodeStats {
+    std::uint64_t frames_decoded;  // MPEG frames that reached the output
+    std::uint64_t duration_ms;     // play time of the output
+    std::int32_t peak_millibel;    // peak amplitude in 1/100 dB re full scale; see has_peak
+    std::int32_t has_peak;         // 0: every sample was zero ("-inf" in the summary line)
+    std::uint32_t clipped_samples;
+};
+
 // Texts are NUL-terminated; an empty text means "not given". The engine keeps pointers into
 // the request for the duration of decode_file only.
 struct DecodeRequest {
@@ -29,6 +39,10 @@ struct DecodeRequest {
     ProgressCallback progress;
     std::int32_t skip_silence;
     std::int32_t normalize;
+    // Drop the encoder's header frame and, from its LAME tag, the encoder delay and padding.
+    std::int32_t exact_length;
+    // When not null, decode_file fills it in, also for a file that fails or is stopped.
+    DecodeStats* stats;
     std::int32_t copy_tags;  // the input's tags as LIST/INFO and "id3 " chunks after the data
 };
 
@@ -39,6 +53,11 @@ constexpr std::int32_t DECODE_FAILED = 4;
 // Texts empty, bit depth "16", switches 0. The input path, play length and callback are
 // left for the caller.
 void decode_request_init(DecodeRequest* request);
+
+// Parses the request's option texts as decode_file does and returns when all are valid. An
+// invalid text ends the process with status 1 after decode_file's message, so that a front
+// end can refuse it before any file starts.
+void check_request_texts(const DecodeRequest* request);
 
 // Decodes request->input_path into request->output_path. Returns DECODE_OK, DECODE_ABORTED
 // (stopped by the callback) or DECODE_FAILED. Invalid option texts end the process with

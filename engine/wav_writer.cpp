@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dsp/pcm.h"
+#include "engine/testing.h"
 
 namespace {
 

@@ -14,7 +14,3 @@ const char* output_error();
 
 void put_u32_le(std::uint32_t value, unsigned char* bytes);
 void put_u16_le(std::uint32_t value, unsigned char* bytes);
-
-// For tests only: pretends that data_length sample bytes have been written since config
-// (the RIFF size moves with it), so that the 4 GiB limit can be reached without writing 4 GiB.
-void wav_preset_data_length_for_testing(std::uint32_t data_length);

@@ -36,6 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const char* const depths[] = {"16", "8", "24", "32"};
     request.bit_depth_text = depths[(choice >> 6) & 0x3];
     request.attenuation_text = (choice & 0x40) != 0 ? "-6" : "";
+    // With a play length and fades: where the trimmed end decides the fade-out.
+    request.exact_length = (choice & 0x81) == 0x81 ? 1 : 0;
     decode_file(&request);
     return 0;
 }

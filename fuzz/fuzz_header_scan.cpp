@@ -13,5 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     MpegInfo all{};
     scan_frames(&all, path.c_str());
     format_mpeg_info_lines(all);
+    MpegInfo exact{};
+    scan_frames_exact(&exact, path.c_str());
+    EncoderGap gap;
+    read_encoder_gap(&gap, path.c_str());
+    format_encoder_gap_line(gap);
     return 0;
 }

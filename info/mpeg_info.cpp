@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/lame_tag.h"
+
 namespace {
 
 // Rows: MPEG-1 layers I, II, III; lower sample rates layer I; lower sample rates II and III.
@@ -258,12 +260,98 @@ bool scan_frames(MpegInfo* info, const char* path) {
     return true;
 }
 
-MpegInfo mpeg_info_scan(const char* path) {
+MpegInfo mpeg_info_scan(const char* path, bool exactLength) {
     MpegInfo info{};
     if (path != nullptr && *path != '\0') {
-        scan_frames(&info, path);
+        if (exactLength) {
+            scan_frames_exact(&info, path);
+        } else {
+            scan_frames(&info, path);
+        }
     }
     return info;
+}
+
+bool read_encoder_gap(EncoderGap* gap, const char* path) {
+    *gap = {};
+    BufferedSource source;
+    if (!open_source(path, &source)) {
+        return false;
+    }
+    skip_id3v2_tag(&source);
+    std::uint32_t header = 0;
+    MpegInfo info{};
+    std::int32_t bitrate = 0;
+    std::int32_t frame_length = 0;
+    // The longest layer III frame (320 kbit/s at 32 kHz, padded) is 1441 bytes.
+    unsigned char bytes[2048];
+    if (find_sync_in(&source, 0, &header) &&
+        decode_header(&info, header, &bitrate, &frame_length) && frame_length > 4 &&
+        source.seek(-4)) {
+        std::size_t wanted = static_cast<std::size_t>(frame_length) < sizeof bytes
+                                 ? static_cast<std::size_t>(frame_length)
+                                 : sizeof bytes;
+        std::size_t got = source.read(bytes, wanted);
+        HeaderFrame frame;
+        if (parse_header_frame(&frame, bytes, got) != HEADER_FRAME_NONE) {
+            gap->kind = frame.kind;
+            gap->flags = frame.flags;
+            gap->frames = frame.frames;
+            gap->hasLame = frame.has_lame;
+            gap->delay = static_cast<std::int32_t>(frame.delay);
+            gap->padding = static_cast<std::int32_t>(frame.padding);
+            gap->samplesPerFrame = static_cast<std::int32_t>(frame.samples_per_frame);
+            gap->sampleRate = static_cast<std::int32_t>(frame.sample_rate);
+            if (bitrate > 0) {
+                gap->headerMs = static_cast<std::int32_t>(static_cast<double>(frame_length * 8) /
+                                                          static_cast<double>(bitrate));
+            }
+        }
+    }
+    close_source(&source);
+    return true;
+}
+
+std::int64_t exact_sample_count(const EncoderGap& gap) {
+    if (gap.hasLame == 0 || (gap.flags & 0x1) == 0) {
+        return -1;
+    }
+    std::int64_t samples =
+        static_cast<std::int64_t>(gap.frames) * gap.samplesPerFrame - gap.delay - gap.padding;
+    return samples > 0 ? samples : 0;
+}
+
+std::string format_encoder_gap_line(const EncoderGap& gap) {
+    if (gap.hasLame == 0) {
+        return "";
+    }
+    char line[128];
+    int n = std::snprintf(line, sizeof line, "Delay %d  Padding %d", gap.delay, gap.padding);
+    const std::int64_t samples = exact_sample_count(gap);
+    if (samples >= 0 && gap.sampleRate > 0 && n > 0) {
+        const std::int64_t ms = samples * 1000 / gap.sampleRate;
+        std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n),
+                      "  Exact %lld:%02lld.%03lld", static_cast<long long>(ms / 60000),
+                      static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
+    }
+    return line;
+}
+
+bool scan_frames_exact(MpegInfo* info, const char* path) {
+    if (!scan_frames(info, path)) {
+        return false;
+    }
+    EncoderGap gap;
+    if (!read_encoder_gap(&gap, path) || gap.kind == HEADER_FRAME_NONE) {
+        return true;
+    }
+    std::int64_t samples = exact_sample_count(gap);
+    if (samples >= 0 && gap.sampleRate > 0) {
+        info->durationMs = static_cast<std::int32_t>(samples * 1000 / gap.sampleRate);
+    } else {
+        info->durationMs = info->durationMs > gap.headerMs ? info->durationMs - gap.headerMs : 0;
+    }
+    return true;
 }
 
 std::vector<std::string> format_mpeg_info_lines(const MpegInfo& info) {

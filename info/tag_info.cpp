@@ -237,6 +237,10 @@ InfoFields info_fields_for(const std::string& path) {
     for (std::size_t i = 0; i < fields.headerLines.size() && i < lines.size(); ++i) {
         fields.headerLines[i] = lines[i];
     }
+    EncoderGap gap;
+    if (read_encoder_gap(&gap, path.c_str())) {
+        fields.gapLine = format_encoder_gap_line(gap);
+    }
     return fields;
 }
 

@@ -31,6 +31,7 @@ TagInfo read_tag_info(const char* path);
 struct InfoFields {
     std::string prompt;
     std::array<std::string, 4> headerLines;
+    std::string gapLine;  // format_encoder_gap_line, empty without a LAME tag
     TagInfo tag;
 };
 

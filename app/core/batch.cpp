@@ -20,8 +20,8 @@ std::string failure_message(const BatchResult& result) {
                   static_cast<std::size_t>(result.attempted) - failed, result.attempted,
                   failed == 1 ? "This file" : (std::to_string(failed) + " files").c_str());
     std::string text = head;
-    for (const std::string& path : result.failed) {
-        text += "\n" + path;
+    for (const FailedFile& file : result.failed) {
+        text += "\n" + file.path;
     }
     return text;
 }
@@ -38,6 +38,24 @@ void request_cancel(BatchState& state) {
     state.cancelRequested = 1;
 }
 
+std::string input_path(const BatchFile& file) {
+    return file.folder + file.name;
+}
+
+void begin_batch(BatchState& state, const std::vector<BatchFile>& files) {
+    state.stopRequested = 0;
+    state.cancelRequested = 0;
+    state.batchTotalKiB = 0;
+    state.completedKiB = 0;
+    state.lastFileTotalKiB = 0;
+    std::vector<std::string> paths;
+    paths.reserve(files.size());
+    for (const BatchFile& file : files) {
+        paths.push_back(input_path(file));
+    }
+    state.batchTotalKiB = scan_batch_size(paths, state);
+}
+
 std::uint64_t scan_batch_size(const std::vector<std::string>& inputPaths, const BatchState& state) {
     std::uint64_t total = 0;
     for (const std::string& path : inputPaths) {
@@ -52,6 +70,18 @@ std::uint64_t scan_batch_size(const std::vector<std::string>& inputPaths, const 
     return total;
 }
 
+std::uint32_t scan_play_length_ms(const std::string& inputPath, bool exact) {
+    MpegInfo info = mpeg_info_scan(inputPath.c_str(), exact);
+    return static_cast<std::uint32_t>(info.durationMs);
+}
+
+DecodeRequest build_request(const RequestBuilder& build, const std::string& inputPath,
+                            RequestTexts& texts) {
+    DecodeRequest request = build(inputPath, texts);
+    request.play_length_ms = scan_play_length_ms(inputPath, request.exact_length != 0);
+    return request;
+}
+
 DecodeRequest fill_request(const BatchOptions& options, const std::string& inputPath,
                            RequestTexts& texts) {
     DecodeRequest request;
@@ -62,8 +92,6 @@ DecodeRequest fill_request(const BatchOptions& options, const std::string& input
     texts.fadeOut = std::to_string(options.fadeOut < 1 ? 1 : options.fadeOut);
     request.input_path = texts.input.c_str();
     request.output_path = texts.output.c_str();
-    MpegInfo info = mpeg_info_scan(texts.input.c_str());
-    request.play_length_ms = static_cast<std::uint32_t>(info.durationMs);
     request.fade_in_text = texts.fadeIn.c_str();
     request.fade_out_text = texts.fadeOut.c_str();
     request.skip_silence = options.skipSilence ? 1 : 0;
@@ -72,8 +100,15 @@ DecodeRequest fill_request(const BatchOptions& options, const std::string& input
     }
     request.progress = batch_progress;
     request.normalize = options.normalize ? 1 : 0;
+    request.exact_length = options.exactLength ? 1 : 0;
     request.copy_tags = options.copyTags ? 1 : 0;
     return request;
+}
+
+RequestBuilder window_requests(const BatchOptions& options) {
+    return [options](const std::string& inputPath, RequestTexts& texts) {
+        return fill_request(options, inputPath, texts);
+    };
 }
 
 std::int32_t batch_progress(std::int32_t fileTotalKiB, std::int32_t fileDoneKiB) {
@@ -96,7 +131,7 @@ std::string count_line(int position, int total) {
     return text;
 }
 
-BatchResult run_batch(const std::vector<BatchFile>& files, const BatchOptions& options,
+BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder& build,
                       const DecodeFunction& decode) {
     BatchState& state = batch_state();
     BatchResult result;
@@ -110,31 +145,43 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const BatchOptions& o
         // total its predecessor last reported.
         state.completedKiB += static_cast<std::uint64_t>(state.lastFileTotalKiB);
         const BatchFile& file = files[static_cast<std::size_t>(k)];
-        std::string input = file.folder + file.name;
+        std::string input = input_path(file);
         if (state.progress != nullptr) {
             state.progress->setFileLine(file.name);
             state.progress->setCountLine(count_line(k + 1, n));
         }
         RequestTexts texts;
-        DecodeRequest request = fill_request(options, input, texts);
+        DecodeRequest request = build_request(build, input, texts);
         result.lastResult = decode ? decode(request) : decode_file(&request);
         ++result.attempted;
         if (result.lastResult == DECODE_FAILED) {
-            result.failed.push_back(input);
+            result.failed.push_back({input, DECODE_FAILED_REASON});
         }
     }
     return result;
 }
 
+BatchResult run_batch(const std::vector<BatchFile>& files, const BatchOptions& options,
+                      const DecodeFunction& decode) {
+    return run_batch(files, window_requests(options), decode);
+}
+
 BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool exitWhenDone) {
-    BatchEnd end{1, {}, state.cancelRequested != 0 || !exitWhenDone};
+    BatchEnd end{false,
+                 1,
+                 {},
+                 false,
+                 state.cancelRequested != 0 || !exitWhenDone,
+                 exit_after_run(state, exitWhenDone)};
     if (result.lastResult == DECODE_ABORTED && state.cancelRequested != 0) {
+        end.cancelled = true;
         end.dialogResult = 2;
         end.message = "Decoding files aborted by user.";
     } else if (!result.failed.empty()) {
         // Failures are said even when the program is about to exit: silence would report
         // them as success.
         end.message = failure_message(result);
+        end.failures = true;
     } else if (!exitWhenDone) {
         end.message = "Decoded all files successfully.";
     }

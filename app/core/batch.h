@@ -1,5 +1,5 @@
-// The batch driver without a window: measuring the batch, filling one decode request per
-// file, the worker loop, the progress arithmetic and the end-of-run decisions.
+// The batch driver without a window: starting and measuring a run, building one decode
+// request per file, the worker loop, the progress arithmetic and the end-of-run decisions.
 #pragma once
 
 #include <atomic>
@@ -18,7 +18,8 @@ struct BatchOptions {
     bool skipSilence = false;
     int fadeIn = 0;  // whole seconds, 0 to 60; below 1 counts as 1
     int fadeOut = 0;
-    bool copyTags = false;  // "Copy tags into the WAV"
+    bool exactLength = false;  // trims encoder delay and padding; also the play length
+    bool copyTags = false;     // "Copy tags into the WAV"
 };
 
 // The progress dialog: two bars and two lines. Called on the worker thread.
@@ -47,6 +48,17 @@ BatchState& batch_state();
 // Cancel: both flags set; the current file stops at its next progress call.
 void request_cancel(BatchState& state);
 
+struct BatchFile {
+    std::string name;    // shown on the file line
+    std::string folder;  // ends in '/'
+};
+
+std::string input_path(const BatchFile& file);
+
+// The start of every run: clears the flags and counters the last run left and measures the
+// files (scan_batch_size).
+void begin_batch(BatchState& state, const std::vector<BatchFile>& files);
+
 // Sum of floor(size / 1024) over the files; unreadable files add 0. Stops early when a stop
 // was requested.
 std::uint64_t scan_batch_size(const std::vector<std::string>& inputPaths, const BatchState& state);
@@ -59,10 +71,27 @@ struct RequestTexts {
     std::string fadeOut;
 };
 
+// The play length the header scan finds, in ms; 0 when it finds none. exact: without the
+// encoder's delay and padding, as an exact-length decode plays it.
+std::uint32_t scan_play_length_ms(const std::string& inputPath, bool exact = false);
+
+// Builds the request of a file from its input path, all but its play length; texts receives
+// the strings the request points at.
+using RequestBuilder =
+    std::function<DecodeRequest(const std::string& inputPath, RequestTexts& texts)>;
+
+// The one request of a file: the builder's, with the play length the header scan finds (the
+// exact one when the request asks for exact length).
+DecodeRequest build_request(const RequestBuilder& build, const std::string& inputPath,
+                            RequestTexts& texts);
+
 // The window's request for one file: fades of at least 1 s, 16-bit unless 8-bit is chosen,
-// the play length from the header scan, batch_progress as the callback.
+// batch_progress as the callback.
 DecodeRequest fill_request(const BatchOptions& options, const std::string& inputPath,
                            RequestTexts& texts);
+
+// fill_request over a copy of options.
+RequestBuilder window_requests(const BatchOptions& options);
 
 // The engine's progress callback: moves both bars; returns 1 once the run is cancelled.
 std::int32_t batch_progress(std::int32_t fileTotalKiB, std::int32_t fileDoneKiB);
@@ -70,29 +99,41 @@ std::int32_t batch_progress(std::int32_t fileTotalKiB, std::int32_t fileDoneKiB)
 // "Decoding " + "  %d" + " of" + "  %d".
 std::string count_line(int position, int total);
 
-struct BatchFile {
-    std::string name;    // shown on the file line
-    std::string folder;  // ends in '/'
+// The reason given for a file whose decode returned DECODE_FAILED; the engine has said why.
+inline constexpr const char* DECODE_FAILED_REASON = "decoding failed";
+
+struct FailedFile {
+    std::string path;    // the input
+    std::string reason;  // for the end report, e.g. DECODE_FAILED_REASON or a system error
+    bool operator==(const FailedFile&) const = default;
 };
 
 struct BatchResult {
-    int lastResult = 0;  // of the last decode_file, or 2 when the loop stopped on a request
+    // Of the last file to end, or DECODE_ABORTED when the run stopped on a request.
+    int lastResult = 0;
     int attempted = 0;
-    std::vector<std::string> failed;  // input paths whose decode returned DECODE_FAILED
+    std::vector<FailedFile> failed;
 };
 
 // Decodes one request; decode_file unless a test or the command line says otherwise.
 using DecodeFunction = std::function<std::int32_t(const DecodeRequest&)>;
 
-// The worker loop over files in order. Uses batch_state(); its progress sink must be set.
+// The worker loop over files in order, in this process. Uses batch_state(), started with
+// begin_batch; a progress sink, when set, sees every file.
+BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder& build,
+                      const DecodeFunction& decode = {});
+// The window's run: window_requests(options).
 BatchResult run_batch(const std::vector<BatchFile>& files, const BatchOptions& options,
                       const DecodeFunction& decode = {});
 
-// What the end of a run shows and does.
+// What the end of a run shows and does; finish_batch is the one place that decides it.
 struct BatchEnd {
+    bool cancelled;       // the user stopped the run before its end
     int dialogResult;     // 2 cancelled, 1 otherwise
     std::string message;  // empty: no message box
+    bool failures;        // files failed and the run was not cancelled: a warning
     bool openFolder;      // open the output folder now (when its box is checked)
+    bool exitProgram;     // a run not cancelled, with "exit when done": open the folder, end
 };
 
 BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool exitWhenDone);

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "app/core/natural_order.h"
+#include "app/core/system_message.h"
 
 namespace {
 
@@ -180,7 +181,7 @@ bool FileList::addFileRow(const std::string& path) {
             std::fclose(file);
         }
         if (reporter_ != nullptr) {
-            reporter_->fileError(path, std::strerror(error));
+            reporter_->fileError(path, errno_message(error));
         }
         return false;
     }

@@ -59,17 +59,20 @@ constexpr Box TAG_ALBUM = {76, 192, 217, 20};
 constexpr Box TAG_GENRE = {76, 215, 217, 20};
 constexpr Box TAG_COMMENT = {76, 238, 217, 20};
 // options page
-constexpr Box QUALITY_GROUP = {8, 8, 291, 58};
-constexpr Box BITS_16_BUTTON = {16, 32, 134, 24};
-constexpr Box BITS_8_BUTTON = {152, 32, 134, 24};
-constexpr Box EFFECTS_GROUP = {8, 72, 291, 194};
-constexpr Box NORMALIZE_BOX = {16, 96, 275, 22};
-constexpr Box SKIP_SILENCE_BOX = {16, 118, 275, 22};
-constexpr Box COPY_TAGS_BOX = {16, 140, 275, 22};
-constexpr Box FADE_IN_SLIDER = {74, 168, 170, 24};
-constexpr Box FADE_IN_EDIT = {250, 168, 42, 24};
-constexpr Box FADE_OUT_SLIDER = {74, 214, 170, 24};
-constexpr Box FADE_OUT_EDIT = {250, 214, 42, 24};
+// "Exact length" and "Copy tags into the WAV" shape the file rather than the sound, so they sit
+// under the bit depth; every row is packed to keep both groups and the fade scales on the page.
+constexpr Box QUALITY_GROUP = {8, 8, 291, 96};
+constexpr Box BITS_16_BUTTON = {16, 30, 134, 24};
+constexpr Box BITS_8_BUTTON = {152, 30, 134, 24};
+constexpr Box EXACT_LENGTH_BOX = {16, 54, 275, 22};
+constexpr Box COPY_TAGS_BOX = {16, 76, 275, 22};
+constexpr Box EFFECTS_GROUP = {8, 108, 291, 160};
+constexpr Box NORMALIZE_BOX = {16, 130, 275, 22};
+constexpr Box SKIP_SILENCE_BOX = {16, 152, 275, 22};
+constexpr Box FADE_IN_SLIDER = {74, 178, 170, 24};
+constexpr Box FADE_IN_EDIT = {250, 178, 42, 24};
+constexpr Box FADE_OUT_SLIDER = {74, 222, 170, 24};
+constexpr Box FADE_OUT_EDIT = {250, 222, 42, 24};
 constexpr int FADE_MAXIMUM = 60;
 constexpr int SLIDER_THUMB_WIDTH = 16;
 

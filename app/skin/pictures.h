@@ -34,6 +34,7 @@ constexpr Triple BITS_16 = {330, 331, 332};
 constexpr Triple BITS_8 = {333, 334, 335};
 constexpr Triple NORMALIZE = {336, 337, 338};
 constexpr Triple SKIP_SILENCE = {339, 340, 341};
+constexpr Triple EXACT_LENGTH = {354, 355, 356};
 constexpr Triple COPY_TAGS = {360, 361, 362};
 constexpr Triple CANCEL = {291, 316, 292};
 constexpr Triple ABOUT_CLOSE = {295, 317, 301};
@@ -71,10 +72,10 @@ constexpr Picture sized(int id, layout::Box box) {
 }  // namespace detail
 
 // Every picture with the size it is drawn at.
-constexpr std::array<Picture, 70> ALL = [] {
+constexpr std::array<Picture, 73> ALL = [] {
     using detail::sized;
     using namespace layout;
-    std::array<Picture, 70> all{};
+    std::array<Picture, 73> all{};
     std::size_t n = 0;
     auto triple = [&](const Triple& ids, Box box) {
         for (int id : ids) {
@@ -101,6 +102,7 @@ constexpr std::array<Picture, 70> ALL = [] {
     triple(BITS_8, BITS_8_BUTTON);
     triple(NORMALIZE, NORMALIZE_BOX);
     triple(SKIP_SILENCE, SKIP_SILENCE_BOX);
+    triple(EXACT_LENGTH, EXACT_LENGTH_BOX);
     triple(COPY_TAGS, COPY_TAGS_BOX);
     triple(CANCEL, CANCEL_BUTTON);
     triple(ABOUT_CLOSE, ABOUT_CLOSE_BUTTON);

@@ -345,6 +345,75 @@ private Q_SLOTS:
         QVERIFY(!control<QRadioButton>(page, ids::BITS_16)->isChecked());
     }
 
+    void exactLengthBoxAndTheLameTagOnTheInfoPage() {
+        OptionsPage* page = window_->pageTabs()->optionsPage();
+        auto* exact = control<QCheckBox>(page, ids::EXACT_LENGTH);
+        QVERIFY(!exact->isChecked());
+        QVERIFY(!page->batchOptions("/out").exactLength);
+        exact->click();
+        QVERIFY(page->batchOptions("/out").exactLength);
+        window_->pageTabs()->setCurrentIndex(2);
+        QVERIFY(
+            QFileInfo(save_screenshot(window_.get(), u"main_options_exact_length.png"_s)).size() >
+            0);
+
+        // The fixture's Info frame: delay 576, padding 756, 116 frames (tests/data/README.md),
+        // so 116 x 1152 - 576 - 756 = 132300 samples, 3 s at 44100 Hz. The line takes the
+        // prompt's row; a file without the tag leaves it empty.
+        FileListCtrl* list = window_->fileListCtrl();
+        window_->addChosenFiles({put(u"info.mp3"_s, "stereo_44k_128_info.mp3"),
+                                 put(u"plain.mp3"_s, "stereo_44k_128.mp3")});
+        click_row(list, 0);
+        QCOMPARE(info().first(), u"Delay 576  Padding 756  Exact 0:03.000"_s);
+        QCOMPARE(info().mid(1, 4), MPEG1_STEREO);
+        window_->pageTabs()->setCurrentIndex(1);
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"main_info_lame_tag.png"_s)).size() > 0);
+        click_row(list, 1);
+        QCOMPARE(info().first(), QString());
+    }
+
+    void exactLengthAndCopyTagsSurviveANewWindow() {
+        auto exact = [this] {
+            return control<QCheckBox>(window_->pageTabs()->optionsPage(), ids::EXACT_LENGTH);
+        };
+        auto tags = [this] {
+            return control<QCheckBox>(window_->pageTabs()->optionsPage(), ids::COPY_TAGS);
+        };
+        QVERIFY(!exact()->isChecked() && !tags()->isChecked());  // no settings yet: both off
+
+        tags()->click();
+        QCOMPARE(read_setting(SETTING_COPY_TAGS), u"1"_s);
+        window_.reset();
+        openWindow();
+        QVERIFY(!exact()->isChecked() && tags()->isChecked());
+        const BatchOptions restored = window_->pageTabs()->optionsPage()->batchOptions("/out");
+        QVERIFY(restored.copyTags && !restored.exactLength);
+
+        exact()->click();
+        tags()->click();
+        window_.reset();
+        openWindow();
+        QVERIFY(exact()->isChecked() && !tags()->isChecked());
+
+        // A run stores both again, whatever the settings file was given meanwhile.
+        tags()->click();
+        write_setting(SETTING_EXACT_LENGTH, u"0"_s);
+        write_setting(SETTING_COPY_TAGS, u"0"_s);
+        QVERIFY(QDir().mkpath(at(u"out"_s)));
+        control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER)->setText(at(u"out"_s));
+        window_->addChosenFiles({put(u"song.mp3"_s, "tagged.mp3")});
+        control<QPushButton>(outputPage(), ids::DECODE_ALL)->click();
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        QCOMPARE(read_setting(SETTING_EXACT_LENGTH), u"1"_s);
+        QCOMPARE(read_setting(SETTING_COPY_TAGS), u"1"_s);
+        window_.reset();
+        openWindow();
+        QVERIFY(exact()->isChecked() && tags()->isChecked());
+        window_->pageTabs()->setCurrentWidget(window_->pageTabs()->optionsPage());
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"options_exact_length_and_tags.png"_s))
+                    .size() > 0);
+    }
+
     void folderChecksSpeakThroughMessageBoxes() {
         const QString deeper = at(u"New/Deeper"_s);
         auto* folderEdit = control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER);
@@ -394,6 +463,14 @@ private Q_SLOTS:
         window_->fileListCtrl()->clearSelection();
         control<QPushButton>(outputPage(), ids::DECODE_SELECTED)->click();
         QCOMPARE(boxes_.told, QStringList{u"Select the files to decode!"_s});
+
+        // The box takes what the command line takes: "." and "..", a closing slash.
+        boxes_.clear();
+        folderEdit->setText(deeper + u"/../Deeper/./"_s);
+        control<QPushButton>(outputPage(), ids::DECODE_ALL)->click();
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        QCOMPARE(read_setting(SETTING_OUTPUT_PATH), deeper);
+        QVERIFY(QFileInfo(deeper + u"/song.wav"_s).isFile());
 
         // Add Folder takes a well-formed missing folder without asking, and adds nothing.
         boxes_.clear();

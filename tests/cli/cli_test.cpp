@@ -2,12 +2,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -62,12 +64,14 @@ TEST(Cli, HelpExplainsEveryOptionAndTheTimeSyntax) {
     TempDir dir;
     RunResult r = run_cli({"--help"}, dir);
     EXPECT_EQ(r.status, 0);
-    for (const char* option :
-         {"--bits",      "--no-dither",   "--normalize", "--skip-silence",   "--fade-in",
-          "--fade-out",  "--attenuation", "--mono",      "--stereo",         "--channel",
-          "--half-rate", "--ignore-crc",  "--gap",       "--cross-fade",     "--tags",
-          "-o",          "1:30",          "1/75",        "--window-options", "--jobs",
-          "--quiet",     "--verbose",     "130"}) {
+    for (const char* option : {"--bits",         "--no-dither",  "--normalize",
+                               "--skip-silence", "--fade-in",    "--fade-out",
+                               "--attenuation",  "--mono",       "--stereo",
+                               "--channel",      "--half-rate",  "--ignore-crc",
+                               "--gap",          "--cross-fade", "-o",
+                               "1:30",           "1/75",         "--window-options",
+                               "--jobs",         "--quiet",      "--verbose",
+                               "--exact-length", "--tags",       "130"}) {
         EXPECT_TRUE(contains(r.out, option)) << option;
     }
 }
@@ -109,6 +113,31 @@ TEST(Cli, InvalidOptionTextsUseTheEngineMessageAndStatusOne) {
     r = run_cli({"--attenuation", "+19dB", "-o", dir.path(), fixture_path("short.mp3")}, dir);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, "decibel value must be in the range -175 to +18")) << r.err;
+}
+
+TEST(Cli, ExactLengthTrimsInBothRequestFormsAndIsOffByDefault) {
+    TempDir dir;
+    // stereo_44k_128_info.mp3: an Info frame, 116 audio frames, delay 576, padding 756
+    // (README.md), so 116 x 1152 - 576 - 756 = 132300 samples; without the option the Info
+    // frame is decoded too: 117 x 1152.
+    const std::string input = fixture_path("stereo_44k_128_info.mp3");
+    const struct {
+        std::vector<std::string> options;
+        std::size_t samples;
+    } cases[] = {{{}, 117u * 1152},
+                 {{"--exact-length"}, 132300},
+                 {{"--exact-length", "--window-options"}, 132300}};
+    int n = 0;
+    for (const auto& c : cases) {
+        std::string out = dir.file("out" + std::to_string(n++));
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {"-q", "-o", out, input});
+        RunResult r = run_cli(args, dir);
+        EXPECT_EQ(r.status, 0) << r.err;
+        ParsedWav wav = parse_wav_file(out + "/stereo_44k_128_info.wav");
+        ASSERT_TRUE(wav.ok) << wav.error;
+        EXPECT_EQ(wav.data_size / wav.block_align, c.samples) << n;
+    }
 }
 
 TEST(Cli, DecodesFilesInOrderIntoACreatedFolder) {
@@ -253,9 +282,8 @@ std::string long_input(const TempDir& dir) {
     return path;
 }
 
-// Starts the converter, waits until the watched output file has grown, then sends SIGINT.
-int interrupt_run(const std::vector<std::string>& args, const std::string& watched,
-                  const TempDir& dir) {
+// Starts the converter with its standard error in the folder's stderr.txt.
+pid_t start_cli(const std::vector<std::string>& args, const TempDir& dir) {
     pid_t pid = fork();
     if (pid == 0) {
         int err = open(dir.file("stderr.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -268,13 +296,25 @@ int interrupt_run(const std::vector<std::string>& args, const std::string& watch
         execv(PELMORA_CLI, argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+// Waits until the file has grown past 200 kB (at most 10 s).
+void wait_for_growth(const std::string& path) {
     for (int i = 0; i < 2000; ++i) {
         struct stat info {};
-        if (stat(watched.c_str(), &info) == 0 && info.st_size > 200000) {
-            break;
+        if (stat(path.c_str(), &info) == 0 && info.st_size > 200000) {
+            return;
         }
         usleep(5000);
     }
+}
+
+// Starts the converter, waits until the watched output file has grown, then sends SIGINT.
+int interrupt_run(const std::vector<std::string>& args, const std::string& watched,
+                  const TempDir& dir) {
+    pid_t pid = start_cli(args, dir);
+    wait_for_growth(watched);
     kill(pid, SIGINT);
     int status = 0;
     waitpid(pid, &status, 0);
@@ -302,6 +342,100 @@ TEST(Cli, InterruptStopsTheCurrentFileWithTrueSizesAndStartsNoOther) {
             EXPECT_FALSE(file_exists(out + "/short.wav"));  // no further file started
         }
     }
+}
+
+TEST(Cli, InterruptWithTwoJobsStartsNoWaitingFile) {
+    TempDir dir;
+    std::string first = long_input(dir);
+    std::string second = dir.file("long2.mp3");
+    ASSERT_EQ(link(first.c_str(), second.c_str()), 0);  // another name, another WAV file
+    std::string out = dir.file("out");
+    // Both long files run at once; the short one waits for a free worker.
+    int status = interrupt_run({"--jobs", "2", "-o", out, first, second, fixture_path("short.mp3")},
+                               out + "/long.wav", dir);
+    EXPECT_EQ(status, 130);
+    EXPECT_FALSE(file_exists(out + "/short.wav"));
+    for (const char* name : {"/long.wav", "/long2.wav"}) {
+        ParsedWav wav = parse_wav_file(out + name);
+        ASSERT_TRUE(wav.ok) << name << ": " << wav.error;
+        EXPECT_EQ(wav.data_size, wav.file_size - 44) << name;  // finished with true sizes
+    }
+}
+
+// A /proc file's text; empty when it is not there.
+std::string proc_text(const std::string& path) {
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<pid_t> children_of(pid_t pid) {
+    std::string id = std::to_string(pid);
+    std::string text = proc_text("/proc/" + id + "/task/" + id + "/children");
+    std::vector<pid_t> pids;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(' ', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        if (end > start) {
+            pids.push_back(static_cast<pid_t>(std::stol(text.substr(start, end - start))));
+        }
+        start = end + 1;
+    }
+    return pids;
+}
+
+TEST(Cli, SecondInterruptEndsAtOnceAndTakesTheWorkersAlong) {
+    TempDir dir;
+    std::string first = long_input(dir);
+    std::string second = dir.file("long2.mp3");
+    ASSERT_EQ(link(first.c_str(), second.c_str()), 0);
+    std::string out = dir.file("out");
+    // The workers come to this process when the converter ends, so their ends can be seen
+    // here (and no orphaned group's hangup ends them in its stead).
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    pid_t pid = start_cli({"--jobs", "2", "-o", out, first, second}, dir);
+    wait_for_growth(out + "/long.wav");
+    std::vector<pid_t> workers = children_of(pid);
+    if (workers.empty()) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        prctl(PR_SET_CHILD_SUBREAPER, 0);
+        GTEST_SKIP() << "no /proc/PID/task/PID/children to find the workers";
+    }
+    ASSERT_EQ(workers.size(), 2u);
+    // Stopped workers cannot answer the first Ctrl-C, so the run cannot end by itself.
+    for (pid_t worker : workers) {
+        kill(worker, SIGSTOP);
+    }
+    kill(pid, SIGINT);
+    usleep(300000);
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0);  // still waiting for its workers
+    kill(pid, SIGINT);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    std::vector<unsigned char> err = read_file_bytes(dir.file("stderr.txt"));
+    EXPECT_TRUE(
+        contains(std::string(err.begin(), err.end()), "\nDecoding files aborted by user.\n"));
+    for (pid_t worker : workers) {
+        int workerStatus = 0;
+        pid_t ended = 0;
+        for (int i = 0; i < 200 && ended == 0; ++i) {  // SIGKILL is delivered, not awaited
+            ended = waitpid(worker, &workerStatus, WNOHANG);
+            usleep(5000);
+        }
+        EXPECT_EQ(ended, worker);
+        if (ended != worker) {
+            kill(worker, SIGKILL);  // leave nothing behind
+            waitpid(worker, nullptr, 0);
+        } else {
+            EXPECT_TRUE(WIFSIGNALED(workerStatus) && WTERMSIG(workerStatus) == SIGKILL);
+        }
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
 }
 
 TEST(Cli, PlayLengthFromTheHeaderScanDrivesTheFadeOut) {

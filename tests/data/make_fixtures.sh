@@ -345,6 +345,80 @@ if __name__ == "__main__":
 PYEOF
 fx() { python3 "$work/fx.py" "$@"; }
 
+# The exact-length set in exact/: sines encoded with lame's LAME tag (delay and padding), so a
+# decoder that trims them gives back the source's sample count. manifest.txt records per file
+# the signal (rate, channels, tone per channel; amplitude 0.5, phase 0, and sox's half-sine
+# fade of 0.02 s at both ends: round(16384 sin(2 pi f n / rate) g(n) g(N - n)) with
+# g(k) = (1 - cos(pi k / L)) / 2 below L fade samples, else 1 -- checked sample for sample
+# against sox's WAV), the source WAV's sample count (soxi -s) and the length mpg123 -w writes
+# (Debian's mpg123 trims gaplessly), so no test needs an encoder. The fades keep the clicks of
+# a hard start out of the residual: they alone would cost 15 to 25 dB of it.
+# exact_one NAME RATE CHANNELS SECONDS CHECK LAME_OPTION... (CHECK 1: 128 kbit/s, residual test)
+# lame lowers CBR and ABR input to 0.95 of its level (its --scale 1 does not undo that), so a
+# test fits the level before it measures the residual.
+exact_one() {
+    local name="$1" rate="$2" channels="$3" seconds="$4" check="$5"
+    shift 5
+    local tones=(sine 440) right=0
+    if [[ "$channels" == 2 ]]; then
+        tones=(sine 440 sine 660)
+        right=660
+    fi
+    synth "x_$name" "$rate" "$channels" synth "$seconds" "${tones[@]}" vol 0.5 \
+        fade h 0.02 "$seconds" 0.02
+    local wav="$work/x_$name.wav"
+    case "$name" in
+        *_id3lame) lame3 "$wav" "$exact/$name.mp3" "$@" --id3v2-only --tt "Exact" --ta "Pelmora" ;;
+        *_id3) lame3 "$wav" "$work/x_$name.mp3" "$@"
+               fx make-short "$work/x_$name.mp3" "$exact/$name.mp3" ;;
+        *) lame3 "$wav" "$exact/$name.mp3" "$@" ;;
+    esac
+    mpg123 -q -w "$work/m_$name.wav" "$exact/$name.mp3"
+    printf '%s %s %s 440 %s %s %s %s %s\n' "$name.mp3" "$rate" "$channels" "$right" \
+        "$((rate / 50))" "$(soxi -s "$wav")" "$(soxi -s "$work/m_$name.wav")" "$check" \
+        >>"$exact/manifest.txt"
+}
+
+make_exact_set() {
+    exact="$data/exact"
+    mkdir -p "$exact"
+    rm -f "$exact"/*.mp3
+    cat >"$exact/manifest.txt" <<'MANIFEST'
+# Made by make_fixtures.sh. Columns: file, sample rate, channels, left tone Hz, right tone Hz
+# (0: mono), fade samples at each end, source samples per channel (soxi -s of the WAV lame encoded), samples per channel
+# of mpg123 -w, 1 when the file is 128 kbit/s CBR (the residual check applies).
+MANIFEST
+    exact_one cbr128_44k_s_2s 44100 2 2 1 --cbr -b 128 -m s
+    exact_one cbr128_48k_s_2s 48000 2 2 1 --cbr -b 128 -m s
+    exact_one cbr128_32k_m_2s 32000 1 2 1 --cbr -b 128 -m m
+    exact_one cbr128_22k_s_2s 22050 2 2 1 --cbr -b 128 -m s
+    exact_one cbr128_44k_m_005 44100 1 0.05 1 --cbr -b 128 -m m
+    exact_one cbr128_44k_s_005 44100 2 0.05 1 --cbr -b 128 -m s
+    exact_one cbr64_22k_m_2s 22050 1 2 0 --cbr -b 64 -m m
+    exact_one vbrv2_44k_s_2s 44100 2 2 0 -V 2
+    exact_one vbrv2_48k_m_2s 48000 1 2 0 -V 2 -m m
+    exact_one vbrv2_22k_s_005 22050 2 0.05 0 -V 2
+    exact_one abr128_44k_s_2s 44100 2 2 0 --abr 128
+    exact_one abr96_32k_m_2s 32000 1 2 0 --abr 96 -m m
+    exact_one cbr128_44k_s_2s_id3lame 44100 2 2 1 --cbr -b 128 -m s
+    exact_one vbrv2_44k_s_2s_id3 44100 2 2 0 -V 2
+    exact_one cbr40_32k_m_180s 32000 1 180 0 --cbr -b 40 -m m
+    for f in "$exact"/cbr*.mp3; do
+        fx check "$f" layer=3 xing=Info vbr=0
+    done
+    for f in "$exact"/vbr*.mp3 "$exact"/abr*.mp3; do
+        fx check "$f" layer=3 xing=Xing
+    done
+    fx check "$exact/cbr128_22k_s_2s.mp3" version=2 rate=22050
+    fx check "$exact/cbr128_44k_s_2s_id3lame.mp3" tags=1
+    fx check "$exact/vbrv2_44k_s_2s_id3.mp3" tags=1
+}
+
+if [[ "${1:-}" == "--exact-only" ]]; then
+    make_exact_set
+    exit 0
+fi
+
 rm -f "$data"/*.mp3 "$samples/demo.mp3"
 
 # 1-2: the reference stereo signal, 440 Hz left and 660 Hz right at -6 dBFS.
@@ -449,6 +523,8 @@ fx check "$data/loud.mp3" version=1 layer=3 rate=44100 bitrate=192
 fx check "$data/quiet.mp3" version=1 layer=3 rate=44100 bitrate=128
 fx check "$samples/demo.mp3" version=1 layer=3 rate=44100 mode=joint bitrate=160 tags=1 \
     xing=Info
+
+make_exact_set
 
 if [[ "${1:-}" == "--report" ]]; then
     fx report "$data"/*.mp3 "$samples/demo.mp3"

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "engine/player_state.h"
+#include "dsp/testing.h"
 
 namespace {
 
@@ -47,11 +47,16 @@ struct StereoFrame : TestFrame {
     }
 };
 
-PlayerState player() {
-    PlayerState state = {};
-    mad_timer_set(&state.quiet_limit, 2, 0, 0);
-    return state;
-}
+// The fade filter's record with the two clocks it reads, which the player owns otherwise.
+struct Fade {
+    mad_timer_t total_time = mad_timer_zero;
+    mad_timer_t play_timer = mad_timer_zero;
+    FadeState state;
+
+    Fade() { fade_state_init(&state, &total_time, &play_timer); }
+    Fade(const Fade&) = delete;
+    Fade& operator=(const Fade&) = delete;
+};
 
 mad_timer_t samples_at_44100(unsigned long samples) {
     mad_timer_t t;
@@ -160,7 +165,8 @@ TEST(GainTable, StartsAtUnityAndIsFilledWhole) {
 }
 
 TEST(LeadingSilence, DropsFramesUntilTheFirstOfLevelTwelve) {
-    PlayerState state = player();
+    Fade fade;
+    FadeState& state = fade.state;
     // One sample of (k * 36) << 21 in a stereo 36-slot frame gives level k.
     StereoFrame quiet;
     quiet.at(0, 0, 0) = (11 * 36) << 21;
@@ -188,7 +194,8 @@ TEST(LeadingSilence, DropsFramesUntilTheFirstOfLevelTwelve) {
 // Frames of 1152 samples at 44100 Hz: 76 of them last 87552 samples (1.985 s), 77 last
 // 88704 (2.011 s). A 5 s pause (191 frames) keeps the first 76 and drops the rest.
 TEST(LongSilence, KeepsTheFirstTwoSecondsOfEachQuietRun) {
-    PlayerState state = player();
+    Fade fade;
+    FadeState& state = fade.state;
     state.silence_enabled = 1;
     StereoFrame silent;
     StereoFrame loud;
@@ -221,7 +228,8 @@ TEST(LongSilence, KeepsTheFirstTwoSecondsOfEachQuietRun) {
 
 // A run of exactly 2 s is kept: only a longer one is dropped. Quarter-second frames.
 TEST(LongSilence, ARunOfExactlyTheLimitIsKept) {
-    PlayerState state = player();
+    Fade fade;
+    FadeState& state = fade.state;
     state.silence_enabled = 1;
     TestFrame quarter(MAD_LAYER_III, MAD_MODE_JOINT_STEREO, 44100, 11025);
     for (int k = 0; k < 8; ++k) {
@@ -230,7 +238,8 @@ TEST(LongSilence, ARunOfExactlyTheLimitIsKept) {
     EXPECT_EQ(long_silence_check(&state, &quarter.frame), MAD_FLOW_IGNORE);
 
     // Still in leading silence: the long-silence rule does not apply.
-    PlayerState leading = player();
+    Fade leading_fade;
+    FadeState& leading = leading_fade.state;
     leading.silence_enabled = 1;
     leading.in_leading_silence = 1;
     for (int k = 0; k < 10; ++k) {
@@ -242,7 +251,8 @@ TEST(LongSilence, ARunOfExactlyTheLimitIsKept) {
 // 5 s at 44100 Hz: count 220500, step 0x10000000 / (220500 / 32 = 6890) = 38960. On samples
 // of 1.0 the product is the gain itself.
 TEST(FadeIn, StartsAtZeroAndRisesOneStepPerSlot) {
-    PlayerState state = player();
+    Fade fade;
+    FadeState& state = fade.state;
     state.fade_in = seconds(5);
     StereoFrame first(ONE);
     EXPECT_EQ(fade_filter(&state, &first.frame), MAD_FLOW_CONTINUE);
@@ -253,14 +263,14 @@ TEST(FadeIn, StartsAtZeroAndRisesOneStepPerSlot) {
 
     // The second frame starts at 1152 / 220500 of full gain: 2^28 * 1152 / 220500 =
     // 1402438.3 -> 1402438.
-    state.play_timer = samples_at_44100(1152);
+    fade.play_timer = samples_at_44100(1152);
     StereoFrame second(ONE);
     apply_fade_in(&state, &second.frame);
     EXPECT_EQ(second.at(0, 0, 0), 1402438);
     EXPECT_EQ(second.at(0, 1, 0), 1402438 + 38960);
 
     // Past the fade nothing changes.
-    state.play_timer = seconds(5);
+    fade.play_timer = seconds(5);
     StereoFrame after(ONE);
     apply_fade_in(&state, &after.frame);
     EXPECT_EQ(after.at(0, 0, 0), ONE);
@@ -270,9 +280,10 @@ TEST(FadeIn, StartsAtZeroAndRisesOneStepPerSlot) {
 // slots = 10.125 -> 10 slots faded. Start gain 2^28 * 43776 / 44100 = 266463277 (bc),
 // step 2^28 / (44100 / 32 = 1378) = 194800.
 TEST(FadeIn, EndsInsideTheFrame) {
-    PlayerState state = player();
+    Fade fade;
+    FadeState& state = fade.state;
     state.fade_in = seconds(1);
-    state.play_timer = samples_at_44100(43776);
+    fade.play_timer = samples_at_44100(43776);
     StereoFrame frame(ONE);
     apply_fade_in(&state, &frame.frame);
     EXPECT_EQ(frame.at(0, 0, 0), 266463277);
@@ -284,7 +295,8 @@ TEST(FadeIn, EndsInsideTheFrame) {
 // With no measured length (T = 0) every frame ending before the fade-out length F is silent
 // (its distance from T exceeds T); from F on the frames pass unchanged.
 TEST(FadeOut, SilencesEarlyFramesWhenTheLengthIsUnknown) {
-    PlayerState state = player();
+    Fade fade;
+    FadeState& state = fade.state;
     state.fade_out = seconds(5);
 
     StereoFrame first(ONE);
@@ -294,22 +306,23 @@ TEST(FadeOut, SilencesEarlyFramesWhenTheLengthIsUnknown) {
         EXPECT_EQ(first.at(1, s, 31), 0) << s;
     }
 
-    state.play_timer = samples_at_44100(5 * 44100 - 1153);  // ends 1 sample before 5 s
+    fade.play_timer = samples_at_44100(5 * 44100 - 1153);  // ends 1 sample before 5 s
     StereoFrame last(ONE);
     apply_fade_out(&state, &last.frame);
     EXPECT_EQ(last.at(0, 35, 0), 0);
 
-    state.play_timer = samples_at_44100(5 * 44100 - 1152);  // ends at 5 s exactly
+    fade.play_timer = samples_at_44100(5 * 44100 - 1152);  // ends at 5 s exactly
     StereoFrame at_f(ONE);
     apply_fade_out(&state, &at_f.frame);
     EXPECT_EQ(at_f.at(0, 0, 0), ONE);
 }
 
 TEST(FadeOut, TheFrameEndingAtTheLengthIsSilent) {
-    PlayerState state = player();
-    state.total_time = seconds(10);
+    Fade fade;
+    FadeState& state = fade.state;
+    fade.total_time = seconds(10);
     state.fade_out = seconds(5);
-    state.play_timer = samples_at_44100(10 * 44100 - 1152);
+    fade.play_timer = samples_at_44100(10 * 44100 - 1152);
     StereoFrame frame(ONE);
     apply_fade_out(&state, &frame.frame);
     for (int s = 0; s < 36; ++s) {
@@ -321,10 +334,11 @@ TEST(FadeOut, TheFrameEndingAtTheLengthIsSilent) {
 // 324 / 1152 * 36 = 10.125 -> 10 slots are faded and the first 26 keep their level. The
 // fade starts at 2^28 * 43776 / 44100 = 266463277 and falls by 194800 per slot.
 TEST(FadeOut, BeginsInsideTheFrame) {
-    PlayerState state = player();
-    state.total_time = seconds(10);
+    Fade fade;
+    FadeState& state = fade.state;
+    fade.total_time = seconds(10);
     state.fade_out = seconds(1);
-    state.play_timer = samples_at_44100(9 * 44100 + 324 - 1152);
+    fade.play_timer = samples_at_44100(9 * 44100 + 324 - 1152);
     StereoFrame frame(ONE);
     apply_fade_out(&state, &frame.frame);
     EXPECT_EQ(frame.at(0, 25, 0), ONE);
@@ -337,7 +351,8 @@ TEST(FadeOut, BeginsInsideTheFrame) {
 // whole range in one slot. Frames of real length are not touched at all by such fades, and
 // a frame shorter than its slots (possible only by hand) must still be handled safely.
 TEST(Fades, ShorterThanOneSlotAreSafe) {
-    PlayerState state = player();
+    Fade fade;
+    FadeState& state = fade.state;
     state.fade_in = samples_at_44100(20);
     StereoFrame real(ONE);
     apply_fade_in(&state, &real.frame);
@@ -349,8 +364,9 @@ TEST(Fades, ShorterThanOneSlotAreSafe) {
     EXPECT_EQ(tiny.at(0, 0, 0), 0);
     EXPECT_EQ(tiny.at(0, 1, 0), ONE / 4);
 
-    PlayerState out = player();
-    out.total_time = samples_at_44100(10);
+    Fade out_fade;
+    FadeState& out = out_fade.state;
+    out_fade.total_time = samples_at_44100(10);
     out.fade_out = samples_at_44100(20);
     TestFrame tiny_out(MAD_LAYER_I, MAD_MODE_SINGLE_CHANNEL, 44100, 10);
     tiny_out.fill(ONE);

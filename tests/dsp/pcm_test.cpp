@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "dsp/testing.h"
+
 namespace {
 
 constexpr mad_fixed_t MAX = 0x0FFFFFFF;

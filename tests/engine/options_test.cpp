@@ -149,17 +149,20 @@ TEST(ApplyRequest, MapsTextsAndSwitchesOntoTheState) {
 
     EXPECT_EQ(state.flags,
               FLAG_FADE_IN | FLAG_FADE_OUT | FLAG_SKIP_SILENCE | FLAG_GAP | FLAG_NORMALIZE);
-    EXPECT_EQ(mad_timer_count(state.fade_in, MAD_UNITS_SECONDS), 5);
-    EXPECT_EQ(mad_timer_count(state.fade_out, MAD_UNITS_SECONDS), 60);
+    EXPECT_EQ(mad_timer_count(state.fade.fade_in, MAD_UNITS_SECONDS), 5);
+    EXPECT_EQ(mad_timer_count(state.fade.fade_out, MAD_UNITS_SECONDS), 60);
     EXPECT_EQ(mad_timer_count(state.total_time, MAD_UNITS_MILLISECONDS), 1500);
     EXPECT_EQ(state.attenuation, 134536424);
     EXPECT_EQ(state.precision_in, 8u);
     EXPECT_EQ(state.mode, Round);
-    EXPECT_EQ(state.silence_enabled, 1);
-    EXPECT_EQ(state.in_leading_silence, 1);
+    EXPECT_EQ(state.fade.silence_enabled, 1);
+    EXPECT_EQ(state.fade.in_leading_silence, 1);
     ASSERT_EQ(state.count, 1);
     EXPECT_STREQ(state.entries[0], "in.mp3");
-    EXPECT_EQ(mad_timer_count(state.quiet_limit, MAD_UNITS_SECONDS), 2);
+    EXPECT_EQ(mad_timer_count(state.fade.quiet_limit, MAD_UNITS_SECONDS), 2);
+    // The fade filter reads the player's own clocks.
+    EXPECT_EQ(state.fade.total_time, &state.total_time);
+    EXPECT_EQ(state.fade.play_timer, &state.play_timer);
 }
 
 TEST(ApplyRequest, ReportsTheFirstInvalidTextInOrder) {
@@ -176,6 +179,44 @@ TEST(ApplyRequest, ReportsTheFirstInvalidTextInOrder) {
     request.fade_in_text = "0";
     EXPECT_EXIT(player_apply_request(&state, &request), testing::ExitedWithCode(1),
                 "invalid gap time");
+}
+
+// The front ends' early check gives the decoder's own messages and exit status, in the
+// decoder's order, and says nothing when every text is valid (the input file "in.mp3" does
+// not exist: nothing is opened).
+TEST(CheckRequestTexts, RefusesAsTheDecoderWouldAndIsSilentOtherwise) {
+    DecodeRequest request = base_request();
+    request.fade_in_text = "5";
+    request.fade_out_text = "1:00";
+    request.gap_text = "-2";
+    request.attenuation_text = "-6 dB";
+    request.bit_depth_text = "24";
+    request.channel_text = "x";  // taken as a number like atoi does, never refused
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    check_request_texts(&request);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    request.attenuation_text = "99";
+    request.bit_depth_text = "0";
+    EXPECT_EXIT(check_request_texts(&request), testing::ExitedWithCode(1),
+                "^pelmora: decibel value must be in the range -175 to \\+18\n$");
+    request.attenuation_text = "";
+    EXPECT_EXIT(check_request_texts(&request), testing::ExitedWithCode(1),
+                "^pelmora: invalid bit depth \"0\"\n$");
+    request.bit_depth_text = "16";
+    request.gap_text = "x";
+    request.fade_in_text = "0";
+    EXPECT_EXIT(check_request_texts(&request), testing::ExitedWithCode(1),
+                "^pelmora: invalid gap time specification \"x\"\n$");
+    request.gap_text = "";
+    EXPECT_EXIT(check_request_texts(&request), testing::ExitedWithCode(1),
+                "^pelmora: fade-in time must be positive\n$");
+    request.fade_in_text = "";
+    request.fade_out_text = "1:x";
+    EXPECT_EXIT(check_request_texts(&request), testing::ExitedWithCode(1),
+                "^pelmora: invalid fade-out time specification \"1:x\"\n$");
 }
 
 }  // namespace

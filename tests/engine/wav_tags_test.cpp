@@ -27,7 +27,7 @@ struct TagRun {
 };
 
 TagRun decode(const std::string& input, const std::string& output, bool tags,
-              bool normalize = false) {
+              bool normalize = false, bool exact = false) {
     DecodeRequest request;
     decode_request_init(&request);
     request.input_path = input.c_str();
@@ -35,6 +35,7 @@ TagRun decode(const std::string& input, const std::string& output, bool tags,
     request.no_dither = 1;  // rounding, so that separate runs give the same samples
     request.copy_tags = tags ? 1 : 0;
     request.normalize = normalize ? 1 : 0;
+    request.exact_length = exact ? 1 : 0;
     TagRun run;
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
@@ -301,6 +302,29 @@ TEST_F(WavTags, NormalizingATaggedFileTouchesTheSamplesOnly) {
     const std::vector<RiffChunk> chunks = riff_chunks(normalized.bytes, &error);
     ASSERT_EQ(error, "");
     ASSERT_EQ(ids_of(chunks), (std::vector<std::string>{"fmt ", "data", "LIST", "id3 "}));
+    EXPECT_EQ(chunks[3].body, tag);
+}
+
+TEST_F(WavTags, ExactLengthTrimsTheAudioAndTheChunksFollowTheTrimmedData) {
+    const std::vector<unsigned char> tag = id3v24_utf8_tag({{"TIT2", "Gapless"}}, 16);
+    const std::string input = dir_.file("info-tagged.mp3");
+    write_file_bytes(input, concat(tag, read_file_bytes(fixture_path("stereo_44k_128_info.mp3"))));
+    const TagRun both = decode(input, dir_.file("both.wav"), true, false, true);
+    const TagRun exact = decode(input, dir_.file("exact.wav"), false, false, true);
+    ASSERT_EQ(both.result, DECODE_OK) << both.messages;
+    ASSERT_EQ(exact.result, DECODE_OK) << exact.messages;
+
+    // The LAME tag's figures (tests/data/README.md): 116 x 1152 - 576 - 756 = 132300 frames of
+    // two 16-bit samples.
+    const ParsedWav wav = parse_wav(both.bytes);
+    ASSERT_TRUE(wav.ok) << wav.error;
+    EXPECT_EQ(wav.data_size, 132300u * 4);
+    EXPECT_EQ(wav.data, parse_wav(exact.bytes).data);
+    std::string error;
+    const std::vector<RiffChunk> chunks = riff_chunks(both.bytes, &error);
+    ASSERT_EQ(error, "");
+    ASSERT_EQ(ids_of(chunks), (std::vector<std::string>{"fmt ", "data", "LIST", "id3 "}));
+    EXPECT_EQ(info_texts(chunks[2]).at("INAM"), "Gapless");
     EXPECT_EQ(chunks[3].body, tag);
 }
 

@@ -12,6 +12,7 @@
 
 #include "dsp/resampler.h"
 #include "engine/output.h"
+#include "engine/testing.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 

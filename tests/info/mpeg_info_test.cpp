@@ -333,3 +333,36 @@ TEST_F(MpegInfoTest, TheSyncLimitCountsFromTheEndOfTheTagAndItsFooter) {
 }
 
 }  // namespace
+
+// Facts from tests/data/README.md: stereo_44k_128_info.mp3 starts with an Info frame of 417
+// bytes (frame count 116, delay 576, padding 756), vbr_xing.mp3 with a Xing frame of 417 bytes
+// at 128 kbit/s holding the same numbers, stereo_44k_128.mp3 with audio.
+TEST(EncoderGap, ReadsTheHeaderFrameAndGivesTheExactPlayLength) {
+    EncoderGap gap;
+    ASSERT_TRUE(read_encoder_gap(&gap, fixture_path("stereo_44k_128_info.mp3").c_str()));
+    EXPECT_EQ(gap.kind, 2u);  // Info
+    EXPECT_EQ(gap.hasLame, 1);
+    EXPECT_EQ(gap.delay, 576);
+    EXPECT_EQ(gap.padding, 756);
+    EXPECT_EQ(gap.frames, 116u);
+    EXPECT_EQ(gap.headerMs, 26);  // 417 x 8 / 128 = 26.06 ms
+    EXPECT_EQ(exact_sample_count(gap), 132300);
+    EXPECT_EQ(format_encoder_gap_line(gap), "Delay 576  Padding 756  Exact 0:03.000");
+
+    MpegInfo info{};
+    ASSERT_TRUE(scan_frames_exact(&info, fixture_path("stereo_44k_128_info.mp3").c_str()));
+    EXPECT_EQ(info.durationMs, 3000);
+    EXPECT_EQ(mpeg_info_scan(fixture_path("vbr_xing.mp3").c_str(), true).durationMs, 3000);
+
+    // No header frame: nothing to show, the play length as without the option.
+    ASSERT_TRUE(read_encoder_gap(&gap, fixture_path("stereo_44k_128.mp3").c_str()));
+    EXPECT_EQ(gap.kind, 0u);
+    EXPECT_EQ(format_encoder_gap_line(gap), "");
+    EXPECT_EQ(mpeg_info_scan(fixture_path("stereo_44k_128.mp3").c_str(), true).durationMs, 3030);
+    // The tag sits behind an ID3v2 tag here; the gap is still found.
+    ASSERT_TRUE(read_encoder_gap(&gap, fixture_path("exact/cbr128_44k_s_2s_id3lame.mp3").c_str()));
+    EXPECT_EQ(gap.hasLame, 1);
+    EXPECT_EQ(exact_sample_count(gap), 88200);  // the 2 s source (exact/manifest.txt)
+    EXPECT_FALSE(read_encoder_gap(&gap, fixture_path("no_such_file.mp3").c_str()));
+    EXPECT_EQ(exact_sample_count(gap), -1);
+}

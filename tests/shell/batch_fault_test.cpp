@@ -12,12 +12,8 @@ namespace {
 class BatchFaults : public testing::Test {
 protected:
     void SetUp() override {
-        BatchState& state = batch_state();
-        state.stopRequested = 0;
-        state.cancelRequested = 0;
-        state.completedKiB = 0;
-        state.lastFileTotalKiB = 0;
-        state.progress = nullptr;
+        begin_batch(batch_state(), {});
+        batch_state().progress = nullptr;
     }
 
     BatchResult run(const std::vector<BatchFile>& files, const std::string& outputFolder) {
@@ -39,8 +35,7 @@ TEST_F(BatchFaults, InputsThatVanishOrShrinkAfterMeasuring) {
     std::vector<unsigned char> bytes = read_file_bytes(fixture_path("stereo_44k_128.mp3"));
     write_file_bytes(in.file("shrunk.mp3"), bytes);
     std::string folder = in.path() + "/";
-    batch_state().batchTotalKiB =
-        scan_batch_size({in.file("gone.mp3"), in.file("shrunk.mp3")}, batch_state());
+    begin_batch(batch_state(), {{"gone.mp3", folder}, {"shrunk.mp3", folder}});
     EXPECT_EQ(batch_state().batchTotalKiB, 2135u / 1024 + 48483u / 1024);
 
     unlink(in.file("gone.mp3").c_str());
@@ -49,7 +44,7 @@ TEST_F(BatchFaults, InputsThatVanishOrShrinkAfterMeasuring) {
     write_file_bytes(in.file("shrunk.mp3"), bytes);
 
     BatchResult result = run({{"gone.mp3", folder}, {"shrunk.mp3", folder}}, out.path());
-    EXPECT_EQ(result.failed, (std::vector<std::string>{in.file("gone.mp3")}));
+    EXPECT_EQ(result.failed, (std::vector<FailedFile>{{in.file("gone.mp3"), "decoding failed"}}));
     EXPECT_NE(messages.find(in.file("gone.mp3") + ": No such file or directory"), std::string::npos)
         << messages;
     ParsedWav shrunk = parse_wav_file(out.file("shrunk.wav"));
@@ -65,7 +60,8 @@ TEST_F(BatchFaults, UnwritableOutputsFailTheirFilesOnly) {
     write_file_bytes(out.file("keep.txt"), {'k', 'e', 'e', 'p'});
     std::string folder = fixture_path("");
     BatchResult result = run({{"stereo_44k_128.mp3", folder}, {"short.mp3", folder}}, out.path());
-    EXPECT_EQ(result.failed, (std::vector<std::string>{folder + "stereo_44k_128.mp3"}));
+    EXPECT_EQ(result.failed,
+              (std::vector<FailedFile>{{folder + "stereo_44k_128.mp3", "decoding failed"}}));
     EXPECT_EQ(result.lastResult, DECODE_OK);
     EXPECT_TRUE(parse_wav_file(out.file("short.wav")).ok);
     EXPECT_EQ(read_file_bytes(out.file("keep.txt")),

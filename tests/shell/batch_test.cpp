@@ -28,13 +28,8 @@ protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
     static void reset() {
-        BatchState& state = batch_state();
-        state.stopRequested = 0;
-        state.cancelRequested = 0;
-        state.batchTotalKiB = 0;
-        state.completedKiB = 0;
-        state.lastFileTotalKiB = 0;
-        state.progress = nullptr;
+        begin_batch(batch_state(), {});
+        batch_state().progress = nullptr;
     }
 };
 
@@ -75,7 +70,8 @@ TEST_F(Batch, FillRequestIsWhatTheWindowAsks) {
     BatchOptions options;
     options.outputFolder = "/out";
     RequestTexts texts;
-    DecodeRequest request = fill_request(options, fixture_path("stereo_44k_128.mp3"), texts);
+    DecodeRequest request =
+        build_request(window_requests(options), fixture_path("stereo_44k_128.mp3"), texts);
     EXPECT_STREQ(request.output_path, "/out/stereo_44k_128.wav");
     EXPECT_STREQ(request.fade_in_text, "1");  // 0 on the page means one second
     EXPECT_STREQ(request.fade_out_text, "1");
@@ -93,7 +89,7 @@ TEST_F(Batch, FillRequestIsWhatTheWindowAsks) {
     options.fadeIn = 60;
     options.fadeOut = 7;
     options.copyTags = true;
-    request = fill_request(options, "/music/a.b.mp3", texts);
+    request = build_request(window_requests(options), "/music/a.b.mp3", texts);
     EXPECT_STREQ(request.bit_depth_text, "8");
     EXPECT_STREQ(request.fade_in_text, "60");
     EXPECT_STREQ(request.fade_out_text, "7");
@@ -102,6 +98,24 @@ TEST_F(Batch, FillRequestIsWhatTheWindowAsks) {
     EXPECT_EQ(request.copy_tags, 1);
     EXPECT_STREQ(request.output_path, "/out/a.b.wav");
     EXPECT_EQ(request.play_length_ms, 0u);  // no such file: nothing measured
+    EXPECT_EQ(request.exact_length, 0);
+}
+
+TEST_F(Batch, ExactLengthReachesTheRequestAndItsPlayLength) {
+    BatchOptions options;
+    options.outputFolder = "/out";
+    RequestTexts texts;
+    const std::string input = fixture_path("stereo_44k_128_info.mp3");
+    DecodeRequest request = build_request(window_requests(options), input, texts);
+    EXPECT_EQ(request.exact_length, 0);
+    // 111 padded frames of 26.125 ms, 6 of 26.0625 ms (the Info frame among them).
+    EXPECT_EQ(request.play_length_ms, 3056u);
+    options.exactLength = true;
+    request = build_request(window_requests(options), input, texts);
+    EXPECT_EQ(request.exact_length, 1);
+    // 116 x 1152 - 576 - 756 = 132300 samples at 44100 Hz.
+    EXPECT_EQ(request.play_length_ms, 3000u);
+    EXPECT_EQ(scan_play_length_ms(input, true), 3000u);
 }
 
 TEST_F(Batch, ScanAddsWholeKiBAndSkipsUnreadableFiles) {
@@ -112,6 +126,50 @@ TEST_F(Batch, ScanAddsWholeKiBAndSkipsUnreadableFiles) {
     EXPECT_EQ(scan_batch_size({dir.file("a"), dir.file("b"), dir.file("missing"), dir.file("c")},
                               batch_state()),
               1u + 0 + 0 + 4);
+}
+
+TEST_F(Batch, BeginningARunClearsTheLastOneAndMeasuresTheFiles) {
+    TempDir dir;
+    write_file_bytes(dir.file("a.mp3"), std::vector<unsigned char>(3000));
+    write_file_bytes(dir.file("b.mp3"), std::vector<unsigned char>(1024));
+    BatchState& state = batch_state();
+    request_cancel(state);  // the last run was cancelled after some progress
+    state.completedKiB = 70;
+    state.lastFileTotalKiB = 40;
+    begin_batch(state, {{"a.mp3", dir.path() + "/"}, {"b.mp3", dir.path() + "/"}});
+    EXPECT_EQ(state.stopRequested, 0);
+    EXPECT_EQ(state.cancelRequested, 0);
+    EXPECT_EQ(state.completedKiB, 0u);
+    EXPECT_EQ(state.lastFileTotalKiB, 0);
+    EXPECT_EQ(state.batchTotalKiB, 2u + 1u);  // floor(3000 / 1024) + floor(1024 / 1024)
+}
+
+TEST_F(Batch, EachRequestIsBuiltOnceByTheGivenBuilder) {
+    std::vector<std::string> built;
+    auto build = [&](const std::string& input, RequestTexts& texts) {
+        built.push_back(input);
+        texts.input = input;
+        texts.output = "/elsewhere/x.wav";
+        DecodeRequest request;
+        decode_request_init(&request);
+        request.input_path = texts.input.c_str();
+        request.output_path = texts.output.c_str();
+        request.bit_depth_text = "24";
+        return request;
+    };
+    std::vector<std::string> seen;
+    auto fake = [&](const DecodeRequest& request) {
+        seen.push_back(std::string(request.output_path) + " " + request.bit_depth_text + " " +
+                       std::to_string(request.play_length_ms));
+        return DECODE_OK;
+    };
+    std::string folder = fixture_path("");
+    run_batch({{"stereo_44k_128.mp3", folder}, {"missing.mp3", "/m/"}}, build, fake);
+    EXPECT_EQ(built, (std::vector<std::string>{folder + "stereo_44k_128.mp3", "/m/missing.mp3"}));
+    // The play length comes from the header scan: 3030 ms for the fixture, none for a file
+    // that is not there.
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"/elsewhere/x.wav 24 3030", "/elsewhere/x.wav 24 0"}));
 }
 
 TEST_F(Batch, LoopDecodesInOrderAndCreditsTheLastReportedTotal) {
@@ -139,7 +197,7 @@ TEST_F(Batch, LoopDecodesInOrderAndCreditsTheLastReportedTotal) {
     EXPECT_EQ(sink.counts.back(), "Decoding   3 of  3");
     EXPECT_EQ(result.lastResult, DECODE_OK);
     EXPECT_EQ(result.attempted, 3);
-    EXPECT_EQ(result.failed, (std::vector<std::string>{"/m/b.mp3"}));
+    EXPECT_EQ(result.failed, (std::vector<FailedFile>{{"/m/b.mp3", "decoding failed"}}));
 }
 
 TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
@@ -152,13 +210,15 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
         request_cancel(state);  // the user presses Cancel during the first file
         return request.progress(10, 5) != 0 ? DECODE_ABORTED : DECODE_OK;
     };
-    BatchResult result = run_batch({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, {}, fake);
+    BatchResult result = run_batch({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, BatchOptions{}, fake);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(result.lastResult, DECODE_ABORTED);
     BatchEnd end = finish_batch(result, state, false);
     EXPECT_EQ(end.dialogResult, 2);
     EXPECT_EQ(end.message, "Decoding files aborted by user.");
     EXPECT_TRUE(end.openFolder);
+    EXPECT_TRUE(end.cancelled);
+    EXPECT_FALSE(finish_batch(result, state, true).exitProgram);
     EXPECT_FALSE(exit_after_run(state, true));  // a cancelled run never ends the program
 }
 
@@ -174,19 +234,25 @@ TEST_F(Batch, EndOfRunDecisions) {
     end = finish_batch(ok, state, true);
     EXPECT_EQ(end.message, "");
     EXPECT_FALSE(end.openFolder);
+    EXPECT_TRUE(end.exitProgram);
+    EXPECT_FALSE(end.failures);
     EXPECT_TRUE(exit_after_run(state, true));
 
     // Failed files are never reported as success.
-    BatchResult failed{DECODE_OK, 3, {"/m/b.mp3"}};
-    EXPECT_EQ(finish_batch(failed, state, false).message,
-              "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3");
-    BatchResult two{DECODE_FAILED, 4, {"/m/b.mp3", "/m/d.mp3"}};
+    BatchResult failed{DECODE_OK, 3, {{"/m/b.mp3", "decoding failed"}}};
+    end = finish_batch(failed, state, false);
+    EXPECT_EQ(end.message, "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3");
+    EXPECT_TRUE(end.failures);
+    EXPECT_FALSE(end.cancelled);
+    BatchResult two{DECODE_FAILED, 4, {{"/m/b.mp3", "x"}, {"/m/d.mp3", "y"}}};
     EXPECT_EQ(finish_batch(two, state, true).message,
               "Decoded 2 of 4 files. 2 files could not be decoded:\n\n/m/b.mp3\n/m/d.mp3");
 
     // Cancel pressed after the last file ended: the run was not stopped.
     request_cancel(state);
     EXPECT_EQ(finish_batch(ok, state, false).message, "Decoded all files successfully.");
+    EXPECT_FALSE(finish_batch(ok, state, false).cancelled);
+    EXPECT_FALSE(finish_batch(ok, state, true).exitProgram);  // but it never ends the program
 }
 
 TEST_F(Batch, RealDecodeWritesIntoTheOutputFolder) {

@@ -1,0 +1,62 @@
+// Several files decoded at once, each in a worker process: the engine's process-wide state
+// (writer, dither) stays per process, and a crash fails only its own file. No Qt: the command
+// line and the window drive the same pool.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/core/batch.h"
+
+struct PoolSettings {
+    int workers = 2;  // files at once
+    // Collect what each file's decode writes to standard output and error for its report;
+    // false lets it through to the parent's streams as it comes.
+    bool captureMessages = true;
+};
+
+// A file whose worker has ended.
+struct PoolFileEnd {
+    std::size_t index;     // into the files given to the pool
+    std::int32_t result;   // DECODE_OK, DECODE_ABORTED or DECODE_FAILED
+    std::string failure;   // why it failed; empty otherwise
+    std::string messages;  // what the decode wrote, when captured
+};
+
+struct RunningFile {
+    std::size_t index;
+    std::int32_t totalKiB;  // as the engine last reported them; 0 before its first report
+    std::int32_t doneKiB;
+};
+
+struct PoolProgress {
+    std::vector<RunningFile> running;
+    // The last reported totals of the files that ended plus what the running ones have done;
+    // comparable with BatchState::batchTotalKiB.
+    std::uint64_t doneKiB;
+};
+
+// Called on the thread that runs the pool.
+class PoolListener {
+public:
+    virtual ~PoolListener() = default;
+    // A worker could not be started (error is an errno value); the pool then cancels the run.
+    virtual void workerNotStarted(int error) = 0;
+    virtual void fileEnded(const PoolFileEnd& end) = 0;
+    // After each round of waiting, about ten times a second while files run.
+    virtual void progressed(const PoolProgress&) {}
+};
+
+// Decodes the files in order of starting, up to settings.workers at once, and returns once
+// every started worker has ended. The request is built and decoded inside the worker (decode
+// defaults to decode_file). Uses batch_state(), started with begin_batch: a stop starts no
+// further file, a cancel also stops the running ones at their next progress call. The
+// result's lastResult is DECODE_ABORTED when the cancel stopped something.
+BatchResult run_worker_pool(const std::vector<BatchFile>& files, const RequestBuilder& build,
+                            const PoolSettings& settings, PoolListener& listener,
+                            const DecodeFunction& decode = {});
+
+// Ends every running worker at once with SIGKILL. Async-signal-safe, for a second Ctrl-C.
+void kill_pool_workers();
