@@ -7,6 +7,10 @@ constexpr const char* SETTINGS_GROUP = "2.3";
 constexpr const char* SETTING_LAST_INPUT_PATH = "LastInputPath";
 constexpr const char* SETTING_OUTPUT_PATH = "Output Path";
 constexpr const char* SETTING_PATH = "Path";
+// "1" or "0"
+constexpr const char* SETTING_KEEP_FOLDERS = "Keep Folders";
+// "overwrite", "skip" or "rename"
+constexpr const char* SETTING_EXISTING_FILES = "Existing Files";
 // The Options page's check boxes for the file's shape, "1" when ticked.
 constexpr const char* SETTING_EXACT_LENGTH = "Exact Length";
 constexpr const char* SETTING_COPY_TAGS = "Copy Tags";

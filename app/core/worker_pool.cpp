@@ -63,7 +63,7 @@ sigset_t cancel_signals() {
 }
 
 // Inside the worker: one file, then the process ends with the decode's result as its status.
-[[noreturn]] void decode_in_worker(const std::string& input, const RequestBuilder& build,
+[[noreturn]] void decode_in_worker(const BatchFile& file, const RequestBuilder& build,
                                    const DecodeFunction& decode, int progress, int capture,
                                    const sigset_t& mask) {
     setpgid(0, 0);  // Ctrl-C reaches the parent only, which asks the workers to stop
@@ -81,7 +81,7 @@ sigset_t cancel_signals() {
     PipeSink sink(progress);
     batch_state().progress = &sink;
     RequestTexts texts;
-    DecodeRequest request = build_request(build, input, texts);
+    DecodeRequest request = build_request(build, file, texts);
     std::int32_t result = decode ? decode(request) : decode_file(&request);
     std::fflush(stdout);
     std::fflush(stderr);
@@ -188,7 +188,7 @@ int Pool::start(Worker& worker, std::size_t slot) {
     pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
-        decode_in_worker(input_path(files_[next_]), build_, decode_, fds[1], capture, mask);
+        decode_in_worker(files_[next_], build_, decode_, fds[1], capture, mask);
     }
     int error = errno;
     pthread_sigmask(SIG_SETMASK, &mask, nullptr);
