@@ -204,6 +204,7 @@ void BatchDriver::start(bool selectedOnly) {
         return;
     }
     write_setting(SETTING_OUTPUT_PATH, folder);
+    options_.saveSettings();
 
     // The run works on copies: the worker must not read the list or the pages.
     std::vector<BatchFile> files;

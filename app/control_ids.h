@@ -45,6 +45,7 @@ constexpr int BITS_16 = 1019;
 constexpr int BITS_8 = 1020;
 constexpr int NORMALIZE = 1021;
 constexpr int SKIP_SILENCE = 1011;
+constexpr int COPY_TAGS = 1090;
 constexpr int FADE_IN_SLIDER = 1082;
 constexpr int FADE_OUT_SLIDER = 1083;
 constexpr int FADE_IN_EDIT = 1059;

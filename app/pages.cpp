@@ -344,6 +344,8 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
                                   tr("Delete leading and trailing silence"))),
       exactLength_(picture_button(new SkinCheckBox(this), ids::EXACT_LENGTH, pictures::EXACT_LENGTH,
                                   layout::EXACT_LENGTH_BOX, tr("Exact length"))),
+      copyTags_(picture_button(new SkinCheckBox(this), ids::COPY_TAGS, pictures::COPY_TAGS,
+                               layout::COPY_TAGS_BOX, tr("Copy tags into the WAV"))),
       fadeInSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_IN_SLIDER)),
       fadeOutSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_OUT_SLIDER)),
       fadeInEdit_(named(new QLineEdit(this), ids::FADE_IN_EDIT)),
@@ -379,6 +381,7 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     give_keys({{sixteenBit, Qt::ALT | Qt::Key_1},
                {eightBit_, Qt::ALT | Qt::Key_8},
                {exactLength_, Qt::ALT | Qt::Key_G},
+               {copyTags_, Qt::ALT | Qt::Key_Y},
                {normalize_, Qt::ALT | Qt::Key_N},
                {skipSilence_, Qt::ALT | Qt::Key_S}});
     fadeInSlider_->setAccessibleName(tr("Fade in, seconds"));
@@ -387,6 +390,12 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     fadeOutEdit_->setAccessibleName(tr("Fade out, seconds"));
     focus_key(fadeInEdit_, Qt::ALT | Qt::Key_F);
     focus_key(fadeOutEdit_, Qt::ALT | Qt::Key_U);
+
+    exactLength_->setChecked(read_switch_setting(SETTING_EXACT_LENGTH));
+    copyTags_->setChecked(read_switch_setting(SETTING_COPY_TAGS));
+    for (QCheckBox* box : {exactLength_, copyTags_}) {
+        connect(box, &QCheckBox::toggled, this, &OptionsPage::saveSettings);
+    }
 
     // Checked when the editing ends (Enter, or the focus leaving), not on every keystroke:
     // a box on its way to a number ("-", empty) is not an error yet.
@@ -403,7 +412,13 @@ BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
     options.fadeIn = fadeIn_;
     options.fadeOut = fadeOut_;
     options.exactLength = exactLength_->isChecked();
+    options.copyTags = copyTags_->isChecked();
     return options;
+}
+
+void OptionsPage::saveSettings() const {
+    write_switch_setting(SETTING_EXACT_LENGTH, exactLength_->isChecked());
+    write_switch_setting(SETTING_COPY_TAGS, copyTags_->isChecked());
 }
 
 bool OptionsPage::readFadeBoxes() {

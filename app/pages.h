@@ -103,6 +103,8 @@ public:
     int fadeOut() const { return fadeOut_; }
     // The page as a run sees it; the output folder is the output page's.
     BatchOptions batchOptions(const std::string& outputFolder) const;
+    // Stores the switches the window remembers across starts.
+    void saveSettings() const;
 
 private Q_SLOTS:
     void fadeInEdited();
@@ -124,6 +126,7 @@ private:
     QCheckBox* normalize_;
     QCheckBox* skipSilence_;
     QCheckBox* exactLength_;
+    QCheckBox* copyTags_;
     QSlider* fadeInSlider_;
     QSlider* fadeOutSlider_;
     QLineEdit* fadeInEdit_;

@@ -11,7 +11,13 @@ constexpr const char* SETTING_PATH = "Path";
 constexpr const char* SETTING_KEEP_FOLDERS = "Keep Folders";
 // "overwrite", "skip" or "rename"
 constexpr const char* SETTING_EXISTING_FILES = "Existing Files";
+// The Options page's check boxes for the file's shape, "1" when ticked.
+constexpr const char* SETTING_EXACT_LENGTH = "Exact Length";
+constexpr const char* SETTING_COPY_TAGS = "Copy Tags";
 
 // Missing values read as fallback.
 QString read_setting(const char* name, const QString& fallback = QString());
 void write_setting(const char* name, const QString& value);
+// A switch: "1" is on; anything else, or no value, is off.
+bool read_switch_setting(const char* name);
+void write_switch_setting(const char* name, bool on);

@@ -36,6 +36,7 @@ enum OptionId : int {
     OPT_NULL,
     OPT_DRY_RUN,
     OPT_VERSION,
+    OPT_TAGS,
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -66,6 +67,7 @@ constexpr option LONG_OPTIONS[] = {
     {"null", no_argument, nullptr, OPT_NULL},
     {"dry-run", no_argument, nullptr, OPT_DRY_RUN},
     {"version", no_argument, nullptr, OPT_VERSION},
+    {"tags", no_argument, nullptr, OPT_TAGS},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -109,6 +111,7 @@ BatchOptions window_options(const CliOptions& options) {
     batch.fadeIn = whole_seconds(options.fade_in);
     batch.fadeOut = whole_seconds(options.fade_out);
     batch.exactLength = options.exact_length;
+    batch.copyTags = options.tags;
     return batch;
 }
 
@@ -183,6 +186,9 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
                 break;
             case OPT_EXACT_LENGTH:
                 options->exact_length = true;
+                break;
+            case OPT_TAGS:
+                options->tags = true;
                 break;
             case 'o':
                 options->output_folder = optarg;
@@ -289,6 +295,7 @@ DecodeRequest make_request(const CliOptions& options, const char* input_path,
     request.normalize = options.normalize ? 1 : 0;
     request.progress = batch_progress;
     request.exact_length = options.exact_length ? 1 : 0;
+    request.copy_tags = options.tags ? 1 : 0;
     return request;
 }
 
@@ -314,6 +321,10 @@ Output:
       --exact-length    as long as the audio that was encoded: drop the encoder's
                         Info/Xing frame and, when it carries a LAME tag, the encoder
                         delay at the start and the padding at the end
+      --tags            copy the input's tags into the WAV file: title, artist, album,
+                        year, genre, track and comment as a LIST/INFO chunk (UTF-8) and
+                        the ID3v2 tag as it is (cover art included) as an "id3 " chunk,
+                        both after the audio; a damaged ID3v2 tag is left out
       --keep-folders    mirror each folder given: DIR/<its name>/<path below>/<name>.wav;
                         files given by themselves still go to DIR/<name>.wav
       --existing WHAT   when the WAV file exists: overwrite (default), skip (the
@@ -338,9 +349,8 @@ Decoding:
                         accepted, but no audio is mixed)
       --window-options  fill the requests exactly as the desktop program does: 16-bit
                         unless --bits 8, --fade-in/--fade-out in whole seconds 0-60 with
-                        at least 1 second each, --normalize, --skip-silence and
-                        --exact-length; the other
-                        engine options are not used
+                        at least 1 second each, --normalize, --skip-silence,
+                        --exact-length and --tags; the other engine options are not used
 Inputs:
       --files-from FILE add the paths in FILE (- for standard input), one a line, as
                         if given on the command line after the others

@@ -24,6 +24,7 @@ struct CliOptions {
     bool ignore_crc = false;
     bool cross_fade = false;
     bool exact_length = false;
+    bool tags = false;  // copy the input's tags into the WAV file
     std::string output_folder;
     std::vector<std::string> inputs;
     // Front-end behaviour, not engine options.

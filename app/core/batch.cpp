@@ -112,6 +112,7 @@ DecodeRequest fill_request(const BatchOptions& options, const std::string& input
     request.progress = batch_progress;
     request.normalize = options.normalize ? 1 : 0;
     request.exact_length = options.exactLength ? 1 : 0;
+    request.copy_tags = options.copyTags ? 1 : 0;
     return request;
 }
 

@@ -23,6 +23,7 @@ struct BatchOptions {
     int fadeIn = 0;  // whole seconds, 0 to 60; below 1 counts as 1
     int fadeOut = 0;
     bool exactLength = false;  // trims encoder delay and padding; also the play length
+    bool copyTags = false;     // "Copy tags into the WAV"
     // Where the WAV files go (see output_plan.h); the defaults write flat and overwrite.
     bool keepFolders = false;
     ExistingPolicy existing = ExistingPolicy::Overwrite;

@@ -66,13 +66,16 @@ constexpr Box TAG_ALBUM = {76, 192, 217, 20};
 constexpr Box TAG_GENRE = {76, 215, 217, 20};
 constexpr Box TAG_COMMENT = {76, 238, 217, 20};
 // options page
-constexpr Box QUALITY_GROUP = {8, 8, 291, 84};
-constexpr Box BITS_16_BUTTON = {16, 38, 134, 24};
-constexpr Box BITS_8_BUTTON = {152, 38, 134, 24};
-constexpr Box EXACT_LENGTH_BOX = {16, 64, 275, 22};
-constexpr Box EFFECTS_GROUP = {8, 98, 291, 170};
-constexpr Box NORMALIZE_BOX = {16, 124, 275, 22};
-constexpr Box SKIP_SILENCE_BOX = {16, 148, 275, 22};
+// "Exact length" and "Copy tags into the WAV" shape the file rather than the sound, so they sit
+// under the bit depth; every row is packed to keep both groups and the fade scales on the page.
+constexpr Box QUALITY_GROUP = {8, 8, 291, 96};
+constexpr Box BITS_16_BUTTON = {16, 30, 134, 24};
+constexpr Box BITS_8_BUTTON = {152, 30, 134, 24};
+constexpr Box EXACT_LENGTH_BOX = {16, 54, 275, 22};
+constexpr Box COPY_TAGS_BOX = {16, 76, 275, 22};
+constexpr Box EFFECTS_GROUP = {8, 108, 291, 160};
+constexpr Box NORMALIZE_BOX = {16, 130, 275, 22};
+constexpr Box SKIP_SILENCE_BOX = {16, 152, 275, 22};
 constexpr Box FADE_IN_SLIDER = {74, 178, 170, 24};
 constexpr Box FADE_IN_EDIT = {250, 178, 42, 24};
 constexpr Box FADE_OUT_SLIDER = {74, 222, 170, 24};

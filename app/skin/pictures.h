@@ -39,6 +39,7 @@ constexpr Triple BITS_8 = {333, 334, 335};
 constexpr Triple NORMALIZE = {336, 337, 338};
 constexpr Triple SKIP_SILENCE = {339, 340, 341};
 constexpr Triple EXACT_LENGTH = {354, 355, 356};
+constexpr Triple COPY_TAGS = {369, 370, 371};
 constexpr Triple CANCEL = {291, 316, 292};
 constexpr Triple ABOUT_CLOSE = {295, 317, 301};
 
@@ -75,10 +76,10 @@ constexpr Picture sized(int id, layout::Box box) {
 }  // namespace detail
 
 // Every picture with the size it is drawn at.
-constexpr std::array<Picture, 82> ALL = [] {
+constexpr std::array<Picture, 85> ALL = [] {
     using detail::sized;
     using namespace layout;
-    std::array<Picture, 82> all{};
+    std::array<Picture, 85> all{};
     std::size_t n = 0;
     auto triple = [&](const Triple& ids, Box box) {
         for (int id : ids) {
@@ -110,6 +111,7 @@ constexpr std::array<Picture, 82> ALL = [] {
     triple(NORMALIZE, NORMALIZE_BOX);
     triple(SKIP_SILENCE, SKIP_SILENCE_BOX);
     triple(EXACT_LENGTH, EXACT_LENGTH_BOX);
+    triple(COPY_TAGS, COPY_TAGS_BOX);
     triple(CANCEL, CANCEL_BUTTON);
     triple(ABOUT_CLOSE, ABOUT_CLOSE_BUTTON);
     all[n++] = sized(CLOSE, CLOSE_BUTTON);

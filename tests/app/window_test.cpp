@@ -376,10 +376,16 @@ private Q_SLOTS:
         QCOMPARE(outSlider->value(), 12);
         QCOMPARE(boxes_.told.size(), 1);
 
+        auto* copyTags = control<QCheckBox>(page, ids::COPY_TAGS);
+        QVERIFY(!copyTags->isChecked());
+        QVERIFY(!page->batchOptions("/out").copyTags);
         control<QRadioButton>(page, ids::BITS_8)->click();
         control<QCheckBox>(page, ids::SKIP_SILENCE)->click();
+        copyTags->click();
         const BatchOptions options = page->batchOptions("/out");
-        QVERIFY(options.eightBit && !options.normalize && options.skipSilence);
+        QVERIFY(options.eightBit && !options.normalize && options.skipSilence && options.copyTags);
+        window_->pageTabs()->setCurrentWidget(page);
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"options_tags.png"_s)).size() > 0);
         QCOMPARE(options.fadeIn, 60);
         QCOMPARE(options.fadeOut, 12);
         QVERIFY(!control<QRadioButton>(page, ids::BITS_16)->isChecked());
@@ -410,6 +416,48 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(save_screenshot(window_.get(), u"main_info_lame_tag.png"_s)).size() > 0);
         click_row(list, 1);
         QCOMPARE(info().first(), QString());
+    }
+
+    void exactLengthAndCopyTagsSurviveANewWindow() {
+        auto exact = [this] {
+            return control<QCheckBox>(window_->pageTabs()->optionsPage(), ids::EXACT_LENGTH);
+        };
+        auto tags = [this] {
+            return control<QCheckBox>(window_->pageTabs()->optionsPage(), ids::COPY_TAGS);
+        };
+        QVERIFY(!exact()->isChecked() && !tags()->isChecked());  // no settings yet: both off
+
+        tags()->click();
+        QCOMPARE(read_setting(SETTING_COPY_TAGS), u"1"_s);
+        window_.reset();
+        openWindow();
+        QVERIFY(!exact()->isChecked() && tags()->isChecked());
+        const BatchOptions restored = window_->pageTabs()->optionsPage()->batchOptions("/out");
+        QVERIFY(restored.copyTags && !restored.exactLength);
+
+        exact()->click();
+        tags()->click();
+        window_.reset();
+        openWindow();
+        QVERIFY(exact()->isChecked() && !tags()->isChecked());
+
+        // A run stores both again, whatever the settings file was given meanwhile.
+        tags()->click();
+        write_setting(SETTING_EXACT_LENGTH, u"0"_s);
+        write_setting(SETTING_COPY_TAGS, u"0"_s);
+        QVERIFY(QDir().mkpath(at(u"out"_s)));
+        control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER)->setText(at(u"out"_s));
+        window_->addChosenFiles({put(u"song.mp3"_s, "tagged.mp3")});
+        control<QPushButton>(outputPage(), ids::DECODE_ALL)->click();
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        QCOMPARE(read_setting(SETTING_EXACT_LENGTH), u"1"_s);
+        QCOMPARE(read_setting(SETTING_COPY_TAGS), u"1"_s);
+        window_.reset();
+        openWindow();
+        QVERIFY(exact()->isChecked() && tags()->isChecked());
+        window_->pageTabs()->setCurrentWidget(window_->pageTabs()->optionsPage());
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"options_exact_length_and_tags.png"_s))
+                    .size() > 0);
     }
 
     void folderChecksSpeakThroughMessageBoxes() {

@@ -1000,6 +1000,7 @@ std::optional<QImage> Renderer::picture(int id) {
         {SKIP_SILENCE, OPTIONS_PAGE, layout::SKIP_SILENCE_BOX, Mark::Check,
          "Delete leading and trailing silence"},
         {EXACT_LENGTH, OPTIONS_PAGE, layout::EXACT_LENGTH_BOX, Mark::Check, "Exact length"},
+        {COPY_TAGS, OPTIONS_PAGE, layout::COPY_TAGS_BOX, Mark::Check, "Copy tags into the WAV"},
     };
     for (const BoxArt& b : boxes) {
         for (int i = 0; i < 3; ++i) {
