@@ -177,9 +177,9 @@ private Q_SLOTS:
         // The same rows run again at once; the file that failed is named at the end.
         boxes_.clear();
         click(ids::DECODE_ALL);
-        QCOMPARE(
-            boxes_.told,
-            QStringList{u"Decoded 2 of 3 files. This file could not be decoded:\n\n"_s + gone});
+        QCOMPARE(boxes_.told,
+                 QStringList{u"Decoded 2 of 3 files. This file could not be decoded:\n\n"_s + gone +
+                             u": decoding failed"_s});
         QCOMPARE(boxes_.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
         QCOMPARE(urls_.urls.size(), 2);
         QVERIFY(QFileInfo::exists(out + u"/c.wav"_s));
@@ -229,7 +229,11 @@ private Q_SLOTS:
 
         QCOMPARE(stillUp, (QList<bool>{true, true, true}));
         QCOMPARE(cancelFlag, 1);
-        QCOMPARE(boxes_.told, QStringList{u"Decoding files aborted by user."_s});
+        // The stopped file is kept with what was decoded, and named.
+        QCOMPARE(boxes_.told,
+                 QStringList{u"Decoding files aborted by user.\n\nThis file was stopped "
+                             u"part way, kept with what was decoded:\n\n"_s +
+                             longFile.fileName()});
         QVERIFY(finished.isEmpty());  // the program keeps running
         QCOMPARE(urls_.urls, QList<QUrl>{QUrl::fromLocalFile(out)});
         QCOMPARE(watch.countLines, QStringList{expected_count_line(1, 2)});
