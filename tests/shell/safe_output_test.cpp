@@ -186,7 +186,8 @@ TEST_F(SafeOutput, TemporaryNamesStayWithinTheLongestFileName) {
 
     // And such a name can be created: the output of the longest name is decoded.
     std::string output = dir.file(std::string(NAME_MAX - 4, 'y') + ".wav");
-    FileOutcome ok = decode_into_place(request(dir.file("in.mp3"), output), writing({'w'}, DECODE_OK));
+    FileOutcome ok =
+        decode_into_place(request(dir.file("in.mp3"), output), writing({'w'}, DECODE_OK));
     EXPECT_EQ(ok.result, DECODE_OK) << ok.reason;
     EXPECT_EQ(read_file_bytes(output), (Bytes{'w'}));
 }
