@@ -113,7 +113,7 @@ BatchWorker::BatchWorker(std::vector<BatchFile> files, BatchOptions options, QOb
     : QThread(parent), files_(std::move(files)), options_(std::move(options)) {}
 
 void BatchWorker::run() {
-    result_ = run_batch(files_, options_);
+    result_ = run_batch(files_, window_requests(options_), output_decoder(options_, {}));
 }
 
 BatchDriver::BatchDriver(QWidget* window, FileListCtrl& list, OutputPage& output,
@@ -127,6 +127,9 @@ BatchDriver::BatchDriver(QWidget* window, FileListCtrl& list, OutputPage& output
     connect(&output_, &OutputPage::decodeAllRequested, this, &BatchDriver::startDecodeAll);
     connect(&output_, &OutputPage::decodeSelectedRequested, this,
             &BatchDriver::startDecodeSelected);
+    list_.fileList().setKeepFolders(output_.keepFolders());
+    connect(&output_, &OutputPage::keepFoldersChanged, this,
+            [this](bool on) { list_.fileList().setKeepFolders(on); });
 }
 
 void BatchDriver::startDecodeAll() {
@@ -167,16 +170,20 @@ void BatchDriver::start(bool selectedOnly) {
     files.reserve(chosen.size());
     for (int index : chosen) {
         const FileRow& row = rows.row(index);
-        files.push_back(BatchFile{row.name, row.folder});
+        files.push_back(BatchFile{row.name, row.folder, row.root});
     }
+    BatchOptions options = options_.batchOptions(path_bytes(folder));
+    options.keepFolders = output_.keepFolders();
+    options.existing = output_.existingPolicy();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    begin_batch(batch_state(), files);
+    const std::vector<PlannedFile> plan = plan_outputs(files, options, true);
+    begin_batch(batch_state(), files_to_decode(plan));
     QApplication::restoreOverrideCursor();
 
-    runProgressDialog(files, options_.batchOptions(path_bytes(folder)), folder);
+    runProgressDialog(plan, options, folder);
 }
 
-void BatchDriver::runProgressDialog(const std::vector<BatchFile>& files,
+void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
                                     const BatchOptions& options, const QString& folder) {
     BatchState& state = batch_state();
     // The dialog cannot be left while the run goes on, so the box cannot change meanwhile.
@@ -192,12 +199,14 @@ void BatchDriver::runProgressDialog(const std::vector<BatchFile>& files,
     connect(&sink, &SignalProgressSink::countLineChanged, &dialog,
             &DecodeProgressDialog::setCountLine, Qt::QueuedConnection);
 
-    BatchWorker worker(files, options);
+    BatchWorker worker(files_to_decode(plan), options);
     std::optional<BatchEnd> end;
     auto finish = [&] {
         worker.wait();
         if (!end) {
-            end = finish_batch(worker.result(), state, exitWhenDone);
+            BatchResult result = worker.result();
+            add_plan_outcome(plan, result);  // skipped, and failed before decoding
+            end = finish_batch(result, state, exitWhenDone);
         }
     };
     // Queued as well: the dialog ends only after every progress update before it was shown.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/core/batch.h"
+#include "app/core/output_plan.h"
 
 class FileListCtrl;
 class MessageBoxes;
@@ -88,7 +89,8 @@ Q_SIGNALS:
 
 private:
     void start(bool selectedOnly);
-    void runProgressDialog(const std::vector<BatchFile>& files, const BatchOptions& options,
+    // plan: every chosen file; the run decodes those it plans to decode.
+    void runProgressDialog(const std::vector<PlannedFile>& plan, const BatchOptions& options,
                            const QString& folder);
     void openOutputFolder(const QString& folder);
 

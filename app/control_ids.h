@@ -36,6 +36,10 @@ constexpr int DECODE_SELECTED = 1012;
 constexpr int DECODE_ALL = 1014;
 constexpr int OPEN_FOLDER_WHEN_DONE = 1056;
 constexpr int EXIT_WHEN_DONE = 1013;
+constexpr int KEEP_FOLDERS = 1092;
+constexpr int EXISTING_OVERWRITE = 1093;
+constexpr int EXISTING_SKIP = 1094;
+constexpr int EXISTING_RENAME = 1095;
 // options page
 constexpr int BITS_16 = 1019;
 constexpr int BITS_8 = 1020;

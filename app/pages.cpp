@@ -200,6 +200,73 @@ OutputPage::OutputPage(MessageBoxes& boxes, QWidget* parent)
     connect(browse, &QPushButton::clicked, this, &OutputPage::browse);
     connect(decode, &QPushButton::clicked, this, &OutputPage::decodeSelectedRequested);
     connect(decodeAll, &QPushButton::clicked, this, &OutputPage::decodeAllRequested);
+    addLibraryChoices();
+}
+
+namespace {
+
+constexpr std::array<const char*, 3> EXISTING_SETTING_TEXTS = {"overwrite", "skip", "rename"};
+constexpr std::array<ExistingPolicy, 3> EXISTING_POLICIES = {
+    ExistingPolicy::Overwrite, ExistingPolicy::Skip, ExistingPolicy::Rename};
+
+}  // namespace
+
+void OutputPage::addLibraryChoices() {
+    // "If the WAV file exists:" is painted in the page's picture.
+    keepFoldersBox_ =
+        picture_button(new SkinCheckBox(this), ids::KEEP_FOLDERS, pictures::KEEP_FOLDERS_BOX,
+                       layout::KEEP_FOLDERS_BOX, tr("Keep folder structure"));
+    keepFoldersBox_->setToolTip(
+        tr("Files of an added folder go to the output folder under that folder's name and "
+           "their own subfolders"));
+    keepFoldersBox_->setChecked(read_setting(SETTING_KEEP_FOLDERS) == QLatin1String("1"));
+    connect(keepFoldersBox_, &QCheckBox::toggled, this, [this](bool on) {
+        write_setting(SETTING_KEEP_FOLDERS, on ? QStringLiteral("1") : QStringLiteral("0"));
+        Q_EMIT keepFoldersChanged(on);
+    });
+
+    const std::array<std::tuple<int, pictures::Triple, layout::Box, QString>, 3> choices = {{
+        {ids::EXISTING_OVERWRITE, pictures::EXISTING_OVERWRITE_BOX, layout::EXISTING_OVERWRITE_BOX,
+         tr("Overwrite")},
+        {ids::EXISTING_SKIP, pictures::EXISTING_SKIP_BOX, layout::EXISTING_SKIP_BOX, tr("Skip")},
+        {ids::EXISTING_RENAME, pictures::EXISTING_RENAME_BOX, layout::EXISTING_RENAME_BOX,
+         tr("Keep both")},
+    }};
+    const QString stored = read_setting(SETTING_EXISTING_FILES);
+    std::size_t chosen = 0;
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        const auto& [id, faces, box, name] = choices[i];
+        existingButtons_[i] = picture_button(new SkinRadioButton(this), id, faces, box, name);
+        if (stored == QLatin1String(EXISTING_SETTING_TEXTS[i])) {
+            chosen = i;
+        }
+    }
+    existingButtons_[1]->setToolTip(
+        tr("Leave the WAV file as it is and do not decode the file; a cancelled file's partial "
+           "WAV file is removed, so a later run finishes the rest"));
+    existingButtons_[2]->setToolTip(tr("Write the new WAV file as \"name (2).wav\""));
+    existingButtons_[chosen]->setChecked(true);
+    for (std::size_t i = 0; i < existingButtons_.size(); ++i) {
+        connect(existingButtons_[i], &QRadioButton::toggled, this, [i](bool on) {
+            if (on) {
+                write_setting(SETTING_EXISTING_FILES,
+                              QString::fromLatin1(EXISTING_SETTING_TEXTS[i]));
+            }
+        });
+    }
+}
+
+bool OutputPage::keepFolders() const {
+    return keepFoldersBox_->isChecked();
+}
+
+ExistingPolicy OutputPage::existingPolicy() const {
+    for (std::size_t i = 0; i < existingButtons_.size(); ++i) {
+        if (existingButtons_[i]->isChecked()) {
+            return EXISTING_POLICIES[i];
+        }
+    }
+    return ExistingPolicy::Overwrite;
 }
 
 QString OutputPage::outputFolder() const {

@@ -70,20 +70,28 @@ public:
     QString outputFolder() const;
     bool openFolderWhenDone() const;
     bool exitWhenDone() const;
+    bool keepFolders() const;
+    ExistingPolicy existingPolicy() const;
 
 Q_SIGNALS:
     void decodeSelectedRequested();
     void decodeAllRequested();
+    void keepFoldersChanged(bool keepFolders);
 
 public Q_SLOTS:
     void browse();
 
 private:
+    // The library choices, as the settings last stored them; each change is stored.
+    void addLibraryChoices();
+
     MessageBoxes& boxes_;
     QString lastChosenFolder_;
     QLineEdit* folderEdit_;
     QCheckBox* openFolderBox_;
     QCheckBox* exitBox_;
+    QCheckBox* keepFoldersBox_ = nullptr;
+    std::array<QRadioButton*, 3> existingButtons_{};  // overwrite, skip, rename
 };
 
 class OptionsPage : public QWidget {

@@ -7,6 +7,10 @@ constexpr const char* SETTINGS_GROUP = "2.3";
 constexpr const char* SETTING_LAST_INPUT_PATH = "LastInputPath";
 constexpr const char* SETTING_OUTPUT_PATH = "Output Path";
 constexpr const char* SETTING_PATH = "Path";
+// "1" or "0"
+constexpr const char* SETTING_KEEP_FOLDERS = "Keep Folders";
+// "overwrite", "skip" or "rename"
+constexpr const char* SETTING_EXISTING_FILES = "Existing Files";
 
 // Missing values read as fallback.
 QString read_setting(const char* name, const QString& fallback = QString());

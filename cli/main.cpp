@@ -10,12 +10,16 @@
 #include "app/core/file_list.h"
 #include "app/core/folder_check.h"
 #include "app/core/folder_text.h"
+#include "app/core/output_plan.h"
 #include "app/core/system_message.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "cli/dry_run.h"
+#include "cli/input_list.h"
 #include "cli/standard_streams.h"
 #include "cli/terminal_text.h"
 #include "engine/request.h"
+#include "pelmora_version.h"
 
 namespace {
 
@@ -53,25 +57,31 @@ bool same_file(const std::string& a, const std::string& b) {
 // again at the end, and fails the run.
 class CliListReporter : public FileListReporter {
 public:
+    explicit CliListReporter(bool keepFolders) : keepFolders_(keepFolders) {}
     void duplicate(const std::string& path, const std::string& listedPath) override {
         if (same_file(path, listedPath)) {
             return;  // named twice (say, directly and inside its folder): nothing is lost
         }
-        std::fprintf(stderr, "pelmora-cli: skipping %s: same file name as %s\n",
-                     terminal_safe(path).c_str(), terminal_safe(listedPath).c_str());
-        refused.push_back({path, "same file name as " + listedPath});
+        const char* why = keepFolders_ ? "same WAV file as" : "same file name as";
+        std::fprintf(stderr, "pelmora-cli: skipping %s: %s %s\n", terminal_safe(path).c_str(), why,
+                     terminal_safe(listedPath).c_str());
+        refused.push_back({path, std::string(why) + " " + listedPath});
     }
     void fileError(const std::string& path, const std::string& message) override {
         std::fprintf(stderr, "pelmora-cli: %s: %s\n", terminal_safe(path).c_str(), message.c_str());
         refused.push_back({path, message});
     }
     std::vector<FailedFile> refused;
+
+private:
+    bool keepFolders_;
 };
 
 // Every name the end message may show, for escaping: a reason may name a path too, so its
 // whole line goes as one.
 std::vector<std::string> named_paths(const BatchResult& result) {
     std::vector<std::string> names = result.partial;
+    names.insert(names.end(), result.skipped.begin(), result.skipped.end());
     for (const auto* list : {&result.failed, &result.refused}) {
         for (const FailedFile& file : *list) {
             names.push_back(file.path + ": " + file.reason);
@@ -101,6 +111,9 @@ int main(int argc, char** argv) {
         case CliParse::Help:
             std::fputs(cli_usage(), stdout);
             return 0;
+        case CliParse::Version:
+            std::printf("pelmora-cli %s\n", PELMORA_VERSION_TEXT);
+            return 0;
         case CliParse::Error:
             std::fprintf(stderr, "pelmora-cli: %s\nTry 'pelmora-cli --help'.\n",
                          terminal_safe(message).c_str());
@@ -109,18 +122,27 @@ int main(int argc, char** argv) {
             break;
     }
     validate_engine_options(options);
+    if (!options.files_from.empty() &&
+        !read_input_list(options.files_from, options.null_separated, &options.inputs, &message)) {
+        std::fprintf(stderr, "pelmora-cli: --files-from %s\n", terminal_safe(message).c_str());
+        return EXIT_USAGE;
+    }
 
     CliRun run{&options, {}, {}, stderr, false};
     run.batch = options.window_options ? window_options(options) : BatchOptions{};
     run.batch.outputFolder = absolute_folder(options.output_folder);
+    run.batch.keepFolders = options.keep_folders;
+    run.batch.existing = existing_policy(options);
     CliFolderSink folderSink;
-    if (check_output_folder(run.batch.outputFolder, true, folderSink) != FOLDER_OK) {
+    // A dry run creates nothing, not even the output folder.
+    if (check_output_folder(run.batch.outputFolder, !options.dry_run, folderSink) != FOLDER_OK) {
         return EXIT_USAGE;
     }
 
     FileList list;
-    CliListReporter reporter;
+    CliListReporter reporter(options.keep_folders);
     list.setReporter(&reporter);
+    list.setKeepFolders(options.keep_folders);
     std::vector<FailedFile> failedBefore;
     for (const std::string& input : options.inputs) {
         if (list.acceptPath(input) != PATH_REFUSED) {
@@ -141,12 +163,18 @@ int main(int argc, char** argv) {
         }
     }
     for (int i = 0; i < list.rowCount(); ++i) {
-        run.files.push_back({list.row(i).name, list.row(i).folder});
+        run.files.push_back({list.row(i).name, list.row(i).folder, list.row(i).root});
     }
     if (run.files.empty() && failedBefore.empty() && reporter.refused.empty()) {
         std::fprintf(stderr, "pelmora-cli: no MPEG audio files to decode\n");
         return EXIT_USAGE;
     }
+    const std::vector<PlannedFile> plan = plan_outputs(run.files, run.batch, !options.dry_run);
+    if (options.dry_run) {
+        int failing = print_dry_run(plan, stdout);
+        return failing == 0 && failedBefore.empty() ? 0 : EXIT_SOME_FAILED;
+    }
+    run.files = files_to_decode(plan);
 
     run.interactive = !options.quiet && !options.verbose && isatty(STDERR_FILENO) != 0;
     // The display and our own lines go to the original standard error, which stays put while
@@ -166,6 +194,7 @@ int main(int argc, char** argv) {
     BatchResult result = options.jobs > 1 && run.files.size() > 1
                              ? run_in_workers(run, options.jobs)
                              : run_in_process(run);
+    add_plan_outcome(plan, result);
     result.failed.insert(result.failed.begin(), failedBefore.begin(), failedBefore.end());
     result.attempted += static_cast<int>(failedBefore.size());
     result.refused = reporter.refused;

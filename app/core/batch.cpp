@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/core/output_name.h"
+#include "app/core/output_plan.h"
 #include "app/core/safe_output.h"
 #include "info/mpeg_info.h"
 
@@ -113,6 +114,16 @@ DecodeRequest build_request(const RequestBuilder& build, const std::string& inpu
     return request;
 }
 
+DecodeRequest build_request(const RequestBuilder& build, const BatchFile& file,
+                            RequestTexts& texts) {
+    DecodeRequest request = build_request(build, input_path(file), texts);
+    if (!file.output.empty()) {
+        texts.output = file.output;
+        request.output_path = texts.output.c_str();
+    }
+    return request;
+}
+
 DecodeRequest fill_request(const BatchOptions& options, const std::string& inputPath,
                            RequestTexts& texts) {
     DecodeRequest request;
@@ -164,7 +175,7 @@ std::string count_line(int position, int total) {
 void record_file_end(BatchResult& result, const std::string& input, const FileOutcome& outcome) {
     if (outcome.result == DECODE_FAILED) {
         result.failed.push_back({input, outcome.reason});
-    } else if (outcome.result == DECODE_ABORTED) {
+    } else if (outcome.result == DECODE_ABORTED && outcome.kept) {
         result.partial.push_back(input);
     }
 }
@@ -189,7 +200,7 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder&
             state.progress->setCountLine(count_line(k + 1, n));
         }
         RequestTexts texts;
-        DecodeRequest request = build_request(build, input, texts);
+        DecodeRequest request = build_request(build, file, texts);
         FileOutcome outcome = decode_into_place(request, decode);
         result.lastResult = outcome.result;
         ++result.attempted;
@@ -224,7 +235,12 @@ BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool e
         end.message = failure_message(result);
         end.failures = true;
     } else if (!exitWhenDone) {
-        end.message = "Decoded all files successfully.";
+        end.message = result.attempted == 0 && !result.skipped.empty()
+                          ? "No file needed decoding."
+                          : "Decoded all files successfully.";
+    }
+    if (!end.cancelled && !end.message.empty() && !result.skipped.empty()) {
+        end.message += "\n\n" + skipped_report(result.skipped);
     }
     return end;
 }

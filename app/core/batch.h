@@ -10,6 +10,10 @@
 
 #include "engine/request.h"
 
+// What happens to a WAV file that is already there: written over, left alone (the input is
+// skipped), or kept beside a new "name (2).wav" with the next free number.
+enum class ExistingPolicy { Overwrite, Skip, Rename };
+
 // The option pages as the run sees them, taken when the run starts.
 struct BatchOptions {
     std::string outputFolder;
@@ -19,6 +23,9 @@ struct BatchOptions {
     int fadeIn = 0;  // whole seconds, 0 to 60; below 1 counts as 1
     int fadeOut = 0;
     bool exactLength = false;  // trims encoder delay and padding; also the play length
+    // Where the WAV files go (see output_plan.h); the defaults write flat and overwrite.
+    bool keepFolders = false;
+    ExistingPolicy existing = ExistingPolicy::Overwrite;
 };
 
 // The progress dialog: two bars and two lines. Called on the worker thread.
@@ -50,6 +57,11 @@ void request_cancel(BatchState& state);
 struct BatchFile {
     std::string name;    // shown on the file line
     std::string folder;  // ends in '/'
+    // The added folder the file was found in, ending in '/' and a prefix of folder; empty for
+    // a file added by itself.
+    std::string root = {};
+    // The WAV file planned for it (plan_outputs); empty: the output folder and its WAV name.
+    std::string output = {};
 };
 
 std::string input_path(const BatchFile& file);
@@ -83,6 +95,9 @@ using RequestBuilder =
 // exact one when the request asks for exact length).
 DecodeRequest build_request(const RequestBuilder& build, const std::string& inputPath,
                             RequestTexts& texts);
+// The same for a file of a run, written to its planned output when it has one.
+DecodeRequest build_request(const RequestBuilder& build, const BatchFile& file,
+                            RequestTexts& texts);
 
 // The window's request for one file: fades of at least 1 s, 16-bit unless 8-bit is chosen,
 // batch_progress as the callback.
@@ -113,21 +128,26 @@ struct BatchResult {
     // Of the last file to end, or DECODE_ABORTED when the run stopped on a request.
     int lastResult = 0;
     int attempted = 0;  // files started, failed and partial ones included
-    std::vector<FailedFile> failed;
+    std::vector<FailedFile> failed = {};
+    // Inputs left alone because their WAV file exists; not attempted, not failed.
+    std::vector<std::string> skipped = {};
     // Inputs stopped part way on request; their WAV files hold what was decoded.
-    std::vector<std::string> partial;
+    std::vector<std::string> partial = {};
     // Inputs found but never started: a duplicate name, an unreadable folder, a broken link.
-    std::vector<FailedFile> refused;
+    std::vector<FailedFile> refused = {};
 };
 
 // What became of one file.
 struct FileOutcome {
-    std::int32_t result = DECODE_FAILED;  // DECODE_ABORTED: partial, but in place
+    std::int32_t result = DECODE_FAILED;  // DECODE_ABORTED: stopped part way on request
     std::string reason;                   // why it failed; empty otherwise
     DecodeStats stats{};
+    // A WAV file was put in place: finished, or with DECODE_ABORTED what was decoded (unless
+    // the decode function removed it, as output_decoder does for --existing skip).
+    bool kept = false;
 };
 
-// Adds a file's end to the result's lists (failed, partial).
+// Adds a file's end to the result's lists (failed; partial when stopped and kept).
 void record_file_end(BatchResult& result, const std::string& input, const FileOutcome& outcome);
 
 // Decodes one request; decode_file unless a test or the command line says otherwise. The

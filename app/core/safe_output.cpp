@@ -151,8 +151,16 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
     own.output_path = temporary.c_str();
     outcome.result = run(own);
 
+    struct stat left {};
     if (outcome.result == DECODE_FAILED) {
         outcome.reason = outcome.stats.no_audio != 0 ? NO_AUDIO_REASON : DECODE_FAILED_REASON;
+    } else if (outcome.result == DECODE_ABORTED && lstat(temporary.c_str(), &left) != 0 &&
+               errno == ENOENT) {
+        // The decode function dropped the stopped file on purpose (output_decoder does, so
+        // that a resumed run finds only finished files): nothing goes in place.
+        release_unfinished();
+        close(fd);
+        return finish();
     } else if (!still_ours(fd, temporary)) {
         outcome.result = DECODE_FAILED;
         outcome.reason = "the file being written, " + temporary + ", was replaced; " + output +
@@ -165,6 +173,8 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
         outcome.reason =
             "cannot put the finished file in place: " + path_error_message(output, error);
         outcome.result = DECODE_FAILED;
+    } else {
+        outcome.kept = true;
     }
     if (outcome.result == DECODE_FAILED) {
         unlink(temporary.c_str());

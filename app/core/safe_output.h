@@ -7,8 +7,9 @@
 // Refuses an output that is a folder or the input itself (the same device and inode, so also
 // through a link) before anything is opened for writing. Otherwise decode (decode_file when
 // empty) writes a new temporary file in the output's folder, normalization included, and the
-// file is renamed to the output name when the decode ended or was stopped on request: a link
-// at that name is replaced, never followed. A failure removes the temporary file and leaves
+// file is renamed to the output name when the decode ended or was stopped on request (unless
+// the decode function removed the stopped file): a link at that name is replaced, never
+// followed. A failure removes the temporary file and leaves
 // an older file of the output name as it was. An output "-" or "" (standard output) is
 // decoded as it is. request.stats, when set, receives the outcome's figures too.
 FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction& decode = {});

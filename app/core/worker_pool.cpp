@@ -65,7 +65,7 @@ sigset_t cancel_signals() {
 }
 
 // Inside the worker: one file, then the process ends with the decode's result as its status.
-[[noreturn]] void decode_in_worker(const std::string& input, const RequestBuilder& build,
+[[noreturn]] void decode_in_worker(const BatchFile& file, const RequestBuilder& build,
                                    const DecodeFunction& decode, int progress, int capture,
                                    const sigset_t& mask) {
     setpgid(0, 0);  // Ctrl-C reaches the parent only, which asks the workers to stop
@@ -84,7 +84,7 @@ sigset_t cancel_signals() {
     PipeSink sink(progress);
     batch_state().progress = &sink;
     RequestTexts texts;
-    DecodeRequest request = build_request(build, input, texts);
+    DecodeRequest request = build_request(build, file, texts);
     FileOutcome outcome = decode_into_place(request, decode);
     if (outcome.result == DECODE_FAILED && outcome.reason != DECODE_FAILED_REASON &&
         outcome.reason != NO_AUDIO_REASON) {
@@ -196,7 +196,7 @@ int Pool::start(Worker& worker, std::size_t slot) {
     pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
-        decode_in_worker(input_path(files_[next_]), build_, decode_, fds[1], capture, mask);
+        decode_in_worker(files_[next_], build_, decode_, fds[1], capture, mask);
     }
     int error = errno;
     pthread_sigmask(SIG_SETMASK, &mask, nullptr);
@@ -273,7 +273,7 @@ void Pool::finish(Worker& worker, int status) {
         end.messages = read_scratch_file(worker.capture);
     }
     read_progress(worker);  // what it reported between the last look and its end
-    record_file_end(result_, input_path(files_[worker.file]), {end.result, end.failure, {}});
+    record_file_end(result_, input_path(files_[worker.file]), {end.result, end.failure, {}, true});
     stopped_ = stopped_ || end.result == DECODE_ABORTED;
     result_.lastResult = end.result;
     completedKiB_ += static_cast<std::uint64_t>(worker.last.totalKiB);

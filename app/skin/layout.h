@@ -37,14 +37,20 @@ constexpr Box EXIT_BUTTON = {555, 354, 80, 26};
 // pages, in page pixels; every page is PAGE.width x PAGE.height
 constexpr int PAGE_CORNER_RADIUS = 9;
 // output page
-constexpr Box OUTPUT_GROUP = {8, 8, 291, 148};
+constexpr Box OUTPUT_GROUP = {8, 8, 291, 206};
 constexpr Box OUTPUT_FOLDER_CAPTION = {20, 34, 200, 18};
 constexpr Box OUTPUT_FOLDER_EDIT = {20, 54, 232, 24};
 constexpr Box BROWSE_BUTTON = {258, 54, 30, 24};
 constexpr Box OPEN_FOLDER_BOX = {16, 90, 275, 22};
 constexpr Box EXIT_WHEN_DONE_BOX = {16, 116, 275, 22};
-constexpr Box DECODE_SELECTED_BUTTON = {8, 170, 141, 42};
-constexpr Box DECODE_ALL_BUTTON = {158, 170, 141, 42};
+// the library choices: the tree kept, and what happens to a WAV file that exists
+constexpr Box KEEP_FOLDERS_BOX = {16, 142, 275, 22};
+constexpr Box EXISTING_CAPTION = {20, 168, 260, 16};
+constexpr Box EXISTING_OVERWRITE_BOX = {16, 186, 92, 22};
+constexpr Box EXISTING_SKIP_BOX = {110, 186, 72, 22};
+constexpr Box EXISTING_RENAME_BOX = {184, 186, 107, 22};
+constexpr Box DECODE_SELECTED_BUTTON = {8, 224, 141, 42};
+constexpr Box DECODE_ALL_BUTTON = {158, 224, 141, 42};
 // info page
 constexpr Box MPEG_GROUP = {8, 8, 291, 106};
 constexpr Box INFO_PROMPT = {14, 30, 279, 16};

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -195,6 +196,72 @@ private Q_SLOTS:
         QCOMPARE(finished[0][0].toInt(), int(QDialog::Accepted));
         QCOMPARE(urls_.urls, QList<QUrl>{QUrl::fromLocalFile(files_->path())});  // opened once
         QVERIFY(QFileInfo::exists(files_->path() + u"/q.wav"_s));
+    }
+
+    void keepFolderStructureMirrorsTheLibraryAndSkipLeavesItAlone() {
+        // Three albums with the same track names; one track lies beside the albums.
+        const QString library = files_->path() + u"/Library"_s;
+        const QStringList tracks = {u"Artist A/Album 1/01 - Intro.mp3"_s,
+                                    u"Artist A/Album 1/02 - Song.mp3"_s,
+                                    u"Artist A/Album 2/01 - Intro.mp3"_s,
+                                    u"Artist B/Album 1/01 - Intro.mp3"_s, u"bonus.mp3"_s};
+        const char* sources[] = {"short.mp3", "quiet.mp3", "tagged.mp3", "mono_22k.mp3",
+                                 "layer2.mp3"};
+        for (int i = 0; i < tracks.size(); ++i) {
+            const QString path = library + QLatin1Char('/') + tracks[i];
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(copy_file(fixture(sources[i]), path));
+        }
+        const QString out = files_->path() + u"/out"_s;
+        setOutput(out, false, false);
+        OutputPage* page = window_->pageTabs()->outputPage();
+        control<QCheckBox>(page, ids::KEEP_FOLDERS)->click();
+        when_shown<FolderBrowser>([library](FolderBrowser* browser) {
+            browser->pathEdit()->setText(library);
+            browser->okButton()->click();
+        });
+        control<QPushButton>(window_.get(), ids::ADD_FOLDER)->click();
+        QCOMPARE(window_->fileListCtrl()->fileList().rowCount(), 5);
+        boxes_.answers = {true};  // create the output folder
+        click(ids::DECODE_ALL);
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+
+        // Every track under the library's own name; each from its own input (the fixtures
+        // differ in rate or length, so a file written over by another would show).
+        QStringList written;
+        for (int i = 0; i < tracks.size(); ++i) {
+            QString wavPath = out + u"/Library/"_s + tracks[i];
+            wavPath.replace(u".mp3"_s, u".wav"_s);
+            const ParsedWav wav = parse_wav_file(wavPath.toStdString());
+            QVERIFY2(wav.ok, qPrintable(wavPath));
+            written.push_back(wavPath);
+        }
+        const ParsedWav mono =
+            parse_wav_file((out + u"/Library/Artist B/Album 1/01 - Intro.wav"_s).toStdString());
+        QCOMPARE(int(mono.channels), 1);
+        QCOMPARE(mono.sample_rate, 22050u);
+
+        // Skip: the second run decodes nothing and names what it left alone.
+        QFile marker(written[0]);
+        QVERIFY(marker.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        marker.write("kept");
+        marker.close();
+        control<QRadioButton>(page, ids::EXISTING_SKIP)->click();
+        boxes_.clear();
+        Watch watch;
+        watch_progress(watch);
+        click(ids::DECODE_ALL);
+        QVERIFY(watch.countLines.isEmpty());
+        QCOMPARE(boxes_.told.size(), 1);
+        QVERIFY2(
+            boxes_.told[0].startsWith(
+                u"No file needed decoding.\n\n5 files were skipped, their WAV files exist:\n\n"_s +
+                library + u"/Artist A/Album 1/01 - Intro.mp3\n"_s),
+            qPrintable(boxes_.told[0]));
+        QCOMPARE(boxes_.icons, QList<QMessageBox::Icon>{QMessageBox::Information});
+        QFile kept(written[0]);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("kept"));
     }
 
     void cancelStopsTheCurrentFileAndTheRun() {

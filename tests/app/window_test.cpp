@@ -492,6 +492,52 @@ private Q_SLOTS:
         QCOMPARE(start, QDir::currentPath());
     }
 
+    void libraryChoicesAreStoredAndKeepTheTreeInTheList() {
+        OutputPage* page = outputPage();
+        auto* keep = control<QCheckBox>(page, ids::KEEP_FOLDERS);
+        auto* overwrite = control<QRadioButton>(page, ids::EXISTING_OVERWRITE);
+        auto* skip = control<QRadioButton>(page, ids::EXISTING_SKIP);
+        auto* rename = control<QRadioButton>(page, ids::EXISTING_RENAME);
+        QVERIFY(keep && overwrite && skip && rename);
+        // Nothing stored: flat output and overwriting, as before these choices existed.
+        QVERIFY(!keep->isChecked());
+        QVERIFY(overwrite->isChecked() && !skip->isChecked() && !rename->isChecked());
+        QCOMPARE(page->existingPolicy(), ExistingPolicy::Overwrite);
+        QCOMPARE(keep->accessibleName(), u"Keep folder structure"_s);
+
+        // The same track name in two albums: one row without the box, both with it.
+        put(u"Library/Album 1/01 - Intro.mp3"_s, "short.mp3");
+        put(u"Library/Album 2/01 - Intro.mp3"_s, "quiet.mp3");
+        FileListCtrl* list = window_->fileListCtrl();
+        list->fileList().addPath(at(u"Library"_s).toStdString());
+        QCOMPARE(names(list), QStringList{u"01 - Intro.mp3"_s});
+        list->fileList().clear();
+        // Listed first in name order, it takes the WAV path the .mp3 beside it would write.
+        put(u"Library/Album 2/01 - INTRO.mp2"_s, "layer2.mp3");
+        QTest::mouseClick(keep, Qt::LeftButton, {}, keep->rect().center());
+        QTest::mouseClick(rename, Qt::LeftButton, {}, rename->rect().center());
+        QTest::mouseClick(skip, Qt::LeftButton, {}, skip->rect().center());
+        QVERIFY(keep->isChecked() && skip->isChecked() && !rename->isChecked());
+        QCOMPARE(page->existingPolicy(), ExistingPolicy::Skip);
+        list->fileList().addPath(at(u"Library"_s).toStdString());
+        QCOMPARE(names(list), (QStringList{u"01 - Intro.mp3"_s, u"01 - INTRO.mp2"_s}));
+        QCOMPARE(cell(list, 1, 2), at(u"Library/Album 2/"_s));
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"main_output_library.png"_s)).size() > 0);
+
+        // Stored as they change, and read back by the next window.
+        QCOMPARE(read_setting(SETTING_KEEP_FOLDERS), u"1"_s);
+        QCOMPARE(read_setting(SETTING_EXISTING_FILES), u"skip"_s);
+        window_.reset();
+        openWindow();
+        QVERIFY(control<QCheckBox>(outputPage(), ids::KEEP_FOLDERS)->isChecked());
+        QVERIFY(control<QRadioButton>(outputPage(), ids::EXISTING_SKIP)->isChecked());
+        QVERIFY(!control<QRadioButton>(outputPage(), ids::EXISTING_OVERWRITE)->isChecked());
+        control<QRadioButton>(outputPage(), ids::EXISTING_RENAME)->click();
+        QCOMPARE(read_setting(SETTING_EXISTING_FILES), u"rename"_s);
+        control<QCheckBox>(outputPage(), ids::KEEP_FOLDERS)->click();
+        QCOMPARE(read_setting(SETTING_KEEP_FOLDERS), u"0"_s);
+    }
+
     void theWindowIsSkinned() {
         // Cut to the outline stored as region data, painted from its pictures, and every
         // bitmap button still says what it does.

@@ -234,7 +234,7 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
 
 TEST_F(Batch, EndOfRunDecisions) {
     BatchState& state = batch_state();
-    BatchResult ok{DECODE_OK, 3, {}, {}, {}};
+    BatchResult ok{.lastResult = DECODE_OK, .attempted = 3};
     BatchEnd end = finish_batch(ok, state, false);
     EXPECT_EQ(end.dialogResult, 1);
     EXPECT_EQ(end.message, "Decoded all files successfully.");
@@ -249,29 +249,32 @@ TEST_F(Batch, EndOfRunDecisions) {
     EXPECT_TRUE(exit_after_run(state, true));
 
     // Failed files are never reported as success; each is named with its reason.
-    BatchResult failed{DECODE_OK, 3, {{"/m/b.mp3", "decoding failed"}}, {}, {}};
+    BatchResult failed{
+        .lastResult = DECODE_OK, .attempted = 3, .failed = {{"/m/b.mp3", "decoding failed"}}};
     end = finish_batch(failed, state, false);
     EXPECT_EQ(end.message,
               "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3: decoding failed");
     EXPECT_TRUE(end.failures);
     EXPECT_FALSE(end.cancelled);
-    BatchResult two{DECODE_FAILED, 4, {{"/m/b.mp3", "x"}, {"/m/d.mp3", "y"}}, {}, {}};
+    BatchResult two{.lastResult = DECODE_FAILED,
+                    .attempted = 4,
+                    .failed = {{"/m/b.mp3", "x"}, {"/m/d.mp3", "y"}}};
     EXPECT_EQ(finish_batch(two, state, true).message,
               "Decoded 2 of 4 files. 2 files could not be decoded:\n\n/m/b.mp3: x\n/m/d.mp3: y");
 
     // Inputs found but never started count among the files and fail the run as well.
-    BatchResult refused{DECODE_OK, 2, {}, {}, {{"/m/x/", "Permission denied"}}};
+    BatchResult refused{
+        .lastResult = DECODE_OK, .attempted = 2, .refused = {{"/m/x/", "Permission denied"}}};
     end = finish_batch(refused, state, false);
     EXPECT_TRUE(end.failures);
     EXPECT_EQ(end.message,
               "Decoded 2 of 3 files. This file was found but not decoded:\n\n/m/x/: Permission "
               "denied");
     BatchResult both{
-        DECODE_OK,
-        5,
-        {{"/m/b.mp3", "no MPEG audio found"}},
-        {},
-        {{"/n/a.mp3", "same file name as /m/a.mp3"}, {"/n/c.mp3", "Permission denied"}}};
+        .lastResult = DECODE_OK,
+        .attempted = 5,
+        .failed = {{"/m/b.mp3", "no MPEG audio found"}},
+        .refused = {{"/n/a.mp3", "same file name as /m/a.mp3"}, {"/n/c.mp3", "Permission denied"}}};
     EXPECT_EQ(finish_batch(both, state, false).message,
               "Decoded 4 of 7 files. This file could not be decoded:\n\n/m/b.mp3: no MPEG audio "
               "found\n\n2 files were found but not decoded:\n\n/n/a.mp3: same file name as "
@@ -284,7 +287,10 @@ TEST_F(Batch, EndOfRunDecisions) {
     EXPECT_FALSE(finish_batch(ok, state, true).exitProgram);  // but it never ends the program
 
     // A cancel with failures keeps its first line and lists what went wrong, partial files last.
-    BatchResult stopped{DECODE_ABORTED, 3, {{"/m/a.mp3", "decoding failed"}}, {"/m/c.mp3"}, {}};
+    BatchResult stopped{.lastResult = DECODE_ABORTED,
+                        .attempted = 3,
+                        .failed = {{"/m/a.mp3", "decoding failed"}},
+                        .partial = {"/m/c.mp3"}};
     end = finish_batch(stopped, state, false);
     EXPECT_TRUE(end.cancelled);
     EXPECT_EQ(end.message,

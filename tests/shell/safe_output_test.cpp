@@ -48,6 +48,7 @@ TEST_F(SafeOutput, AFinishedOrStoppedFileReplacesTheOldOneUnderATemporaryNameFir
                                        writing({'n', 'e', 'w'}, DECODE_OK));
     EXPECT_EQ(ok.result, DECODE_OK);
     EXPECT_EQ(ok.reason, "");
+    EXPECT_TRUE(ok.kept);
     // ".out.wav." and six letters or digits, in the output's folder.
     ASSERT_EQ(written.size(), dir.file(".out.wav.").size() + 6);
     EXPECT_EQ(written.rfind(dir.file(".out.wav."), 0), 0u) << written;
@@ -57,7 +58,20 @@ TEST_F(SafeOutput, AFinishedOrStoppedFileReplacesTheOldOneUnderATemporaryNameFir
     FileOutcome stopped = decode_into_place(request(dir.file("in.mp3"), dir.file("out.wav")),
                                             writing({'p', 'a', 'r', 't'}, DECODE_ABORTED));
     EXPECT_EQ(stopped.result, DECODE_ABORTED);
+    EXPECT_TRUE(stopped.kept);
     EXPECT_EQ(read_file_bytes(dir.file("out.wav")), (Bytes{'p', 'a', 'r', 't'}));
+    EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"in.mp3", "out.wav"}));
+
+    // A decode that drops its stopped file (as --existing skip does) puts nothing in place.
+    FileOutcome dropped = decode_into_place(request(dir.file("in.mp3"), dir.file("new.wav")),
+                                            [](const DecodeRequest& r) {
+                                                write_file_bytes(r.output_path, {'p'});
+                                                unlink(r.output_path);
+                                                return DECODE_ABORTED;
+                                            });
+    EXPECT_EQ(dropped.result, DECODE_ABORTED);
+    EXPECT_FALSE(dropped.kept);
+    EXPECT_EQ(dropped.reason, "");
     EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"in.mp3", "out.wav"}));
 
     // A new file has the mode a plain create gives under the umask, not mkstemp's 0600.

@@ -644,14 +644,8 @@ QImage output_page() {
     card(p, layout::OUTPUT_GROUP, QStringLiteral("Output options"));
     label(p, rect_of(layout::OUTPUT_FOLDER_CAPTION), QStringLiteral("Output folder:"), kLabel,
           font(12, QFont::Normal));
-    // a faint waveform at the foot of the page: the same mark as the logo, stretched out
-    const double base = 246;
-    p.setPen(QPen(QColor(61, 139, 253, 60), 2, Qt::SolidLine, Qt::RoundCap));
-    for (int i = 0; i < 47; ++i) {
-        const double x = 16 + i * 6.0;
-        const double a = std::fabs(std::sin(i * 0.55) * std::cos(i * 0.17)) * 12 + 1.5;
-        p.drawLine(QPointF(x, base - a), QPointF(x, base + a));
-    }
+    label(p, rect_of(layout::EXISTING_CAPTION), QStringLiteral("If the WAV file exists:"), kLabel,
+          font(12, QFont::Normal));
     return image;
 }
 
@@ -972,6 +966,13 @@ std::optional<QImage> Renderer::picture(int id) {
          "Open output folder after decoding"},
         {EXIT_WHEN_DONE_BOX, OUTPUT_PAGE, layout::EXIT_WHEN_DONE_BOX, Mark::Check,
          "Exit when done decoding"},
+        {KEEP_FOLDERS_BOX, OUTPUT_PAGE, layout::KEEP_FOLDERS_BOX, Mark::Check,
+         "Keep folder structure"},
+        // one choice of three: drawn as radio buttons
+        {EXISTING_OVERWRITE_BOX, OUTPUT_PAGE, layout::EXISTING_OVERWRITE_BOX, Mark::Radio,
+         "Overwrite"},
+        {EXISTING_SKIP_BOX, OUTPUT_PAGE, layout::EXISTING_SKIP_BOX, Mark::Radio, "Skip"},
+        {EXISTING_RENAME_BOX, OUTPUT_PAGE, layout::EXISTING_RENAME_BOX, Mark::Radio, "Keep both"},
         {BITS_16, OPTIONS_PAGE, layout::BITS_16_BUTTON, Mark::Radio, "16 - bit (CD)"},
         {BITS_8, OPTIONS_PAGE, layout::BITS_8_BUTTON, Mark::Radio, "8 - bit (low)"},
         {NORMALIZE, OPTIONS_PAGE, layout::NORMALIZE_BOX, Mark::Check, "Normalize"},
