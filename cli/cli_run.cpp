@@ -6,25 +6,31 @@
 #include <csignal>
 
 #include "app/core/output_name.h"
+#include "app/core/safe_output.h"
 #include "app/core/worker_pool.h"
 #include "cli/terminal_text.h"
 
 namespace {
 
 volatile std::sig_atomic_t interrupts = 0;
+volatile std::sig_atomic_t firstSignal = 0;
+// The original standard error: while a file decodes, descriptor 2 is the engine's capture.
+volatile std::sig_atomic_t messageFd = STDERR_FILENO;
 
-void on_interrupt(int) {
+void on_interrupt(int signal) {
     interrupts = interrupts + 1;
     if (interrupts == 1) {
+        firstSignal = signal;
         // Lock-free atomics: safe here. The engine sees the cancel at its next progress call.
         request_cancel(batch_state());
         return;
     }
     kill_pool_workers();
+    remove_unfinished_output();
     static const char message[] = "\nDecoding files aborted by user.\n";
-    ssize_t ignored = write(STDERR_FILENO, message, sizeof message - 1);
+    ssize_t ignored = write(messageFd, message, sizeof message - 1);
     (void)ignored;
-    _exit(130);
+    _exit(128 + signal);
 }
 
 std::string indent(const std::string& text) {
@@ -43,15 +49,26 @@ std::string indent(const std::string& text) {
 
 }  // namespace
 
-void install_interrupt_handler() {
+void install_interrupt_handler(int screenFd) {
+    messageFd = screenFd;
     struct sigaction action {};
     action.sa_handler = on_interrupt;
+    // One signal at a time, so that the count and the first signal agree.
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&action.sa_mask, signal);
+    }
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 int interrupt_count() {
     return interrupts;
+}
+
+int stop_signal() {
+    return firstSignal;
 }
 
 RequestBuilder cli_requests(const CliRun& run) {
@@ -67,12 +84,13 @@ RequestBuilder cli_requests(const CliRun& run) {
 }
 
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
-                 const std::string& failure, const std::string& messages) {
+                 const std::string& failure, const std::string& messages,
+                 const std::string& written) {
     std::string text;
     // Names and the engine's messages (which repeat names) reach the terminal escaped.
     if (!failure.empty()) {
         text = "pelmora-cli: " + terminal_safe(input) + ": " + terminal_safe(failure) + "\n" +
-               indent(terminal_safe_lines(messages, {input, output}));
+               indent(terminal_safe_lines(messages, {input, output, written}));
     } else if (!run.options->quiet) {
         text = terminal_safe(input) + " -> " + terminal_safe(output) + "\n";
     }

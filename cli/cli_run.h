@@ -22,14 +22,19 @@ struct CliRun {
 RequestBuilder cli_requests(const CliRun& run);
 
 // Lines about finished files: one per file unless quiet; a failure with the engine's
-// messages of that file.
+// messages of that file. written: the temporary name the engine wrote, which its messages
+// may name.
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
-                 const std::string& failure, const std::string& messages);
+                 const std::string& failure, const std::string& messages,
+                 const std::string& written = {});
 
 // Both runners expect the batch begun (begin_batch).
 BatchResult run_in_process(CliRun& run);
 BatchResult run_in_workers(CliRun& run, int jobs);
 
-// Ctrl-C: the first cancels the run, the second ends the program at once.
-void install_interrupt_handler();
+// Ctrl-C, SIGTERM and SIGHUP: the first cancels the run (the current file is finished and
+// kept), the second ends the program at once with 128 + its number and a line on screenFd.
+void install_interrupt_handler(int screenFd);
 int interrupt_count();
+// The first of those signals, 0 before any.
+int stop_signal();

@@ -25,7 +25,7 @@ namespace {
 
 constexpr int EXIT_SOME_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
-constexpr int EXIT_CANCELLED = 130;
+constexpr int EXIT_SIGNAL_BASE = 128;  // + the signal that stopped the run
 
 // Relative folder texts are taken from the current folder; "~" was the shell's to expand.
 std::string absolute_folder(const std::string& text) {
@@ -53,7 +53,8 @@ bool same_file(const std::string& a, const std::string& b) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-// The list's refusals, which a command-line user could not see otherwise.
+// The list's refusals, which a command-line user could not see otherwise; each is named
+// again at the end, and fails the run.
 class CliListReporter : public FileListReporter {
 public:
     explicit CliListReporter(bool keepFolders) : keepFolders_(keepFolders) {}
@@ -61,19 +62,33 @@ public:
         if (same_file(path, listedPath)) {
             return;  // named twice (say, directly and inside its folder): nothing is lost
         }
-        std::fprintf(stderr, "pelmora-cli: skipping %s: %s %s\n", terminal_safe(path).c_str(),
-                     keepFolders_ ? "same WAV file as" : "same file name as",
+        const char* why = keepFolders_ ? "same WAV file as" : "same file name as";
+        std::fprintf(stderr, "pelmora-cli: skipping %s: %s %s\n", terminal_safe(path).c_str(), why,
                      terminal_safe(listedPath).c_str());
+        refused.push_back({path, std::string(why) + " " + listedPath});
     }
     void fileError(const std::string& path, const std::string& message) override {
         std::fprintf(stderr, "pelmora-cli: %s: %s\n", terminal_safe(path).c_str(), message.c_str());
-        unreadable.push_back({path, message});
+        refused.push_back({path, message});
     }
-    std::vector<FailedFile> unreadable;
+    std::vector<FailedFile> refused;
 
 private:
     bool keepFolders_;
 };
+
+// Every name the end message may show, for escaping: a reason may name a path too, so its
+// whole line goes as one.
+std::vector<std::string> named_paths(const BatchResult& result) {
+    std::vector<std::string> names = result.partial;
+    names.insert(names.end(), result.skipped.begin(), result.skipped.end());
+    for (const auto* list : {&result.failed, &result.refused}) {
+        for (const FailedFile& file : *list) {
+            names.push_back(file.path + ": " + file.reason);
+        }
+    }
+    return names;
+}
 
 // Invalid engine option texts end the program here, with the engine's own message, before
 // any file starts.
@@ -147,11 +162,10 @@ int main(int argc, char** argv) {
                          terminal_safe(input).c_str());
         }
     }
-    failedBefore.insert(failedBefore.end(), reporter.unreadable.begin(), reporter.unreadable.end());
     for (int i = 0; i < list.rowCount(); ++i) {
         run.files.push_back({list.row(i).name, list.row(i).folder, list.row(i).root});
     }
-    if (run.files.empty() && failedBefore.empty()) {
+    if (run.files.empty() && failedBefore.empty() && reporter.refused.empty()) {
         std::fprintf(stderr, "pelmora-cli: no MPEG audio files to decode\n");
         return EXIT_USAGE;
     }
@@ -171,7 +185,7 @@ int main(int argc, char** argv) {
         run.screen = screenFile;
     }
 
-    install_interrupt_handler();
+    install_interrupt_handler(screenFile != nullptr ? screen : STDERR_FILENO);
     BatchState& state = batch_state();
     begin_batch(state, run.files);
     if (interrupt_count() > 0) {
@@ -183,24 +197,22 @@ int main(int argc, char** argv) {
     add_plan_outcome(plan, result);
     result.failed.insert(result.failed.begin(), failedBefore.begin(), failedBefore.end());
     result.attempted += static_cast<int>(failedBefore.size());
+    result.refused = reporter.refused;
 
     const BatchEnd end = finish_batch(result, state, false);
-    // The paths the end report names, each to be escaped as a whole.
-    std::vector<std::string> named(result.skipped);
-    int status = 0;
+    const std::string endText = terminal_safe_lines(end.message, named_paths(result));
     if (end.cancelled) {
-        std::fprintf(run.screen, "%s\n", end.message.c_str());
-        status = EXIT_CANCELLED;
+        std::fprintf(run.screen, "%s\n", endText.c_str());
     } else if (end.failures) {
-        for (const FailedFile& failed : result.failed) {
-            named.push_back(failed.path);
-        }
-        std::fprintf(run.screen, "pelmora-cli: %s\n",
-                     terminal_safe_lines(end.message, named).c_str());
-        status = EXIT_SOME_FAILED;
+        std::fprintf(run.screen, "pelmora-cli: %s\n", endText.c_str());
     } else if (!options.quiet) {
-        std::fprintf(run.screen, "%s\n", terminal_safe_lines(end.message, named).c_str());
+        std::fprintf(run.screen, "%s\n", endText.c_str());
     }
     std::fflush(run.screen);
-    return status;
+    // A stop by signal says so even when it came too late to stop anything; otherwise every
+    // file found must have been decoded.
+    if (stop_signal() != 0) {
+        return EXIT_SIGNAL_BASE + stop_signal();
+    }
+    return end.failures ? EXIT_SOME_FAILED : 0;
 }

@@ -54,9 +54,12 @@ BatchResult run_in_process(CliRun& run) {
     DisplaySink sink(display);
     state.progress = run.interactive ? &sink : nullptr;
 
-    auto decode = [&run, &display](const DecodeRequest& request) {
+    // The engine writes a temporary file; the file's line is printed once it is in place.
+    std::string messages;
+    std::string written;
+    auto decode = [&run, &display, &messages, &written](const DecodeRequest& request) {
+        written = request.output_path;
         std::int32_t result;
-        std::string messages;
         if (run.options->verbose) {
             display.erase();
             result = decode_file(&request);
@@ -65,15 +68,19 @@ BatchResult run_in_process(CliRun& run) {
             result = decode_file(&request);
             messages = capture.finish();
         }
-        display.erase();
-        if (result != DECODE_ABORTED) {
-            report_file(run, request.input_path, request.output_path,
-                        result == DECODE_FAILED ? DECODE_FAILED_REASON : "", messages);
-        }
         return result;
     };
+    auto ended = [&](const BatchFile& file, const std::string& output, const FileOutcome& outcome) {
+        display.erase();
+        if (outcome.result != DECODE_ABORTED) {
+            report_file(run, input_path(file), output, outcome.reason, messages, written);
+        }
+        messages.clear();
+        written.clear();
+    };
 
-    BatchResult result = run_batch(run.files, cli_requests(run), output_decoder(run.batch, decode));
+    BatchResult result =
+        run_batch(run.files, cli_requests(run), output_decoder(run.batch, decode), ended);
     display.erase();
     state.progress = nullptr;
     return result;

@@ -183,6 +183,9 @@ std::int32_t decode_file(const DecodeRequest* request) {
 
     int result = run_player(&state);
     player_release(&state);
+    if (request->stats != nullptr) {
+        player_stats(&state, request->stats);
+    }
 
     if (state.stop_requested != 0) {
         return DECODE_ABORTED;

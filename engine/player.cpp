@@ -29,6 +29,10 @@ constexpr std::uint32_t XING_BYTES = 0x2;
 constexpr std::uint32_t XING_TOC = 0x4;
 constexpr std::uint32_t XING_SCALE = 0x8;
 
+// The highest bit rate of any MPEG audio layer is 448 kbit/s; libmad takes free-format frames
+// up to 640 kbit/s in layer III and without a limit in layers I and II.
+constexpr unsigned long AUDIO_BITRATE_MAX = 640000;
+
 // The shell is called after every 26th output frame.
 constexpr std::uint32_t PROGRESS_INTERVAL = 25;
 
@@ -45,6 +49,32 @@ mad_flow on_error(void* data, mad_stream* stream, mad_frame* frame);
 
 PlayerState* player_of(void* data) {
     return static_cast<PlayerState*>(data);
+}
+
+// Layer x sample rate x mode as a number below 108; -1 for a rate libmad never gives.
+int frame_kind(const mad_header* header) {
+    static constexpr unsigned RATES[] = {48000, 44100, 32000, 24000, 22050,
+                                         16000, 12000, 11025, 8000};
+    for (int rate = 0; rate < 9; ++rate) {
+        if (header->samplerate == RATES[rate]) {
+            return ((static_cast<int>(header->layer) - 1) * 9 + rate) * 4 +
+                   static_cast<int>(header->mode);
+        }
+    }
+    return -1;
+}
+
+void note_frame_kind(PlayerState* state, const mad_header* header) {
+    const int kind = frame_kind(header);
+    if (state->audio_found != 0 || header->bitrate > AUDIO_BITRATE_MAX || kind < 0) {
+        return;
+    }
+    const std::uint64_t bit = std::uint64_t{1} << (kind % 64);
+    std::uint64_t& kinds = state->frame_kinds[kind / 64];
+    if ((kinds & bit) != 0) {
+        state->audio_found = 1;
+    }
+    kinds |= bit;
 }
 
 int add_filter(PlayerState* state, FilterFunction function, void* data) {
@@ -113,6 +143,13 @@ void count_frame(PlayerState* state, const mad_header* header) {
         milliseconds * static_cast<std::uint32_t>(header->bitrate) * 125u / 1000000u;
 }
 
+// The peak as a fraction of full scale in fixed point; 64-bit: a large clip excess plus 1.0
+// does not fit the sample type.
+std::int64_t summary_peak(const PlayerState* state) {
+    return state->clip.clip_peak != 0 ? std::int64_t{FIXED_ONE} + state->clip.clip_peak
+                                      : std::int64_t{state->clip.peak_level};
+}
+
 void print_summary(const PlayerState* state) {
     char time_text[64];
     mad_timer_string(state->play_timer, time_text, "%lu:%02u:%02u.%1u", MAD_UNITS_HOURS,
@@ -124,9 +161,7 @@ void print_summary(const PlayerState* state) {
         }
     }
 
-    // 64-bit: a large clip excess plus 1.0 does not fit the sample type.
-    std::int64_t peak = state->clip.clip_peak != 0 ? std::int64_t{FIXED_ONE} + state->clip.clip_peak
-                                                   : std::int64_t{state->clip.peak_level};
+    std::int64_t peak = summary_peak(state);
     char peak_text[32];
     if (peak == 0) {
         std::snprintf(peak_text, sizeof peak_text, "-inf");
@@ -216,6 +251,21 @@ int install_filters(PlayerState* state) {
 
 }  // namespace
 
+void player_stats(const PlayerState* state, DecodeStats* stats) {
+    *stats = {};
+    stats->frames_decoded = state->frames_played;
+    stats->duration_ms =
+        static_cast<std::uint64_t>(mad_timer_count(state->play_timer, MAD_UNITS_MILLISECONDS));
+    std::int64_t peak = summary_peak(state);
+    if (peak != 0) {
+        stats->has_peak = 1;
+        stats->peak_millibel = static_cast<std::int32_t>(
+            std::lround(2000.0 * std::log10(static_cast<double>(peak) / FIXED_ONE)));
+    }
+    stats->clipped_samples = state->clip.clip_count;
+    stats->no_audio = state->no_audio;
+}
+
 int run_player(PlayerState* state) {
     if (state->command == nullptr) {
         state->command = find_output_module(nullptr);
@@ -287,9 +337,28 @@ int play_all(PlayerState* state) {
 int play_file(PlayerState* state) {
     const char* path = state->entries[state->current];
     state->input_path = path;
-    int fd = open(path, O_RDONLY);
+    // Without O_NONBLOCK a FIFO put in a file's place would block the open until a writer
+    // came; only a regular file is read.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd == -1) {
         engine_error(nullptr, ":", path);
+        return -1;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) == -1) {
+        engine_error(nullptr, ":", path);
+        close(fd);
+        return -1;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        engine_error(nullptr, "%s: not a regular file", path);
+        close(fd);
+        return -1;
+    }
+    int status_flags = fcntl(fd, F_GETFL);
+    if (status_flags == -1 || fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK) == -1) {
+        engine_error(nullptr, ":", path);
+        close(fd);
         return -1;
     }
     state->input_fd = fd;
@@ -298,7 +367,12 @@ int play_file(PlayerState* state) {
     show_file_tag(state);
 
     int result = decode_stream(state);
-    if (result == 0) {
+    if (result == 0 && state->audio_found == 0) {
+        // Tags, damage or foreign bytes only (an empty file, a WAV under an MPEG name).
+        engine_error(nullptr, "%s: no MPEG audio found", path);
+        state->no_audio = 1;
+        result = -1;
+    } else if (result == 0) {
         print_summary(state);
     }
 
@@ -334,6 +408,9 @@ int decode_stream(PlayerState* state) {
     state->play_timer = mad_timer_zero;
     state->frames_seen = 0;
     state->frames_played = 0;
+    state->frame_kinds[0] = 0;
+    state->frame_kinds[1] = 0;
+    state->audio_found = 0;
     state->error_frame = 0xFFFFFFFFu;
     state->clip = {};
     state->exact = {};
@@ -402,6 +479,8 @@ mad_flow on_header(void* data, const mad_header* header) {
 
 mad_flow on_frame(void* data, const mad_stream* stream, mad_frame* frame) {
     PlayerState* state = player_of(data);
+    // Before the header frames are dropped: they are frames of the stream as well.
+    note_frame_kind(state, &frame->header);
     const bool exact = (state->flags & FLAG_EXACT_LENGTH) != 0;
     if (exact && exact_length_header(state, stream, frame) != 0) {
         return MAD_FLOW_IGNORE;

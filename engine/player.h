@@ -15,3 +15,6 @@ void player_release(PlayerState* state);
 // Installs the filters, plays the playlist and finishes the output. Returns 0, or -1 after
 // printing why.
 int run_player(PlayerState* state);
+
+// The figures of the summary line (also after a failure or a stop) into stats.
+void player_stats(const PlayerState* state, DecodeStats* stats);

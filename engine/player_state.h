@@ -111,4 +111,10 @@ struct PlayerState {
     // malloc'd, freed by player_release.
     unsigned char* tag_chunks;
     std::uint32_t tag_chunks_length;
+    // Tells MPEG audio from the false frames libmad finds in foreign data (the PCM of a WAV
+    // under an MPEG name): audio once two decoded frames at a bit rate MPEG audio can have
+    // share layer, sample rate and channel mode. One bit per such kind of frame seen.
+    std::uint64_t frame_kinds[2];
+    std::int32_t audio_found;
+    std::int32_t no_audio;  // the input was read through without finding audio
 };

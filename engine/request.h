@@ -15,6 +15,9 @@ struct DecodeStats {
     std::int32_t peak_millibel;    // peak amplitude in 1/100 dB re full scale; see has_peak
     std::int32_t has_peak;         // 0: every sample was zero ("-inf" in the summary line)
     std::uint32_t clipped_samples;
+    // 1: the input was read to its end and held no MPEG audio frame; the decode then fails,
+    // since an empty WAV would pass for a decoded file.
+    std::int32_t no_audio;
 };
 
 // Texts are NUL-terminated; an empty text means "not given". The engine keeps pointers into

@@ -6,6 +6,7 @@
 
 #include "app/core/output_name.h"
 #include "app/core/output_plan.h"
+#include "app/core/safe_output.h"
 #include "info/mpeg_info.h"
 
 namespace {
@@ -14,16 +15,46 @@ int low32(std::uint64_t value) {
     return static_cast<int>(static_cast<std::uint32_t>(value));
 }
 
+std::string plural(std::size_t count, const char* one, const char* many) {
+    return count == 1 ? std::string(one) : std::to_string(count) + many;
+}
+
+// Lists after a headline: each with its own head line, a blank line and one path per line.
+void add_lists(const BatchResult& result, const char* separator, std::string& text) {
+    auto add = [&](const std::string& head, const std::vector<std::string>& lines) {
+        if (lines.empty()) {
+            return;
+        }
+        text += separator + head + ":\n";
+        separator = "\n\n";
+        for (const std::string& line : lines) {
+            text += "\n" + line;
+        }
+    };
+    auto with_reasons = [](const std::vector<FailedFile>& files) {
+        std::vector<std::string> lines;
+        for (const FailedFile& file : files) {
+            lines.push_back(file.path + ": " + file.reason);
+        }
+        return lines;
+    };
+    add(plural(result.failed.size(), "This file", " files") + " could not be decoded",
+        with_reasons(result.failed));
+    add(plural(result.refused.size(), "This file was", " files were") + " found but not decoded",
+        with_reasons(result.refused));
+    add(plural(result.partial.size(), "This file was", " files were") +
+            " stopped part way, kept with what was decoded",
+        result.partial);
+}
+
 std::string failure_message(const BatchResult& result) {
-    std::size_t failed = result.failed.size();
+    const std::size_t ended = result.failed.size() + result.partial.size();
+    const std::size_t attempted = static_cast<std::size_t>(result.attempted);
     char head[128];
-    std::snprintf(head, sizeof head, "Decoded %zu of %d files. %s could not be decoded:\n",
-                  static_cast<std::size_t>(result.attempted) - failed, result.attempted,
-                  failed == 1 ? "This file" : (std::to_string(failed) + " files").c_str());
+    std::snprintf(head, sizeof head, "Decoded %zu of %zu files.",
+                  attempted > ended ? attempted - ended : 0, attempted + result.refused.size());
     std::string text = head;
-    for (const FailedFile& file : result.failed) {
-        text += "\n" + file.path;
-    }
+    add_lists(result, " ", text);
     return text;
 }
 
@@ -142,8 +173,16 @@ std::string count_line(int position, int total) {
     return text;
 }
 
+void record_file_end(BatchResult& result, const std::string& input, const FileOutcome& outcome) {
+    if (outcome.result == DECODE_FAILED) {
+        result.failed.push_back({input, outcome.reason});
+    } else if (outcome.result == DECODE_ABORTED && outcome.kept) {
+        result.partial.push_back(input);
+    }
+}
+
 BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder& build,
-                      const DecodeFunction& decode) {
+                      const DecodeFunction& decode, const FileEndFunction& ended) {
     BatchState& state = batch_state();
     BatchResult result;
     const int n = static_cast<int>(files.size());
@@ -163,10 +202,12 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder&
         }
         RequestTexts texts;
         DecodeRequest request = build_request(build, file, texts);
-        result.lastResult = decode ? decode(request) : decode_file(&request);
+        FileOutcome outcome = decode_into_place(request, decode);
+        result.lastResult = outcome.result;
         ++result.attempted;
-        if (result.lastResult == DECODE_FAILED) {
-            result.failed.push_back({input, DECODE_FAILED_REASON});
+        record_file_end(result, input, outcome);
+        if (ended) {
+            ended(file, texts.output, outcome);
         }
     }
     return result;
@@ -188,7 +229,8 @@ BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool e
         end.cancelled = true;
         end.dialogResult = 2;
         end.message = "Decoding files aborted by user.";
-    } else if (!result.failed.empty()) {
+        add_lists(result, "\n\n", end.message);
+    } else if (!result.failed.empty() || !result.refused.empty() || !result.partial.empty()) {
         // Failures are said even when the program is about to exit: silence would report
         // them as success.
         end.message = failure_message(result);

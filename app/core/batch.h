@@ -116,6 +116,8 @@ std::string count_line(int position, int total);
 
 // The reason given for a file whose decode returned DECODE_FAILED; the engine has said why.
 inline constexpr const char* DECODE_FAILED_REASON = "decoding failed";
+// The reason for an input in which the engine found no MPEG audio at all.
+inline constexpr const char* NO_AUDIO_REASON = "no MPEG audio found";
 
 struct FailedFile {
     std::string path;    // the input
@@ -126,33 +128,60 @@ struct FailedFile {
 struct BatchResult {
     // Of the last file to end, or DECODE_ABORTED when the run stopped on a request.
     int lastResult = 0;
-    int attempted = 0;
-    std::vector<FailedFile> failed;
+    int attempted = 0;  // files started, failed and partial ones included
+    std::vector<FailedFile> failed = {};
     // Inputs left alone because their WAV file exists; not attempted, not failed.
     std::vector<std::string> skipped = {};
+    // Inputs stopped part way on request; their WAV files hold what was decoded.
+    std::vector<std::string> partial = {};
+    // Inputs found but never started: a duplicate name, an unreadable folder, a broken link.
+    std::vector<FailedFile> refused = {};
 };
 
-// Decodes one request; decode_file unless a test or the command line says otherwise.
+// What became of one file.
+struct FileOutcome {
+    std::int32_t result = DECODE_FAILED;  // DECODE_ABORTED: stopped part way on request
+    std::string reason;                   // why it failed; empty otherwise
+    DecodeStats stats{};
+    // A WAV file was put in place: finished, or with DECODE_ABORTED what was decoded (unless
+    // the decode function removed it, as output_decoder does for --existing skip).
+    bool kept = false;
+};
+
+// Adds a file's end to the result's lists (failed; partial when stopped and kept).
+void record_file_end(BatchResult& result, const std::string& input, const FileOutcome& outcome);
+
+// Decodes one request; decode_file unless a test or the command line says otherwise. The
+// output path it is given is a temporary file's (see decode_into_place).
 using DecodeFunction = std::function<std::int32_t(const DecodeRequest&)>;
 
-// The worker loop over files in order, in this process. Uses batch_state(), started with
-// begin_batch; a progress sink, when set, sees every file.
+// Told of each file once it has ended and its WAV is in place (or gone); output is the
+// final name.
+using FileEndFunction = std::function<void(const BatchFile& file, const std::string& output,
+                                           const FileOutcome& outcome)>;
+
+// The worker loop over files in order, in this process, each written by decode_into_place.
+// Uses batch_state(), started with begin_batch; a progress sink, when set, sees every file.
 BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder& build,
-                      const DecodeFunction& decode = {});
+                      const DecodeFunction& decode = {}, const FileEndFunction& ended = {});
 // The window's run: window_requests(options).
 BatchResult run_batch(const std::vector<BatchFile>& files, const BatchOptions& options,
                       const DecodeFunction& decode = {});
 
-// What the end of a run shows and does; finish_batch is the one place that decides it.
+// What the end of a run shows and does; finish_batch is the one place that decides it, for
+// the window and the command line alike.
 struct BatchEnd {
     bool cancelled;       // the user stopped the run before its end
     int dialogResult;     // 2 cancelled, 1 otherwise
     std::string message;  // empty: no message box
-    bool failures;        // files failed and the run was not cancelled: a warning
+    bool failures;        // files failed or were refused and the run was not cancelled: a warning
     bool openFolder;      // open the output folder now (when its box is checked)
     bool exitProgram;     // a run not cancelled, with "exit when done": open the folder, end
 };
 
+// The message: "Decoded all files successfully." when every file found was decoded,
+// "Decoding files aborted by user." for a cancelled run; else the counts. Any failed, refused
+// or partial files follow as lists, each failed or refused one with its reason.
 BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool exitWhenDone);
 
 // After the dialog's loop: a run that was not cancelled, with "exit when done", opens the

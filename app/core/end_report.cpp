@@ -14,16 +14,22 @@ EndReport end_report(const BatchResult& result, const BatchEnd& end) {
     EndReport report;
     const std::size_t paragraph = end.message.find("\n\n");
     report.summary = end.message.substr(0, paragraph);
-    // A cancelled run says only that; its failures are not the user's question then.
-    if (end.cancelled) {
-        return report;
+    auto with_reasons = [](const std::vector<FailedFile>& files) {
+        std::vector<ReportRow> rows;
+        rows.reserve(files.size());
+        for (const FailedFile& file : files) {
+            rows.push_back({file.path, file.reason});
+        }
+        return rows;
+    };
+    add_section(report, FAILED_HEADING, with_reasons(result.failed));
+    add_section(report, REFUSED_HEADING, with_reasons(result.refused));
+    std::vector<ReportRow> partial;
+    partial.reserve(result.partial.size());
+    for (const std::string& path : result.partial) {
+        partial.push_back({path, PARTIAL_REASON});
     }
-    std::vector<ReportRow> failed;
-    failed.reserve(result.failed.size());
-    for (const FailedFile& file : result.failed) {
-        failed.push_back({file.path, file.reason});
-    }
-    add_section(report, FAILED_HEADING, std::move(failed));
+    add_section(report, PARTIAL_HEADING, std::move(partial));
     std::vector<ReportRow> skipped;
     skipped.reserve(result.skipped.size());
     for (const std::string& path : result.skipped) {

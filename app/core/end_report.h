@@ -27,6 +27,9 @@ struct EndReport {
 
 inline constexpr const char* FAILED_HEADING = "Not decoded";
 inline constexpr const char* NOT_ADDED_HEADING = "Not added";
+inline constexpr const char* REFUSED_HEADING = "Found but not decoded";
+inline constexpr const char* PARTIAL_HEADING = "Stopped part way";
+inline constexpr const char* PARTIAL_REASON = "kept with what was decoded";
 inline constexpr const char* SKIPPED_HEADING = "Skipped";
 inline constexpr const char* SKIPPED_REASON = "the WAV file exists";
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "app/core/safe_output.h"
 #include "app/core/scratch_file.h"
 #include "app/core/system_message.h"
 
@@ -59,6 +60,7 @@ sigset_t cancel_signals() {
     sigaddset(&set, SIGUSR1);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -73,6 +75,7 @@ sigset_t cancel_signals() {
     sigaction(SIGUSR1, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
     pthread_sigmask(SIG_SETMASK, &mask, nullptr);
     if (capture != -1) {
         dup2(capture, STDOUT_FILENO);
@@ -82,10 +85,15 @@ sigset_t cancel_signals() {
     batch_state().progress = &sink;
     RequestTexts texts;
     DecodeRequest request = build_request(build, file, texts);
-    std::int32_t result = decode ? decode(request) : decode_file(&request);
+    FileOutcome outcome = decode_into_place(request, decode);
+    if (outcome.result == DECODE_FAILED && outcome.reason != DECODE_FAILED_REASON &&
+        outcome.reason != NO_AUDIO_REASON) {
+        // A refusal of the safe write, which the engine's messages do not tell.
+        std::fprintf(stderr, "%s\n", outcome.reason.c_str());
+    }
     std::fflush(stdout);
     std::fflush(stderr);
-    _exit(result);
+    _exit(outcome.result);
 }
 
 // A process that decodes one file. Taking many files would add a job pipe from the parent
@@ -265,9 +273,7 @@ void Pool::finish(Worker& worker, int status) {
         end.messages = read_scratch_file(worker.capture);
     }
     read_progress(worker);  // what it reported between the last look and its end
-    if (end.result == DECODE_FAILED) {
-        result_.failed.push_back({input_path(files_[worker.file]), end.failure});
-    }
+    record_file_end(result_, input_path(files_[worker.file]), {end.result, end.failure, {}, true});
     stopped_ = stopped_ || end.result == DECODE_ABORTED;
     result_.lastResult = end.result;
     completedKiB_ += static_cast<std::uint64_t>(worker.last.totalKiB);

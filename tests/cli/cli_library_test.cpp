@@ -283,10 +283,18 @@ int interrupt_run(const std::vector<std::string>& args, const std::string& watch
         execv(PELMORA_CLI, argv.data());
         _exit(127);
     }
-    for (int i = 0; i < 2000; ++i) {
-        struct stat info {};
-        if (stat(watched.c_str(), &info) == 0 && info.st_size > 200000) {
-            break;
+    // Until it is finished the WAV file is written under a temporary name beside its own:
+    // "." + its name + "." and six characters.
+    const std::size_t slash = watched.rfind('/');
+    const std::string folder = watched.substr(0, slash);
+    const std::string prefix = "." + watched.substr(slash + 1) + ".";
+    bool grown = false;
+    for (int i = 0; i < 2000 && !grown; ++i) {
+        for (const std::string& name : folder_entries(folder)) {
+            struct stat info {};
+            grown =
+                grown || (name.rfind(prefix, 0) == 0 &&
+                          stat((folder + "/" + name).c_str(), &info) == 0 && info.st_size > 200000);
         }
         usleep(5000);
     }

@@ -4,6 +4,7 @@
 // back with the independent parser of tests/support.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -24,6 +25,7 @@ struct Decoded {
     std::string messages;  // standard error
     std::string output;    // standard output
     ParsedWav wav;
+    DecodeStats stats{};
 };
 
 int g_progress_calls = 0;
@@ -65,7 +67,7 @@ protected:
     Decoded decode(const std::string& fixture,
                    const std::function<void(DecodeRequest&)>& configure = {},
                    const std::string& output_name = "out.wav") {
-        std::string input = fixture_path(fixture);
+        std::string input = fixture[0] == '/' ? fixture : fixture_path(fixture);
         std::string output = output_name[0] == '/' ? output_name : dir_.file(output_name);
         MpegInfo info{};
         scan_frames(&info, input.c_str());
@@ -75,10 +77,12 @@ protected:
         request.output_path = output.c_str();
         request.play_length_ms = static_cast<std::uint32_t>(info.durationMs);
         request.progress = count_progress;
+        Decoded decoded;
+        decoded.stats.frames_decoded = 12345;  // must be overwritten
+        request.stats = &decoded.stats;
         if (configure) {
             configure(request);
         }
-        Decoded decoded;
         testing::internal::CaptureStderr();
         testing::internal::CaptureStdout();
         decoded.result = decode_file(&request);
@@ -395,18 +399,134 @@ TEST_F(DecodeFile, TagsAreShownUpFrontAndSkippedInTheStream) {
     EXPECT_EQ(g_progress_calls, 0);  // fewer than 26 frames: never called
 }
 
-TEST_F(DecodeFile, InputsWithoutAudioGiveAnEmptyCompleteFile) {
-    for (const char* name : {"garbage.mp3", "empty.mp3"}) {
-        Decoded d = decode(name);
-        EXPECT_EQ(d.result, DECODE_OK) << name;
+// The engine still finishes a complete (empty) file, which the shell's safe write removes;
+// the decode fails, so that an empty WAV never passes for a decoded file.
+TEST_F(DecodeFile, InputsWithoutAudioFailWithTheirReason) {
+    // A WAV under an MPEG name, a text, seeded noise: none holds an MPEG frame libmad takes.
+    write_file_bytes(dir_.file("renamed.mp3"), read_file_bytes(fixture_path("exact/manifest.txt")));
+    std::vector<unsigned char> noise(64 * 1024);
+    std::uint32_t seed = 12345;
+    for (unsigned char& byte : noise) {
+        seed = seed * 1103515245u + 12345u;
+        byte = static_cast<unsigned char>(seed >> 24);
+    }
+    write_file_bytes(dir_.file("noise.mp3"), noise);
+    Decoded wav_first = decode("stereo_44k_128.mp3", {}, "song.wav");
+    ASSERT_EQ(wav_first.result, DECODE_OK);
+    write_file_bytes(dir_.file("wave.mp3"), read_file_bytes(dir_.file("song.wav")));
+
+    for (const std::string& name :
+         std::vector<std::string>{"garbage.mp3", "empty.mp3", dir_.file("renamed.mp3"),
+                                  dir_.file("noise.mp3"), dir_.file("wave.mp3")}) {
+        std::string input = name[0] == '/' ? name : fixture_path(name);
+        Decoded d = decode(input);
+        EXPECT_EQ(d.result, DECODE_FAILED) << name;
+        EXPECT_TRUE(contains(d.messages, input + ": no MPEG audio found\n")) << d.messages;
+        EXPECT_FALSE(contains(d.messages, "frames decoded")) << name;
+        EXPECT_EQ(d.stats.no_audio, 1) << name;
         ASSERT_TRUE(d.wav.ok) << name;
-        EXPECT_EQ(d.wav.file_size, 44u);
+        if (name == dir_.file("wave.mp3")) {
+            // The PCM holds false frames of many kinds that decode: written, but no audio.
+            EXPECT_GT(d.stats.frames_decoded, 0u);
+            continue;
+        }
+        EXPECT_EQ(d.wav.file_size, 44u) << name;
         EXPECT_EQ(d.wav.riff_size, 36u);
         EXPECT_EQ(d.wav.channels, 2);
         EXPECT_EQ(d.wav.sample_rate, 44100u);
         EXPECT_EQ(d.wav.bits_per_sample, 16);
-        EXPECT_TRUE(contains(d.messages, "0 frames decoded (0:00:00.0), -inf dB")) << name;
+        EXPECT_EQ(d.stats.frames_decoded, 0u) << name;
+        EXPECT_EQ(d.stats.has_peak, 0) << name;
     }
+
+    // Two frames of one kind are audio (short.mp3's first two frames end at byte 881).
+    std::vector<unsigned char> two = read_file_bytes(fixture_path("short.mp3"));
+    two.resize(881);
+    write_file_bytes(dir_.file("two.mp3"), two);
+    Decoded two_frames = decode(dir_.file("two.mp3"));
+    EXPECT_EQ(two_frames.result, DECODE_OK) << two_frames.messages;
+    EXPECT_EQ(two_frames.stats.frames_decoded, 2u);
+
+    // Damage after real frames is no reason to fail: the frames before it are kept.
+    std::vector<unsigned char> damaged = read_file_bytes(fixture_path("stereo_44k_128.mp3"));
+    damaged.resize(damaged.size() / 2);
+    damaged.insert(damaged.end(), noise.begin(), noise.begin() + 4096);
+    write_file_bytes(dir_.file("damaged.mp3"), damaged);
+    Decoded d = decode(dir_.file("damaged.mp3"));
+    EXPECT_EQ(d.result, DECODE_OK) << d.messages;
+    EXPECT_GT(frames_of(d.wav), 50u * 1152);
+    EXPECT_EQ(d.stats.no_audio, 0);
+
+    // Every frame skipped as leading silence (the fixture's frames 0-114 code none, see its
+    // notes): there were frames, so no failure, though none reached the output.
+    std::vector<unsigned char> silence = read_file_bytes(fixture_path("silence_start.mp3"));
+    silence.resize(48065);
+    write_file_bytes(dir_.file("silence.mp3"), silence);
+    Decoded silent = decode(dir_.file("silence.mp3"), [](DecodeRequest& r) { r.skip_silence = 1; });
+    EXPECT_EQ(silent.result, DECODE_OK) << silent.messages;
+    EXPECT_EQ(silent.stats.frames_decoded, 0u);
+    EXPECT_EQ(silent.stats.no_audio, 0);
+}
+
+// A gigabyte of zeros (sparse, so the test writes next to nothing) is read to its end and
+// refused like the small inputs.
+TEST_F(DecodeFile, AGigabyteOfZerosIsNoAudio) {
+    std::string path = dir_.file("zeros.mp3");
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_NE(fd, -1);
+    ASSERT_EQ(ftruncate(fd, off_t{1} << 30), 0);
+    close(fd);
+    Decoded d = decode(path);
+    EXPECT_EQ(d.result, DECODE_FAILED);
+    EXPECT_TRUE(contains(d.messages, path + ": no MPEG audio found\n")) << d.messages;
+    EXPECT_EQ(d.stats.no_audio, 1);
+}
+
+// Only a regular file is read, and its open never waits: a FIFO with no writer would block a
+// plain open for ever.
+TEST_F(DecodeFile, InputsThatAreNoRegularFileFailAtOnce) {
+    std::string fifo = dir_.file("fifo.mp3");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    for (const std::string& input : {fifo, dir_.path()}) {
+        // The test's own time limit catches a hang.
+        Decoded d = decode(input);
+        EXPECT_EQ(d.result, DECODE_FAILED) << input;
+        EXPECT_TRUE(contains(d.messages, input + ": not a regular file\n")) << d.messages;
+        EXPECT_EQ(d.stats.no_audio, 0);
+    }
+}
+
+TEST_F(DecodeFile, StatsCarryTheSummaryLinesFigures) {
+    // 116 frames, 3030 ms (111 x 26.125 + 5 x 26.0625, see FillRequestIsWhatTheWindowAsks in
+    // the shell tests), -6.4 dB peak as the summary line prints it.
+    Decoded d = decode("stereo_44k_128.mp3");
+    ASSERT_EQ(d.result, DECODE_OK);
+    EXPECT_EQ(d.stats.frames_decoded, 116u);
+    EXPECT_EQ(d.stats.duration_ms, 3030u);
+    EXPECT_EQ(d.stats.has_peak, 1);
+    EXPECT_NEAR(d.stats.peak_millibel, -640, 5);
+    EXPECT_EQ(d.stats.clipped_samples, 0u);
+    EXPECT_EQ(d.stats.no_audio, 0);
+
+    Decoded loud = decode("loud.mp3");
+    EXPECT_GT(loud.stats.clipped_samples, 0u);
+    EXPECT_TRUE(contains(loud.messages,
+                         " " + std::to_string(loud.stats.clipped_samples) + " clipped samples"))
+        << loud.messages;
+    EXPECT_GE(loud.stats.peak_millibel, 0);
+
+    // Stopped at the first progress call: 26 frames of 26.125 ms.
+    g_stop_after = 1;
+    Decoded stopped = decode("stereo_44k_128.mp3");
+    EXPECT_EQ(stopped.result, DECODE_ABORTED);
+    EXPECT_EQ(stopped.stats.frames_decoded, 26u);
+    EXPECT_EQ(stopped.stats.duration_ms, 679u);
+
+    // A failed open leaves the figures of nothing.
+    Decoded missing = decode("no_such_file.mp3");
+    EXPECT_EQ(missing.stats.frames_decoded, 0u);
+    EXPECT_EQ(missing.stats.duration_ms, 0u);
+    EXPECT_EQ(missing.stats.has_peak, 0);
 }
 
 TEST_F(DecodeFile, LoudInputIsClippedAndCounted) {

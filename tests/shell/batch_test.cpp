@@ -145,11 +145,12 @@ TEST_F(Batch, BeginningARunClearsTheLastOneAndMeasuresTheFiles) {
 }
 
 TEST_F(Batch, EachRequestIsBuiltOnceByTheGivenBuilder) {
+    TempDir out;
     std::vector<std::string> built;
     auto build = [&](const std::string& input, RequestTexts& texts) {
         built.push_back(input);
         texts.input = input;
-        texts.output = "/elsewhere/x.wav";
+        texts.output = out.file("x.wav");
         DecodeRequest request;
         decode_request_init(&request);
         request.input_path = texts.input.c_str();
@@ -159,7 +160,10 @@ TEST_F(Batch, EachRequestIsBuiltOnceByTheGivenBuilder) {
     };
     std::vector<std::string> seen;
     auto fake = [&](const DecodeRequest& request) {
-        seen.push_back(std::string(request.output_path) + " " + request.bit_depth_text + " " +
+        // The engine is given a temporary name beside the output.
+        std::string written = request.output_path;
+        EXPECT_EQ(written.rfind(out.file(".x.wav."), 0), 0u) << written;
+        seen.push_back(std::string(request.bit_depth_text) + " " +
                        std::to_string(request.play_length_ms));
         return DECODE_OK;
     };
@@ -168,11 +172,11 @@ TEST_F(Batch, EachRequestIsBuiltOnceByTheGivenBuilder) {
     EXPECT_EQ(built, (std::vector<std::string>{folder + "stereo_44k_128.mp3", "/m/missing.mp3"}));
     // The play length comes from the header scan: 3030 ms for the fixture, none for a file
     // that is not there.
-    EXPECT_EQ(seen,
-              (std::vector<std::string>{"/elsewhere/x.wav 24 3030", "/elsewhere/x.wav 24 0"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"24 3030", "24 0"}));
 }
 
 TEST_F(Batch, LoopDecodesInOrderAndCreditsTheLastReportedTotal) {
+    TempDir out;
     RecordingSink sink;
     BatchState& state = batch_state();
     state.progress = &sink;
@@ -187,7 +191,7 @@ TEST_F(Batch, LoopDecodesInOrderAndCreditsTheLastReportedTotal) {
         return decoded.size() == 2 ? DECODE_FAILED : DECODE_OK;
     };
     BatchOptions options;
-    options.outputFolder = "/out";
+    options.outputFolder = out.path();
     BatchResult result =
         run_batch({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/n/"}}, options, fake);
     EXPECT_EQ(decoded, (std::vector<std::string>{"/m/a.mp3", "/m/b.mp3", "/n/c.mp3"}));
@@ -201,6 +205,7 @@ TEST_F(Batch, LoopDecodesInOrderAndCreditsTheLastReportedTotal) {
 }
 
 TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
+    TempDir out;
     RecordingSink sink;
     BatchState& state = batch_state();
     state.progress = &sink;
@@ -208,14 +213,22 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
     auto fake = [&](const DecodeRequest& request) {
         ++calls;
         request_cancel(state);  // the user presses Cancel during the first file
+        write_file_bytes(request.output_path, {'p', 'a', 'r', 't'});
         return request.progress(10, 5) != 0 ? DECODE_ABORTED : DECODE_OK;
     };
-    BatchResult result = run_batch({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, BatchOptions{}, fake);
+    BatchOptions options;
+    options.outputFolder = out.path();
+    BatchResult result = run_batch({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, options, fake);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(result.lastResult, DECODE_ABORTED);
+    // The stopped file is kept, in place, and named as partial.
+    EXPECT_EQ(read_file_bytes(out.file("a.wav")), (std::vector<unsigned char>{'p', 'a', 'r', 't'}));
+    EXPECT_EQ(result.partial, (std::vector<std::string>{"/m/a.mp3"}));
     BatchEnd end = finish_batch(result, state, false);
     EXPECT_EQ(end.dialogResult, 2);
-    EXPECT_EQ(end.message, "Decoding files aborted by user.");
+    EXPECT_EQ(end.message,
+              "Decoding files aborted by user.\n\nThis file was stopped part way, kept with what "
+              "was decoded:\n\n/m/a.mp3");
     EXPECT_TRUE(end.openFolder);
     EXPECT_TRUE(end.cancelled);
     EXPECT_FALSE(finish_batch(result, state, true).exitProgram);
@@ -224,7 +237,7 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
 
 TEST_F(Batch, EndOfRunDecisions) {
     BatchState& state = batch_state();
-    BatchResult ok{DECODE_OK, 3, {}};
+    BatchResult ok{.lastResult = DECODE_OK, .attempted = 3};
     BatchEnd end = finish_batch(ok, state, false);
     EXPECT_EQ(end.dialogResult, 1);
     EXPECT_EQ(end.message, "Decoded all files successfully.");
@@ -238,21 +251,55 @@ TEST_F(Batch, EndOfRunDecisions) {
     EXPECT_FALSE(end.failures);
     EXPECT_TRUE(exit_after_run(state, true));
 
-    // Failed files are never reported as success.
-    BatchResult failed{DECODE_OK, 3, {{"/m/b.mp3", "decoding failed"}}};
+    // Failed files are never reported as success; each is named with its reason.
+    BatchResult failed{
+        .lastResult = DECODE_OK, .attempted = 3, .failed = {{"/m/b.mp3", "decoding failed"}}};
     end = finish_batch(failed, state, false);
-    EXPECT_EQ(end.message, "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3");
+    EXPECT_EQ(end.message,
+              "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3: decoding failed");
     EXPECT_TRUE(end.failures);
     EXPECT_FALSE(end.cancelled);
-    BatchResult two{DECODE_FAILED, 4, {{"/m/b.mp3", "x"}, {"/m/d.mp3", "y"}}};
+    BatchResult two{.lastResult = DECODE_FAILED,
+                    .attempted = 4,
+                    .failed = {{"/m/b.mp3", "x"}, {"/m/d.mp3", "y"}}};
     EXPECT_EQ(finish_batch(two, state, true).message,
-              "Decoded 2 of 4 files. 2 files could not be decoded:\n\n/m/b.mp3\n/m/d.mp3");
+              "Decoded 2 of 4 files. 2 files could not be decoded:\n\n/m/b.mp3: x\n/m/d.mp3: y");
+
+    // Inputs found but never started count among the files and fail the run as well.
+    BatchResult refused{
+        .lastResult = DECODE_OK, .attempted = 2, .refused = {{"/m/x/", "Permission denied"}}};
+    end = finish_batch(refused, state, false);
+    EXPECT_TRUE(end.failures);
+    EXPECT_EQ(end.message,
+              "Decoded 2 of 3 files. This file was found but not decoded:\n\n/m/x/: Permission "
+              "denied");
+    BatchResult both{
+        .lastResult = DECODE_OK,
+        .attempted = 5,
+        .failed = {{"/m/b.mp3", "no MPEG audio found"}},
+        .refused = {{"/n/a.mp3", "same file name as /m/a.mp3"}, {"/n/c.mp3", "Permission denied"}}};
+    EXPECT_EQ(finish_batch(both, state, false).message,
+              "Decoded 4 of 7 files. This file could not be decoded:\n\n/m/b.mp3: no MPEG audio "
+              "found\n\n2 files were found but not decoded:\n\n/n/a.mp3: same file name as "
+              "/m/a.mp3\n/n/c.mp3: Permission denied");
 
     // Cancel pressed after the last file ended: the run was not stopped.
     request_cancel(state);
     EXPECT_EQ(finish_batch(ok, state, false).message, "Decoded all files successfully.");
     EXPECT_FALSE(finish_batch(ok, state, false).cancelled);
     EXPECT_FALSE(finish_batch(ok, state, true).exitProgram);  // but it never ends the program
+
+    // A cancel with failures keeps its first line and lists what went wrong, partial files last.
+    BatchResult stopped{.lastResult = DECODE_ABORTED,
+                        .attempted = 3,
+                        .failed = {{"/m/a.mp3", "decoding failed"}},
+                        .partial = {"/m/c.mp3"}};
+    end = finish_batch(stopped, state, false);
+    EXPECT_TRUE(end.cancelled);
+    EXPECT_EQ(end.message,
+              "Decoding files aborted by user.\n\nThis file could not be decoded:\n\n/m/a.mp3: "
+              "decoding failed\n\nThis file was stopped part way, kept with what was "
+              "decoded:\n\n/m/c.mp3");
 }
 
 TEST_F(Batch, RealDecodeWritesIntoTheOutputFolder) {

@@ -34,7 +34,7 @@ TEST(EndReport, FailuresBecomeASectionUnderTheMessagesFirstParagraph) {
               "/m/a.mp3: decoding failed\n/m/c.mp3: no MPEG audio found");
 }
 
-TEST(EndReport, SuccessAndCancelSayOnlyTheirSentence) {
+TEST(EndReport, SuccessSaysItsSentenceAloneACancelNamesWhatItLeft) {
     BatchResult done;
     done.attempted = 2;
     BatchState state;
@@ -43,12 +43,19 @@ TEST(EndReport, SuccessAndCancelSayOnlyTheirSentence) {
     EXPECT_TRUE(report.sections.empty());
     EXPECT_EQ(report_text(report, 5), "Decoded all files successfully.");
 
+    // A cancelled run still names what went wrong before it, and the file it cut short.
     BatchResult stopped = two_failures_of_three();
     stopped.lastResult = DECODE_ABORTED;
+    stopped.partial = {"/m/b.mp3"};
     state.cancelRequested = 1;
     report = end_report(stopped, finish_batch(stopped, state, false));
     EXPECT_EQ(report.summary, "Decoding files aborted by user.");
-    EXPECT_TRUE(report.sections.empty());
+    ASSERT_EQ(report.sections.size(), 2u);
+    EXPECT_EQ(report.sections[0].heading, FAILED_HEADING);
+    EXPECT_EQ(report.sections[0].rows.size(), 2u);
+    EXPECT_EQ(report.sections[1].heading, PARTIAL_HEADING);
+    EXPECT_EQ(report.sections[1].rows,
+              (std::vector<ReportRow>{{"/m/b.mp3", "kept with what was decoded"}}));
 }
 
 TEST(RefusalReport, CountsAndNamesTheRefusedFilesWithTheListedOnes) {

@@ -175,13 +175,16 @@ TEST(OutputPlan, SkippedFilesAreNamedInTheEndReportAndAreNoFailures) {
     result.failed.push_back({"/in/c.mp3", DECODE_FAILED_REASON});
     end = finish_batch(result, state, false);
     EXPECT_TRUE(end.failures);
-    EXPECT_NE(end.message.find("could not be decoded:\n\n/in/c.mp3\n\nThis file was skipped"),
+    EXPECT_NE(end.message.find(
+                  "could not be decoded:\n\n/in/c.mp3: decoding failed\n\nThis file was skipped"),
               std::string::npos)
         << end.message;
-    // A cancelled run says only that.
+    // A cancelled run says so, and what failed, but not what was skipped.
     state.cancelRequested = 1;
     result.lastResult = DECODE_ABORTED;
-    EXPECT_EQ(finish_batch(result, state, false).message, "Decoding files aborted by user.");
+    EXPECT_EQ(finish_batch(result, state, false).message,
+              "Decoding files aborted by user.\n\nThis file could not be decoded:\n\n/in/c.mp3: "
+              "decoding failed");
 }
 
 TEST(OutputPlan, SkipModeRemovesOnlyACancelledFilesOutput) {

@@ -1,8 +1,11 @@
 #include "tests/support/temp_dir.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -49,4 +52,18 @@ bool file_exists(const std::string& path) {
 
 std::string fixture_path(const std::string& name) {
     return std::string(PELMORA_TEST_DATA) + "/" + name;
+}
+
+std::vector<std::string> folder_entries(const std::string& path) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path.c_str()); dir != nullptr) {
+        while (dirent* entry = readdir(dir)) {
+            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+                names.emplace_back(entry->d_name);
+            }
+        }
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }

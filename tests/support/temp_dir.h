@@ -23,6 +23,8 @@ private:
 std::vector<unsigned char> read_file_bytes(const std::string& path);
 void write_file_bytes(const std::string& path, const std::vector<unsigned char>& bytes);
 bool file_exists(const std::string& path);
+// The names in a folder but "." and "..", sorted; none when it cannot be read.
+std::vector<std::string> folder_entries(const std::string& path);
 
 // Path of a committed fixture under tests/data.
 std::string fixture_path(const std::string& name);

@@ -1,0 +1,209 @@
+// The safe write with fake decodes: what lands under the output name, what is refused before
+// anything is opened, and that no temporary file outlives a decode however it ends.
+#include "app/core/safe_output.h"
+
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+class SafeOutput : public testing::Test {
+protected:
+    // A request from input to output; the texts live in the fixture.
+    DecodeRequest request(const std::string& input, const std::string& output) {
+        input_ = input;
+        output_ = output;
+        DecodeRequest r;
+        decode_request_init(&r);
+        r.input_path = input_.c_str();
+        r.output_path = output_.c_str();
+        return r;
+    }
+
+    // Writes bytes to the path it is given and ends with result; remembers the path.
+    DecodeFunction writing(const Bytes& bytes, std::int32_t result) {
+        return [this, bytes, result](const DecodeRequest& r) {
+            written = r.output_path;
+            write_file_bytes(r.output_path, bytes);
+            return result;
+        };
+    }
+
+    TempDir dir;
+    std::string written;
+    std::string input_;
+    std::string output_;
+};
+
+TEST_F(SafeOutput, AFinishedOrStoppedFileReplacesTheOldOneUnderATemporaryNameFirst) {
+    write_file_bytes(dir.file("in.mp3"), {'m', 'p', '3'});
+    write_file_bytes(dir.file("out.wav"), {'o', 'l', 'd'});
+    FileOutcome ok = decode_into_place(request(dir.file("in.mp3"), dir.file("out.wav")),
+                                       writing({'n', 'e', 'w'}, DECODE_OK));
+    EXPECT_EQ(ok.result, DECODE_OK);
+    EXPECT_EQ(ok.reason, "");
+    EXPECT_TRUE(ok.kept);
+    // ".out.wav." and six letters or digits, in the output's folder.
+    ASSERT_EQ(written.size(), dir.file(".out.wav.").size() + 6);
+    EXPECT_EQ(written.rfind(dir.file(".out.wav."), 0), 0u) << written;
+    EXPECT_EQ(read_file_bytes(dir.file("out.wav")), (Bytes{'n', 'e', 'w'}));
+    EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"in.mp3", "out.wav"}));
+
+    FileOutcome stopped = decode_into_place(request(dir.file("in.mp3"), dir.file("out.wav")),
+                                            writing({'p', 'a', 'r', 't'}, DECODE_ABORTED));
+    EXPECT_EQ(stopped.result, DECODE_ABORTED);
+    EXPECT_TRUE(stopped.kept);
+    EXPECT_EQ(read_file_bytes(dir.file("out.wav")), (Bytes{'p', 'a', 'r', 't'}));
+    EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"in.mp3", "out.wav"}));
+
+    // A decode that drops its stopped file (as --existing skip does) puts nothing in place.
+    FileOutcome dropped = decode_into_place(request(dir.file("in.mp3"), dir.file("new.wav")),
+                                            [](const DecodeRequest& r) {
+                                                write_file_bytes(r.output_path, {'p'});
+                                                unlink(r.output_path);
+                                                return DECODE_ABORTED;
+                                            });
+    EXPECT_EQ(dropped.result, DECODE_ABORTED);
+    EXPECT_FALSE(dropped.kept);
+    EXPECT_EQ(dropped.reason, "");
+    EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"in.mp3", "out.wav"}));
+
+    // A new file has the mode a plain create gives under the umask, not mkstemp's 0600.
+    mode_t mask = umask(022);
+    umask(mask);
+    struct stat info {};
+    ASSERT_EQ(stat(dir.file("out.wav").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+}
+
+TEST_F(SafeOutput, AFailedDecodeLeavesNothingAndTheOlderFileIntact) {
+    write_file_bytes(dir.file("out.wav"), {'o', 'l', 'd'});
+    FileOutcome failed = decode_into_place(request(dir.file("in.mp3"), dir.file("out.wav")),
+                                           writing({'h', 'a', 'l', 'f'}, DECODE_FAILED));
+    EXPECT_EQ(failed.result, DECODE_FAILED);
+    EXPECT_EQ(failed.reason, "decoding failed");
+    EXPECT_EQ(read_file_bytes(dir.file("out.wav")), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"out.wav"}));
+
+    // The engine's verdict that there was no audio is the reason; its figures reach the
+    // caller's record as well.
+    DecodeStats seen{};
+    DecodeRequest r = request(dir.file("in.mp3"), dir.file("new.wav"));
+    r.stats = &seen;
+    FileOutcome none = decode_into_place(r, [](const DecodeRequest& own) {
+        EXPECT_NE(own.stats, nullptr);
+        own.stats->no_audio = 1;
+        own.stats->frames_decoded = 3;
+        return DECODE_FAILED;
+    });
+    EXPECT_EQ(none.reason, "no MPEG audio found");
+    EXPECT_EQ(none.stats.frames_decoded, 3u);
+    EXPECT_EQ(seen.frames_decoded, 3u);
+    EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"out.wav"}));
+}
+
+TEST_F(SafeOutput, ALinkAtTheOutputNameIsReplacedAndItsTargetKept) {
+    write_file_bytes(dir.file("precious.txt"), {'k', 'e', 'e', 'p'});
+    mkdir(dir.file("out").c_str(), 0755);
+    ASSERT_EQ(symlink("../precious.txt", dir.file("out/l.wav").c_str()), 0);
+    ASSERT_EQ(symlink("../nowhere", dir.file("out/dangling.wav").c_str()), 0);
+    for (const char* name : {"out/l.wav", "out/dangling.wav"}) {
+        FileOutcome ok = decode_into_place(request(dir.file("in.mp3"), dir.file(name)),
+                                           writing({'w', 'a', 'v'}, DECODE_OK));
+        EXPECT_EQ(ok.result, DECODE_OK) << name;
+        struct stat info {};
+        ASSERT_EQ(lstat(dir.file(name).c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode)) << name;
+        EXPECT_EQ(read_file_bytes(dir.file(name)), (Bytes{'w', 'a', 'v'}));
+    }
+    EXPECT_EQ(read_file_bytes(dir.file("precious.txt")), (Bytes{'k', 'e', 'e', 'p'}));
+    EXPECT_FALSE(file_exists(dir.file("nowhere")));
+}
+
+TEST_F(SafeOutput, AnOutputThatIsTheInputOrAFolderIsRefusedBeforeAnyWrite) {
+    write_file_bytes(dir.file("song.mp3"), {'m', 'p', '3'});
+    ASSERT_EQ(symlink("song.mp3", dir.file("soft.wav").c_str()), 0);
+    ASSERT_EQ(link(dir.file("song.mp3").c_str(), dir.file("hard.wav").c_str()), 0);
+    mkdir(dir.file("folder.wav").c_str(), 0755);
+    int calls = 0;
+    auto counting = [&calls](const DecodeRequest&) {
+        ++calls;
+        return DECODE_OK;
+    };
+    for (const char* name : {"soft.wav", "hard.wav"}) {
+        FileOutcome refused =
+            decode_into_place(request(dir.file("song.mp3"), dir.file(name)), counting);
+        EXPECT_EQ(refused.result, DECODE_FAILED);
+        EXPECT_EQ(refused.reason,
+                  "the output " + dir.file(name) + " is the input file itself; not decoded");
+    }
+    FileOutcome folder =
+        decode_into_place(request(dir.file("song.mp3"), dir.file("folder.wav")), counting);
+    EXPECT_EQ(folder.reason, dir.file("folder.wav") + ": Is a directory");
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(read_file_bytes(dir.file("song.mp3")), (Bytes{'m', 'p', '3'}));
+    EXPECT_EQ(folder_entries(dir.path()),
+              (std::vector<std::string>{"folder.wav", "hard.wav", "soft.wav", "song.mp3"}));
+}
+
+TEST_F(SafeOutput, ATemporaryFileSwappedForALinkIsNeitherMovedNorRemoved) {
+    write_file_bytes(dir.file("target"), {'t'});
+    FileOutcome outcome = decode_into_place(
+        request(dir.file("in.mp3"), dir.file("out.wav")), [this](const DecodeRequest& r) {
+            written = r.output_path;
+            unlink(r.output_path);
+            EXPECT_EQ(symlink(dir.file("target").c_str(), r.output_path), 0);
+            return DECODE_OK;
+        });
+    EXPECT_EQ(outcome.result, DECODE_FAILED);
+    EXPECT_EQ(outcome.reason, "the file being written, " + written + ", was replaced; " +
+                                  dir.file("out.wav") + " is left as it was");
+    EXPECT_FALSE(file_exists(dir.file("out.wav")));
+    EXPECT_EQ(read_file_bytes(dir.file("target")), (Bytes{'t'}));
+}
+
+TEST_F(SafeOutput, AFolderThatTakesNoFileFailsWithTheSystemsReason) {
+    FileOutcome outcome = decode_into_place(request(dir.file("in.mp3"), dir.file("none/out.wav")),
+                                            writing({'x'}, DECODE_OK));
+    EXPECT_EQ(outcome.result, DECODE_FAILED);
+    EXPECT_EQ(outcome.reason,
+              "cannot create a file in " + dir.file("none") + ": No such file or directory");
+    EXPECT_EQ(written, "");  // never decoded
+}
+
+TEST_F(SafeOutput, TheUnfinishedFileCanBeRemovedFromASignalHandler) {
+    FileOutcome outcome = decode_into_place(
+        request(dir.file("in.mp3"), dir.file("out.wav")), [this](const DecodeRequest& r) {
+            write_file_bytes(r.output_path, {'h', 'a', 'l', 'f'});
+            remove_unfinished_output();  // what a second Ctrl-C does before the program ends
+            EXPECT_FALSE(file_exists(r.output_path));
+            return DECODE_FAILED;
+        });
+    EXPECT_EQ(outcome.result, DECODE_FAILED);
+    EXPECT_TRUE(folder_entries(dir.path()).empty());
+    remove_unfinished_output();  // between decodes: nothing to remove, nothing harmed
+}
+
+TEST_F(SafeOutput, TemporaryNamesStayWithinTheLongestFileName) {
+    EXPECT_EQ(temporary_output_name("/o/song.wav", "abcdef"), "/o/.song.wav.abcdef");
+    EXPECT_EQ(temporary_output_name("song.wav", "abcdef"), ".song.wav.abcdef");
+    std::string longest(NAME_MAX, 'x');
+    std::string name = temporary_output_name("/o/" + longest, "abcdef");
+    EXPECT_EQ(name.size(), 3u + NAME_MAX);
+    EXPECT_EQ(name, "/o/." + longest.substr(0, NAME_MAX - 8) + ".abcdef");
+
+    // And such a name can be created: the output of the longest name is decoded.
+    std::string output = dir.file(std::string(NAME_MAX - 4, 'y') + ".wav");
+    FileOutcome ok =
+        decode_into_place(request(dir.file("in.mp3"), output), writing({'w'}, DECODE_OK));
+    EXPECT_EQ(ok.result, DECODE_OK) << ok.reason;
+    EXPECT_EQ(read_file_bytes(output), (Bytes{'w'}));
+}
+
+}  // namespace
