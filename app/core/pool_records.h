@@ -1,0 +1,35 @@
+// What the worker pool's parent and a worker tell each other over the worker's socket: one
+// job per file from the parent; progress and one end record per file from the worker. Fields
+// are fixed-width in the host's byte order: both ends are the same program.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/request.h"
+
+struct PoolJob {
+    std::uint64_t index;  // into the files given to the pool
+    std::string inputPath;
+};
+
+struct WorkerNews {
+    bool ended;  // an end record; otherwise a progress record
+    std::int32_t totalKiB;
+    std::int32_t doneKiB;
+    std::int32_t result;  // the rest only in an end record
+    DecodeStats stats;
+    std::string reason;
+    std::string messages;
+};
+
+std::string encode_job(std::uint64_t index, const std::string& inputPath);
+std::string encode_progress(std::int32_t totalKiB, std::int32_t doneKiB);
+std::string encode_end(std::int32_t result, const DecodeStats& stats, const std::string& reason,
+                       const std::string& messages);
+
+// Each takes one whole record from buffer at offset and moves offset past it; false, with
+// offset unchanged, while the buffer holds only part of the next record.
+bool take_job(const std::string& buffer, std::size_t& offset, PoolJob& job);
+bool take_news(const std::string& buffer, std::size_t& offset, WorkerNews& news);
