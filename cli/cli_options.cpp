@@ -287,7 +287,7 @@ Decoding:
                         --exact-length; the other
                         engine options are not used
 Running:
-  -j, --jobs N          decode up to N files at once, each in its own worker process
+  -j, --jobs N          decode up to N files at once in N worker processes
                         (default 1; 0 means one per processor)
   -q, --quiet           show nothing but errors
   -v, --verbose         pass the engine's messages through as they come
