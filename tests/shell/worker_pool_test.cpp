@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <map>
+#include <thread>
 
 #include "app/core/system_message.h"
 #include "tests/support/riff.h"
@@ -361,6 +363,27 @@ TEST_F(WorkerPool, ASecondCtrlCKillsFilesThatIgnoreTheFirst) {
     EXPECT_EQ(listener.ends[0].failure, "worker process killed by signal 9 (Killed)");
     EXPECT_EQ(listener.ends[1].failure, "worker process killed by signal 9 (Killed)");
     EXPECT_EQ(result.failed.size(), 2u);
+}
+
+TEST_F(WorkerPool, RunsOnAThreadAndTakesACancelFromAnother) {
+    // As the window runs it: the pool on a thread of its own, the cancel from the thread
+    // that shows the dialog; the workers are forked from a process with two threads.
+    std::atomic<int> running{0};
+    listener.onProgress = [&](const PoolProgress& progress) {
+        running = static_cast<int>(progress.running.size());
+    };
+    BatchResult result;
+    std::thread pool([&] { result = run(numbered_files(6), decode_until_cancelled); });
+    for (int i = 0; i < 1000 && running < 2; ++i) {
+        usleep(10000);
+    }
+    EXPECT_EQ(running, 2);
+    request_cancel(batch_state());
+    pool.join();
+    EXPECT_EQ(result.attempted, 2);
+    EXPECT_EQ(listener.ends[0].result, DECODE_ABORTED);
+    EXPECT_EQ(listener.ends[1].result, DECODE_ABORTED);
+    EXPECT_EQ(result.lastResult, DECODE_ABORTED);
 }
 
 TEST_F(WorkerPool, AWorkerThatCannotStartCancelsTheRun) {
