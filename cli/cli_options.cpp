@@ -30,6 +30,7 @@ enum OptionId : int {
     OPT_VERBOSE,
     OPT_JOBS,
     OPT_EXACT_LENGTH,
+    OPT_VERSION,
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -54,6 +55,7 @@ constexpr option LONG_OPTIONS[] = {
     {"verbose", no_argument, nullptr, OPT_VERBOSE},
     {"jobs", required_argument, nullptr, OPT_JOBS},
     {"exact-length", no_argument, nullptr, OPT_EXACT_LENGTH},
+    {"version", no_argument, nullptr, OPT_VERSION},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -194,6 +196,8 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
             case 'h':
             case OPT_HELP:
                 return CliParse::Help;
+            case OPT_VERSION:
+                return CliParse::Version;
             case ':':
                 *message = std::string("option ") + argv[optind - 1] + " needs a value";
                 return CliParse::Error;
@@ -292,6 +296,7 @@ Running:
   -q, --quiet           show nothing but errors
   -v, --verbose         pass the engine's messages through as they come
   -h, --help            show this help
+      --version         show the program's name and version
 
 Times T: seconds, optionally with minutes and hours before colons and a decimal fraction
 or a denominator after them, in terms joined by + or -:

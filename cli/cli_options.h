@@ -33,7 +33,7 @@ struct CliOptions {
     int jobs = 1;  // files decoded at once; 0 on the command line means one per processor
 };
 
-enum class CliParse { Run, Help, Error };
+enum class CliParse { Run, Help, Version, Error };
 
 // On Error, message says what was wrong.
 CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* message);

@@ -16,6 +16,7 @@
 #include "cli/standard_streams.h"
 #include "cli/terminal_text.h"
 #include "engine/request.h"
+#include "pelmora_version.h"
 
 namespace {
 
@@ -86,6 +87,9 @@ int main(int argc, char** argv) {
     switch (parse_cli(argc, argv, &options, &message)) {
         case CliParse::Help:
             std::fputs(cli_usage(), stdout);
+            return 0;
+        case CliParse::Version:
+            std::printf("pelmora-cli %s\n", PELMORA_VERSION_TEXT);
             return 0;
         case CliParse::Error:
             std::fprintf(stderr, "pelmora-cli: %s\nTry 'pelmora-cli --help'.\n",

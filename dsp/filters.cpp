@@ -80,6 +80,7 @@ void fade_state_init(FadeState* fade, const mad_timer_t* total_time,
     fade->fade_in = mad_timer_zero;
     fade->fade_out = mad_timer_zero;
     fade->quiet_run = mad_timer_zero;
+    fade->lead_in = mad_timer_zero;
     mad_timer_set(&fade->quiet_limit, 2, 0, 0);
     fade->total_time = total_time;
     fade->play_timer = play_timer;
@@ -174,7 +175,37 @@ mad_flow long_silence_check(FadeState* state, const mad_frame* frame) {
                                                                        : MAD_FLOW_CONTINUE;
 }
 
+// The fade-in measured from the end of the lead-in: slots before it are silenced (they are cut
+// away after synthesis), the ramp starts at the first kept sample. Kept apart from the plain
+// fade-in so that a file without a lead-in is faded by exactly the same arithmetic as ever.
+void apply_fade_in_after_lead_in(const FadeState* state, mad_frame* frame) {
+    const mad_units units = rate_units(frame);
+    const signed long fade_length = count(state->fade_in, units);
+    const signed long start = count(*state->play_timer, units) - count(state->lead_in, units);
+    if (fade_length <= 0 || start >= fade_length) {
+        return;
+    }
+    const unsigned nch = frame_channels(frame);
+    const unsigned ns = frame_slots(frame);
+    const signed long samples = count(frame->header.duration, units);
+    for (unsigned s = 0; s < ns; ++s) {
+        const signed long position = start + samples * static_cast<signed long>(s) / ns;
+        if (position >= fade_length) {
+            break;
+        }
+        const auto gain = position <= 0
+                              ? mad_fixed_t{0}
+                              : static_cast<mad_fixed_t>(scaled_ratio(
+                                    position, fade_length, static_cast<unsigned long>(FIXED_ONE)));
+        scale_slot(frame, nch, s, gain);
+    }
+}
+
 void apply_fade_in(const FadeState* state, mad_frame* frame) {
+    if (mad_timer_sign(state->lead_in) != 0) {
+        apply_fade_in_after_lead_in(state, frame);
+        return;
+    }
     if (mad_timer_compare(*state->play_timer, state->fade_in) >= 0) {
         return;
     }

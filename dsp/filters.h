@@ -22,6 +22,9 @@ struct FadeState {
     mad_timer_t quiet_limit;          // longest quiet run kept
     const mad_timer_t* total_time;    // expected play time; zero when unknown
     const mad_timer_t* play_timer;    // audio handed to the output so far
+    // Decoded time that is cut away before the first kept sample (exact length); the fade-in
+    // starts after it, and audio before it is silenced. Zero: the fade-in starts at once.
+    mad_timer_t lead_in;
 };
 
 // Times zero, silence skipping off, the quiet limit at 2 seconds; the clocks are the

@@ -53,6 +53,15 @@ int exact_length_header(PlayerState* state, const mad_stream* stream, const mad_
     exact->trimming = 1;
     exact->start = (header.delay + DECODER_DELAY) >> half;
     exact->tail = header.padding > DECODER_DELAY ? (header.padding - DECODER_DELAY) >> half : 0;
+    // The fade-in belongs to the kept audio: it starts where the cut start ends. The fade
+    // works on subband samples, which reach the output through the synthesis filterbank's
+    // delay, so its lead-in is that much shorter.
+    const std::uint64_t synthesis_delay = SYNTHESIS_DELAY >> half;
+    if (exact->start > synthesis_delay) {
+        mad_timer_set(&state->fade.lead_in, 0,
+                      static_cast<unsigned long>(exact->start - synthesis_delay),
+                      frame->header.samplerate >> half);
+    }
     if (counted) {
         exact->counted = 1;
         exact->frames_left = header.frames;

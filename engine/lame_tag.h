@@ -12,6 +12,9 @@ constexpr std::uint32_t HEADER_FRAME_INFO = 2;
 
 // libmad's synthesis puts out every sample this much later than the encoder took it in.
 constexpr std::uint32_t DECODER_DELAY = 529;
+// The part of that delay that lies after the subband samples, in the polyphase synthesis
+// filterbank: a change made to subband samples is heard this much later.
+constexpr std::uint32_t SYNTHESIS_DELAY = 241;
 
 struct HeaderFrame {
     std::uint32_t kind;    // HEADER_FRAME_*

@@ -7,6 +7,10 @@ packages=(
     libmad0-dev libid3tag0-dev libid3-3.8.3-dev zlib1g-dev
     qt6-base-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    clang-format git
+    # Packaging and its checks (scripts/package-check.sh): cpack's Depends through
+    # dpkg-shlibdeps, man pages, bash completion, desktop entry and AppStream validators.
+    dpkg-dev file man-db bash-completion desktop-file-utils appstream
 )
 
 missing=()

@@ -76,7 +76,7 @@ std::int32_t no_progress(std::int32_t, std::int32_t) {
 }
 
 ParsedWav decode(const std::string& input, const std::string& output, bool exact,
-                 const char* fade_out = "") {
+                 const char* fade_out = "", const char* fade_in = "") {
     MpegInfo info{};
     if (exact) {
         scan_frames_exact(&info, input.c_str());
@@ -92,6 +92,7 @@ ParsedWav decode(const std::string& input, const std::string& output, bool exact
     request.no_dither = 1;
     request.exact_length = exact ? 1 : 0;
     request.fade_out_text = fade_out;
+    request.fade_in_text = fade_in;
     testing::internal::CaptureStderr();
     std::int32_t result = decode_file(&request);
     testing::internal::GetCapturedStderr();
@@ -241,6 +242,27 @@ TEST(ExactLength, FadeOutEndsAtTheTrimmedEnd) {
     EXPECT_GT(peak(60000, 65000), 15000);
     EXPECT_NEAR(peak(77000, 77300), 7782, 1200);
     EXPECT_LT(peak(88136, 88200), 200);
+}
+
+TEST(ExactLength, FadeInStartsAtTheTrimmedStart) {
+    TempDir dir;
+    ParsedWav wav =
+        decode(fixture_path("exact/cbr128_44k_s_2s.mp3"), dir.file("fade.wav"), true, "", "0.1");
+    ASSERT_EQ(frames_of(wav), 88200u);
+    const std::vector<std::int16_t> samples = samples_s16(wav);
+    auto peak = [&](std::size_t from, std::size_t to) {
+        int p = 0;
+        for (std::size_t i = from * 2; i < to * 2; ++i) {
+            p = std::max(p, std::abs(static_cast<int>(samples[i])));
+        }
+        return p;
+    };
+    // A 0.1 s fade over 4410 samples from the first kept sample: around sample 2205 the gain is
+    // about 0.5 of lame's 0.95 x 16384 peak (7782). A fade counted from the first decoded
+    // sample, 1105 samples earlier, gives about 0.75 there (11700); one that ignores the
+    // synthesis filterbank's 241 samples about 0.45 (6970). After the fade, untouched.
+    EXPECT_NEAR(peak(2150, 2260), 7782, 400);
+    EXPECT_GT(peak(5000, 6000), 15000);
 }
 
 // A frame header record as libmad fills it, for MPEG-1 (1152 samples) or the lower rates (576).
