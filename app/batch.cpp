@@ -2,14 +2,18 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QUrl>
 #include <algorithm>
 #include <optional>
 
 #include "app/control_ids.h"
+#include "app/core/end_report.h"
 #include "app/core/folder_check.h"
+#include "app/core/run_progress.h"
 #include "app/filelist.h"
 #include "app/message_boxes.h"
 #include "app/pages.h"
@@ -26,7 +30,8 @@ DecodeProgressDialog::DecodeProgressDialog(QWidget* parent)
       fileBar_(new SkinProgressBar(this)),
       batchBar_(new SkinProgressBar(this)),
       fileLine_(new QLabel(this)),
-      countLine_(new QLabel(this)) {
+      countLine_(new QLabel(this)),
+      timeLine_(new QLabel(this)) {
     setWindowTitle(tr("Pelmora"));
     // No picture of its own: the skin's dark colour, and the surface drags the window.
     auto* skin = new SkinnedDialog(this, 143);
@@ -43,6 +48,7 @@ DecodeProgressDialog::DecodeProgressDialog(QWidget* parent)
     batchBar_->setObjectName(id_name(ids::BATCH_BAR));
     fileLine_->setObjectName(id_name(ids::FILE_LINE));
     countLine_->setObjectName(id_name(ids::COUNT_LINE));
+    timeLine_->setObjectName(id_name(ids::TIME_LINE));
     for (auto [bar, box] :
          {std::pair{fileBar_, layout::FILE_BAR}, std::pair{batchBar_, layout::BATCH_BAR}}) {
         bar->setFramed(true);
@@ -51,8 +57,10 @@ DecodeProgressDialog::DecodeProgressDialog(QWidget* parent)
         bar->SetPos(0);
         bar->setGeometry(rect_of(box));
     }
+    batchBar_->SetRange32(0, 1000);
     for (auto [line, box] :
-         {std::pair{fileLine_, layout::FILE_LINE}, std::pair{countLine_, layout::COUNT_LINE}}) {
+         {std::pair{fileLine_, layout::FILE_LINE}, std::pair{countLine_, layout::COUNT_LINE},
+          std::pair{timeLine_, layout::TIME_LINE}}) {
         line->setTextFormat(Qt::PlainText);
         line->setGeometry(rect_of(box));
     }
@@ -62,27 +70,59 @@ DecodeProgressDialog::DecodeProgressDialog(QWidget* parent)
     auto* cancel = new SkinButton(this);
     cancel->SetSkin(pictures::CANCEL);
     cancel->setObjectName(id_name(ids::CANCEL));
-    cancel->SetToolTipText(tr("Cancel Decoding"));
+    cancel->SetToolTipText(tr("Cancel Decoding (Esc)"));
     cancel->setAccessibleName(tr("Cancel"));
+    cancel->setShortcut(QKeySequence(Qt::ALT | Qt::Key_C));
     cancel->setAutoDefault(false);
     cancel->setGeometry(rect_of(layout::CANCEL_BUTTON));
     connect(cancel, &QPushButton::clicked, this, &DecodeProgressDialog::reject);
+
+    clock_.start();
+    auto* ticks = new QTimer(this);
+    connect(ticks, &QTimer::timeout, this, &DecodeProgressDialog::showTimes);
+    ticks->start(1000);
+    showTimes();
+}
+
+void DecodeProgressDialog::setPlan(const std::vector<std::uint64_t>& sizes) {
+    weights_ = batch_weights(sizes);
+    current_ = -1;
+    showBatchProgress();
 }
 
 void DecodeProgressDialog::setFileBar(int lower, int upper, int step, int position) {
     fileBar_->SetRange32(lower, upper);
     fileBar_->SetStep(step);
     fileBar_->SetPos(position);
-}
-
-void DecodeProgressDialog::setBatchBar(int lower, int upper, int step, int position) {
-    batchBar_->SetRange32(lower, upper);
-    batchBar_->SetStep(step);
-    batchBar_->SetPos(position);
+    fileDone_ = position - lower;
+    fileTotal_ = upper - lower;
+    showBatchProgress();
 }
 
 void DecodeProgressDialog::setFileLine(const QString& name) {
-    fileLine_->setText(name);
+    ++current_;
+    fileDone_ = 0;
+    fileTotal_ = 0;
+    fileName_ = name;
+    fileLine_->setText(fileLine_->fontMetrics().elidedText(name, Qt::ElideMiddle,
+                                                           fileLine_->contentsRect().width()));
+    fileLine_->setToolTip(name);
+    showBatchProgress();
+}
+
+void DecodeProgressDialog::showBatchProgress() {
+    batchBar_->SetPos(batch_per_mille(weights_, std::max(current_, 0), fileDone_, fileTotal_));
+}
+
+void DecodeProgressDialog::showTimes() {
+    const std::int64_t elapsed = clock_.elapsed();
+    const std::int64_t left = time_left_ms(elapsed, batchBar_->value());
+    QString text = tr("Elapsed %1").arg(QString::fromStdString(clock_text(elapsed)));
+    if (left >= 0) {
+        // Rounded up: "0:00 left" while work remains would be a promise broken.
+        text += tr(", about %1 left").arg(QString::fromStdString(clock_text(left + 999)));
+    }
+    timeLine_->setText(text);
 }
 
 void DecodeProgressDialog::setCountLine(const QString& text) {
@@ -113,7 +153,7 @@ BatchWorker::BatchWorker(std::vector<BatchFile> files, BatchOptions options, QOb
     : QThread(parent), files_(std::move(files)), options_(std::move(options)) {}
 
 void BatchWorker::run() {
-    result_ = run_batch(files_, options_);
+    result_ = run_batch(files_, window_requests(options_), output_decoder(options_, {}));
 }
 
 BatchDriver::BatchDriver(QWidget* window, FileListCtrl& list, OutputPage& output,
@@ -127,6 +167,9 @@ BatchDriver::BatchDriver(QWidget* window, FileListCtrl& list, OutputPage& output
     connect(&output_, &OutputPage::decodeAllRequested, this, &BatchDriver::startDecodeAll);
     connect(&output_, &OutputPage::decodeSelectedRequested, this,
             &BatchDriver::startDecodeSelected);
+    list_.fileList().setKeepFolders(output_.keepFolders());
+    connect(&output_, &OutputPage::keepFoldersChanged, this,
+            [this](bool on) { list_.fileList().setKeepFolders(on); });
 }
 
 void BatchDriver::startDecodeAll() {
@@ -161,32 +204,53 @@ void BatchDriver::start(bool selectedOnly) {
         return;
     }
     write_setting(SETTING_OUTPUT_PATH, folder);
+    options_.saveSettings();
 
     // The run works on copies: the worker must not read the list or the pages.
     std::vector<BatchFile> files;
     files.reserve(chosen.size());
     for (int index : chosen) {
         const FileRow& row = rows.row(index);
-        files.push_back(BatchFile{row.name, row.folder});
+        files.push_back(BatchFile{row.name, row.folder, row.root});
     }
+    BatchOptions options = options_.batchOptions(path_bytes(folder));
+    options.keepFolders = output_.keepFolders();
+    options.existing = output_.existingPolicy();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    begin_batch(batch_state(), files);
+    const std::vector<PlannedFile> plan = plan_outputs(files, options, true);
+    begin_batch(batch_state(), files_to_decode(plan));
     QApplication::restoreOverrideCursor();
 
-    runProgressDialog(files, options_.batchOptions(path_bytes(folder)), folder);
+    running_ = true;
+    runProgressDialog(plan, options, folder);
+    running_ = false;
 }
 
-void BatchDriver::runProgressDialog(const std::vector<BatchFile>& files,
+void BatchDriver::stopForTermination() {
+    if (running_) {
+        terminating_ = true;
+        request_cancel(batch_state());
+    }
+}
+
+void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
                                     const BatchOptions& options, const QString& folder) {
     BatchState& state = batch_state();
     // The dialog cannot be left while the run goes on, so the box cannot change meanwhile.
     const bool exitWhenDone = output_.exitWhenDone();
     DecodeProgressDialog dialog(window_);
+    const std::vector<BatchFile> files = files_to_decode(plan);
+    std::vector<std::uint64_t> sizes;
+    sizes.reserve(files.size());
+    for (const BatchFile& file : files) {
+        // A file that is gone now counts as empty; the run will say why it failed.
+        const QFileInfo info(path_text(input_path(file)));
+        sizes.push_back(info.isFile() ? static_cast<std::uint64_t>(info.size()) : 0);
+    }
+    dialog.setPlan(sizes);
     SignalProgressSink sink;
     connect(&sink, &SignalProgressSink::fileBarChanged, &dialog, &DecodeProgressDialog::setFileBar,
             Qt::QueuedConnection);
-    connect(&sink, &SignalProgressSink::batchBarChanged, &dialog,
-            &DecodeProgressDialog::setBatchBar, Qt::QueuedConnection);
     connect(&sink, &SignalProgressSink::fileLineChanged, &dialog,
             &DecodeProgressDialog::setFileLine, Qt::QueuedConnection);
     connect(&sink, &SignalProgressSink::countLineChanged, &dialog,
@@ -194,10 +258,13 @@ void BatchDriver::runProgressDialog(const std::vector<BatchFile>& files,
 
     BatchWorker worker(files, options);
     std::optional<BatchEnd> end;
+    BatchResult result;
     auto finish = [&] {
         worker.wait();
         if (!end) {
-            end = finish_batch(worker.result(), state, exitWhenDone);
+            result = worker.result();
+            add_plan_outcome(plan, result);  // skipped, and failed before decoding
+            end = finish_batch(result, state, exitWhenDone);
         }
     };
     // Queued as well: the dialog ends only after every progress update before it was shown.
@@ -215,9 +282,15 @@ void BatchDriver::runProgressDialog(const std::vector<BatchFile>& files,
     finish();
     state.progress = nullptr;
 
+    if (terminating_) {
+        // The program is asked to end: no message waits for an answer, no folder opens.
+        terminating_ = false;
+        Q_EMIT exitRequested();
+        return;
+    }
     if (!end->message.empty()) {
-        boxes_.tell(window_, core_text(end->message),
-                    end->failures ? QMessageBox::Warning : QMessageBox::Information);
+        boxes_.report(window_, end_report(result, *end),
+                      end->failures ? QMessageBox::Warning : QMessageBox::Information);
     }
     if (end->openFolder) {
         openOutputFolder(folder);
@@ -230,8 +303,10 @@ void BatchDriver::runProgressDialog(const std::vector<BatchFile>& files,
 }
 
 void BatchDriver::openOutputFolder(const QString& folder) {
-    if (output_.openFolderWhenDone()) {
-        // Whether a file manager came up is not examined.
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    if (output_.openFolderWhenDone() && !QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
+        boxes_.tell(
+            window_,
+            tr("No file manager could be started to show the output folder:\n\n%1").arg(folder),
+            QMessageBox::Warning);
     }
 }

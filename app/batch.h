@@ -3,10 +3,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QThread>
+#include <cstdint>
 #include <vector>
 
 #include "app/core/batch.h"
+#include "app/core/output_plan.h"
 
 class FileListCtrl;
 class MessageBoxes;
@@ -20,9 +23,15 @@ class DecodeProgressDialog : public QDialog {
 public:
     explicit DecodeProgressDialog(QWidget* parent = nullptr);
 
+    // The sizes of the run's files in bytes, in their order: the batch bar weighs each file by
+    // its size (see batch_weights) and moves by per mille.
+    void setPlan(const std::vector<std::uint64_t>& sizes);
+    // The whole name the file line shows, cut in the middle where it is too long.
+    QString fileName() const { return fileName_; }
+
 public Q_SLOTS:
     void setFileBar(int lower, int upper, int step, int position);
-    void setBatchBar(int lower, int upper, int step, int position);
+    // Each file starts with its name: the batch bar counts the files before it as done.
     void setFileLine(const QString& name);
     void setCountLine(const QString& text);
     // Cancel, Escape and the close button: the engine stops at its next progress call; the
@@ -30,10 +39,20 @@ public Q_SLOTS:
     void reject() override;
 
 private:
+    void showBatchProgress();
+    void showTimes();
+
     SkinProgressBar* fileBar_;
     SkinProgressBar* batchBar_;
     QLabel* fileLine_;
     QLabel* countLine_;
+    QLabel* timeLine_;
+    QString fileName_;
+    std::vector<std::uint64_t> weights_;
+    int current_ = -1;
+    std::int64_t fileDone_ = 0;
+    std::int64_t fileTotal_ = 0;
+    QElapsedTimer clock_;
 };
 
 // The worker's progress as signals; connected queued, so that only the GUI thread touches
@@ -78,9 +97,14 @@ public:
     BatchDriver(QWidget* window, FileListCtrl& list, OutputPage& output, OptionsPage& options,
                 MessageBoxes& boxes);
 
+    bool running() const { return running_; }
+
 public Q_SLOTS:
     void startDecodeAll();
     void startDecodeSelected();
+    // A termination signal: a run stops like Cancel, and then, without its message, asks the
+    // program to end; without a run nothing happens here.
+    void stopForTermination();
 
 Q_SIGNALS:
     // A completed run with "Exit when done decoding" checked: the program ends.
@@ -88,7 +112,8 @@ Q_SIGNALS:
 
 private:
     void start(bool selectedOnly);
-    void runProgressDialog(const std::vector<BatchFile>& files, const BatchOptions& options,
+    // plan: every chosen file; the run decodes those it plans to decode.
+    void runProgressDialog(const std::vector<PlannedFile>& plan, const BatchOptions& options,
                            const QString& folder);
     void openOutputFolder(const QString& folder);
 
@@ -97,4 +122,6 @@ private:
     OutputPage& output_;
     OptionsPage& options_;
     MessageBoxes& boxes_;
+    bool running_ = false;
+    bool terminating_ = false;
 };

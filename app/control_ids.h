@@ -36,11 +36,16 @@ constexpr int DECODE_SELECTED = 1012;
 constexpr int DECODE_ALL = 1014;
 constexpr int OPEN_FOLDER_WHEN_DONE = 1056;
 constexpr int EXIT_WHEN_DONE = 1013;
+constexpr int KEEP_FOLDERS = 1092;
+constexpr int EXISTING_OVERWRITE = 1093;
+constexpr int EXISTING_SKIP = 1094;
+constexpr int EXISTING_RENAME = 1095;
 // options page
 constexpr int BITS_16 = 1019;
 constexpr int BITS_8 = 1020;
 constexpr int NORMALIZE = 1021;
 constexpr int SKIP_SILENCE = 1011;
+constexpr int COPY_TAGS = 1090;
 constexpr int FADE_IN_SLIDER = 1082;
 constexpr int FADE_OUT_SLIDER = 1083;
 constexpr int FADE_IN_EDIT = 1059;
@@ -62,8 +67,16 @@ constexpr int BATCH_BAR = 1066;
 constexpr int FILE_LINE = 1067;
 constexpr int COUNT_LINE = 1068;
 constexpr int CANCEL = 2;
+constexpr int TIME_LINE = 1069;
 // About dialog
 constexpr int ABOUT_CLOSE = 1;
+// the report at the end of a run
+constexpr int REPORT_DIALOG = 3000;
+constexpr int REPORT_SUMMARY = 3001;
+constexpr int REPORT_SHORT_LIST = 3002;
+constexpr int REPORT_DETAILS = 3003;
+constexpr int REPORT_DETAILS_BUTTON = 3004;
+constexpr int REPORT_OK = 3005;
 }  // namespace ids
 
 inline QString id_name(int id) {

@@ -7,11 +7,13 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QUrl>
 #include <algorithm>
 
 #include "app/control_ids.h"
 #include "app/paths.h"
+#include "app/skin/layout.h"
 
 namespace {
 
@@ -220,8 +222,33 @@ void FileListCtrl::selectionChanged(const QItemSelection& selected,
 void FileListCtrl::resizeEvent(QResizeEvent* event) {
     QTableView::resizeEvent(event);
     const int width = viewport()->width();
-    setColumnWidth(0, static_cast<int>(width * 0.745));
-    setColumnWidth(1, static_cast<int>(width * 0.2));
+    // The size column takes what its widest text needs ("999.99 MB" and the cell's margins),
+    // at least a fifth of the list; the name takes the rest.
+    const int sizeWidth =
+        std::max(static_cast<int>(width * 0.2),
+                 fontMetrics().horizontalAdvance(QStringLiteral("999.99 MB")) + 12);
+    setColumnWidth(1, sizeWidth);
+    setColumnWidth(0, std::max(0, width - sizeWidth - 2));
+}
+
+void FileListCtrl::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (hasFocus()) {
+        QPainter painter(viewport());
+        painter.setPen(QPen(QColor(static_cast<QRgb>(layout::ACCENT_COLOUR)), 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(viewport()->rect()).adjusted(1, 1, -1, -1));
+    }
+}
+
+void FileListCtrl::focusInEvent(QFocusEvent* event) {
+    QTableView::focusInEvent(event);
+    viewport()->update();
+}
+
+void FileListCtrl::focusOutEvent(QFocusEvent* event) {
+    QTableView::focusOutEvent(event);
+    viewport()->update();
 }
 
 void FileListCtrl::dragEnterEvent(QDragEnterEvent* event) {
@@ -251,4 +278,5 @@ void FileListCtrl::dropEvent(QDropEvent* event) {
     event->setDropAction(Qt::CopyAction);
     event->accept();
     list_.dropPaths(paths);
+    Q_EMIT pathsDropped();
 }

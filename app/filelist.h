@@ -51,6 +51,8 @@ Q_SIGNALS:
     void keyboardMoved();
     void removeRequested();
     void selectAllRequested();
+    // A drop has been handed to the list (what it refused is known now).
+    void pathsDropped();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -59,6 +61,10 @@ protected:
     void selectionChanged(const QItemSelection& selected,
                           const QItemSelection& deselected) override;
     void resizeEvent(QResizeEvent* event) override;
+    // The rows, then a ring in the accent colour while the list has the keyboard focus.
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

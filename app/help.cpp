@@ -20,11 +20,13 @@ QString help_page_path(const QString& name) {
     return {};
 }
 
-void open_help_page(const QString& name) {
+QString open_help_page(const QString& name) {
     const QString path = help_page_path(name);
-    if (!path.isEmpty()) {
-        // A desktop without a browser answers false; like a missing help viewer, that shows
-        // nothing.
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (path.isEmpty() || QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        return {};
     }
+    return QCoreApplication::translate("Help",
+                                       "No web browser could be started to show the help page:"
+                                       "\n\n%1")
+        .arg(path);
 }

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
@@ -9,12 +11,16 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QUrl>
 #include <QWindow>
 #include <cerrno>
 #include <memory>
 
 #include "app/batch.h"
 #include "app/control_ids.h"
+#include "app/core/end_report.h"
 #include "app/core/system_message.h"
 #include "app/filelist.h"
 #include "app/help.h"
@@ -30,14 +36,17 @@
 #include "app/skin/pictures.h"
 #include "app/skin/skin.h"
 
-namespace {
+namespace {}  // namespace
 
-// Names already in the list are skipped silently; a file that cannot be opened is reported.
+// Names already in the list are gathered and told once the addition is over; a file that cannot
+// be opened is reported at once.
 class BoxFileListReporter : public FileListReporter {
 public:
     BoxFileListReporter(MessageBoxes& boxes, QWidget* parent) : boxes_(boxes), parent_(parent) {}
 
-    void duplicate(const std::string& /*path*/, const std::string& /*listedPath*/) override {}
+    void duplicate(const std::string& path, const std::string& listedPath) override {
+        refused.push_back({path, listedPath});
+    }
 
     void fileError(const std::string& path, const std::string& message) override {
         const QString shown = path_text(path);
@@ -49,10 +58,14 @@ public:
         boxes_.tell(parent_, text, QMessageBox::Warning);
     }
 
+    std::vector<ReportRow> refused;  // (path, listed path)
+
 private:
     MessageBoxes& boxes_;
     QWidget* parent_;
 };
+
+namespace {
 
 QAction* command(QMenu* menu, int id, const QString& text) {
     QAction* action = menu->addAction(text);
@@ -122,6 +135,17 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
                                       tr("Clear All"), tr("Clear All"));
     QPushButton* exitButton =
         button(ids::EXIT, pictures::EXIT, layout::EXIT_BUTTON, tr("Exit"), tr("Exit"));
+    // The words are in the pictures, so the access keys go on as shortcuts (screen readers
+    // announce them with the name).
+    const std::pair<QAbstractButton*, QKeyCombination> keys[] = {
+        {addFilesButton, Qt::ALT | Qt::Key_A}, {addFolderButton, Qt::ALT | Qt::Key_D},
+        {removeButton, Qt::ALT | Qt::Key_R},   {clearButton, Qt::ALT | Qt::Key_C},
+        {exitButton, Qt::ALT | Qt::Key_X},     {alwaysOnTop_, Qt::ALT | Qt::Key_T}};
+    for (const auto& [b, key] : keys) {
+        b->setShortcut(QKeySequence(key));
+        b->setToolTip(b->toolTip() + QStringLiteral(" (") +
+                      QKeySequence(key).toString(QKeySequence::NativeText) + QLatin1Char(')'));
+    }
     auto* onTop = static_cast<SkinCheckBox*>(alwaysOnTop_);
     onTop->setObjectName(id_name(ids::ALWAYS_ON_TOP));
     onTop->SetSkin(pictures::ALWAYS_ON_TOP);
@@ -141,6 +165,7 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
     MenuButton* mainMenuButton =
         menuButton(ids::MAIN_MENU, pictures::MAIN_MENU, layout::MAIN_MENU_BUTTON, tr("Main menu"));
     mainMenuButton->SetMenu(buildMainMenu());
+    mainMenuButton->setShortcut(QKeySequence(Qt::ALT | Qt::Key_M));
     MenuButton* minimizeButton =
         menuButton(ids::MINIMIZE, pictures::MINIMIZE, layout::MINIMIZE_BUTTON, tr("Minimize"));
     MenuButton* closeButton =
@@ -163,6 +188,24 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
     connect(list_, &FileListCtrl::selectAllRequested, this, &MainWindow::selectAll);
     connect(list_, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { showListMenu(list_->viewport()->mapToGlobal(at)); });
+
+    connect(list_, &FileListCtrl::pathsDropped, this, &MainWindow::tellRefusals);
+    list_->setTabKeyNavigation(false);  // Tab leaves the list for the next control
+    // Bottom row first, then the pages, so that Tab walks the window as it reads.
+    setTabOrder(list_, addFilesButton);
+    setTabOrder(addFilesButton, addFolderButton);
+    setTabOrder(addFolderButton, removeButton);
+    setTabOrder(removeButton, clearButton);
+    const std::pair<QKeyCombination, int> pageKeys[] = {
+        {Qt::CTRL | Qt::Key_Tab, 1},
+        {Qt::CTRL | Qt::Key_PageDown, 1},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, -1},
+        {Qt::CTRL | Qt::SHIFT | Qt::Key_Tab, -1},
+        {Qt::CTRL | Qt::Key_PageUp, -1}};
+    for (const auto& [key, step] : pageKeys) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        connect(shortcut, &QShortcut::activated, this, [this, step = step] { switchPage(step); });
+    }
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, &MainWindow::showHelp);
@@ -212,9 +255,17 @@ QMenu* MainWindow::buildListMenu() {
     return menu;
 }
 
+QString MainWindow::addFilesFolder() const {
+    if (!lastInputFolder_.isEmpty()) {
+        return lastInputFolder_;
+    }
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    return !music.isEmpty() && QFileInfo(music).isDir() ? music : QDir::homePath();
+}
+
 void MainWindow::addFiles() {
     const QStringList paths = QFileDialog::getOpenFileNames(
-        this, tr("Add Files"), lastInputFolder_, tr("MPEG audio files (*.mp3 *.mp2 *.mp1 *.mpa)"));
+        this, tr("Add Files"), addFilesFolder(), tr("MPEG audio files (*.mp3 *.mp2 *.mp1 *.mpa)"));
     if (!paths.isEmpty()) {
         addChosenFiles(paths);
     }
@@ -231,18 +282,24 @@ void MainWindow::addChosenFiles(const QStringList& paths) {
     if (wasEmpty) {
         selectRow(0);
     }
+    tellRefusals();
     // One file: the dialog reopens on that file; several: on their folder.
     lastInputFolder_ = paths.size() == 1 ? paths.first() : QFileInfo(paths.first()).absolutePath();
 }
 
 void MainWindow::addFolder() {
-    FolderBrowser browser(boxes_, read_setting(SETTING_PATH), false, this);
+    QString start = read_setting(SETTING_PATH);
+    if (start.isEmpty()) {
+        start = lastInputFolder_.isEmpty() ? addFilesFolder() : QString();
+    }
+    FolderBrowser browser(boxes_, start, false, this);
     const bool wasEmpty = list_->fileList().rowCount() == 0;
     if (browser.run() == 1) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
         list_->fileList().addPath(path_bytes(browser.acceptedPath()));
         write_setting(SETTING_PATH, browser.acceptedPath());
         QApplication::restoreOverrideCursor();
+        tellRefusals();
     }
     if (wasEmpty) {
         selectRow(0);
@@ -295,12 +352,54 @@ void MainWindow::setAlwaysOnTop(bool on) {
     }
 }
 
+void MainWindow::tellRefusals() {
+    auto* reporter = static_cast<BoxFileListReporter*>(reporter_.get());
+    if (reporter->refused.empty()) {
+        return;
+    }
+    const EndReport report = refusal_report(reporter->refused);
+    reporter->refused.clear();
+    boxes_.report(this, report, QMessageBox::Information);
+}
+
+void MainWindow::switchPage(int step) {
+    const int count = tabs_->count();
+    tabs_->setCurrentIndex((tabs_->currentIndex() + step + count) % count);
+    // The keys work from anywhere; the focus follows to the tabs only when it was there.
+}
+
+void MainWindow::terminate(int signalNumber) {
+    terminatedBy_ = signalNumber;
+    if (batch_->running()) {
+        batch_->stopForTermination();  // the end of the run closes the window
+        return;
+    }
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+    }
+    // Innermost first: each dismissed dialog's loop returns to the one below it.
+    QWidget* last = nullptr;
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        if (dialog == nullptr || dialog == this || dialog == last) {
+            break;
+        }
+        last = dialog;
+        dialog->reject();
+        dialog->hide();
+    }
+    done(QDialog::Rejected);
+}
+
 void MainWindow::showHelp() {
-    open_help_page(QString::fromLatin1(HELP_GENERAL_PAGE));
+    const QString failure = open_help_page(QString::fromLatin1(HELP_GENERAL_PAGE));
+    if (!failure.isEmpty()) {
+        boxes_.tell(this, failure, QMessageBox::Warning);
+    }
 }
 
 void MainWindow::showAbout() {
-    AboutDialog about(this);
+    AboutDialog about(boxes_, this);
     about.exec();
 }
 
@@ -332,7 +431,8 @@ QFont about_font() {
 
 }  // namespace
 
-AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
+AboutDialog::AboutDialog(MessageBoxes& boxes, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), boxes_(boxes) {
     setWindowTitle(tr("About Pelmora"));
     setFixedSize(layout::ABOUT_DIALOG.width, layout::ABOUT_DIALOG.height);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -363,6 +463,9 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Fra
         auto* l = new CHyperLink(words, this);
         l->setFont(font);
         l->SetURL(QString::fromLatin1(target));
+        l->setReporter([this](QWidget* over, const QString& failure) {
+            boxes_.tell(over, failure, QMessageBox::Warning);
+        });
         const int width = metrics.horizontalAdvance(words);
         l->setGeometry(x + GradientStatic::MARGIN, y + (lineHeight - metrics.height()) / 2, width,
                        metrics.height());
@@ -392,13 +495,17 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Fra
     close->setAccessibleName(tr("Close"));
     close->setGeometry(rect_of(layout::ABOUT_CLOSE_BUTTON));
     close->setDefault(true);
+    close->setShortcut(QKeySequence(Qt::ALT | Qt::Key_C));
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 void AboutDialog::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_F1) {
         event->accept();
-        open_help_page(QString::fromLatin1(HELP_INTRODUCTION_PAGE));
+        const QString failure = open_help_page(QString::fromLatin1(HELP_INTRODUCTION_PAGE));
+        if (!failure.isEmpty()) {
+            boxes_.tell(this, failure, QMessageBox::Warning);
+        }
         return;
     }
     QDialog::keyPressEvent(event);

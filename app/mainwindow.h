@@ -26,6 +26,10 @@ public:
     PageTabs* pageTabs() const { return tabs_; }
     BatchDriver* batchDriver() const { return batch_; }
     QString lastInputFolder() const { return lastInputFolder_; }
+    // The signal that ended the program (SIGTERM, SIGHUP), 0 when none did.
+    int terminatedBy() const { return terminatedBy_; }
+    // Where Add Files opens: the last input folder, else the user's music folder or home.
+    QString addFilesFolder() const;
 
 public Q_SLOTS:
     void addFiles();
@@ -43,6 +47,11 @@ public Q_SLOTS:
     void showHelp();
     void showAbout();
     void showListMenu(const QPoint& position);
+    // Ctrl+Tab / Ctrl+PageDown: the next page; Ctrl+Shift+Tab / Ctrl+PageUp: the one before.
+    void switchPage(int step);
+    // A termination signal: a run stops like Cancel and the window closes after it; without a
+    // run, open dialogs and menus are dismissed and the window closes now.
+    void terminate(int signalNumber);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -50,6 +59,8 @@ protected:
 private:
     QMenu* buildMainMenu();
     QMenu* buildListMenu();
+    // One notice for the files the last addition refused, if any.
+    void tellRefusals();
 
     MessageBoxes& boxes_;
     std::unique_ptr<FileListReporter> reporter_;
@@ -59,6 +70,7 @@ private:
     QMenu* listMenu_;
     QCheckBox* alwaysOnTop_;
     QString lastInputFolder_;
+    int terminatedBy_ = 0;
 };
 
 // The About dialog: the program's name and version, links to its home and download pages and
@@ -66,9 +78,12 @@ private:
 class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit AboutDialog(QWidget* parent = nullptr);
+    explicit AboutDialog(MessageBoxes& boxes, QWidget* parent = nullptr);
 
 protected:
     // F1 opens the introduction page.
     void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    MessageBoxes& boxes_;
 };

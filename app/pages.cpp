@@ -8,11 +8,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTabBar>
 #include <algorithm>
-#include <cstdio>
+#include <initializer_list>
 #include <tuple>
 
 #include "app/control_ids.h"
@@ -26,6 +27,7 @@
 #include "app/skin/pictures.h"
 #include "app/skin/skin.h"
 #include "app/skin/slider.h"
+#include "info/mpeg_info.h"
 
 namespace {
 
@@ -73,6 +75,30 @@ Button* picture_button(Button* button, int id, const pictures::Triple& faces, la
     button->setGeometry(rect_of(box));
     button->setAccessibleName(name);
     return button;
+}
+
+// The words of the bitmap buttons are in their pictures, so their access keys go on as
+// shortcuts (a screen reader announces them with the name) and into the tooltips.
+void give_keys(std::initializer_list<std::pair<QAbstractButton*, QKeyCombination>> keys) {
+    for (const auto& [button, key] : keys) {
+        button->setShortcut(QKeySequence(key));
+        const QString shown = QKeySequence(key).toString(QKeySequence::NativeText);
+        button->setToolTip(
+            button->toolTip().isEmpty()
+                ? button->accessibleName() + QStringLiteral(" (") + shown + QLatin1Char(')')
+                : button->toolTip() + QStringLiteral(" (") + shown + QLatin1Char(')'));
+    }
+}
+
+// The captions of boxes are painted in the page's picture: their access keys move the focus.
+void focus_key(QWidget* target, QKeyCombination key) {
+    auto* shortcut = new QShortcut(QKeySequence(key), target);
+    shortcut->setContext(Qt::WindowShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, target, [target] {
+        if (target->isVisible()) {
+            target->setFocus(Qt::ShortcutFocusReason);
+        }
+    });
 }
 
 // Tag texts arrive as id3lib stores ISO-8859-1 frames: one byte per character.
@@ -195,11 +221,91 @@ OutputPage::OutputPage(MessageBoxes& boxes, QWidget* parent)
     for (QPushButton* button : {browse, decode, decodeAll}) {
         button->setAutoDefault(false);
     }
+    give_keys({{browse, Qt::ALT | Qt::Key_B},
+               {decode, Qt::ALT | Qt::Key_E},
+               {decodeAll, Qt::ALT | Qt::Key_L},
+               {openFolderBox_, Qt::ALT | Qt::Key_N},
+               {exitBox_, Qt::ALT | Qt::Key_W}});
+    folderEdit_->setAccessibleName(tr("Output folder"));
+    focus_key(folderEdit_, Qt::ALT | Qt::Key_U);
+    // Enter in the box starts the run, as the page's main button would.
+    connect(folderEdit_, &QLineEdit::returnPressed, this, &OutputPage::decodeAllRequested);
 
     folderEdit_->setText(read_setting(SETTING_OUTPUT_PATH, lastChosenFolder_));
     connect(browse, &QPushButton::clicked, this, &OutputPage::browse);
     connect(decode, &QPushButton::clicked, this, &OutputPage::decodeSelectedRequested);
     connect(decodeAll, &QPushButton::clicked, this, &OutputPage::decodeAllRequested);
+    addLibraryChoices();
+}
+
+namespace {
+
+constexpr std::array<const char*, 3> EXISTING_SETTING_TEXTS = {"overwrite", "skip", "rename"};
+constexpr std::array<ExistingPolicy, 3> EXISTING_POLICIES = {
+    ExistingPolicy::Overwrite, ExistingPolicy::Skip, ExistingPolicy::Rename};
+
+}  // namespace
+
+void OutputPage::addLibraryChoices() {
+    // "If the WAV file exists:" is painted in the page's picture.
+    keepFoldersBox_ =
+        picture_button(new SkinCheckBox(this), ids::KEEP_FOLDERS, pictures::KEEP_FOLDERS_BOX,
+                       layout::KEEP_FOLDERS_BOX, tr("Keep folder structure"));
+    keepFoldersBox_->setToolTip(
+        tr("Files of an added folder go to the output folder under that folder's name and "
+           "their own subfolders"));
+    keepFoldersBox_->setChecked(read_setting(SETTING_KEEP_FOLDERS) == QLatin1String("1"));
+    connect(keepFoldersBox_, &QCheckBox::toggled, this, [this](bool on) {
+        write_setting(SETTING_KEEP_FOLDERS, on ? QStringLiteral("1") : QStringLiteral("0"));
+        Q_EMIT keepFoldersChanged(on);
+    });
+
+    const std::array<std::tuple<int, pictures::Triple, layout::Box, QString>, 3> choices = {{
+        {ids::EXISTING_OVERWRITE, pictures::EXISTING_OVERWRITE_BOX, layout::EXISTING_OVERWRITE_BOX,
+         tr("Overwrite")},
+        {ids::EXISTING_SKIP, pictures::EXISTING_SKIP_BOX, layout::EXISTING_SKIP_BOX, tr("Skip")},
+        {ids::EXISTING_RENAME, pictures::EXISTING_RENAME_BOX, layout::EXISTING_RENAME_BOX,
+         tr("Keep both")},
+    }};
+    const QString stored = read_setting(SETTING_EXISTING_FILES);
+    std::size_t chosen = 0;
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+        const auto& [id, faces, box, name] = choices[i];
+        existingButtons_[i] = picture_button(new SkinRadioButton(this), id, faces, box, name);
+        if (stored == QLatin1String(EXISTING_SETTING_TEXTS[i])) {
+            chosen = i;
+        }
+    }
+    existingButtons_[1]->setToolTip(
+        tr("Leave the WAV file as it is and do not decode the file; a cancelled file's partial "
+           "WAV file is removed, so a later run finishes the rest"));
+    existingButtons_[2]->setToolTip(tr("Write the new WAV file as \"name (2).wav\""));
+    existingButtons_[chosen]->setChecked(true);
+    give_keys({{keepFoldersBox_, Qt::ALT | Qt::Key_K},
+               {existingButtons_[0], Qt::ALT | Qt::Key_V},
+               {existingButtons_[1], Qt::ALT | Qt::Key_S},
+               {existingButtons_[2], Qt::ALT | Qt::Key_H}});
+    for (std::size_t i = 0; i < existingButtons_.size(); ++i) {
+        connect(existingButtons_[i], &QRadioButton::toggled, this, [i](bool on) {
+            if (on) {
+                write_setting(SETTING_EXISTING_FILES,
+                              QString::fromLatin1(EXISTING_SETTING_TEXTS[i]));
+            }
+        });
+    }
+}
+
+bool OutputPage::keepFolders() const {
+    return keepFoldersBox_->isChecked();
+}
+
+ExistingPolicy OutputPage::existingPolicy() const {
+    for (std::size_t i = 0; i < existingButtons_.size(); ++i) {
+        if (existingButtons_[i]->isChecked()) {
+            return EXISTING_POLICIES[i];
+        }
+    }
+    return ExistingPolicy::Overwrite;
 }
 
 QString OutputPage::outputFolder() const {
@@ -238,6 +344,8 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
                                   tr("Delete leading and trailing silence"))),
       exactLength_(picture_button(new SkinCheckBox(this), ids::EXACT_LENGTH, pictures::EXACT_LENGTH,
                                   layout::EXACT_LENGTH_BOX, tr("Exact length"))),
+      copyTags_(picture_button(new SkinCheckBox(this), ids::COPY_TAGS, pictures::COPY_TAGS,
+                               layout::COPY_TAGS_BOX, tr("Copy tags into the WAV"))),
       fadeInSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_IN_SLIDER)),
       fadeOutSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_OUT_SLIDER)),
       fadeInEdit_(named(new QLineEdit(this), ids::FADE_IN_EDIT)),
@@ -270,9 +378,29 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
         edit->setStyleSheet(edit_style(QColor(28, 39, 64)));
     }
     writeFadeBoxes();
+    give_keys({{sixteenBit, Qt::ALT | Qt::Key_1},
+               {eightBit_, Qt::ALT | Qt::Key_8},
+               {exactLength_, Qt::ALT | Qt::Key_G},
+               {copyTags_, Qt::ALT | Qt::Key_Y},
+               {normalize_, Qt::ALT | Qt::Key_N},
+               {skipSilence_, Qt::ALT | Qt::Key_S}});
+    fadeInSlider_->setAccessibleName(tr("Fade in, seconds"));
+    fadeOutSlider_->setAccessibleName(tr("Fade out, seconds"));
+    fadeInEdit_->setAccessibleName(tr("Fade in, seconds"));
+    fadeOutEdit_->setAccessibleName(tr("Fade out, seconds"));
+    focus_key(fadeInEdit_, Qt::ALT | Qt::Key_F);
+    focus_key(fadeOutEdit_, Qt::ALT | Qt::Key_U);
 
-    connect(fadeInEdit_, &QLineEdit::textChanged, this, &OptionsPage::fadeInEdited);
-    connect(fadeOutEdit_, &QLineEdit::textChanged, this, &OptionsPage::fadeOutEdited);
+    exactLength_->setChecked(read_switch_setting(SETTING_EXACT_LENGTH));
+    copyTags_->setChecked(read_switch_setting(SETTING_COPY_TAGS));
+    for (QCheckBox* box : {exactLength_, copyTags_}) {
+        connect(box, &QCheckBox::toggled, this, &OptionsPage::saveSettings);
+    }
+
+    // Checked when the editing ends (Enter, or the focus leaving), not on every keystroke:
+    // a box on its way to a number ("-", empty) is not an error yet.
+    connect(fadeInEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeInEdited);
+    connect(fadeOutEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeOutEdited);
 }
 
 BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
@@ -284,7 +412,13 @@ BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
     options.fadeIn = fadeIn_;
     options.fadeOut = fadeOut_;
     options.exactLength = exactLength_->isChecked();
+    options.copyTags = copyTags_->isChecked();
     return options;
+}
+
+void OptionsPage::saveSettings() const {
+    write_switch_setting(SETTING_EXACT_LENGTH, exactLength_->isChecked());
+    write_switch_setting(SETTING_COPY_TAGS, copyTags_->isChecked());
 }
 
 bool OptionsPage::readFadeBoxes() {
@@ -310,7 +444,13 @@ bool OptionsPage::readFadeBoxes() {
 }
 
 void OptionsPage::fadeBoxEdited(QSlider* slider, int& field) {
+    // A message box takes the focus from the box, which ends its editing once more.
+    if (checkingBoxes_) {
+        return;
+    }
+    checkingBoxes_ = true;
     readFadeBoxes();
+    checkingBoxes_ = false;
     {
         // Placing the slider is not a user's move: it must not come back as one.
         const QSignalBlocker quiet(slider);
@@ -395,12 +535,18 @@ InfoPage::InfoPage(QWidget* parent)
 }
 
 void InfoPage::showFile(const std::string& path) {
-    showFields(info_fields_for(path));
+    InfoFields fields = info_fields_for(path);
+    // Without a frame the header lines would show a record of zeros as if it were a stream.
+    MpegInfo first;
+    reset(&first);
+    if (!read_first_frame(&first, path.c_str()) || first.layer == 0 || first.sampleRate == 0) {
+        fields.headerLines = {};
+        fields.headerLines[0] = tr("no MPEG audio found").toStdString();
+    }
+    showFields(fields);
 }
 
 void InfoPage::clearInfo() {
-    std::fputs("In clear id3 info\n", stdout);
-    std::fflush(stdout);
     showFields(cleared_info_fields());
 }
 
@@ -412,9 +558,13 @@ void InfoPage::showFields(const InfoFields& fields) {
         headerLines_[i]->setText(QString::fromStdString(fields.headerLines[i]));
     }
     const std::pair<QLineEdit*, QString> values[] = {
-        {title_, tag_text(fields.tag.title)},     {track_, QString::number(fields.tag.track)},
-        {artist_, tag_text(fields.tag.artist)},   {year_, tag_text(fields.tag.year)},
-        {album_, tag_text(fields.tag.album)},     {genre_, tag_text(fields.tag.genreName)},
+        // Track 0 is no track: an untagged file shows an empty box, not a red "0".
+        {title_, tag_text(fields.tag.title)},
+        {track_, fields.tag.track > 0 ? QString::number(fields.tag.track) : QString()},
+        {artist_, tag_text(fields.tag.artist)},
+        {year_, tag_text(fields.tag.year)},
+        {album_, tag_text(fields.tag.album)},
+        {genre_, tag_text(fields.tag.genreName)},
         {comment_, tag_text(fields.tag.comment)},
     };
     for (const auto& [field, text] : values) {
@@ -441,11 +591,13 @@ PageTabs::PageTabs(MessageBoxes& boxes, QWidget* parent)
                        " min-width: %1px; max-width: %1px; height: %2px; padding: 0;"
                        " margin-right: 3px; font-weight: 600; }"
                        "QTabBar::tab:hover { background: #41455a; color: white; }"
-                       "QTabBar::tab:selected { background: #e2ebf6; color: #1d3358; }")
+                       "QTabBar::tab:selected { background: #e2ebf6; color: #1d3358; }"
+                       // the keyboard's place: the current tab, outlined in the accent
+                       "QTabBar::tab:focus { border: 2px solid #3d8bfd; border-bottom: none; }")
             .arg(layout::TAB_WIDTH)
             .arg(layout::TAB_BAR_HEIGHT));
-    addTab(output_, tr("Output"));
-    addTab(info_, tr("Info"));
-    addTab(options_, tr("Options"));
+    addTab(output_, tr("&Output"));
+    addTab(info_, tr("&Info"));
+    addTab(options_, tr("O&ptions"));
     setCurrentIndex(0);
 }

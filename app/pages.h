@@ -70,20 +70,28 @@ public:
     QString outputFolder() const;
     bool openFolderWhenDone() const;
     bool exitWhenDone() const;
+    bool keepFolders() const;
+    ExistingPolicy existingPolicy() const;
 
 Q_SIGNALS:
     void decodeSelectedRequested();
     void decodeAllRequested();
+    void keepFoldersChanged(bool keepFolders);
 
 public Q_SLOTS:
     void browse();
 
 private:
+    // The library choices, as the settings last stored them; each change is stored.
+    void addLibraryChoices();
+
     MessageBoxes& boxes_;
     QString lastChosenFolder_;
     QLineEdit* folderEdit_;
     QCheckBox* openFolderBox_;
     QCheckBox* exitBox_;
+    QCheckBox* keepFoldersBox_ = nullptr;
+    std::array<QRadioButton*, 3> existingButtons_{};  // overwrite, skip, rename
 };
 
 class OptionsPage : public QWidget {
@@ -95,6 +103,8 @@ public:
     int fadeOut() const { return fadeOut_; }
     // The page as a run sees it; the output folder is the output page's.
     BatchOptions batchOptions(const std::string& outputFolder) const;
+    // Stores the switches the window remembers across starts.
+    void saveSettings() const;
 
 private Q_SLOTS:
     void fadeInEdited();
@@ -109,12 +119,14 @@ private:
     void writeFadeBoxes();
 
     MessageBoxes& boxes_;
+    bool checkingBoxes_ = false;
     int fadeIn_ = 0;
     int fadeOut_ = 0;
     QRadioButton* eightBit_;
     QCheckBox* normalize_;
     QCheckBox* skipSilence_;
     QCheckBox* exactLength_;
+    QCheckBox* copyTags_;
     QSlider* fadeInSlider_;
     QSlider* fadeOutSlider_;
     QLineEdit* fadeInEdit_;

@@ -13,3 +13,11 @@ void write_setting(const char* name, const QString& value) {
     settings.beginGroup(QString::fromLatin1(SETTINGS_GROUP));
     settings.setValue(QString::fromLatin1(name), value);
 }
+
+bool read_switch_setting(const char* name) {
+    return read_setting(name) == QLatin1String("1");
+}
+
+void write_switch_setting(const char* name, bool on) {
+    write_setting(name, on ? QStringLiteral("1") : QStringLiteral("0"));
+}

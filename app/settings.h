@@ -7,7 +7,17 @@ constexpr const char* SETTINGS_GROUP = "2.3";
 constexpr const char* SETTING_LAST_INPUT_PATH = "LastInputPath";
 constexpr const char* SETTING_OUTPUT_PATH = "Output Path";
 constexpr const char* SETTING_PATH = "Path";
+// "1" or "0"
+constexpr const char* SETTING_KEEP_FOLDERS = "Keep Folders";
+// "overwrite", "skip" or "rename"
+constexpr const char* SETTING_EXISTING_FILES = "Existing Files";
+// The Options page's check boxes for the file's shape, "1" when ticked.
+constexpr const char* SETTING_EXACT_LENGTH = "Exact Length";
+constexpr const char* SETTING_COPY_TAGS = "Copy Tags";
 
 // Missing values read as fallback.
 QString read_setting(const char* name, const QString& fallback = QString());
 void write_setting(const char* name, const QString& value);
+// A switch: "1" is on; anything else, or no value, is off.
+bool read_switch_setting(const char* name);
+void write_switch_setting(const char* name, bool on);

@@ -7,6 +7,7 @@
 #include "app/message_boxes.h"
 #include "app/names.h"
 #include "app/single_instance.h"
+#include "app/termination.h"
 
 int run_program(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -21,11 +22,16 @@ int run_program(int argc, char** argv) {
 
     QtMessageBoxes boxes;
     MainWindow window(boxes);
+    // SIGTERM and SIGHUP stop a run the way Cancel does (the current file finished with its
+    // true sizes), close the window and end with 128 + the signal's number.
+    TerminationWatch termination;
+    QObject::connect(&termination, &TerminationWatch::terminationRequested, &window,
+                     &MainWindow::terminate);
     InstanceServer instance;
     QObject::connect(&instance, &InstanceServer::comeForwardRequested, &window,
                      [&window] { bring_forward(&window); });
     // Without the server this copy still works; a later copy then simply starts as well.
     instance.listen(serverName);
     window.exec();
-    return 0;
+    return window.terminatedBy() != 0 ? 128 + window.terminatedBy() : 0;
 }

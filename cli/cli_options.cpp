@@ -30,7 +30,13 @@ enum OptionId : int {
     OPT_VERBOSE,
     OPT_JOBS,
     OPT_EXACT_LENGTH,
+    OPT_KEEP_FOLDERS,
+    OPT_EXISTING,
+    OPT_FILES_FROM,
+    OPT_NULL,
+    OPT_DRY_RUN,
     OPT_VERSION,
+    OPT_TAGS,
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -55,7 +61,13 @@ constexpr option LONG_OPTIONS[] = {
     {"verbose", no_argument, nullptr, OPT_VERBOSE},
     {"jobs", required_argument, nullptr, OPT_JOBS},
     {"exact-length", no_argument, nullptr, OPT_EXACT_LENGTH},
+    {"keep-folders", no_argument, nullptr, OPT_KEEP_FOLDERS},
+    {"existing", required_argument, nullptr, OPT_EXISTING},
+    {"files-from", required_argument, nullptr, OPT_FILES_FROM},
+    {"null", no_argument, nullptr, OPT_NULL},
+    {"dry-run", no_argument, nullptr, OPT_DRY_RUN},
     {"version", no_argument, nullptr, OPT_VERSION},
+    {"tags", no_argument, nullptr, OPT_TAGS},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -99,7 +111,15 @@ BatchOptions window_options(const CliOptions& options) {
     batch.fadeIn = whole_seconds(options.fade_in);
     batch.fadeOut = whole_seconds(options.fade_out);
     batch.exactLength = options.exact_length;
+    batch.copyTags = options.tags;
     return batch;
+}
+
+ExistingPolicy existing_policy(const CliOptions& options) {
+    if (options.existing == "skip") {
+        return ExistingPolicy::Skip;
+    }
+    return options.existing == "rename" ? ExistingPolicy::Rename : ExistingPolicy::Overwrite;
 }
 
 CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* message) {
@@ -107,7 +127,7 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
     optind = 1;
     for (;;) {
         int index = 0;
-        int id = getopt_long(argc, argv, ":o:hqvj:", LONG_OPTIONS, &index);
+        int id = getopt_long(argc, argv, ":o:hqvj:0", LONG_OPTIONS, &index);
         if (id == -1) {
             break;
         }
@@ -167,8 +187,33 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
             case OPT_EXACT_LENGTH:
                 options->exact_length = true;
                 break;
+            case OPT_TAGS:
+                options->tags = true;
+                break;
             case 'o':
                 options->output_folder = optarg;
+                break;
+            case OPT_KEEP_FOLDERS:
+                options->keep_folders = true;
+                break;
+            case OPT_EXISTING: {
+                const std::string policy = optarg;
+                if (policy != "overwrite" && policy != "skip" && policy != "rename") {
+                    *message = "--existing takes overwrite, skip or rename, not \"" + policy + "\"";
+                    return CliParse::Error;
+                }
+                options->existing = policy;
+                break;
+            }
+            case OPT_FILES_FROM:
+                options->files_from = optarg;
+                break;
+            case '0':
+            case OPT_NULL:
+                options->null_separated = true;
+                break;
+            case OPT_DRY_RUN:
+                options->dry_run = true;
                 break;
             case OPT_WINDOW_OPTIONS:
                 options->window_options = true;
@@ -213,8 +258,12 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
         *message = "no output folder given (-o DIR)";
         return CliParse::Error;
     }
-    if (options->inputs.empty()) {
+    if (options->inputs.empty() && options->files_from.empty()) {
         *message = "no input files given";
+        return CliParse::Error;
+    }
+    if (options->null_separated && options->files_from.empty()) {
+        *message = "--null needs --files-from";
         return CliParse::Error;
     }
     if (options->quiet && options->verbose) {
@@ -246,6 +295,7 @@ DecodeRequest make_request(const CliOptions& options, const char* input_path,
     request.normalize = options.normalize ? 1 : 0;
     request.progress = batch_progress;
     request.exact_length = options.exact_length ? 1 : 0;
+    request.copy_tags = options.tags ? 1 : 0;
     return request;
 }
 
@@ -258,7 +308,9 @@ of the folder; a second file with a name already listed is skipped with a warnin
 both would write the same WAV file. <name> is the file's name with an extension of up to
 three characters replaced by .wav (song.mp3 -> song.wav). DIR is created when missing; an
 existing DIR must be a folder you may write in; relative paths are taken from the current
-folder.
+folder. With --keep-folders a file found in a folder FOLDER goes to
+DIR/<FOLDER's name>/<path below FOLDER>/<name>.wav, and only files that would write the same
+WAV path (in any letter case) are duplicates.
 
 Output:
   -o, --output DIR      folder for the WAV files (required)
@@ -269,6 +321,16 @@ Output:
       --exact-length    as long as the audio that was encoded: drop the encoder's
                         Info/Xing frame and, when it carries a LAME tag, the encoder
                         delay at the start and the padding at the end
+      --tags            copy the input's tags into the WAV file: title, artist, album,
+                        year, genre, track and comment as a LIST/INFO chunk (UTF-8) and
+                        the ID3v2 tag as it is (cover art included) as an "id3 " chunk,
+                        both after the audio; a damaged ID3v2 tag is left out
+      --keep-folders    mirror each folder given: DIR/<its name>/<path below>/<name>.wav;
+                        files given by themselves still go to DIR/<name>.wav
+      --existing WHAT   when the WAV file exists: overwrite (default), skip (the
+                        input is not decoded; a cancelled file's partial WAV file is
+                        removed, so a run can be started again to finish) or rename
+                        (keep both: the new one is "<name> (2).wav", the next free number)
 Channels:
       --mono            mix both channels into one
       --stereo          write two channels, also from a one-channel stream
@@ -287,10 +349,15 @@ Decoding:
                         accepted, but no audio is mixed)
       --window-options  fill the requests exactly as the desktop program does: 16-bit
                         unless --bits 8, --fade-in/--fade-out in whole seconds 0-60 with
-                        at least 1 second each, --normalize, --skip-silence and
-                        --exact-length; the other
-                        engine options are not used
+                        at least 1 second each, --normalize, --skip-silence,
+                        --exact-length and --tags; the other engine options are not used
+Inputs:
+      --files-from FILE add the paths in FILE (- for standard input), one a line, as
+                        if given on the command line after the others
+  -0, --null            the paths in FILE end in NUL bytes (find -print0)
 Running:
+      --dry-run         print each input with its WAV file, or why it would be
+                        skipped, and write nothing
   -j, --jobs N          decode up to N files at once in N worker processes
                         (default 1; 0 means one per processor)
   -q, --quiet           show nothing but errors
@@ -308,6 +375,8 @@ Ctrl-C stops the current file (its WAV file is finished with true sizes) and sta
 further file; a second Ctrl-C ends at once.
 
 File names are shown with control characters escaped (\e, \n, \xHH).
+
+Files skipped by --existing skip are named at the end; they are not failures.
 
 Exit status: 0 every file decoded, 1 a file failed or an option text was invalid, 2 bad
 usage or output folder (not a folder, not writable), 130 cancelled.

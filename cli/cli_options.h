@@ -24,6 +24,7 @@ struct CliOptions {
     bool ignore_crc = false;
     bool cross_fade = false;
     bool exact_length = false;
+    bool tags = false;  // copy the input's tags into the WAV file
     std::string output_folder;
     std::vector<std::string> inputs;
     // Front-end behaviour, not engine options.
@@ -31,6 +32,12 @@ struct CliOptions {
     bool quiet = false;
     bool verbose = false;
     int jobs = 1;  // files decoded at once; 0 on the command line means one per processor
+    // The library options: where the WAV files go and where the inputs come from.
+    bool keep_folders = false;
+    std::string existing = "overwrite";  // overwrite, skip or rename
+    std::string files_from;              // a file of input paths; "-" is standard input
+    bool null_separated = false;         // its paths end in NUL bytes, not line ends
+    bool dry_run = false;
 };
 
 enum class CliParse { Run, Help, Version, Error };
@@ -46,5 +53,9 @@ DecodeRequest make_request(const CliOptions& options, const char* input_path,
 // --fade-out are whole seconds (0 to 60).
 struct BatchOptions;
 BatchOptions window_options(const CliOptions& options);
+
+// --existing as the batch core's policy.
+enum class ExistingPolicy;
+ExistingPolicy existing_policy(const CliOptions& options);
 
 const char* cli_usage();

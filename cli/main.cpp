@@ -10,9 +10,12 @@
 #include "app/core/file_list.h"
 #include "app/core/folder_check.h"
 #include "app/core/folder_text.h"
+#include "app/core/output_plan.h"
 #include "app/core/system_message.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "cli/dry_run.h"
+#include "cli/input_list.h"
 #include "cli/standard_streams.h"
 #include "cli/terminal_text.h"
 #include "engine/request.h"
@@ -53,18 +56,23 @@ bool same_file(const std::string& a, const std::string& b) {
 // The list's refusals, which a command-line user could not see otherwise.
 class CliListReporter : public FileListReporter {
 public:
+    explicit CliListReporter(bool keepFolders) : keepFolders_(keepFolders) {}
     void duplicate(const std::string& path, const std::string& listedPath) override {
         if (same_file(path, listedPath)) {
             return;  // named twice (say, directly and inside its folder): nothing is lost
         }
-        std::fprintf(stderr, "pelmora-cli: skipping %s: same file name as %s\n",
-                     terminal_safe(path).c_str(), terminal_safe(listedPath).c_str());
+        std::fprintf(stderr, "pelmora-cli: skipping %s: %s %s\n", terminal_safe(path).c_str(),
+                     keepFolders_ ? "same WAV file as" : "same file name as",
+                     terminal_safe(listedPath).c_str());
     }
     void fileError(const std::string& path, const std::string& message) override {
         std::fprintf(stderr, "pelmora-cli: %s: %s\n", terminal_safe(path).c_str(), message.c_str());
         unreadable.push_back({path, message});
     }
     std::vector<FailedFile> unreadable;
+
+private:
+    bool keepFolders_;
 };
 
 // Invalid engine option texts end the program here, with the engine's own message, before
@@ -99,18 +107,27 @@ int main(int argc, char** argv) {
             break;
     }
     validate_engine_options(options);
+    if (!options.files_from.empty() &&
+        !read_input_list(options.files_from, options.null_separated, &options.inputs, &message)) {
+        std::fprintf(stderr, "pelmora-cli: --files-from %s\n", terminal_safe(message).c_str());
+        return EXIT_USAGE;
+    }
 
     CliRun run{&options, {}, {}, stderr, false};
     run.batch = options.window_options ? window_options(options) : BatchOptions{};
     run.batch.outputFolder = absolute_folder(options.output_folder);
+    run.batch.keepFolders = options.keep_folders;
+    run.batch.existing = existing_policy(options);
     CliFolderSink folderSink;
-    if (check_output_folder(run.batch.outputFolder, true, folderSink) != FOLDER_OK) {
+    // A dry run creates nothing, not even the output folder.
+    if (check_output_folder(run.batch.outputFolder, !options.dry_run, folderSink) != FOLDER_OK) {
         return EXIT_USAGE;
     }
 
     FileList list;
-    CliListReporter reporter;
+    CliListReporter reporter(options.keep_folders);
     list.setReporter(&reporter);
+    list.setKeepFolders(options.keep_folders);
     std::vector<FailedFile> failedBefore;
     for (const std::string& input : options.inputs) {
         if (list.acceptPath(input) != PATH_REFUSED) {
@@ -132,12 +149,18 @@ int main(int argc, char** argv) {
     }
     failedBefore.insert(failedBefore.end(), reporter.unreadable.begin(), reporter.unreadable.end());
     for (int i = 0; i < list.rowCount(); ++i) {
-        run.files.push_back({list.row(i).name, list.row(i).folder});
+        run.files.push_back({list.row(i).name, list.row(i).folder, list.row(i).root});
     }
     if (run.files.empty() && failedBefore.empty()) {
         std::fprintf(stderr, "pelmora-cli: no MPEG audio files to decode\n");
         return EXIT_USAGE;
     }
+    const std::vector<PlannedFile> plan = plan_outputs(run.files, run.batch, !options.dry_run);
+    if (options.dry_run) {
+        int failing = print_dry_run(plan, stdout);
+        return failing == 0 && failedBefore.empty() ? 0 : EXIT_SOME_FAILED;
+    }
+    run.files = files_to_decode(plan);
 
     run.interactive = !options.quiet && !options.verbose && isatty(STDERR_FILENO) != 0;
     // The display and our own lines go to the original standard error, which stays put while
@@ -157,24 +180,26 @@ int main(int argc, char** argv) {
     BatchResult result = options.jobs > 1 && run.files.size() > 1
                              ? run_in_workers(run, options.jobs)
                              : run_in_process(run);
+    add_plan_outcome(plan, result);
     result.failed.insert(result.failed.begin(), failedBefore.begin(), failedBefore.end());
     result.attempted += static_cast<int>(failedBefore.size());
 
     const BatchEnd end = finish_batch(result, state, false);
+    // The paths the end report names, each to be escaped as a whole.
+    std::vector<std::string> named(result.skipped);
     int status = 0;
     if (end.cancelled) {
         std::fprintf(run.screen, "%s\n", end.message.c_str());
         status = EXIT_CANCELLED;
     } else if (end.failures) {
-        std::vector<std::string> failedPaths;
         for (const FailedFile& failed : result.failed) {
-            failedPaths.push_back(failed.path);
+            named.push_back(failed.path);
         }
         std::fprintf(run.screen, "pelmora-cli: %s\n",
-                     terminal_safe_lines(end.message, failedPaths).c_str());
+                     terminal_safe_lines(end.message, named).c_str());
         status = EXIT_SOME_FAILED;
     } else if (!options.quiet) {
-        std::fprintf(run.screen, "%s\n", end.message.c_str());
+        std::fprintf(run.screen, "%s\n", terminal_safe_lines(end.message, named).c_str());
     }
     std::fflush(run.screen);
     return status;

@@ -1,5 +1,6 @@
 // All files one after another in this process, as the window's worker decodes them: the
 // dither state runs on from file to file.
+#include "app/core/output_plan.h"
 #include "cli/cli_run.h"
 #include "cli/output_capture.h"
 #include "cli/terminal_display.h"
@@ -72,7 +73,7 @@ BatchResult run_in_process(CliRun& run) {
         return result;
     };
 
-    BatchResult result = run_batch(run.files, cli_requests(run), decode);
+    BatchResult result = run_batch(run.files, cli_requests(run), output_decoder(run.batch, decode));
     display.erase();
     state.progress = nullptr;
     return result;

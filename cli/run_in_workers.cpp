@@ -1,5 +1,6 @@
 // Up to N files at once in the worker pool, with a bar per running file on a terminal.
 #include "app/core/output_name.h"
+#include "app/core/output_plan.h"
 #include "app/core/system_message.h"
 #include "app/core/worker_pool.h"
 #include "cli/cli_run.h"
@@ -20,9 +21,12 @@ public:
     void fileEnded(const PoolFileEnd& end) override {
         display_.erase();
         if (end.result != DECODE_ABORTED) {
-            std::string input = input_path(run_.files[end.index]);
-            report_file(run_, input, output_file_path(run_.batch.outputFolder, input), end.failure,
-                        end.messages);
+            const BatchFile& file = run_.files[end.index];
+            std::string input = input_path(file);
+            std::string output = file.output.empty()
+                                     ? output_file_path(run_.batch.outputFolder, input)
+                                     : file.output;
+            report_file(run_, input, output, end.failure, end.messages);
         }
     }
 
@@ -59,8 +63,9 @@ private:
 BatchResult run_in_workers(CliRun& run, int jobs) {
     TerminalDisplay display(run.screen);
     WorkerReport report(run, display);
-    BatchResult result = run_worker_pool(run.files, cli_requests(run),
-                                         PoolSettings{jobs, !run.options->verbose}, report);
+    BatchResult result =
+        run_worker_pool(run.files, cli_requests(run), PoolSettings{jobs, !run.options->verbose},
+                        report, output_decoder(run.batch, {}));
     display.erase();
     return result;
 }

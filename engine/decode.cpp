@@ -135,6 +135,9 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
     if (request->normalize != 0) {
         state->flags |= FLAG_NORMALIZE;
     }
+    if (request->copy_tags != 0) {
+        state->flags |= FLAG_COPY_TAGS;
+    }
     if (request->exact_length != 0) {
         state->flags |= FLAG_EXACT_LENGTH;
     }
@@ -157,6 +160,9 @@ void player_release(PlayerState* state) {
     state->filters = nullptr;
     std::free(state->resample_buffer);
     state->resample_buffer = nullptr;
+    std::free(state->tag_chunks);
+    state->tag_chunks = nullptr;
+    state->tag_chunks_length = 0;
 }
 
 std::int32_t decode_file(const DecodeRequest* request) {

@@ -26,6 +26,10 @@ struct OutputControl {
     OutputMode mode;
     ClipStats* stats;
     std::int32_t flush;
+    // open: whole RIFF chunks, pad bytes included, that finish writes after the data chunk;
+    // the caller keeps them until finish. Left out when the data size cannot be patched.
+    const unsigned char* trailer;
+    std::uint32_t trailer_length;
 };
 
 // Returns 0, or -1 with output_error() describing the failure.

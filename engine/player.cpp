@@ -17,6 +17,7 @@
 #include "dsp/resampler.h"
 #include "engine/messages.h"
 #include "engine/tag_display.h"
+#include "engine/wav_tags.h"
 #include "engine/wav_writer.h"
 #include "normalize/normalizer.h"
 
@@ -224,9 +225,16 @@ int run_player(PlayerState* state) {
         return -1;
     }
 
+    // Read before the output exists, so that its size limit counts the chunks from the start.
+    if ((state->flags & FLAG_COPY_TAGS) != 0 && state->count > 0 && state->tag_chunks == nullptr) {
+        state->tag_chunks = wav_tag_chunks(state->entries[0], &state->tag_chunks_length);
+    }
+
     OutputControl control;
     output_control_init(&control, OUTPUT_OPEN);
     control.path = state->output_path;
+    control.trailer = state->tag_chunks;
+    control.trailer_length = state->tag_chunks_length;
     if (state->command(&control) == -1) {
         engine_error_text("audio", output_error(), state->output_path);
         return -1;

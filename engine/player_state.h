@@ -22,6 +22,7 @@ constexpr std::uint32_t FLAG_GAP = 0x400;
 constexpr std::uint32_t FLAG_CROSS_FADE = 0x800;
 constexpr std::uint32_t FLAG_FADE_OUT = 0x1000;
 constexpr std::uint32_t FLAG_EXACT_LENGTH = 0x2000;
+constexpr std::uint32_t FLAG_COPY_TAGS = 0x10000;
 
 // Channel selection. SELECT_DEFAULT_WARNED is the default after the dual-channel warning.
 using ChannelSelect = std::int32_t;
@@ -106,4 +107,8 @@ struct PlayerState {
     // fails and is cleared.
     const char* playlist_entry;
     ExactLength exact;  // used with FLAG_EXACT_LENGTH only
+    // With FLAG_COPY_TAGS: the chunks the writer appends after the data (wav_tag_chunks),
+    // malloc'd, freed by player_release.
+    unsigned char* tag_chunks;
+    std::uint32_t tag_chunks_length;
 };

@@ -10,10 +10,10 @@ using ProgressCallback = std::int32_t (*)(std::int32_t total_kib, std::int32_t d
 // What decode_file found in one file, the figures of its summary line, for callers that keep
 // a record per file (a batch's report, a worker telling its parent).
 struct DecodeStats {
-    std::uint64_t frames_decoded;   // MPEG frames that reached the output
-    std::uint64_t duration_ms;      // play time of the output
-    std::int32_t peak_millibel;     // peak amplitude in 1/100 dB re full scale; see has_peak
-    std::int32_t has_peak;          // 0: every sample was zero ("-inf" in the summary line)
+    std::uint64_t frames_decoded;  // MPEG frames that reached the output
+    std::uint64_t duration_ms;     // play time of the output
+    std::int32_t peak_millibel;    // peak amplitude in 1/100 dB re full scale; see has_peak
+    std::int32_t has_peak;         // 0: every sample was zero ("-inf" in the summary line)
     std::uint32_t clipped_samples;
 };
 
@@ -43,6 +43,7 @@ struct DecodeRequest {
     std::int32_t exact_length;
     // When not null, decode_file fills it in, also for a file that fails or is stopped.
     DecodeStats* stats;
+    std::int32_t copy_tags;  // the input's tags as LIST/INFO and "id3 " chunks after the data
 };
 
 constexpr std::int32_t DECODE_OK = 0;

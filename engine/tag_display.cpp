@@ -66,7 +66,8 @@ bool show_text_frame(const id3_tag* tag, const ShownFrame& shown) {
     return true;
 }
 
-// The first comment whose description is empty; the described ones are for programs.
+}  // namespace
+
 const id3_frame* plain_comment(const id3_tag* tag) {
     for (unsigned int index = 0;; ++index) {
         const id3_frame* frame = id3_tag_findframe(tag, "COMM", index);
@@ -83,6 +84,8 @@ const id3_frame* plain_comment(const id3_tag* tag) {
         }
     }
 }
+
+namespace {
 
 // Lines end at newlines; a line longer than COMMENT_WIDTH breaks at its last blank at or
 // before that position, the blank dropped. Modifies the text.

@@ -10,6 +10,10 @@
 // Prints the shown text frames and the first comment without description.
 void show_tag(const id3_tag* tag);
 
+// The first comment whose description is empty, or null; the described ones are for
+// programs.
+const id3_frame* plain_comment(const id3_tag* tag);
+
 // id3_tag_parse after id3v2_tag_is_safe: a tag whose compressed frame declares an
 // impossible size is skipped with a message (null).
 id3_tag* parse_checked(const id3_byte_t* data, id3_length_t size);

@@ -20,6 +20,8 @@ struct WavWriterState {
     std::uint32_t configured_channels;
     std::uint32_t configured_rate;
     Packer converter;
+    const unsigned char* trailer;  // chunks after the data chunk, owned by the caller
+    std::uint32_t trailer_length;
 };
 
 WavWriterState writer = {};
@@ -102,6 +104,8 @@ std::int32_t wav_open(const OutputControl* control) {
         return -1;
     }
     writer.riff_length = 4;
+    writer.trailer = control->trailer;
+    writer.trailer_length = control->trailer != nullptr ? control->trailer_length : 0;
     // Not part of the layout until config, but a finish after a failed config must not pad
     // by the previous file's length.
     writer.data_length = 0;
@@ -174,11 +178,11 @@ std::int32_t wav_play(const OutputControl* control) {
     const std::uint64_t sample_bytes = (writer.configured_bits + 7) / 8;
 
     // Refuse the whole block rather than wrap the 32-bit size fields: what was written
-    // before stays a valid file once finish patches its true sizes.
+    // before stays a valid file once finish patches its true sizes and adds the trailer.
     const std::uint64_t data_after =
         std::uint64_t{writer.data_length} + n * channels * sample_bytes;
-    const std::uint64_t riff_after =
-        std::uint64_t{writer.riff_length} - writer.data_length + data_after + (data_after & 1u);
+    const std::uint64_t riff_after = std::uint64_t{writer.riff_length} - writer.data_length +
+                                     data_after + (data_after & 1u) + writer.trailer_length;
     if (riff_after > RIFF_SIZE_MAX) {
         error_text = "output file too large for WAV";
         return -1;
@@ -220,6 +224,17 @@ std::int32_t wav_finish() {
             r = -1;
         }
         writer.riff_length += 1;
+    }
+    // Behind the data, so that the 44-byte header and every reader that stops at the data
+    // stay as they are. A stream that cannot be patched keeps its "unknown" data size, and a
+    // reader would take the chunks for samples.
+    if (r == 0 && writer.trailer_length != 0 && writer.data_chunk_offset != -1) {
+        if (std::fwrite(writer.trailer, 1, writer.trailer_length, writer.file) !=
+            writer.trailer_length) {
+            error_text = ":fwrite";
+            r = -1;
+        }
+        writer.riff_length += writer.trailer_length;
     }
     if (r == 0) {
         if (writer.data_chunk_offset != -1 &&

@@ -11,6 +11,9 @@ packages=(
     # Packaging and its checks (scripts/package-check.sh): cpack's Depends through
     # dpkg-shlibdeps, man pages, bash completion, desktop entry and AppStream validators.
     dpkg-dev file man-db bash-completion desktop-file-utils appstream
+    # test tools: other programs read back what pelmora-cli writes (ffprobe, exiftool, soxi),
+    # and the README's GNU parallel recipe is run by a test (skipped without it)
+    ffmpeg libimage-exiftool-perl sox parallel
 )
 
 missing=()

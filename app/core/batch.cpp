@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/core/output_name.h"
+#include "app/core/output_plan.h"
 #include "info/mpeg_info.h"
 
 namespace {
@@ -82,6 +83,16 @@ DecodeRequest build_request(const RequestBuilder& build, const std::string& inpu
     return request;
 }
 
+DecodeRequest build_request(const RequestBuilder& build, const BatchFile& file,
+                            RequestTexts& texts) {
+    DecodeRequest request = build_request(build, input_path(file), texts);
+    if (!file.output.empty()) {
+        texts.output = file.output;
+        request.output_path = texts.output.c_str();
+    }
+    return request;
+}
+
 DecodeRequest fill_request(const BatchOptions& options, const std::string& inputPath,
                            RequestTexts& texts) {
     DecodeRequest request;
@@ -101,6 +112,7 @@ DecodeRequest fill_request(const BatchOptions& options, const std::string& input
     request.progress = batch_progress;
     request.normalize = options.normalize ? 1 : 0;
     request.exact_length = options.exactLength ? 1 : 0;
+    request.copy_tags = options.copyTags ? 1 : 0;
     return request;
 }
 
@@ -150,7 +162,7 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder&
             state.progress->setCountLine(count_line(k + 1, n));
         }
         RequestTexts texts;
-        DecodeRequest request = build_request(build, input, texts);
+        DecodeRequest request = build_request(build, file, texts);
         result.lastResult = decode ? decode(request) : decode_file(&request);
         ++result.attempted;
         if (result.lastResult == DECODE_FAILED) {
@@ -182,7 +194,12 @@ BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool e
         end.message = failure_message(result);
         end.failures = true;
     } else if (!exitWhenDone) {
-        end.message = "Decoded all files successfully.";
+        end.message = result.attempted == 0 && !result.skipped.empty()
+                          ? "No file needed decoding."
+                          : "Decoded all files successfully.";
+    }
+    if (!end.cancelled && !end.message.empty() && !result.skipped.empty()) {
+        end.message += "\n\n" + skipped_report(result.skipped);
     }
     return end;
 }

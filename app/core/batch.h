@@ -10,6 +10,10 @@
 
 #include "engine/request.h"
 
+// What happens to a WAV file that is already there: written over, left alone (the input is
+// skipped), or kept beside a new "name (2).wav" with the next free number.
+enum class ExistingPolicy { Overwrite, Skip, Rename };
+
 // The option pages as the run sees them, taken when the run starts.
 struct BatchOptions {
     std::string outputFolder;
@@ -19,6 +23,10 @@ struct BatchOptions {
     int fadeIn = 0;  // whole seconds, 0 to 60; below 1 counts as 1
     int fadeOut = 0;
     bool exactLength = false;  // trims encoder delay and padding; also the play length
+    bool copyTags = false;     // "Copy tags into the WAV"
+    // Where the WAV files go (see output_plan.h); the defaults write flat and overwrite.
+    bool keepFolders = false;
+    ExistingPolicy existing = ExistingPolicy::Overwrite;
 };
 
 // The progress dialog: two bars and two lines. Called on the worker thread.
@@ -50,6 +58,11 @@ void request_cancel(BatchState& state);
 struct BatchFile {
     std::string name;    // shown on the file line
     std::string folder;  // ends in '/'
+    // The added folder the file was found in, ending in '/' and a prefix of folder; empty for
+    // a file added by itself.
+    std::string root = {};
+    // The WAV file planned for it (plan_outputs); empty: the output folder and its WAV name.
+    std::string output = {};
 };
 
 std::string input_path(const BatchFile& file);
@@ -83,6 +96,9 @@ using RequestBuilder =
 // exact one when the request asks for exact length).
 DecodeRequest build_request(const RequestBuilder& build, const std::string& inputPath,
                             RequestTexts& texts);
+// The same for a file of a run, written to its planned output when it has one.
+DecodeRequest build_request(const RequestBuilder& build, const BatchFile& file,
+                            RequestTexts& texts);
 
 // The window's request for one file: fades of at least 1 s, 16-bit unless 8-bit is chosen,
 // batch_progress as the callback.
@@ -112,6 +128,8 @@ struct BatchResult {
     int lastResult = 0;
     int attempted = 0;
     std::vector<FailedFile> failed;
+    // Inputs left alone because their WAV file exists; not attempted, not failed.
+    std::vector<std::string> skipped = {};
 };
 
 // Decodes one request; decode_file unless a test or the command line says otherwise.

@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "app/core/natural_order.h"
-
+#include "app/core/output_plan.h"
 #include "app/core/system_message.h"
 
 namespace {
@@ -112,7 +112,9 @@ void FileList::addPath(const std::string& path) {
         scan.root += '/';
     }
     scan.visited.emplace(info.st_dev, info.st_ino);
+    scanRoot_ = path.back() == '/' ? path : path + "/";
     scanFolder(path, scan);
+    scanRoot_.clear();
 }
 
 void FileList::scanFolder(const std::string& path, FolderScan& scan) {
@@ -193,8 +195,9 @@ bool FileList::addFileRow(const std::string& path) {
     row.name = slash == std::string::npos ? path : path.substr(slash + 1);
     row.folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     row.sizeText = size_text(static_cast<std::uint64_t>(info.st_size));
+    row.root = scanRoot_;
 
-    std::string key = lower(row.name);
+    std::string key = duplicateKey(row);
     if ((flags_ & NO_DUPLICATE_CHECK) == 0) {
         if (auto found = byName_.find(key); found != byName_.end()) {
             if (reporter_ != nullptr) {
@@ -280,6 +283,20 @@ std::string FileList::inputPath(int index) const {
 void FileList::rebuildNameIndex() {
     byName_.clear();
     for (std::size_t i = 0; i < rows_.size(); ++i) {
-        byName_.emplace(lower(rows_[i].name), i);
+        byName_.emplace(duplicateKey(rows_[i]), i);
     }
+}
+
+void FileList::setKeepFolders(bool keepFolders) {
+    if (keepFolders != keepFolders_) {
+        keepFolders_ = keepFolders;
+        rebuildNameIndex();
+    }
+}
+
+std::string FileList::duplicateKey(const FileRow& row) const {
+    if (!keepFolders_) {
+        return lower(row.name);
+    }
+    return case_folded(relative_output_path(BatchFile{row.name, row.folder, row.root}, true));
 }

@@ -25,6 +25,8 @@ struct FileRow {
     std::string name;      // file name with extension, as the file system reports it
     std::string sizeText;  // "%.2f MB"
     std::string folder;    // ends in '/'
+    // The added folder the file was found in, ending in '/'; empty for a file added by itself.
+    std::string root = {};
 };
 
 // Told about every change, so that a view over the rows can follow.
@@ -64,6 +66,11 @@ public:
                          DropCallback callback = {});
     void setObserver(RowObserver* observer) { observer_ = observer; }
     void setReporter(FileListReporter* reporter) { reporter_ = reporter; }
+    // With the folder tree kept, two rows are duplicates when they would write the same WAV
+    // path below the output folder, not when their names agree (both without regard to
+    // letter case). Rows already listed stay.
+    void setKeepFolders(bool keepFolders);
+    bool keepFolders() const { return keepFolders_; }
 
     // PATH_REFUSED, PATH_FOLDER or PATH_FILE under the current settings.
     int acceptPath(const std::string& path) const;
@@ -89,6 +96,7 @@ private:
     void scanFolder(const std::string& path, FolderScan& scan);
     bool wantedExtension(const std::string& path) const;
     void rebuildNameIndex();
+    std::string duplicateKey(const FileRow& row) const;
 
     std::uint32_t flags_;
     std::vector<std::string> extensions_;
@@ -96,7 +104,10 @@ private:
     RowObserver* observer_ = nullptr;
     FileListReporter* reporter_ = nullptr;
     std::vector<FileRow> rows_;
-    // Lower-cased name -> row index, so that the duplicate check does not scan every row.
+    bool keepFolders_ = false;
+    std::string scanRoot_;  // the folder being added, for the rows found in it
+    // Lower-cased name (or WAV path) -> row index, so that the duplicate check does not scan
+    // every row.
     std::unordered_map<std::string, std::size_t> byName_;
 };
 

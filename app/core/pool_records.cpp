@@ -54,10 +54,13 @@ private:
 
 }  // namespace
 
-std::string encode_job(std::uint64_t index, const std::string& inputPath) {
+std::string encode_job(std::uint64_t index, const BatchFile& file) {
     std::string out;
     put(out, index);
-    put_text(out, inputPath);
+    put_text(out, file.name);
+    put_text(out, file.folder);
+    put_text(out, file.root);
+    put_text(out, file.output);
     return out;
 }
 
@@ -86,7 +89,8 @@ std::string encode_end(std::int32_t result, const DecodeStats& stats, const std:
 
 bool take_job(const std::string& buffer, std::size_t& offset, PoolJob& job) {
     Reader in(buffer, offset);
-    if (!in.get(job.index) || !in.get_text(job.inputPath)) {
+    if (!in.get(job.index) || !in.get_text(job.file.name) || !in.get_text(job.file.folder) ||
+        !in.get_text(job.file.root) || !in.get_text(job.file.output)) {
         return false;
     }
     offset = in.at();

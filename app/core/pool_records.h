@@ -7,11 +7,12 @@
 #include <cstdint>
 #include <string>
 
+#include "app/core/batch.h"
 #include "engine/request.h"
 
 struct PoolJob {
     std::uint64_t index;  // into the files given to the pool
-    std::string inputPath;
+    BatchFile file;
 };
 
 struct WorkerNews {
@@ -24,7 +25,7 @@ struct WorkerNews {
     std::string messages;
 };
 
-std::string encode_job(std::uint64_t index, const std::string& inputPath);
+std::string encode_job(std::uint64_t index, const BatchFile& file);
 std::string encode_progress(std::int32_t totalKiB, std::int32_t doneKiB);
 std::string encode_end(std::int32_t result, const DecodeStats& stats, const std::string& reason,
                        const std::string& messages);

@@ -76,10 +76,10 @@ sigset_t cancel_signals() {
 }
 
 // One file inside a worker, built and decoded exactly as run_batch does it in one process.
-std::int32_t decode_in_worker(const std::string& input, const RequestBuilder& build,
+std::int32_t decode_in_worker(const BatchFile& file, const RequestBuilder& build,
                               const DecodeFunction& decode, DecodeStats& stats) {
     RequestTexts texts;
-    DecodeRequest request = build_request(build, input, texts);
+    DecodeRequest request = build_request(build, file, texts);
     request.stats = &stats;
     return decode ? decode(request) : decode_file(&request);
 }
@@ -142,7 +142,7 @@ std::string take_captured(int capture) {
     PoolJob job;
     while (read_job(channel, inbox, job)) {
         DecodeStats stats{};
-        std::int32_t result = decode_in_worker(job.inputPath, build, decode, stats);
+        std::int32_t result = decode_in_worker(job.file, build, decode, stats);
         if (result != DECODE_OK && result != DECODE_ABORTED) {
             result = DECODE_FAILED;
         }
@@ -326,7 +326,7 @@ void Pool::assign(Worker& worker) {
     // to go, rather than wait for a job that never arrives whole), and its end, read from the
     // socket, fails this file. Every worker lost costs a file, so a worker that keeps dying
     // cannot restart forever.
-    if (!send_all(worker.channel, encode_job(worker.file, input_path(files_[worker.file])))) {
+    if (!send_all(worker.channel, encode_job(worker.file, files_[worker.file]))) {
         kill(worker.pid, SIGKILL);
     }
 }

@@ -7,6 +7,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 
+#include "app/skin/layout.h"
 #include "app/skin/menus.h"
 #include "app/skin/skin.h"
 
@@ -118,12 +119,30 @@ void SkinButtonLook::paint(QAbstractButton& button, QPainter& painter, bool hove
                              text);
         }
     }
-    if (button.hasFocus() && margin_ > 0 && face != ButtonFace::Disabled) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(&button);
-        focus.rect = rect.adjusted(margin_, margin_, -margin_, -margin_);
-        button.style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, &button);
+    if (button.hasFocus() && face != ButtonFace::Disabled) {
+        if (margin_ > 0) {
+            QStyleOptionFocusRect focus;
+            focus.initFrom(&button);
+            focus.rect = rect.adjusted(margin_, margin_, -margin_, -margin_);
+            button.style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, &button);
+        } else {
+            // The pictures have no focus face of their own: a ring says where the keys go.
+            painter.setClipping(false);
+            paint_focus_ring(painter, rect);
+        }
     }
+}
+
+void paint_focus_ring(QPainter& painter, const QRect& rect) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor(static_cast<QRgb>(layout::ACCENT_COLOUR)), 2));
+    painter.drawRoundedRect(QRectF(rect).adjusted(1, 1, -1, -1), 4, 4);
+    // A light line inside, so that the ring also shows on the buttons drawn in the accent.
+    painter.setPen(QPen(QColor(255, 255, 255, 220), 1.5));
+    painter.drawRoundedRect(QRectF(rect).adjusted(3, 3, -3, -3), 3, 3);
+    painter.restore();
 }
 
 MenuButton::MenuButton(QWidget* parent) : QAbstractButton(parent) {
@@ -186,6 +205,9 @@ void MenuButton::paintEvent(QPaintEvent*) {
     }
     const QPoint at = isDown() ? QPoint(0, 1) : QPoint(0, 0);
     painter.drawPixmap(at, picture_);
+    if (hasFocus()) {
+        paint_focus_ring(painter, rect());
+    }
 }
 
 void MenuButton::enterEvent(QEnterEvent* event) {

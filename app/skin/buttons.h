@@ -20,6 +20,9 @@ enum class ButtonFace { Disabled, Pressed, Hover, Focus, Normal };
 // Pressed covers both a held button and a checked box; hover wins over focus.
 ButtonFace button_face(bool enabled, bool down, bool checked, bool hovering, bool focused);
 
+// The skin's sign of the keyboard focus: a ring in the accent colour just inside rect.
+void paint_focus_ring(QPainter& painter, const QRect& rect);
+
 // The pictures and drawing shared by the three kinds of SkinButton.
 class SkinButtonLook {
 public:

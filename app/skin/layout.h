@@ -37,18 +37,25 @@ constexpr Box EXIT_BUTTON = {555, 354, 80, 26};
 // pages, in page pixels; every page is PAGE.width x PAGE.height
 constexpr int PAGE_CORNER_RADIUS = 9;
 // output page
-constexpr Box OUTPUT_GROUP = {8, 8, 291, 148};
+constexpr Box OUTPUT_GROUP = {8, 8, 291, 206};
 constexpr Box OUTPUT_FOLDER_CAPTION = {20, 34, 200, 18};
 constexpr Box OUTPUT_FOLDER_EDIT = {20, 54, 232, 24};
 constexpr Box BROWSE_BUTTON = {258, 54, 30, 24};
 constexpr Box OPEN_FOLDER_BOX = {16, 90, 275, 22};
 constexpr Box EXIT_WHEN_DONE_BOX = {16, 116, 275, 22};
-constexpr Box DECODE_SELECTED_BUTTON = {8, 170, 141, 42};
-constexpr Box DECODE_ALL_BUTTON = {158, 170, 141, 42};
+// the library choices: the tree kept, and what happens to a WAV file that exists
+constexpr Box KEEP_FOLDERS_BOX = {16, 142, 275, 22};
+constexpr Box EXISTING_CAPTION = {20, 168, 260, 16};
+constexpr Box EXISTING_OVERWRITE_BOX = {16, 186, 92, 22};
+constexpr Box EXISTING_SKIP_BOX = {110, 186, 72, 22};
+constexpr Box EXISTING_RENAME_BOX = {184, 186, 107, 22};
+constexpr Box DECODE_SELECTED_BUTTON = {8, 224, 141, 42};
+constexpr Box DECODE_ALL_BUTTON = {158, 224, 141, 42};
 // info page
 constexpr Box MPEG_GROUP = {8, 8, 291, 106};
-constexpr Box INFO_PROMPT = {14, 30, 279, 16};
-constexpr Box INFO_LINE_FIRST = {14, 46, 279, 16};  // the next lines follow 16 pixels apart
+// below the caption's descenders ("Mpeg" has two)
+constexpr Box INFO_PROMPT = {14, 33, 279, 16};
+constexpr Box INFO_LINE_FIRST = {14, 49, 279, 16};  // the next lines follow 16 pixels apart
 constexpr Box TAG_GROUP = {8, 120, 291, 146};
 constexpr int TAG_CAPTION_X = 18;
 constexpr Box TAG_TITLE = {76, 146, 116, 20};
@@ -59,13 +66,16 @@ constexpr Box TAG_ALBUM = {76, 192, 217, 20};
 constexpr Box TAG_GENRE = {76, 215, 217, 20};
 constexpr Box TAG_COMMENT = {76, 238, 217, 20};
 // options page
-constexpr Box QUALITY_GROUP = {8, 8, 291, 84};
-constexpr Box BITS_16_BUTTON = {16, 38, 134, 24};
-constexpr Box BITS_8_BUTTON = {152, 38, 134, 24};
-constexpr Box EXACT_LENGTH_BOX = {16, 64, 275, 22};
-constexpr Box EFFECTS_GROUP = {8, 98, 291, 170};
-constexpr Box NORMALIZE_BOX = {16, 124, 275, 22};
-constexpr Box SKIP_SILENCE_BOX = {16, 148, 275, 22};
+// "Exact length" and "Copy tags into the WAV" shape the file rather than the sound, so they sit
+// under the bit depth; every row is packed to keep both groups and the fade scales on the page.
+constexpr Box QUALITY_GROUP = {8, 8, 291, 96};
+constexpr Box BITS_16_BUTTON = {16, 30, 134, 24};
+constexpr Box BITS_8_BUTTON = {152, 30, 134, 24};
+constexpr Box EXACT_LENGTH_BOX = {16, 54, 275, 22};
+constexpr Box COPY_TAGS_BOX = {16, 76, 275, 22};
+constexpr Box EFFECTS_GROUP = {8, 108, 291, 160};
+constexpr Box NORMALIZE_BOX = {16, 130, 275, 22};
+constexpr Box SKIP_SILENCE_BOX = {16, 152, 275, 22};
 constexpr Box FADE_IN_SLIDER = {74, 178, 170, 24};
 constexpr Box FADE_IN_EDIT = {250, 178, 42, 24};
 constexpr Box FADE_OUT_SLIDER = {74, 222, 170, 24};
@@ -74,12 +84,13 @@ constexpr int FADE_MAXIMUM = 60;
 constexpr int SLIDER_THUMB_WIDTH = 16;
 
 // progress dialog (no picture of its own)
-constexpr Box PROGRESS_DIALOG = {0, 0, 380, 160};
+constexpr Box PROGRESS_DIALOG = {0, 0, 380, 186};
 constexpr Box FILE_LINE = {20, 16, 340, 18};
 constexpr Box FILE_BAR = {20, 38, 340, 18};
 constexpr Box COUNT_LINE = {20, 68, 340, 18};
 constexpr Box BATCH_BAR = {20, 90, 340, 18};
-constexpr Box CANCEL_BUTTON = {146, 120, 88, 28};
+constexpr Box TIME_LINE = {20, 114, 340, 18};
+constexpr Box CANCEL_BUTTON = {146, 146, 88, 28};
 
 // About dialog
 constexpr Box ABOUT_DIALOG = {0, 0, 380, 260};

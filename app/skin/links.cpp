@@ -183,6 +183,10 @@ void CHyperLink::paintEvent(QPaintEvent*) {
     painter.setFont(font());
     painter.setPen(currentColour());
     painter.drawText(rect(), static_cast<int>(alignment()) | Qt::TextSingleLine, text());
+    if (hasFocus()) {
+        painter.setPen(QPen(currentColour(), 1, Qt::DotLine));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
 }
 
 void CHyperLink::mousePressEvent(QMouseEvent* event) {
@@ -242,7 +246,9 @@ void CHyperLink::activate() {
         return;
     }
     QApplication::beep();
-    const QString text = tr("Cannot open the link:\n\n") + tr("Unknown Error occurred.");
+    // The target goes in the message, so that the user can open it by other means.
+    const QString text =
+        tr("Cannot open the link:\n\n%1\n\nNo program for it could be started.").arg(target_);
     if (reporter_) {
         reporter_(this, text);
     } else {

@@ -30,11 +30,16 @@ constexpr Triple DECODE_ALL = {202, 253, 243};
 constexpr Triple BROWSE = {200, 250, 248};
 constexpr Triple OPEN_FOLDER_BOX = {342, 343, 344};
 constexpr Triple EXIT_WHEN_DONE_BOX = {345, 346, 347};
+constexpr Triple KEEP_FOLDERS_BOX = {357, 358, 359};
+constexpr Triple EXISTING_OVERWRITE_BOX = {360, 361, 362};
+constexpr Triple EXISTING_SKIP_BOX = {363, 364, 365};
+constexpr Triple EXISTING_RENAME_BOX = {366, 367, 368};
 constexpr Triple BITS_16 = {330, 331, 332};
 constexpr Triple BITS_8 = {333, 334, 335};
 constexpr Triple NORMALIZE = {336, 337, 338};
 constexpr Triple SKIP_SILENCE = {339, 340, 341};
 constexpr Triple EXACT_LENGTH = {354, 355, 356};
+constexpr Triple COPY_TAGS = {369, 370, 371};
 constexpr Triple CANCEL = {291, 316, 292};
 constexpr Triple ABOUT_CLOSE = {295, 317, 301};
 
@@ -71,10 +76,10 @@ constexpr Picture sized(int id, layout::Box box) {
 }  // namespace detail
 
 // Every picture with the size it is drawn at.
-constexpr std::array<Picture, 70> ALL = [] {
+constexpr std::array<Picture, 85> ALL = [] {
     using detail::sized;
     using namespace layout;
-    std::array<Picture, 70> all{};
+    std::array<Picture, 85> all{};
     std::size_t n = 0;
     auto triple = [&](const Triple& ids, Box box) {
         for (int id : ids) {
@@ -97,11 +102,16 @@ constexpr std::array<Picture, 70> ALL = [] {
     triple(BROWSE, BROWSE_BUTTON);
     triple(OPEN_FOLDER_BOX, layout::OPEN_FOLDER_BOX);
     triple(EXIT_WHEN_DONE_BOX, layout::EXIT_WHEN_DONE_BOX);
+    triple(KEEP_FOLDERS_BOX, layout::KEEP_FOLDERS_BOX);
+    triple(EXISTING_OVERWRITE_BOX, layout::EXISTING_OVERWRITE_BOX);
+    triple(EXISTING_SKIP_BOX, layout::EXISTING_SKIP_BOX);
+    triple(EXISTING_RENAME_BOX, layout::EXISTING_RENAME_BOX);
     triple(BITS_16, BITS_16_BUTTON);
     triple(BITS_8, BITS_8_BUTTON);
     triple(NORMALIZE, NORMALIZE_BOX);
     triple(SKIP_SILENCE, SKIP_SILENCE_BOX);
     triple(EXACT_LENGTH, EXACT_LENGTH_BOX);
+    triple(COPY_TAGS, COPY_TAGS_BOX);
     triple(CANCEL, CANCEL_BUTTON);
     triple(ABOUT_CLOSE, ABOUT_CLOSE_BUTTON);
     all[n++] = sized(CLOSE, CLOSE_BUTTON);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/skin/buttons.h"
 #include "app/skin/skin.h"
 
 namespace {
@@ -182,11 +183,12 @@ void SkinSlider::keyPressEvent(QKeyEvent* event) {
     }
     int next = value();
     switch (event->key()) {
+        // Up and Page Up raise the value, as on every slider the user knows.
         case Qt::Key_PageUp:
-            next -= pageStep();
+            next += pageStep();
             break;
         case Qt::Key_PageDown:
-            next += pageStep();
+            next -= pageStep();
             break;
         case Qt::Key_Home:
             next = minimum();
@@ -195,11 +197,11 @@ void SkinSlider::keyPressEvent(QKeyEvent* event) {
             next = maximum();
             break;
         case Qt::Key_Left:
-        case Qt::Key_Up:
+        case Qt::Key_Down:
             next -= 1;
             break;
         case Qt::Key_Right:
-        case Qt::Key_Down:
+        case Qt::Key_Up:
             next += 1;
             break;
         default:
@@ -252,9 +254,6 @@ void SkinSlider::paintEvent(QPaintEvent* event) {
                           : QPoint((width() - thumb.width()) / 2, centre - thumb.height() / 2);
     painter.drawPixmap(at, thumb);
     if (focusRect_ && hasFocus() && isEnabled()) {
-        QPen pen(palette().color(QPalette::Highlight), 1, Qt::DotLine);
-        painter.setPen(pen);
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        paint_focus_ring(painter, rect());
     }
 }

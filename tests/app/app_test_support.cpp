@@ -7,6 +7,8 @@
 #include <QWidget>
 
 #include "app/names.h"
+#include "app/paths.h"
+#include "app/report_dialog.h"
 #include "tests/support/temp_dir.h"
 
 bool StubMessageBoxes::ask(QWidget*, const QString& text) {
@@ -18,7 +20,14 @@ bool StubMessageBoxes::ask(QWidget*, const QString& text) {
     return answer;
 }
 
+void StubMessageBoxes::report(QWidget*, const EndReport& report, QMessageBox::Icon icon) {
+    told.push_back(core_text(report_text(report, REPORT_SHORT_ROWS)));
+    icons.push_back(icon);
+    reports.push_back(report);
+}
+
 void StubMessageBoxes::clear() {
+    reports.clear();
     told.clear();
     icons.clear();
     asked.clear();

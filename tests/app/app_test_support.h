@@ -20,12 +20,15 @@ public:
     }
     // Answers from the queue; No when it is empty.
     bool ask(QWidget*, const QString& text) override;
+    // Told as the text a report reads when there is no room for details.
+    void report(QWidget*, const EndReport& report, QMessageBox::Icon icon) override;
     void clear();
 
     QStringList told;
     QList<QMessageBox::Icon> icons;
     QStringList asked;
     std::deque<bool> answers;
+    std::vector<EndReport> reports;
 };
 
 // Stands in for the desktop's browser and file manager (QDesktopServices::setUrlHandler).

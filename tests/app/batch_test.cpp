@@ -3,21 +3,30 @@
 #include "app/batch.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 #include <algorithm>
+#include <csignal>
 #include <memory>
 
 #include "app/filelist.h"
 #include "app/mainwindow.h"
 #include "app/pages.h"
+#include "app/paths.h"
+#include "app/report_dialog.h"
 #include "app/settings.h"
+#include "app/termination.h"
 #include "tests/app/app_test_support.h"
 #include "tests/support/riff.h"
 
@@ -79,6 +88,16 @@ class BatchTest : public QObject {
     Q_OBJECT
 
 private:
+    // MPEG frames concatenate: 300 copies of a 3 s file play for 15 minutes.
+    QString longFile() {
+        QFile source(fixture("stereo_44k_128.mp3"));
+        QFile target(files_->path() + u"/long.mp3"_s);
+        if (!source.open(QIODevice::ReadOnly) || !target.open(QIODevice::WriteOnly) ||
+            target.write(source.readAll().repeated(300)) <= 0) {
+            qWarning("cannot write the long file");
+        }
+        return target.fileName();
+    }
     QString put(const char* name, const char* fixtureName) {
         const QString path = files_->path() + QLatin1Char('/') + QLatin1String(name);
         if (!copy_file(fixture(fixtureName), path)) {
@@ -177,9 +196,9 @@ private Q_SLOTS:
         // The same rows run again at once; the file that failed is named at the end.
         boxes_.clear();
         click(ids::DECODE_ALL);
-        QCOMPARE(
-            boxes_.told,
-            QStringList{u"Decoded 2 of 3 files. This file could not be decoded:\n\n"_s + gone});
+        QCOMPARE(boxes_.told,
+                 QStringList{u"Decoded 2 of 3 files. This file could not be decoded:\n\n"_s + gone +
+                             u": decoding failed"_s});
         QCOMPARE(boxes_.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
         QCOMPARE(urls_.urls.size(), 2);
         QVERIFY(QFileInfo::exists(out + u"/c.wav"_s));
@@ -195,6 +214,75 @@ private Q_SLOTS:
         QCOMPARE(finished[0][0].toInt(), int(QDialog::Accepted));
         QCOMPARE(urls_.urls, QList<QUrl>{QUrl::fromLocalFile(files_->path())});  // opened once
         QVERIFY(QFileInfo::exists(files_->path() + u"/q.wav"_s));
+    }
+
+    void keepFolderStructureMirrorsTheLibraryAndSkipLeavesItAlone() {
+        // Three albums with the same track names; one track lies beside the albums.
+        const QString library = files_->path() + u"/Library"_s;
+        const QStringList tracks = {u"Artist A/Album 1/01 - Intro.mp3"_s,
+                                    u"Artist A/Album 1/02 - Song.mp3"_s,
+                                    u"Artist A/Album 2/01 - Intro.mp3"_s,
+                                    u"Artist B/Album 1/01 - Intro.mp3"_s, u"bonus.mp3"_s};
+        const char* sources[] = {"short.mp3", "quiet.mp3", "tagged.mp3", "mono_22k.mp3",
+                                 "layer2.mp3"};
+        for (int i = 0; i < tracks.size(); ++i) {
+            const QString path = library + QLatin1Char('/') + tracks[i];
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(copy_file(fixture(sources[i]), path));
+        }
+        const QString out = files_->path() + u"/out"_s;
+        setOutput(out, false, false);
+        OutputPage* page = window_->pageTabs()->outputPage();
+        control<QCheckBox>(page, ids::KEEP_FOLDERS)->click();
+        when_shown<FolderBrowser>([library](FolderBrowser* browser) {
+            browser->pathEdit()->setText(library);
+            browser->okButton()->click();
+        });
+        control<QPushButton>(window_.get(), ids::ADD_FOLDER)->click();
+        QCOMPARE(window_->fileListCtrl()->fileList().rowCount(), 5);
+        boxes_.answers = {true};  // create the output folder
+        click(ids::DECODE_ALL);
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+
+        // Every track under the library's own name; each from its own input (the fixtures
+        // differ in rate or length, so a file written over by another would show).
+        QStringList written;
+        for (int i = 0; i < tracks.size(); ++i) {
+            QString wavPath = out + u"/Library/"_s + tracks[i];
+            wavPath.replace(u".mp3"_s, u".wav"_s);
+            const ParsedWav wav = parse_wav_file(wavPath.toStdString());
+            QVERIFY2(wav.ok, qPrintable(wavPath));
+            written.push_back(wavPath);
+        }
+        const ParsedWav mono =
+            parse_wav_file((out + u"/Library/Artist B/Album 1/01 - Intro.wav"_s).toStdString());
+        QCOMPARE(int(mono.channels), 1);
+        QCOMPARE(mono.sample_rate, 22050u);
+
+        // Skip: the second run decodes nothing and names what it left alone.
+        QFile marker(written[0]);
+        QVERIFY(marker.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        marker.write("kept");
+        marker.close();
+        control<QRadioButton>(page, ids::EXISTING_SKIP)->click();
+        boxes_.clear();
+        Watch watch;
+        watch_progress(watch);
+        click(ids::DECODE_ALL);
+        QVERIFY(watch.countLines.isEmpty());
+        QCOMPARE(boxes_.told.size(), 1);
+        QVERIFY2(boxes_.told[0].startsWith(u"No file needed decoding.\n\n"_s + library +
+                                           u"/Artist A/Album 1/01 - Intro.mp3: "
+                                           u"the WAV file exists\n"_s),
+                 qPrintable(boxes_.told[0]));
+        QCOMPARE(boxes_.reports.size(), std::size_t{1});
+        QCOMPARE(boxes_.reports[0].sections.size(), std::size_t{1});
+        QCOMPARE(QString::fromStdString(boxes_.reports[0].sections[0].heading), u"Skipped"_s);
+        QCOMPARE(boxes_.reports[0].sections[0].rows.size(), std::size_t{5});
+        QCOMPARE(boxes_.icons, QList<QMessageBox::Icon>{QMessageBox::Information});
+        QFile kept(written[0]);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), QByteArray("kept"));
     }
 
     void cancelStopsTheCurrentFileAndTheRun() {
@@ -236,6 +324,177 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(out + u"/after.wav"_s));
         // 15 minutes of 16-bit stereo would be about 159 MB: the file stopped early.
         QVERIFY(QFileInfo(out + u"/long.wav"_s).size() < 20 * 1024 * 1024);
+    }
+
+    void batchBarCountsTinyFilesAndTheDialogTellsTheTime() {
+        // 900 bytes hold two frames: under a KiB each, the size the old bar counted in.
+        QFile source(fixture("stereo_44k_128.mp3"));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray tiny = source.read(900);
+        QStringList paths;
+        for (int i = 0; i < 50; ++i) {
+            // One name far longer than the line: it is cut in the middle, not at its end.
+            const QString name = i == 7 ? u"a very long name "_s.repeated(8) + u"end.mp3"_s
+                                        : u"tiny%1.mp3"_s.arg(i, 2, 10, QLatin1Char('0'));
+            QFile file(files_->path() + QLatin1Char('/') + name);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(tiny) == tiny.size());
+            paths.push_back(file.fileName());
+        }
+        window_->addChosenFiles(paths);
+        setOutput(files_->path() + u"/out"_s, false, false);
+        boxes_.answers = {true};
+        Watch watch;
+        QStringList shownLines, timeLines;
+        QString longName, lastCount;
+        at_show<DecodeProgressDialog>([&](DecodeProgressDialog* dialog) {
+            auto* line = control<QLabel>(dialog, ids::FILE_LINE);
+            timeLines.push_back(control<QLabel>(dialog, ids::TIME_LINE)->text());
+            QObject::connect(dialog, &QDialog::finished, dialog, [&, dialog] {
+                lastCount = control<QLabel>(dialog, ids::COUNT_LINE)->text();
+            });
+            QObject::connect(control<QProgressBar>(dialog, ids::BATCH_BAR),
+                             &QProgressBar::valueChanged, dialog, [&, dialog, line] {
+                                 if (dialog->fileName().contains(u"very long"_s)) {
+                                     shownLines.push_back(line->text());
+                                     longName = dialog->fileName();
+                                 }
+                             });
+        });
+        watch_progress(watch);
+        click(ids::DECODE_ALL);
+
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        QCOMPARE(lastCount, expected_count_line(50, 50));
+        // Every file finished moves the bar (per mille of the batch): at least once per file,
+        // never back, and after the 49th of 50 equal files it stands at 49/50 = 980.
+        QVERIFY2(distinct(watch.batchValues) >= 49,
+                 qPrintable(QString::number(distinct(watch.batchValues))));
+        QVERIFY(std::is_sorted(watch.batchValues.begin(), watch.batchValues.end()));
+        QVERIFY(watch.batchValues.last() >= 980);
+        QVERIFY(timeLines.value(0).startsWith(u"Elapsed 0:0"_s));
+
+        QVERIFY(!shownLines.isEmpty());
+        QVERIFY(longName.endsWith(u"end.mp3"_s));
+        const QString shown = shownLines.first();
+        QVERIFY2(shown.contains(QChar(0x2026)), qPrintable(shown));  // "…"
+        QVERIFY(shown.startsWith(u"a very long name"_s));
+        QVERIFY(shown.endsWith(u"end.mp3"_s));
+        QVERIFY(shown.size() < longName.size());
+    }
+
+    void endReportOfTwoThousandFailuresStaysOnTheScreen() {
+        BatchResult result;
+        result.attempted = 2000;
+        for (int i = 0; i < 2000; ++i) {
+            result.failed.push_back({"/home/someone/Music/A rather long folder name for an album/" +
+                                         std::string(i % 7 == 0 ? 180 : 8, 'x') +
+                                         std::to_string(i) + ".mp3",
+                                     i % 2 == 0 ? DECODE_FAILED_REASON : "no MPEG audio found"});
+        }
+        BatchState state;
+        const BatchEnd end = finish_batch(result, state, false);
+        const EndReport report = end_report(result, end);
+        QCOMPARE(report.summary, std::string("Decoded 0 of 2000 files. 2000 files could not be "
+                                             "decoded:"));
+
+        ReportDialog dialog(report, QMessageBox::Warning, window_.get());
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QRect screen = dialog.screen()->availableGeometry();
+        QVERIFY2(dialog.height() <= screen.height() && dialog.width() <= screen.width(),
+                 qPrintable(u"%1 x %2"_s.arg(dialog.width()).arg(dialog.height())));
+        // The message names five files and how many more there are.
+        const QStringList shortList =
+            control<QLabel>(&dialog, ids::REPORT_SHORT_LIST)->text().split(QLatin1Char('\n'));
+        QCOMPARE(shortList.size(), REPORT_SHORT_ROWS + 1);
+        QCOMPARE(shortList.last(), u"... and 1995 more (see Details)"_s);
+        QVERIFY(shortList.first().endsWith(u": decoding failed"_s));
+        QVERIFY(shortList.first().contains(QChar(0x2026)));  // the 180-x name, cut
+
+        // Every file is in the details, with its reason, and opening them keeps the dialog
+        // within the screen: the list scrolls instead.
+        QTreeWidget* details = dialog.details();
+        QVERIFY(!details->isVisible());
+        dialog.detailsButton()->click();
+        QVERIFY(details->isVisible());
+        QVERIFY(dialog.height() <= screen.height() && dialog.width() <= screen.width());
+        QCOMPARE(details->topLevelItemCount(), 1);
+        QTreeWidgetItem* section = details->topLevelItem(0);
+        QCOMPARE(section->text(0), u"Not decoded (2000)"_s);
+        QCOMPARE(section->childCount(), 2000);
+        QCOMPARE(section->child(1999)->text(0), path_text(result.failed[1999].path));
+        QCOMPARE(section->child(1999)->text(1), u"no MPEG audio found"_s);
+        QVERIFY(details->verticalScrollBar()->maximum() > 0);
+        save_screenshot(&dialog, u"end_message_failures.png"_s);
+        dialog.detailsButton()->click();
+        QVERIFY(!details->isVisible());
+        save_screenshot(&dialog, u"end_message_failures_closed.png"_s);
+
+        // The real message boxes show it the same way.
+        bool shown = false;
+        when_shown<ReportDialog>([&](ReportDialog* real) {
+            shown = real->details()->topLevelItem(0)->childCount() == 2000;
+            control<QPushButton>(real, ids::REPORT_OK)->click();
+        });
+        QtMessageBoxes().report(window_.get(), report, QMessageBox::Warning);
+        QVERIFY(shown);
+    }
+
+    void terminationStopsARunLikeCancelAndEndsTheProgram() {
+        const QString out = files_->path() + u"/out"_s;
+        QVERIFY(QDir().mkpath(out));
+        window_->addChosenFiles({longFile(), put("after.mp3", "quiet.mp3")});
+        setOutput(out, true, false);
+        TerminationWatch watch;
+        QVERIFY(watch.active());
+        connect(&watch, &TerminationWatch::terminationRequested, window_.get(),
+                &MainWindow::terminate);
+        QSignalSpy finished(window_.get(), &QDialog::finished);
+
+        Watch progress;
+        progress.onFirst = [](DecodeProgressDialog*) { std::raise(SIGTERM); };
+        watch_progress(progress);
+        click(ids::DECODE_ALL);
+
+        // Stopped like Cancel: no message waits, no folder opens, nothing after the current
+        // file starts; the window closes and says which signal ended it.
+        QVERIFY(boxes_.told.isEmpty());
+        QVERIFY(urls_.urls.isEmpty());
+        QCOMPARE(progress.countLines, QStringList{expected_count_line(1, 2)});
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(window_->terminatedBy(), SIGTERM);
+        QVERIFY(!QFileInfo::exists(out + u"/after.wav"_s));
+        // The current file was finished with its true sizes (the independent parser checks
+        // them against the file) and is much shorter than 15 minutes.
+        const ParsedWav wav = parse_wav_file((out + u"/long.wav"_s).toStdString());
+        QVERIFY2(wav.ok, wav.error.c_str());
+        QCOMPARE(std::size_t(wav.riff_size) + 8, wav.file_size);
+        QCOMPARE(wav.data_offset + wav.data_size, wav.file_size);
+        QVERIFY(wav.data_size > 0 && wav.data_size < 20u * 1024 * 1024);
+
+        // Without a run the window closes at once.
+        window_ = std::make_unique<MainWindow>(boxes_);
+        connect(&watch, &TerminationWatch::terminationRequested, window_.get(),
+                &MainWindow::terminate);
+        window_->show();
+        QSignalSpy closed(window_.get(), &QDialog::finished);
+        std::raise(SIGHUP);
+        QTRY_COMPARE(closed.size(), 1);
+        QCOMPARE(window_->terminatedBy(), SIGHUP);
+    }
+
+    void openingTheFolderWithoutAFileManagerSaysSo() {
+        window_->addChosenFiles({put("q.mp3", "quiet.mp3")});
+        setOutput(files_->path(), true, false);
+        // No handler and no desktop here: opening fails as it does without a file manager.
+        QDesktopServices::unsetUrlHandler(u"file"_s);
+        click(ids::DECODE_ALL);
+        QDesktopServices::setUrlHandler(u"file"_s, &urls_, "open");
+        QCOMPARE(boxes_.told.size(), 2);
+        QCOMPARE(boxes_.told[1],
+                 u"No file manager could be started to show the output folder:"
+                 u"\n\n"_s +
+                     files_->path());
     }
 };
 

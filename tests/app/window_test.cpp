@@ -15,6 +15,8 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStandardPaths>
+#include <QTabBar>
 #include <QTemporaryDir>
 #include <QWindow>
 #include <QtTest>
@@ -24,7 +26,9 @@
 #include "app/help.h"
 #include "app/mainwindow.h"
 #include "app/pages.h"
+#include "app/paths.h"
 #include "app/settings.h"
+#include "app/skin/buttons.h"
 #include "tests/app/app_test_support.h"
 
 using namespace Qt::StringLiterals;
@@ -182,11 +186,31 @@ private Q_SLOTS:
         QCOMPARE(found, (QStringList{u"a.mp3"_s, u"b.MP3"_s, u"c.mp3"_s}));
         QCOMPARE(selected(list), QList<int>{0});
         QCOMPARE(read_setting(SETTING_PATH), at(u"tree"_s));
-        QVERIFY(boxes_.asked.isEmpty() && boxes_.told.isEmpty());  // refusals are silent
+        // The refused name is told once the folder is in, with the listed file it clashes with.
+        QVERIFY(boxes_.asked.isEmpty());
+        QCOMPARE(boxes_.told.size(), 1);
+        QVERIFY(boxes_.told[0].startsWith(u"1 file was not added"_s));
+        QCOMPARE(boxes_.icons, QList<QMessageBox::Icon>{QMessageBox::Information});
+        QCOMPARE(boxes_.reports.size(), 1u);
+        QCOMPARE(boxes_.reports[0].sections.size(), 1u);
+        QCOMPARE(boxes_.reports[0].sections[0].rows,
+                 (std::vector<ReportRow>{
+                     {path_bytes(at(u"tree/sub/A.MP3"_s)), "same name as " + path_bytes(a)}}));
+        boxes_.clear();
 
         window_->addChosenFiles({big.fileName(), a});
         QCOMPARE(names(list).size(), 4);
-        QCOMPARE(cell(list, 3, 1), u"1.50 MB"_s);              // 1572864 = 1.5 * 1048576
+        QCOMPARE(boxes_.reports.size(), 1u);  // a itself, listed already
+        QCOMPARE(boxes_.reports[0].sections[0].rows.size(), 1u);
+        QCOMPARE(boxes_.reports[0].sections[0].rows[0].path, path_bytes(a));
+        boxes_.clear();
+        QCOMPARE(cell(list, 3, 1), u"1.50 MB"_s);  // 1572864 = 1.5 * 1048576
+        // The size column shows a two-digit size whole, as the cell's text room allows it.
+        const int textRoom =
+            list->columnWidth(1) -
+            2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+        QCOMPARE(list->fontMetrics().elidedText(u"54.95 MB"_s, Qt::ElideRight, textRoom),
+                 u"54.95 MB"_s);
         QCOMPARE(window_->lastInputFolder(), at(u"first"_s));  // several: the folder
 
         // Drops: a link stands for its target, a linked folder is searched, a text file is not
@@ -198,7 +222,8 @@ private Q_SLOTS:
         QMimeData dropped;
         dropped.setUrls({QUrl::fromLocalFile(at(u"link.mp3"_s)),
                          QUrl::fromLocalFile(at(u"otherlink"_s)),
-                         QUrl::fromLocalFile(at(u"tree/notes.txt"_s))});
+                         QUrl::fromLocalFile(at(u"tree/notes.txt"_s)),
+                         QUrl::fromLocalFile(at(u"tree/sub/A.MP3"_s))});
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &dropped, Qt::LeftButton, {});
         QCoreApplication::sendEvent(list->viewport(), &enter);  // a drop follows an entry
         QVERIFY(enter.isAccepted());
@@ -207,6 +232,10 @@ private Q_SLOTS:
         QCOMPARE(names(list).mid(4), (QStringList{u"real.mp3"_s, u"z.mp3"_s}));
         QCOMPARE(cell(list, 4, 2), at(u"target/"_s));
         QCOMPARE(selected(list), QList<int>{0});
+        // A drop tells what it refused as well.
+        QCOMPARE(boxes_.reports.size(), 1u);
+        QCOMPARE(boxes_.reports[0].sections[0].rows.size(), 1u);
+        QCOMPARE(boxes_.reports[0].sections[0].rows[0].path, path_bytes(at(u"tree/sub/A.MP3"_s)));
     }
 
     void removingSelectsTheRowsThatMovedUp() {
@@ -273,11 +302,11 @@ private Q_SLOTS:
             QVERIFY(QFileInfo(save_screenshot(window_.get(), QLatin1String(shot[tab]))).size() > 0);
         }
 
-        // No tag: empty fields, track 0, and still the four header lines.
+        // No tag: empty fields, the track's too (no "0"), and still the four header lines.
         click_row(list, 1);
         QCOMPARE(info().mid(1, 4), MPEG2_MONO);
         QCOMPARE(tagFields(),
-                 (QStringList{QString(), u"0"_s, QString(), QString(), QString(), QString()}));
+                 (QStringList{QString(), QString(), QString(), QString(), QString(), QString()}));
         QTest::keyClick(list, Qt::Key_Up);
         QCOMPARE(info().at(5), u"Seven Bridges"_s);
 
@@ -291,8 +320,8 @@ private Q_SLOTS:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, QPoint(10, 300));  // below rows
         QVERIFY(selected(list).isEmpty());
         QCOMPARE(info(),
-                 (QStringList{PROMPT, QString(), QString(), QString(), QString(), QString(), u"0"_s,
-                              QString(), QString(), QString(), QString(), QString()}));
+                 (QStringList{PROMPT, QString(), QString(), QString(), QString(), QString(),
+                              QString(), QString(), QString(), QString(), QString(), QString()}));
     }
 
     void optionsValidateAndCoupleSlidersWithBoxes() {
@@ -303,37 +332,60 @@ private Q_SLOTS:
         auto* outEdit = control<QLineEdit>(page, ids::FADE_OUT_EDIT);
         QVERIFY(control<QRadioButton>(page, ids::BITS_16)->isChecked());
         QCOMPARE(inEdit->text(), u"0"_s);
+        window_->pageTabs()->setCurrentWidget(page);
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
 
-        // Typing 75: "7" passes, "75" is out of range and the box ends at 60.
+        // Typing 75 says nothing yet; Enter ends the editing: out of range, the box ends at 60.
+        inEdit->setFocus();
         inEdit->selectAll();
         QTest::keyClicks(inEdit, u"75"_s);
+        QVERIFY(boxes_.told.isEmpty());
+        QCOMPARE(inSlider->value(), 0);
+        QTest::keyClick(inEdit, Qt::Key_Return);
         QCOMPARE(boxes_.told, QStringList{u"Please enter an integer between 0 and 60."_s});
         QCOMPARE(inEdit->text(), u"60"_s);
         QCOMPARE(inSlider->value(), 60);
 
-        // An emptied box is not a number: the message, then the previous value again.
+        // A box on its way to a number (emptied, a lone "-") is no error; what is left when the
+        // focus goes is: not a number, the message once, then the previous value again.
         boxes_.clear();
         QTest::keyClick(inEdit, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(inEdit, Qt::Key_Backspace);
+        QTest::keyClick(inEdit, Qt::Key_Minus);
+        QVERIFY(boxes_.told.isEmpty());
+        outEdit->setFocus();
         QCOMPARE(boxes_.told, QStringList{u"Please enter an integer."_s});
         QCOMPARE(inEdit->text(), u"60"_s);
 
         // The slider's moves reach its box; a negative number ends clamped at 0.
         boxes_.clear();
         QTest::keyClick(outSlider, Qt::Key_Right);
-        QTest::keyClick(outSlider, Qt::Key_Right);
+        QTest::keyClick(outSlider, Qt::Key_Up);
         QCOMPARE(outEdit->text(), u"2"_s);
         QVERIFY(boxes_.told.isEmpty());
-        outEdit->setText(u"-3"_s);
+        outEdit->setFocus();
+        outEdit->selectAll();
+        QTest::keyClicks(outEdit, u"-3"_s);
+        QTest::keyClick(outEdit, Qt::Key_Enter);
         QCOMPARE(boxes_.told, QStringList{u"Please enter an integer between 0 and 60."_s});
         QCOMPARE(outEdit->text(), u"0"_s);
-        outEdit->setText(u"12"_s);
+        outEdit->selectAll();
+        QTest::keyClicks(outEdit, u"12"_s);
+        QTest::keyClick(outEdit, Qt::Key_Return);
         QCOMPARE(outSlider->value(), 12);
+        QCOMPARE(boxes_.told.size(), 1);
 
+        auto* copyTags = control<QCheckBox>(page, ids::COPY_TAGS);
+        QVERIFY(!copyTags->isChecked());
+        QVERIFY(!page->batchOptions("/out").copyTags);
         control<QRadioButton>(page, ids::BITS_8)->click();
         control<QCheckBox>(page, ids::SKIP_SILENCE)->click();
+        copyTags->click();
         const BatchOptions options = page->batchOptions("/out");
-        QVERIFY(options.eightBit && !options.normalize && options.skipSilence);
+        QVERIFY(options.eightBit && !options.normalize && options.skipSilence && options.copyTags);
+        window_->pageTabs()->setCurrentWidget(page);
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"options_tags.png"_s)).size() > 0);
         QCOMPARE(options.fadeIn, 60);
         QCOMPARE(options.fadeOut, 12);
         QVERIFY(!control<QRadioButton>(page, ids::BITS_16)->isChecked());
@@ -364,6 +416,48 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(save_screenshot(window_.get(), u"main_info_lame_tag.png"_s)).size() > 0);
         click_row(list, 1);
         QCOMPARE(info().first(), QString());
+    }
+
+    void exactLengthAndCopyTagsSurviveANewWindow() {
+        auto exact = [this] {
+            return control<QCheckBox>(window_->pageTabs()->optionsPage(), ids::EXACT_LENGTH);
+        };
+        auto tags = [this] {
+            return control<QCheckBox>(window_->pageTabs()->optionsPage(), ids::COPY_TAGS);
+        };
+        QVERIFY(!exact()->isChecked() && !tags()->isChecked());  // no settings yet: both off
+
+        tags()->click();
+        QCOMPARE(read_setting(SETTING_COPY_TAGS), u"1"_s);
+        window_.reset();
+        openWindow();
+        QVERIFY(!exact()->isChecked() && tags()->isChecked());
+        const BatchOptions restored = window_->pageTabs()->optionsPage()->batchOptions("/out");
+        QVERIFY(restored.copyTags && !restored.exactLength);
+
+        exact()->click();
+        tags()->click();
+        window_.reset();
+        openWindow();
+        QVERIFY(exact()->isChecked() && !tags()->isChecked());
+
+        // A run stores both again, whatever the settings file was given meanwhile.
+        tags()->click();
+        write_setting(SETTING_EXACT_LENGTH, u"0"_s);
+        write_setting(SETTING_COPY_TAGS, u"0"_s);
+        QVERIFY(QDir().mkpath(at(u"out"_s)));
+        control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER)->setText(at(u"out"_s));
+        window_->addChosenFiles({put(u"song.mp3"_s, "tagged.mp3")});
+        control<QPushButton>(outputPage(), ids::DECODE_ALL)->click();
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        QCOMPARE(read_setting(SETTING_EXACT_LENGTH), u"1"_s);
+        QCOMPARE(read_setting(SETTING_COPY_TAGS), u"1"_s);
+        window_.reset();
+        openWindow();
+        QVERIFY(exact()->isChecked() && tags()->isChecked());
+        window_->pageTabs()->setCurrentWidget(window_->pageTabs()->optionsPage());
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"options_exact_length_and_tags.png"_s))
+                    .size() > 0);
     }
 
     void folderChecksSpeakThroughMessageBoxes() {
@@ -480,16 +574,72 @@ private Q_SLOTS:
         QCOMPARE(stored.value(u"Output Path"_s).toString(), at(u"out"_s));
         QCOMPARE(stored.value(u"Path"_s).toString(), in);
 
-        // Nothing stored: an empty folder box, and Add Folder starts in the current folder.
+        // Nothing stored: an empty folder box, and Add Files and Add Folder start in the user's
+        // music folder, or at home without one; never in the program's folder.
         QSettings().clear();
         openWindow();
         QCOMPARE(control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER)->text(), QString());
+        const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+        const QString expected = QFileInfo(music).isDir() ? music : QDir::homePath();
         when_shown<FolderBrowser>([&](FolderBrowser* browser) {
             start = browser->directory().absolutePath();
             browser->reject();
         });
         control<QPushButton>(window_.get(), ids::ADD_FOLDER)->click();
-        QCOMPARE(start, QDir::currentPath());
+        QCOMPARE(start, expected);
+        when_shown<QFileDialog>([&](QFileDialog* dialog) {
+            start = dialog->directory().absolutePath();
+            dialog->reject();
+        });
+        control<QPushButton>(window_.get(), ids::ADD_FILES)->click();
+        QCOMPARE(start, expected);
+        QVERIFY(start != QCoreApplication::applicationDirPath());
+    }
+
+    void libraryChoicesAreStoredAndKeepTheTreeInTheList() {
+        OutputPage* page = outputPage();
+        auto* keep = control<QCheckBox>(page, ids::KEEP_FOLDERS);
+        auto* overwrite = control<QRadioButton>(page, ids::EXISTING_OVERWRITE);
+        auto* skip = control<QRadioButton>(page, ids::EXISTING_SKIP);
+        auto* rename = control<QRadioButton>(page, ids::EXISTING_RENAME);
+        QVERIFY(keep && overwrite && skip && rename);
+        // Nothing stored: flat output and overwriting, as before these choices existed.
+        QVERIFY(!keep->isChecked());
+        QVERIFY(overwrite->isChecked() && !skip->isChecked() && !rename->isChecked());
+        QCOMPARE(page->existingPolicy(), ExistingPolicy::Overwrite);
+        QCOMPARE(keep->accessibleName(), u"Keep folder structure"_s);
+
+        // The same track name in two albums: one row without the box, both with it.
+        put(u"Library/Album 1/01 - Intro.mp3"_s, "short.mp3");
+        put(u"Library/Album 2/01 - Intro.mp3"_s, "quiet.mp3");
+        FileListCtrl* list = window_->fileListCtrl();
+        list->fileList().addPath(at(u"Library"_s).toStdString());
+        QCOMPARE(names(list), QStringList{u"01 - Intro.mp3"_s});
+        list->fileList().clear();
+        // Listed first in name order, it takes the WAV path the .mp3 beside it would write.
+        put(u"Library/Album 2/01 - INTRO.mp2"_s, "layer2.mp3");
+        QTest::mouseClick(keep, Qt::LeftButton, {}, keep->rect().center());
+        QTest::mouseClick(rename, Qt::LeftButton, {}, rename->rect().center());
+        QTest::mouseClick(skip, Qt::LeftButton, {}, skip->rect().center());
+        QVERIFY(keep->isChecked() && skip->isChecked() && !rename->isChecked());
+        QCOMPARE(page->existingPolicy(), ExistingPolicy::Skip);
+        list->fileList().addPath(at(u"Library"_s).toStdString());
+        QCOMPARE(names(list), (QStringList{u"01 - Intro.mp3"_s, u"01 - INTRO.mp2"_s}));
+        QCOMPARE(cell(list, 1, 2), at(u"Library/Album 2/"_s));
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"main_output_library.png"_s)).size() > 0);
+
+        // Stored as they change, and read back by the next window.
+        QCOMPARE(read_setting(SETTING_KEEP_FOLDERS), u"1"_s);
+        QCOMPARE(read_setting(SETTING_EXISTING_FILES), u"skip"_s);
+        window_.reset();
+        openWindow();
+        QVERIFY(control<QCheckBox>(outputPage(), ids::KEEP_FOLDERS)->isChecked());
+        QVERIFY(control<QRadioButton>(outputPage(), ids::EXISTING_SKIP)->isChecked());
+        QVERIFY(!control<QRadioButton>(outputPage(), ids::EXISTING_OVERWRITE)->isChecked());
+        control<QRadioButton>(outputPage(), ids::EXISTING_RENAME)->click();
+        QCOMPARE(read_setting(SETTING_EXISTING_FILES), u"rename"_s);
+        control<QCheckBox>(outputPage(), ids::KEEP_FOLDERS)->click();
+        QCOMPARE(read_setting(SETTING_KEEP_FOLDERS), u"0"_s);
     }
 
     void theWindowIsSkinned() {
@@ -498,9 +648,9 @@ private Q_SLOTS:
         QCOMPARE(window_->mask().boundingRect(), QRect(QPoint(0, 2), QPoint(644, 385)));
         QCOMPARE(window_->size(), QSize(645, 386));
         QCOMPARE(control<QPushButton>(window_.get(), ids::REMOVE_SELECTION)->toolTip(),
-                 u"Remove Selection"_s);
+                 u"Remove Selection (Alt+R)"_s);
         QCOMPARE(control<QPushButton>(outputPage(), ids::DECODE_SELECTED)->toolTip(),
-                 u"Decode Selected Files"_s);
+                 u"Decode Selected Files (Alt+E)"_s);
         QCOMPARE(control<QWidget>(window_.get(), ids::MAIN_MENU)->toolTip(), u"Main menu"_s);
         QCOMPARE(window_->pageTabs()->currentWidget()->size(), QSize(307, 274));
         const char* shot[] = {"main_output_empty.png", "main_info_empty.png",
@@ -580,6 +730,125 @@ private Q_SLOTS:
         control<QPushButton>(window_.get(), ids::EXIT)->click();
         QCOMPARE(exited.size(), 1);
         QCOMPARE(exited[0][0].toInt(), int(QDialog::Accepted));
+    }
+
+    void keyboardLeavesTheListSwitchesPagesAndShowsFocus() {
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        auto focused = [] {
+            QWidget* w = QApplication::focusWidget();
+            return w != nullptr ? w->objectName() : QString();
+        };
+
+        // Enter in the output box asks for Decode All, as does its access key.
+        QSignalSpy decodeAll(outputPage(), &OutputPage::decodeAllRequested);
+        auto* folder = control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER);
+        folder->setFocus();
+        QTest::keyClick(folder, Qt::Key_Return);
+        QCOMPARE(decodeAll.size(), 1);
+        QTest::keyClick(window_.get(), Qt::Key_L, Qt::AltModifier);
+        QTRY_COMPARE(decodeAll.size(), 2);  // an access key clicks after a short press
+
+        window_->addChosenFiles({put(u"a.mp3"_s, "tagged.mp3"), put(u"b.mp3"_s, "quiet.mp3")});
+        FileListCtrl* list = window_->fileListCtrl();
+        list->setFocus();
+        QCOMPARE(QApplication::focusWidget(), list);
+        const QList<int> before = selected(list);
+
+        // Tab leaves the list at once, walks the buttons under it, then reaches the tabs and
+        // the page; the selection in the list stays as it was.
+        QStringList walk;
+        for (int i = 0; i < 6; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            walk.push_back(focused());
+        }
+        QCOMPARE(walk.mid(0, 4),
+                 (QStringList{id_name(ids::ADD_FILES), id_name(ids::ADD_FOLDER),
+                              id_name(ids::REMOVE_SELECTION), id_name(ids::CLEAR_ALL)}));
+        QVERIFY(qobject_cast<QTabBar*>(QApplication::focusWidget()->parentWidget()) != nullptr ||
+                window_->pageTabs()->isAncestorOf(QApplication::focusWidget()));
+        QCOMPARE(selected(list), before);
+
+        // The pages switch from anywhere, the list included, and the focus stays put.
+        list->setFocus();
+        PageTabs* tabs = window_->pageTabs();
+        const std::pair<QKeyCombination, int> switches[] = {
+            {Qt::CTRL | Qt::Key_Tab, 1},
+            {Qt::CTRL | Qt::Key_PageDown, 2},
+            {Qt::CTRL | Qt::Key_PageDown, 0},
+            {Qt::CTRL | Qt::Key_PageUp, 2},
+            {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, 1},
+            {Qt::ALT | Qt::Key_P, 2},
+            {Qt::ALT | Qt::Key_O, 0},
+            {Qt::ALT | Qt::Key_I, 1}};
+        for (const auto& [key, page] : switches) {
+            QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+            QCOMPARE(tabs->currentIndex(), page);
+        }
+        QCOMPARE(QApplication::focusWidget(), list);
+        QCOMPARE(selected(list), before);
+        tabs->setCurrentIndex(0);
+
+        // Every button is named for screen readers and, but for the window's own corner
+        // buttons, has an access key; no two shown at once share one.
+        QStringList keys;
+        for (QAbstractButton* button : window_->findChildren<QAbstractButton*>()) {
+            if (!button->isVisibleTo(window_.get()) ||
+                qobject_cast<QTabBar*>(button->parentWidget()) != nullptr) {
+                continue;
+            }
+            QVERIFY2(!button->accessibleName().isEmpty(), qPrintable(button->objectName()));
+            if (button->objectName() == id_name(ids::MINIMIZE) ||
+                button->objectName() == id_name(ids::CLOSE)) {
+                continue;
+            }
+            QVERIFY2(!button->shortcut().isEmpty(), qPrintable(button->accessibleName()));
+            keys.push_back(button->shortcut().toString());
+        }
+        QVERIFY(keys.size() >= 11);
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
+
+        // Focus shows: a control looks different with the focus than without it.
+        auto looksFocused = [&](QWidget* widget, const QString& shot) {
+            widget->clearFocus();
+            const QImage plain = widget->grab().toImage();
+            widget->setFocus(Qt::TabFocusReason);
+            if (!widget->hasFocus()) {
+                return false;
+            }
+            const QImage marked = widget->grab().toImage();
+            if (!shot.isEmpty()) {
+                save_screenshot(widget, shot);
+            }
+            return plain != marked;
+        };
+        QVERIFY(looksFocused(control<QWidget>(outputPage(), ids::OPEN_FOLDER_WHEN_DONE),
+                             u"focus_check_box.png"_s));
+        QVERIFY(
+            looksFocused(control<QWidget>(outputPage(), ids::DECODE_ALL), u"focus_button.png"_s));
+        QVERIFY(looksFocused(control<QWidget>(window_.get(), ids::ADD_FILES), QString()));
+        QVERIFY(looksFocused(control<QWidget>(window_.get(), ids::MAIN_MENU), QString()));
+        QVERIFY(looksFocused(list, QString()));
+        save_screenshot(window_.get(), u"focus_list.png"_s);
+        tabs->setCurrentIndex(2);
+        QVERIFY(
+            looksFocused(control<QWidget>(tabs->optionsPage(), ids::FADE_IN_SLIDER), QString()));
+        QVERIFY(looksFocused(control<QWidget>(tabs->optionsPage(), ids::NORMALIZE), QString()));
+        QVERIFY(looksFocused(tabs->tabBar(), QString()));
+        save_screenshot(window_.get(), u"focus_tab.png"_s);
+    }
+
+    void infoPageSaysWhenAFileHasNoAudio() {
+        QFile text(at(u"notes.mp3"_s));
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("Just some words.\n") > 0);
+        text.close();
+        window_->addChosenFiles({text.fileName(), put(u"empty.mp3"_s, "empty.mp3")});
+        for (int row = 0; row < 2; ++row) {
+            click_row(window_->fileListCtrl(), row);
+            QCOMPARE(info().mid(1, 4),
+                     (QStringList{u"no MPEG audio found"_s, QString(), QString(), QString()}));
+            QCOMPARE(info().at(6), QString());  // no track number either
+        }
     }
 };
 

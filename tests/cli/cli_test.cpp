@@ -71,7 +71,7 @@ TEST(Cli, HelpExplainsEveryOptionAndTheTimeSyntax) {
                                "--gap",          "--cross-fade", "-o",
                                "1:30",           "1/75",         "--window-options",
                                "--jobs",         "--quiet",      "--verbose",
-                               "--exact-length", "130"}) {
+                               "--exact-length", "--tags",       "130"}) {
         EXPECT_TRUE(contains(r.out, option)) << option;
     }
 }

@@ -318,4 +318,57 @@ TEST(WavWriter, NullPathWritesToStandardOutputAndLeavesItOpen) {
     EXPECT_EQ(samples_s16(wav), std::vector<std::int16_t>{7});
 }
 
+TEST(WavWriter, TrailerFollowsThePadByteAndCountsTowardsTheSizeLimit) {
+    TempDir dir;
+    ClipStats stats = {};
+    // A whole chunk as the tag builder hands it over: "TEST", size 3, "abc", its pad byte.
+    const std::vector<unsigned char> trailer = {'T', 'E', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
+    auto open_with_trailer = [&trailer](const std::string& path) {
+        OutputControl control;
+        output_control_init(&control, OUTPUT_OPEN);
+        control.path = path.c_str();
+        control.trailer = trailer.data();
+        control.trailer_length = static_cast<std::uint32_t>(trailer.size());
+        return wav_command(&control);
+    };
+    auto tail = [](const std::vector<unsigned char>& bytes, std::size_t from) {
+        return std::vector<unsigned char>(bytes.begin() + static_cast<std::ptrdiff_t>(from),
+                                          bytes.end());
+    };
+
+    const std::string path = dir.file("trailer.wav");
+    ASSERT_EQ(open_with_trailer(path), 0);
+    ASSERT_EQ(configure(1, 8000, 8), 0);
+    ASSERT_EQ(play({0, 0, 0}, nullptr, &stats), 0);
+    ASSERT_EQ(finish(), 0) << output_error();
+    // 44 header bytes, 3 sample bytes, the data's pad byte at 47, the trailer from 48.
+    const std::vector<unsigned char> bytes = read_file_bytes(path);
+    ASSERT_EQ(bytes.size(), 60u);
+    EXPECT_EQ(le32(bytes.data() + 4), 52u);
+    EXPECT_EQ(le32(bytes.data() + 40), 3u);
+    EXPECT_EQ(bytes[47], 0);
+    EXPECT_EQ(tail(bytes, 48), trailer);
+    std::string error;
+    EXPECT_EQ(riff_chunks(bytes, &error).size(), 3u);
+    EXPECT_EQ(error, "");
+
+    // 16-bit stereo: 36 + data (+ pad) + 12 must stay within 0xFFFFFFFF, so the data may reach
+    // 0xFFFFFFCF, even 0xFFFFFFCE, in whole 4-byte frames 0xFFFFFFCC.
+    const std::string limit = dir.file("limit.wav");
+    ASSERT_EQ(open_with_trailer(limit), 0);
+    ASSERT_EQ(configure(2, 44100, 16), 0);
+    wav_preset_data_length_for_testing(0xFFFFFFCCu - 8u);
+    const std::vector<mad_fixed_t> two = {s16_sample(1), s16_sample(2)};
+    ASSERT_EQ(play(two, &two, &stats), 0) << output_error();
+    const std::vector<mad_fixed_t> one = {s16_sample(3)};
+    EXPECT_EQ(play(one, &one, &stats), -1);
+    EXPECT_STREQ(output_error(), "output file too large for WAV");
+    ASSERT_EQ(finish(), 0) << output_error();
+    const std::vector<unsigned char> limited = read_file_bytes(limit);
+    ASSERT_EQ(limited.size(), 44u + 8u + 12u);
+    EXPECT_EQ(le32(limited.data() + 4), 0xFFFFFFFCu);
+    EXPECT_EQ(le32(limited.data() + 40), 0xFFFFFFCCu);
+    EXPECT_EQ(tail(limited, 52), trailer);
+}
+
 }  // namespace

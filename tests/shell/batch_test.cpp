@@ -78,6 +78,7 @@ TEST_F(Batch, FillRequestIsWhatTheWindowAsks) {
     EXPECT_STREQ(request.bit_depth_text, "16");
     EXPECT_EQ(request.normalize, 0);
     EXPECT_EQ(request.skip_silence, 0);
+    EXPECT_EQ(request.copy_tags, 0);
     EXPECT_EQ(request.progress, batch_progress);
     // 111 padded frames of 26.125 ms and 5 of 26.0625 ms: 3030.1875 ms.
     EXPECT_EQ(request.play_length_ms, 3030u);
@@ -87,12 +88,14 @@ TEST_F(Batch, FillRequestIsWhatTheWindowAsks) {
     options.skipSilence = true;
     options.fadeIn = 60;
     options.fadeOut = 7;
+    options.copyTags = true;
     request = build_request(window_requests(options), "/music/a.b.mp3", texts);
     EXPECT_STREQ(request.bit_depth_text, "8");
     EXPECT_STREQ(request.fade_in_text, "60");
     EXPECT_STREQ(request.fade_out_text, "7");
     EXPECT_EQ(request.normalize, 1);
     EXPECT_EQ(request.skip_silence, 1);
+    EXPECT_EQ(request.copy_tags, 1);
     EXPECT_STREQ(request.output_path, "/out/a.b.wav");
     EXPECT_EQ(request.play_length_ms, 0u);  // no such file: nothing measured
     EXPECT_EQ(request.exact_length, 0);

@@ -250,6 +250,18 @@ TEST_F(WorkerPool, TwoWorkersTakeManyFilesEachAndKeepTheirMessagesApart) {
     EXPECT_EQ(filesPerWorker.size(), 2u);
 }
 
+TEST_F(WorkerPool, EachJobCarriesItsFileWithItsPlannedOutput) {
+    auto decode = [](const DecodeRequest& request) -> std::int32_t {
+        std::printf("%s -> %s\n", request.input_path, request.output_path);
+        return DECODE_OK;
+    };
+    run({{"a.mp3", "/m/sub/", "/m/", "/o/sub/a.wav"}, {"b.mp3", "/m/"}, {"c.mp3", "/m/"}}, decode);
+    ASSERT_EQ(listener.ends.size(), 3u);
+    EXPECT_EQ(listener.ends[0].messages, "/m/sub/a.mp3 -> /o/sub/a.wav\n");
+    EXPECT_EQ(listener.ends[1].messages, "/m/b.mp3 -> " + out.file("b.wav") + "\n");
+    EXPECT_EQ(listener.ends[2].messages, "/m/c.mp3 -> " + out.file("c.wav") + "\n");
+}
+
 TEST_F(WorkerPool, ACrashFailsOnlyItsFileAndAReplacementTakesTheRest) {
     auto decode = [](const DecodeRequest& request) -> std::int32_t {
         decode_telling_who(request);

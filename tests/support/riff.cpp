@@ -72,3 +72,67 @@ std::vector<std::int16_t> samples_s16(const ParsedWav& wav) {
     }
     return out;
 }
+
+std::vector<RiffChunk> riff_chunks(const std::vector<unsigned char>& bytes, std::string* error) {
+    std::vector<RiffChunk> chunks;
+    error->clear();
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0) {
+        *error = "no RIFF/WAVE header";
+        return chunks;
+    }
+    const std::size_t end = std::size_t{le32(bytes.data() + 4)} + 8;
+    if (end != bytes.size()) {
+        *error = "RIFF size " + std::to_string(end - 8) + " but file size " +
+                 std::to_string(bytes.size());
+        return chunks;
+    }
+    std::size_t pos = 12;
+    while (pos < end) {
+        if (end - pos < 8) {
+            *error = "partial chunk header at " + std::to_string(pos);
+            return chunks;
+        }
+        RiffChunk chunk;
+        chunk.id.assign(reinterpret_cast<const char*>(bytes.data() + pos), 4);
+        chunk.offset = pos;
+        chunk.size = le32(bytes.data() + pos + 4);
+        const std::size_t taken = 8 + std::size_t{chunk.size} + (chunk.size & 1u);
+        if (taken > end - pos) {
+            *error = "chunk " + chunk.id + " at " + std::to_string(pos) + " runs past the end";
+            return chunks;
+        }
+        if ((chunk.size & 1u) != 0 && bytes[pos + 8 + chunk.size] != 0) {
+            *error = "chunk " + chunk.id + " has a pad byte that is not zero";
+            return chunks;
+        }
+        const auto body = bytes.begin() + static_cast<std::ptrdiff_t>(pos + 8);
+        chunk.body.assign(body, body + chunk.size);
+        chunks.push_back(std::move(chunk));
+        pos += taken;
+    }
+    return chunks;
+}
+
+std::map<std::string, std::string> info_texts(const RiffChunk& list) {
+    std::map<std::string, std::string> texts;
+    const std::vector<unsigned char>& b = list.body;
+    if (list.id != "LIST" || b.size() < 4 || std::memcmp(b.data(), "INFO", 4) != 0) {
+        return {};
+    }
+    std::size_t pos = 4;
+    while (pos + 8 <= b.size()) {
+        const std::string id(reinterpret_cast<const char*>(b.data() + pos), 4);
+        const std::uint32_t size = le32(b.data() + pos + 4);
+        if (size > b.size() - pos - 8) {
+            return {};
+        }
+        std::string text(reinterpret_cast<const char*>(b.data() + pos + 8), size);
+        if (!text.empty() && text.back() == '\0') {
+            text.pop_back();
+        }
+        texts[id] = text;
+        pos += 8 + std::size_t{size} + (size & 1u);
+    }
+    return texts;
+}

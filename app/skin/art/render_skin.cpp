@@ -644,14 +644,8 @@ QImage output_page() {
     card(p, layout::OUTPUT_GROUP, QStringLiteral("Output options"));
     label(p, rect_of(layout::OUTPUT_FOLDER_CAPTION), QStringLiteral("Output folder:"), kLabel,
           font(12, QFont::Normal));
-    // a faint waveform at the foot of the page: the same mark as the logo, stretched out
-    const double base = 246;
-    p.setPen(QPen(QColor(61, 139, 253, 60), 2, Qt::SolidLine, Qt::RoundCap));
-    for (int i = 0; i < 47; ++i) {
-        const double x = 16 + i * 6.0;
-        const double a = std::fabs(std::sin(i * 0.55) * std::cos(i * 0.17)) * 12 + 1.5;
-        p.drawLine(QPointF(x, base - a), QPointF(x, base + a));
-    }
+    label(p, rect_of(layout::EXISTING_CAPTION), QStringLiteral("If the WAV file exists:"), kLabel,
+          font(12, QFont::Normal));
     return image;
 }
 
@@ -729,6 +723,24 @@ QImage options_page() {
     return image;
 }
 
+// Every pixel outside the shape, as an unsmoothed fill draws it, back to pure green: a smoothed
+// clip or stroke may have tinted some of them, and a tinted one survives the cut.
+void green_outside(QImage& image, const QPainterPath& shape) {
+    QImage inside(image.size(), QImage::Format_ARGB32);
+    inside.fill(Qt::transparent);
+    {
+        QPainter p(&inside);
+        p.fillPath(shape, Qt::black);
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(inside.pixel(x, y)) == 0) {
+                image.setPixel(x, y, kGreen.rgb());
+            }
+        }
+    }
+}
+
 QImage about_background() {
     const int w = layout::ABOUT_DIALOG.width;
     const int h = layout::ABOUT_DIALOG.height;
@@ -758,10 +770,13 @@ QImage about_background() {
     p.fillRect(QRectF(0, foot, w, h - foot), rgb(0xF1F5FB));
     p.setPen(QPen(rgb(0xDCE4F0), 1));
     p.drawLine(QPointF(0, foot + 0.5), QPointF(w, foot + 0.5));
-    p.setClipping(false);
-    p.setPen(QPen(rgb(0x8892A8), 1));
+    // The border stays inside the outline: drawn across it, its smoothed pixels would mix with
+    // the green outside into colours the region keeps, a green fringe at the corners.
+    p.setPen(QPen(rgb(0x8892A8), 2));
     p.setBrush(Qt::NoBrush);
-    p.drawRoundedRect(QRectF(0.5, 0.5, w - 1, h - 1), 11.5, 11.5);
+    p.drawPath(shape);
+    p.end();
+    green_outside(image, shape);
     return image;
 }
 
@@ -972,12 +987,20 @@ std::optional<QImage> Renderer::picture(int id) {
          "Open output folder after decoding"},
         {EXIT_WHEN_DONE_BOX, OUTPUT_PAGE, layout::EXIT_WHEN_DONE_BOX, Mark::Check,
          "Exit when done decoding"},
+        {KEEP_FOLDERS_BOX, OUTPUT_PAGE, layout::KEEP_FOLDERS_BOX, Mark::Check,
+         "Keep folder structure"},
+        // one choice of three: drawn as radio buttons
+        {EXISTING_OVERWRITE_BOX, OUTPUT_PAGE, layout::EXISTING_OVERWRITE_BOX, Mark::Radio,
+         "Overwrite"},
+        {EXISTING_SKIP_BOX, OUTPUT_PAGE, layout::EXISTING_SKIP_BOX, Mark::Radio, "Skip"},
+        {EXISTING_RENAME_BOX, OUTPUT_PAGE, layout::EXISTING_RENAME_BOX, Mark::Radio, "Keep both"},
         {BITS_16, OPTIONS_PAGE, layout::BITS_16_BUTTON, Mark::Radio, "16 - bit (CD)"},
         {BITS_8, OPTIONS_PAGE, layout::BITS_8_BUTTON, Mark::Radio, "8 - bit (low)"},
         {NORMALIZE, OPTIONS_PAGE, layout::NORMALIZE_BOX, Mark::Check, "Normalize"},
         {SKIP_SILENCE, OPTIONS_PAGE, layout::SKIP_SILENCE_BOX, Mark::Check,
          "Delete leading and trailing silence"},
         {EXACT_LENGTH, OPTIONS_PAGE, layout::EXACT_LENGTH_BOX, Mark::Check, "Exact length"},
+        {COPY_TAGS, OPTIONS_PAGE, layout::COPY_TAGS_BOX, Mark::Check, "Copy tags into the WAV"},
     };
     for (const BoxArt& b : boxes) {
         for (int i = 0; i < 3; ++i) {

@@ -1,0 +1,43 @@
+// What the end of a run (or an addition to the list) tells, as data that a window or a terminal
+// lays out: a summary, and sections of files with a reason each, so that another kind of
+// outcome is one more section rather than another message.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "app/core/batch.h"
+
+struct ReportRow {
+    std::string path;
+    std::string reason;
+    bool operator==(const ReportRow&) const = default;
+};
+
+struct ReportSection {
+    std::string heading;
+    std::vector<ReportRow> rows;
+};
+
+struct EndReport {
+    std::string summary;
+    std::vector<ReportSection> sections;  // none without rows
+};
+
+inline constexpr const char* FAILED_HEADING = "Not decoded";
+inline constexpr const char* NOT_ADDED_HEADING = "Not added";
+inline constexpr const char* SKIPPED_HEADING = "Skipped";
+inline constexpr const char* SKIPPED_REASON = "the WAV file exists";
+
+// The summary is the first paragraph of the end message; the files it listed become sections.
+EndReport end_report(const BatchResult& result, const BatchEnd& end);
+
+// Files an addition refused because a file of the same name is listed: (path, listed path).
+EndReport refusal_report(const std::vector<ReportRow>& refused);
+
+std::size_t report_row_count(const EndReport& report);
+
+// The summary, then the first `shown` rows as "path: reason" lines, then how many more there
+// are; the text of a report where there is no room for its details.
+std::string report_text(const EndReport& report, std::size_t shown);

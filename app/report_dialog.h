@@ -1,0 +1,34 @@
+// The message at the end of a run (and after an addition that refused files): the summary, the
+// first few files, and every file with its reason in a details list that scrolls, so that the
+// window never grows past the screen however many files there are.
+#pragma once
+
+#include <QDialog>
+#include <QMessageBox>
+
+#include "app/core/end_report.h"
+
+class QPushButton;
+class QTreeWidget;
+
+// How many files the message itself names; the rest are in the details.
+inline constexpr int REPORT_SHORT_ROWS = 5;
+
+class ReportDialog : public QDialog {
+    Q_OBJECT
+public:
+    ReportDialog(const EndReport& report, QMessageBox::Icon icon, QWidget* parent = nullptr);
+
+    QTreeWidget* details() const { return details_; }
+    QPushButton* detailsButton() const { return detailsButton_; }
+
+public Q_SLOTS:
+    void showDetails(bool shown);
+
+private:
+    // Within the screen the dialog is on, at most.
+    void fitToScreen();
+
+    QTreeWidget* details_;
+    QPushButton* detailsButton_;
+};
