@@ -358,7 +358,7 @@ Inputs:
 Running:
       --dry-run         print each input with its WAV file, or why it would be
                         skipped, and write nothing
-  -j, --jobs N          decode up to N files at once, each in its own worker process
+  -j, --jobs N          decode up to N files at once in N worker processes
                         (default 1; 0 means one per processor)
   -q, --quiet           show nothing but errors
   -v, --verbose         pass the engine's messages through as they come

@@ -1,5 +1,5 @@
 // Running a batch from the command line: the files, where messages go, and the two runners
-// (all files in this process, or each file in a worker process).
+// (all files in this process, or in worker processes).
 #pragma once
 
 #include <cstdio>

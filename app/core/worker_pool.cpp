@@ -3,31 +3,44 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 
+#include "app/core/pool_records.h"
 #include "app/core/safe_output.h"
 #include "app/core/scratch_file.h"
 #include "app/core/system_message.h"
 
 namespace {
 
-// What a worker tells the parent after each progress call.
-struct ProgressRecord {
-    std::int32_t totalKiB;
-    std::int32_t doneKiB;
-};
+// Sends everything or nothing useful: false when the other end is gone. MSG_NOSIGNAL, since
+// a parent or worker that has ended must not take the sender down with SIGPIPE.
+bool send_all(int fd, const std::string& bytes) {
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
-class PipeSink : public ProgressSink {
+class ChannelSink : public ProgressSink {
 public:
-    explicit PipeSink(int fd) : fd_(fd) {}
+    explicit ChannelSink(int fd) : fd_(fd) {}
     void setFileBar(int, int upper, int, int position) override {
-        ProgressRecord record{upper, position};
-        ssize_t ignored = write(fd_, &record, sizeof record);  // the parent may be gone
-        (void)ignored;
+        // A parent that is gone is no reason to stop mid-file; the worker ends at its next job.
+        send_all(fd_, encode_progress(upper, position));
     }
     void setBatchBar(int, int, int, int) override {}
     void setFileLine(const std::string&) override {}
@@ -64,10 +77,55 @@ sigset_t cancel_signals() {
     return set;
 }
 
-// Inside the worker: one file, then the process ends with the decode's result as its status.
-[[noreturn]] void decode_in_worker(const BatchFile& file, const RequestBuilder& build,
-                                   const DecodeFunction& decode, int progress, int capture,
-                                   const sigset_t& mask) {
+// One file inside a worker, built and decoded exactly as run_batch does it in one process.
+// One file, written safely into place as the in-process runner writes it.
+FileOutcome decode_in_worker(const BatchFile& file, const RequestBuilder& build,
+                             const DecodeFunction& decode) {
+    RequestTexts texts;
+    DecodeRequest request = build_request(build, file, texts);
+    return decode_into_place(request, decode);
+}
+
+// The next job from the parent; false once the parent has closed the socket (no more files)
+// or is gone.
+bool read_job(int channel, std::string& inbox, PoolJob& job) {
+    while (true) {
+        std::size_t offset = 0;
+        if (take_job(inbox, offset, job)) {
+            inbox.erase(0, offset);
+            return true;
+        }
+        char block[4096];
+        ssize_t got = read(channel, block, sizeof block);
+        if (got < 0 && errno == EINTR) {
+            continue;  // a cancel signal between files
+        }
+        if (got <= 0) {
+            return false;
+        }
+        inbox.append(block, static_cast<std::size_t>(got));
+    }
+}
+
+// What the file's decode wrote since the last file, and an empty capture for the next one.
+// Standard output and error share the capture's file offset, so one seek rewinds all three.
+std::string take_captured(int capture) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (capture == -1) {
+        return {};
+    }
+    std::string text = read_scratch_file(capture);
+    if (ftruncate(capture, 0) == 0) {
+        lseek(capture, 0, SEEK_SET);
+    }
+    return text;
+}
+
+// The worker process: files one after another as the parent sends them, each answered with
+// its end record; ends when the parent has no more.
+[[noreturn]] void run_worker(int channel, int capture, const RequestBuilder& build,
+                             const DecodeFunction& decode, const sigset_t& mask) {
     setpgid(0, 0);  // Ctrl-C reaches the parent only, which asks the workers to stop
     struct sigaction action {};
     action.sa_handler = cancel_in_worker;
@@ -81,37 +139,39 @@ sigset_t cancel_signals() {
         dup2(capture, STDOUT_FILENO);
         dup2(capture, STDERR_FILENO);
     }
-    PipeSink sink(progress);
+    ChannelSink sink(channel);
     batch_state().progress = &sink;
-    RequestTexts texts;
-    DecodeRequest request = build_request(build, file, texts);
-    FileOutcome outcome = decode_into_place(request, decode);
-    if (outcome.result == DECODE_FAILED && outcome.reason != DECODE_FAILED_REASON &&
-        outcome.reason != NO_AUDIO_REASON) {
-        // A refusal of the safe write, which the engine's messages do not tell.
-        std::fprintf(stderr, "%s\n", outcome.reason.c_str());
+    std::string inbox;
+    PoolJob job;
+    while (read_job(channel, inbox, job)) {
+        FileOutcome outcome = decode_in_worker(job.file, build, decode);
+        if (outcome.result != DECODE_OK && outcome.result != DECODE_ABORTED) {
+            outcome.result = DECODE_FAILED;
+        }
+        if (outcome.result == DECODE_FAILED && outcome.reason.empty()) {
+            outcome.reason = DECODE_FAILED_REASON;
+        }
+        if (!send_all(channel, encode_end(outcome, take_captured(capture)))) {
+            break;
+        }
     }
     std::fflush(stdout);
     std::fflush(stderr);
-    _exit(outcome.result);
+    _exit(0);
 }
 
-// A process that decodes one file. Taking many files would add a job pipe from the parent
-// and an end record before the next job; the slot, progress and capture stay as they are.
+// A worker process as the parent sees it: its socket, its capture file and the file it is
+// decoding, if any.
 struct Worker {
     pid_t pid = -1;
-    int progress = -1;  // read end of the progress pipe
-    int capture = -1;   // the worker's standard output and error, when captured
+    int channel = -1;  // the parent's end of the socket, not blocking
+    int capture = -1;  // the worker's standard output and error, when captured
+    bool busy = false;
     std::size_t file = 0;
-    ProgressRecord last{0, 0};
+    std::int32_t totalKiB = 0;  // the current file's progress as last reported
+    std::int32_t doneKiB = 0;
+    std::string inbox;  // bytes of records not yet complete
 };
-
-void read_progress(Worker& worker) {
-    ProgressRecord record;
-    while (read(worker.progress, &record, sizeof record) == static_cast<ssize_t>(sizeof record)) {
-        worker.last = record;
-    }
-}
 
 class Pool {
 public:
@@ -127,13 +187,17 @@ public:
     BatchResult run();
 
 private:
-    void fillFreeSlots();
-    int start(Worker& worker, std::size_t slot);
+    bool mayStartFile() const { return next_ < files_.size() && state_.stopRequested == 0; }
+    void giveWork();
+    int start(std::size_t slot);
+    void assign(Worker& worker);
+    void retire(std::size_t slot);
     void forwardCancel();
     void waitForNews();
-    void reap();
-    void finish(Worker& worker, int status);
-    void reportProgress();
+    void readNews(std::size_t slot);
+    void fileEnded(Worker& worker, const WorkerNews& news);
+    void workerEnded(std::size_t slot);
+    void reportProgress(bool final);
 
     const std::vector<BatchFile>& files_;
     const RequestBuilder& build_;
@@ -143,24 +207,28 @@ private:
     BatchState& state_ = batch_state();
     std::vector<Worker> workers_;
     std::size_t next_ = 0;
-    int running_ = 0;
     bool forwarded_ = false;
     bool stopped_ = false;  // a worker ended its file early on request
     std::uint64_t completedKiB_ = 0;
+    std::chrono::steady_clock::time_point lastReport_{};
     BatchResult result_;
 };
 
 BatchResult Pool::run() {
     while (true) {
-        fillFreeSlots();
-        if (running_ == 0) {
+        giveWork();
+        bool anyAlive = false;
+        for (const Worker& worker : workers_) {
+            anyAlive = anyAlive || worker.pid > 0;
+        }
+        if (!anyAlive) {
             break;
         }
         forwardCancel();
         waitForNews();
-        reap();
-        reportProgress();
+        reportProgress(false);
     }
+    reportProgress(true);
     // A cancel that came after the last file had ended stopped nothing.
     if (state_.cancelRequested != 0 && (stopped_ || next_ < files_.size())) {
         result_.lastResult = DECODE_ABORTED;
@@ -168,35 +236,68 @@ BatchResult Pool::run() {
     return result_;
 }
 
-void Pool::fillFreeSlots() {
+// Every idle worker gets the next file, a free slot a new worker, while files may start; once
+// none may, idle workers are let go.
+void Pool::giveWork() {
     for (std::size_t slot = 0; slot < workers_.size(); ++slot) {
-        if (workers_[slot].pid == -1 && next_ < files_.size() && state_.stopRequested == 0) {
-            int error = start(workers_[slot], slot);
+        Worker& worker = workers_[slot];
+        if (worker.pid > 0 && worker.busy) {
+            continue;
+        }
+        if (!mayStartFile()) {
+            if (worker.pid > 0) {
+                retire(slot);
+            }
+            continue;
+        }
+        if (worker.pid == -1) {
+            int error = start(slot);
             if (error != 0) {
                 listener_.workerNotStarted(error);
                 request_cancel(state_);
+                continue;
             }
         }
+        assign(worker);
     }
 }
 
 // 0, or the errno value of what failed.
-int Pool::start(Worker& worker, std::size_t slot) {
+int Pool::start(std::size_t slot) {
     int fds[2];
-    if (pipe(fds) == -1) {
+    // Close-on-exec, so that a program the window starts meanwhile holds no end open.
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == -1) {
         return errno;
     }
     // Without a capture file the messages go to the parent's streams: shown, not lost.
     int capture = settings_.captureMessages ? open_scratch_file() : -1;
+    if (capture != -1) {
+        fcntl(capture, F_SETFD, FD_CLOEXEC);
+    }
     // Whatever the parent has buffered would otherwise be written by the child as well.
     std::fflush(nullptr);
     const sigset_t blocked = cancel_signals();
     sigset_t mask;
     pthread_sigmask(SIG_BLOCK, &blocked, &mask);
+    // Forked, not executed: the worker runs the caller's builder and decode function, which
+    // cannot cross an exec, and needs no executable to be found. In the window the parent has
+    // other threads, whose locks a forked child inherits in whatever state they were; the
+    // worker only runs the engine on this thread's copy of the heap and never touches Qt or
+    // returns from here. glibc makes malloc and stdio safe across fork with its own fork
+    // handlers, and workers are forked once per run and on a crash, not once per file.
     pid_t pid = fork();
     if (pid == 0) {
+        // A worker holding another's socket would keep that one from seeing its parent close.
+        for (const Worker& other : workers_) {
+            if (other.channel != -1) {
+                close(other.channel);
+            }
+            if (other.capture != -1) {
+                close(other.capture);
+            }
+        }
         close(fds[0]);
-        decode_in_worker(files_[next_], build_, decode_, fds[1], capture, mask);
+        run_worker(fds[1], capture, build_, decode_, mask);
     }
     int error = errno;
     pthread_sigmask(SIG_SETMASK, &mask, nullptr);
@@ -209,12 +310,42 @@ int Pool::start(Worker& worker, std::size_t slot) {
         return error;
     }
     fcntl(fds[0], F_SETFL, O_NONBLOCK);
-    worker = Worker{pid, fds[0], capture, next_, {0, 0}};
+    Worker& worker = workers_[slot];
+    worker = Worker{};
+    worker.pid = pid;
+    worker.channel = fds[0];
+    worker.capture = capture;
     track(slot, pid);
-    ++next_;
-    ++running_;
-    ++result_.attempted;
     return 0;
+}
+
+void Pool::assign(Worker& worker) {
+    worker.busy = true;
+    worker.file = next_;
+    worker.totalKiB = 0;
+    worker.doneKiB = 0;
+    ++next_;
+    ++result_.attempted;
+    // The file counts as started even when the send fails: the worker is then gone (or made
+    // to go, rather than wait for a job that never arrives whole), and its end, read from the
+    // socket, fails this file. Every worker lost costs a file, so a worker that keeps dying
+    // cannot restart forever.
+    if (!send_all(worker.channel, encode_job(worker.file, files_[worker.file]))) {
+        kill(worker.pid, SIGKILL);
+    }
+}
+
+// An idle worker that is given no more files: the closed socket ends it.
+void Pool::retire(std::size_t slot) {
+    Worker& worker = workers_[slot];
+    close(worker.channel);
+    worker.channel = -1;
+    track(slot, 0);
+    waitpid(worker.pid, nullptr, 0);
+    if (worker.capture != -1) {
+        close(worker.capture);
+    }
+    worker = Worker{};
 }
 
 void Pool::forwardCancel() {
@@ -231,67 +362,113 @@ void Pool::forwardCancel() {
 
 void Pool::waitForNews() {
     std::vector<pollfd> fds;
-    for (const Worker& worker : workers_) {
-        if (worker.pid > 0) {
-            fds.push_back({worker.progress, POLLIN, 0});
-        }
-    }
-    // A worker's end closes its pipe, which wakes the poll as well; the timeout only bounds
-    // how late a cancel is forwarded.
-    poll(fds.data(), fds.size(), 100);
-    for (Worker& worker : workers_) {
-        if (worker.pid > 0) {
-            read_progress(worker);
-        }
-    }
-}
-
-void Pool::reap() {
-    // Each worker by its own id: other children of the process (the window's) are not ours.
+    std::vector<std::size_t> slots;
     for (std::size_t slot = 0; slot < workers_.size(); ++slot) {
-        Worker& worker = workers_[slot];
-        int status = 0;
-        if (worker.pid > 0 && waitpid(worker.pid, &status, WNOHANG) == worker.pid) {
-            track(slot, 0);
-            finish(worker, status);
+        if (workers_[slot].pid > 0) {
+            fds.push_back({workers_[slot].channel, POLLIN, 0});
+            slots.push_back(slot);
+        }
+    }
+    // The timeout only bounds how late a cancel is forwarded and progress reported.
+    if (poll(fds.data(), fds.size(), 100) <= 0) {
+        return;
+    }
+    for (std::size_t i = 0; i < fds.size(); ++i) {
+        if (fds[i].revents != 0) {
+            readNews(slots[i]);
         }
     }
 }
 
-void Pool::finish(Worker& worker, int status) {
-    PoolFileEnd end{worker.file, DECODE_FAILED, {}, {}};
-    if (WIFEXITED(status)) {
-        end.result = WEXITSTATUS(status);
-        if (end.result != DECODE_OK && end.result != DECODE_ABORTED) {
-            end.result = DECODE_FAILED;
-            end.failure = DECODE_FAILED_REASON;
+void Pool::readNews(std::size_t slot) {
+    Worker& worker = workers_[slot];
+    bool gone = false;
+    while (true) {
+        char block[16384];
+        ssize_t got = read(worker.channel, block, sizeof block);
+        if (got > 0) {
+            worker.inbox.append(block, static_cast<std::size_t>(got));
+            continue;
         }
-    } else if (WIFSIGNALED(status)) {
-        end.failure = "worker process " + killed_by_signal_message(WTERMSIG(status));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        gone = got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+        break;
     }
-    if (worker.capture != -1) {
-        end.messages = read_scratch_file(worker.capture);
+    std::size_t offset = 0;
+    WorkerNews news{};
+    while (take_news(worker.inbox, offset, news)) {
+        if (!worker.busy) {
+            continue;  // nothing is sent between files; ignore what cannot be placed
+        }
+        if (news.ended) {
+            fileEnded(worker, news);
+        } else {
+            worker.totalKiB = news.totalKiB;
+            worker.doneKiB = news.doneKiB;
+        }
     }
-    read_progress(worker);  // what it reported between the last look and its end
-    record_file_end(result_, input_path(files_[worker.file]), {end.result, end.failure, {}, true});
+    worker.inbox.erase(0, offset);
+    if (gone) {
+        workerEnded(slot);
+    }
+}
+
+void Pool::fileEnded(Worker& worker, const WorkerNews& news) {
+    PoolFileEnd end{worker.file, news.result, news.reason, news.messages, news.stats};
+    record_file_end(result_, input_path(files_[worker.file]),
+                    {news.result, news.reason, news.stats, news.kept});
     stopped_ = stopped_ || end.result == DECODE_ABORTED;
     result_.lastResult = end.result;
-    completedKiB_ += static_cast<std::uint64_t>(worker.last.totalKiB);
-    close(worker.progress);
+    // Credited with the total it last reported, as run_batch credits a finished file.
+    completedKiB_ += static_cast<std::uint64_t>(worker.totalKiB);
+    worker.busy = false;
+    listener_.fileEnded(end);
+}
+
+// The worker's socket is closed on its side: it has ended, in the middle of a file or between
+// two, and its slot is free for a replacement.
+void Pool::workerEnded(std::size_t slot) {
+    Worker& worker = workers_[slot];
+    track(slot, 0);
+    int status = 0;
+    while (waitpid(worker.pid, &status, 0) == -1 && errno == EINTR) {
+    }
+    if (worker.busy) {
+        PoolFileEnd end{worker.file, DECODE_FAILED, DECODE_FAILED_REASON, {}, {}};
+        if (WIFSIGNALED(status)) {
+            end.failure = "worker process " + killed_by_signal_message(WTERMSIG(status));
+        }
+        // The engine ends the process with a status of its own after saying why (an invalid
+        // option text); what the file's decode wrote is in the capture since its start.
+        if (worker.capture != -1) {
+            end.messages = read_scratch_file(worker.capture);
+        }
+        record_file_end(result_, input_path(files_[worker.file]),
+                        {DECODE_FAILED, end.failure, {}, false});
+        result_.lastResult = DECODE_FAILED;
+        completedKiB_ += static_cast<std::uint64_t>(worker.totalKiB);
+        listener_.fileEnded(end);
+    }
+    close(worker.channel);
     if (worker.capture != -1) {
         close(worker.capture);
     }
     worker = Worker{};
-    --running_;
-    listener_.fileEnded(end);
 }
 
-void Pool::reportProgress() {
+void Pool::reportProgress(bool final) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!final && now - lastReport_ < std::chrono::milliseconds(100)) {
+        return;
+    }
+    lastReport_ = now;
     PoolProgress progress{{}, completedKiB_};
     for (const Worker& worker : workers_) {
-        if (worker.pid > 0) {
-            progress.running.push_back({worker.file, worker.last.totalKiB, worker.last.doneKiB});
-            progress.doneKiB += static_cast<std::uint64_t>(worker.last.doneKiB);
+        if (worker.pid > 0 && worker.busy) {
+            progress.running.push_back({worker.file, worker.totalKiB, worker.doneKiB});
+            progress.doneKiB += static_cast<std::uint64_t>(worker.doneKiB);
         }
     }
     listener_.progressed(progress);

@@ -1,6 +1,7 @@
-// Several files decoded at once, each in a worker process: the engine's process-wide state
-// (writer, dither) stays per process, and a crash fails only its own file. No Qt: the command
-// line and the window drive the same pool.
+// Several files decoded at once by long-lived worker processes that take one file after
+// another: the engine's process-wide state (writer, dither) stays per process and runs on from
+// file to file within a worker, and a crash fails only the file its worker was decoding. No Qt:
+// the command line and the window drive the same pool.
 #pragma once
 
 #include <cstddef>
@@ -17,12 +18,13 @@ struct PoolSettings {
     bool captureMessages = true;
 };
 
-// A file whose worker has ended.
+// A file that has ended, decoded or not.
 struct PoolFileEnd {
     std::size_t index;     // into the files given to the pool
     std::int32_t result;   // DECODE_OK, DECODE_ABORTED or DECODE_FAILED
     std::string failure;   // why it failed; empty otherwise
     std::string messages;  // what the decode wrote, when captured
+    DecodeStats stats;     // as the engine filled them in; zero when the worker crashed
 };
 
 struct RunningFile {
@@ -45,15 +47,19 @@ public:
     // A worker could not be started (error is an errno value); the pool then cancels the run.
     virtual void workerNotStarted(int error) = 0;
     virtual void fileEnded(const PoolFileEnd& end) = 0;
-    // After each round of waiting, about ten times a second while files run.
+    // About ten times a second while files run, and once after the last file has ended.
     virtual void progressed(const PoolProgress&) {}
 };
 
-// Decodes the files in order of starting, up to settings.workers at once, and returns once
-// every started worker has ended. The request is built and decoded inside the worker (decode
-// defaults to decode_file). Uses batch_state(), started with begin_batch: a stop starts no
-// further file, a cancel also stops the running ones at their next progress call. The
-// result's lastResult is DECODE_ABORTED when the cancel stopped something.
+// Decodes the files in order of starting with up to settings.workers worker processes, and
+// returns once every worker has ended. A worker that crashes fails its current file and is
+// replaced for the files still waiting. The request is built and decoded inside the worker
+// (decode defaults to decode_file). With one worker the bytes are those of run_batch in this
+// process; with more, each worker's dither runs on over its own share of the files, so the
+// bytes of a file depend on which files its worker decoded before it. Uses batch_state(),
+// started with begin_batch: a stop starts no further file, a cancel also stops the running
+// ones at their next progress call. The result's lastResult is DECODE_ABORTED when the cancel
+// stopped something.
 BatchResult run_worker_pool(const std::vector<BatchFile>& files, const RequestBuilder& build,
                             const PoolSettings& settings, PoolListener& listener,
                             const DecodeFunction& decode = {});

@@ -1,5 +1,6 @@
-// The worker pool with fake decodes that run inside the workers: results, reasons and
-// messages per file, what a crash, a failed start and a cancel do to the rest of the run.
+// The worker pool with fake decodes that run inside the workers: results, reasons, figures
+// and messages per file, long-lived workers, what a crash, a failed start and a cancel do to
+// the rest of the run; and real decodes against the same run in one process.
 #include "app/core/worker_pool.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +9,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <map>
+#include <thread>
 
 #include "app/core/system_message.h"
 #include "tests/support/riff.h"
@@ -19,7 +23,12 @@ namespace {
 
 struct RecordingListener : PoolListener {
     void workerNotStarted(int error) override { notStarted.push_back(error); }
-    void fileEnded(const PoolFileEnd& end) override { ends[end.index] = end; }
+    void fileEnded(const PoolFileEnd& end) override {
+        ends[end.index] = end;
+        if (onFileEnded) {
+            onFileEnded(end);
+        }
+    }
     void progressed(const PoolProgress& progress) override {
         last = progress;
         if (onProgress) {
@@ -30,6 +39,7 @@ struct RecordingListener : PoolListener {
     std::map<std::size_t, PoolFileEnd> ends;
     PoolProgress last{};
     std::function<void(const PoolProgress&)> onProgress;
+    std::function<void(const PoolFileEnd&)> onFileEnded;
 };
 
 class WorkerPool : public testing::Test {
@@ -68,6 +78,9 @@ TEST_F(WorkerPool, EachFileEndsWithItsOwnResultReasonAndMessages) {
     auto decode = [](const DecodeRequest& request) -> std::int32_t {
         std::string name = request.input_path;
         request.progress(100, 60);
+        if (request.stats != nullptr) {  // what the engine fills in, told to the parent
+            *request.stats = {name == "/m/a.mp3" ? 1234u : 99u, 5678, -300, 1, 7, 0};
+        }
         if (name == "/m/b.mp3") {
             std::fprintf(stderr, "audio: %s: Is a directory\n", request.output_path);
             return DECODE_FAILED;
@@ -90,6 +103,12 @@ TEST_F(WorkerPool, EachFileEndsWithItsOwnResultReasonAndMessages) {
     EXPECT_EQ(listener.ends[0].result, DECODE_OK);
     EXPECT_EQ(listener.ends[0].failure, "");
     EXPECT_EQ(listener.ends[0].messages, "");
+    EXPECT_EQ(listener.ends[0].stats.frames_decoded, 1234u);
+    EXPECT_EQ(listener.ends[0].stats.duration_ms, 5678u);
+    EXPECT_EQ(listener.ends[0].stats.peak_millibel, -300);
+    EXPECT_EQ(listener.ends[0].stats.has_peak, 1);
+    EXPECT_EQ(listener.ends[0].stats.clipped_samples, 7u);
+    EXPECT_EQ(listener.ends[1].stats.frames_decoded, 99u);  // a failed file keeps its figures
     EXPECT_EQ(listener.ends[1].result, DECODE_FAILED);
     EXPECT_EQ(listener.ends[1].failure, "decoding failed");
     // The decode writes under a temporary name beside b.wav.
@@ -97,6 +116,7 @@ TEST_F(WorkerPool, EachFileEndsWithItsOwnResultReasonAndMessages) {
         << listener.ends[1].messages;
     EXPECT_EQ(listener.ends[2].result, DECODE_FAILED);
     EXPECT_EQ(listener.ends[2].failure, "worker process killed by signal 9 (Killed)");
+    EXPECT_EQ(listener.ends[2].stats.frames_decoded, 0u);  // nothing came back from the crash
     EXPECT_EQ(listener.ends[3].result, DECODE_FAILED);
     EXPECT_EQ(listener.ends[3].messages, "bad option\n");
     // The crash failed only its own file; the failures keep the order in which files ended.
@@ -114,25 +134,178 @@ TEST_F(WorkerPool, EachFileEndsWithItsOwnResultReasonAndMessages) {
     EXPECT_FALSE(finish_batch(result, batch_state(), false).cancelled);
 }
 
-TEST_F(WorkerPool, RealDecodesMatchTheSameFilesInOneProcess) {
+TEST_F(WorkerPool, OneWorkerRunsTheDitherOnAsOneProcessDoes) {
+    // The window's options, dither on: each file's bytes depend on the dither state the files
+    // before it left, so one worker must give exactly the bytes of the same run in this
+    // process. Both runs start from this process's dither state: the workers are forked from
+    // it, and the run in this process comes last.
     std::string folder = fixture_path("");
-    std::vector<BatchFile> files = {
-        {"stereo_44k_128.mp3", folder}, {"mono_22k.mp3", folder}, {"short.mp3", folder}};
-    BatchResult result = run(files, {});
+    std::vector<BatchFile> files = {{"stereo_44k_128.mp3", folder},
+                                    {"mono_22k.mp3", folder},
+                                    {"short.mp3", folder},
+                                    {"tagged.mp3", folder}};
+    BatchResult result = run(files, {}, 1);
     EXPECT_EQ(result.lastResult, DECODE_OK);
     EXPECT_TRUE(result.failed.empty());
-    // Every file in a fresh process: the same bytes as each file decoded first in this one.
+    ASSERT_EQ(listener.ends.size(), 4u);
+
+    TempDir alone;  // the last file as the first of a run
+    BatchOptions options;
+    options.outputFolder = alone.path();
+    run_worker_pool({files.back()}, window_requests(options), PoolSettings{1, true}, listener);
+
+    TempDir inProcess;
+    options.outputFolder = inProcess.path();
+    testing::internal::CaptureStderr();
+    BatchResult single = run_batch(files, options);
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(single.failed.empty());
     for (const BatchFile& file : files) {
-        TempDir alone;
-        BatchOptions options;
-        options.outputFolder = alone.path();
-        testing::internal::CaptureStderr();
-        run_worker_pool({file}, window_requests(options), PoolSettings{1, true}, listener);
-        testing::internal::GetCapturedStderr();
         std::string wav = file.name.substr(0, file.name.size() - 4) + ".wav";
         ASSERT_TRUE(parse_wav_file(out.file(wav)).ok) << wav;
-        EXPECT_EQ(read_file_bytes(out.file(wav)), read_file_bytes(alone.file(wav))) << wav;
+        EXPECT_EQ(read_file_bytes(out.file(wav)), read_file_bytes(inProcess.file(wav))) << wav;
     }
+    // Had the worker started its dither afresh for each file, this would be equal.
+    EXPECT_NE(read_file_bytes(out.file("tagged.wav")), read_file_bytes(alone.file("tagged.wav")));
+    EXPECT_EQ(read_file_bytes(out.file("tagged.wav")).size(),
+              read_file_bytes(alone.file("tagged.wav")).size());
+}
+
+TEST_F(WorkerPool, ManyFilesThroughTwoWorkersGiveTheBytesOfOneProcess) {
+    // Without dither no state runs on between files, so however the files are shared out
+    // each must come out as in a run in this process.
+    TempDir in;
+    const char* sources[] = {"stereo_44k_128.mp3", "mono_22k.mp3",     "short.mp3",
+                             "tagged.mp3",         "joint_stereo.mp3", "vbr_xing.mp3"};
+    std::vector<BatchFile> files;
+    for (int copy = 0; copy < 2; ++copy) {
+        for (const char* source : sources) {
+            std::string name = std::to_string(copy) + "_" + source;
+            write_file_bytes(in.file(name), read_file_bytes(fixture_path(source)));
+            files.push_back({name, in.path() + "/"});
+        }
+    }
+    auto undithered = [](const std::string& folder) -> RequestBuilder {
+        BatchOptions options;
+        options.outputFolder = folder;
+        return [options](const std::string& inputPath, RequestTexts& texts) {
+            DecodeRequest request = fill_request(options, inputPath, texts);
+            request.no_dither = 1;
+            return request;
+        };
+    };
+    BatchResult result =
+        run_worker_pool(files, undithered(out.path()), PoolSettings{2, true}, listener);
+    EXPECT_EQ(result.attempted, 12);
+    EXPECT_TRUE(result.failed.empty());
+    ASSERT_EQ(listener.ends.size(), 12u);
+
+    TempDir inProcess;
+    testing::internal::CaptureStderr();
+    run_batch(files, undithered(inProcess.path()));
+    testing::internal::GetCapturedStderr();
+    for (const BatchFile& file : files) {
+        std::string wav = file.name.substr(0, file.name.size() - 4) + ".wav";
+        ASSERT_TRUE(parse_wav_file(out.file(wav)).ok) << wav;
+        EXPECT_EQ(read_file_bytes(out.file(wav)), read_file_bytes(inProcess.file(wav))) << wav;
+    }
+}
+
+// The worker's process id, and how many sockets it holds (its own to the parent and no
+// other worker's), as the file's captured messages.
+std::int32_t decode_telling_who(const DecodeRequest&) {
+    int sockets = 0;
+    for (int fd = 0; fd < 1024; ++fd) {
+        char link[64];
+        char target[128] = {};
+        std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+        if (readlink(link, target, sizeof target - 1) > 0 &&
+            std::string(target).rfind("socket:", 0) == 0) {
+            ++sockets;
+        }
+    }
+    std::printf("%d %d\n", static_cast<int>(getpid()), sockets);
+    return DECODE_OK;
+}
+
+std::vector<BatchFile> numbered_files(int count) {
+    std::vector<BatchFile> files;
+    for (int i = 0; i < count; ++i) {
+        files.push_back({std::to_string(i) + ".mp3", "/m/"});
+    }
+    return files;
+}
+
+TEST_F(WorkerPool, TwoWorkersTakeManyFilesEachAndKeepTheirMessagesApart) {
+    BatchResult result = run(numbered_files(40), decode_telling_who);
+    EXPECT_EQ(result.attempted, 40);
+    EXPECT_TRUE(result.failed.empty());
+    ASSERT_EQ(listener.ends.size(), 40u);
+    std::map<std::string, int> filesPerWorker;
+    for (const auto& [index, end] : listener.ends) {
+        EXPECT_EQ(end.result, DECODE_OK) << index;
+        // One line per file: nothing of the file before it in the same worker.
+        ASSERT_EQ(std::count(end.messages.begin(), end.messages.end(), '\n'), 1) << end.messages;
+        std::string pid = end.messages.substr(0, end.messages.find(' '));
+        EXPECT_EQ(end.messages, pid + " 1\n");
+        ++filesPerWorker[pid];
+    }
+    EXPECT_EQ(filesPerWorker.size(), 2u);
+}
+
+TEST_F(WorkerPool, EachJobCarriesItsFileWithItsPlannedOutput) {
+    auto decode = [](const DecodeRequest& request) -> std::int32_t {
+        std::printf("%s -> %s\n", request.input_path, request.output_path);
+        return DECODE_OK;
+    };
+    // The decode writes a temporary file beside the planned output, which then takes its name.
+    TempDir planned;
+    run({{"a.mp3", "/m/sub/", "/m/", planned.file("a.wav")}, {"b.mp3", "/m/"}, {"c.mp3", "/m/"}},
+        decode);
+    ASSERT_EQ(listener.ends.size(), 3u);
+    EXPECT_EQ(listener.ends[0].messages.rfind("/m/sub/a.mp3 -> " + planned.file(".a.wav."), 0), 0u)
+        << listener.ends[0].messages;
+    EXPECT_EQ(listener.ends[1].messages.rfind("/m/b.mp3 -> " + out.file(".b.wav."), 0), 0u)
+        << listener.ends[1].messages;
+    EXPECT_EQ(listener.ends[2].messages.rfind("/m/c.mp3 -> " + out.file(".c.wav."), 0), 0u)
+        << listener.ends[2].messages;
+    EXPECT_TRUE(std::filesystem::exists(planned.file("a.wav")));
+    EXPECT_TRUE(std::filesystem::exists(out.file("b.wav")));
+    EXPECT_TRUE(std::filesystem::exists(out.file("c.wav")));
+}
+
+TEST_F(WorkerPool, ACrashFailsOnlyItsFileAndAReplacementTakesTheRest) {
+    auto decode = [](const DecodeRequest& request) -> std::int32_t {
+        decode_telling_who(request);
+        if (std::string(request.input_path) == "/m/5.mp3") {
+            std::printf("about to crash\n");
+            std::fflush(stdout);
+            raise(SIGKILL);
+        }
+        usleep(2000);  // the crash is seen while files are still waiting
+        return DECODE_OK;
+    };
+    BatchResult result = run(numbered_files(20), decode);
+    EXPECT_EQ(result.attempted, 20);
+    ASSERT_EQ(result.failed.size(), 1u);
+    EXPECT_EQ(result.failed[0],
+              (FailedFile{"/m/5.mp3", "worker process killed by signal 9 (Killed)"}));
+    ASSERT_EQ(listener.ends.size(), 20u);
+    std::map<std::string, int> filesPerWorker;
+    for (const auto& [index, end] : listener.ends) {
+        std::string pid = end.messages.substr(0, end.messages.find(' '));
+        ++filesPerWorker[pid];
+        if (index == 5) {
+            EXPECT_EQ(end.result, DECODE_FAILED);
+            // What the crashed file wrote, read back by the parent, and only that.
+            EXPECT_EQ(end.messages, pid + " 1\nabout to crash\n");
+        } else {
+            EXPECT_EQ(end.result, DECODE_OK) << index;
+            EXPECT_EQ(end.messages, pid + " 1\n") << index;
+        }
+    }
+    EXPECT_EQ(filesPerWorker.size(), 3u);  // the two first workers and the replacement
+    EXPECT_EQ(result.lastResult, DECODE_OK);
 }
 
 TEST_F(WorkerPool, ACancelStopsTheRunningFilesAndStartsNoOther) {
@@ -176,6 +349,71 @@ TEST_F(WorkerPool, KillingTheWorkersFailsTheirFilesAtOnce) {
     EXPECT_EQ(result.failed.size(), 2u);
     EXPECT_EQ(listener.ends[0].failure, "worker process killed by signal 9 (Killed)");
     EXPECT_EQ(listener.ends[1].failure, "worker process killed by signal 9 (Killed)");
+}
+
+TEST_F(WorkerPool, ACancelBetweenFilesStartsNoFurtherFile) {
+    listener.onFileEnded = [this](const PoolFileEnd&) {
+        if (listener.ends.size() == 3) {
+            request_cancel(batch_state());
+        }
+    };
+    BatchResult result = run(numbered_files(20), [](const DecodeRequest& request) {
+        return request.progress(1, 1) != 0 ? DECODE_ABORTED : DECODE_OK;
+    });
+    // At the third end the worker that ended it was idle, so besides the three at most one
+    // file was running; nothing started after.
+    EXPECT_GE(result.attempted, 3);
+    EXPECT_LE(result.attempted, 4);
+    EXPECT_EQ(listener.ends.size(), static_cast<std::size_t>(result.attempted));
+    EXPECT_EQ(listener.ends.count(4), 0u);
+    EXPECT_EQ(result.lastResult, DECODE_ABORTED);
+    EXPECT_TRUE(finish_batch(result, batch_state(), false).cancelled);
+}
+
+TEST_F(WorkerPool, ASecondCtrlCKillsFilesThatIgnoreTheFirst) {
+    // Files that never look at the cancel: the first Ctrl-C starts nothing new, the second
+    // (kill_pool_workers) ends the running ones; the waiting files never start.
+    int rounds = 0;
+    listener.onProgress = [&](const PoolProgress& progress) {
+        if (progress.running.size() == 2 && batch_state().cancelRequested == 0) {
+            request_cancel(batch_state());
+        } else if (batch_state().cancelRequested != 0 && ++rounds == 3) {
+            kill_pool_workers();
+        }
+    };
+    BatchResult result = run(numbered_files(4), [](const DecodeRequest& request) {
+        for (int i = 0; i < 20000; ++i) {
+            request.progress(100, i % 100);
+            usleep(1000);
+        }
+        return DECODE_OK;
+    });
+    EXPECT_EQ(result.attempted, 2);
+    ASSERT_EQ(listener.ends.size(), 2u);
+    EXPECT_EQ(listener.ends[0].failure, "worker process killed by signal 9 (Killed)");
+    EXPECT_EQ(listener.ends[1].failure, "worker process killed by signal 9 (Killed)");
+    EXPECT_EQ(result.failed.size(), 2u);
+}
+
+TEST_F(WorkerPool, RunsOnAThreadAndTakesACancelFromAnother) {
+    // As the window runs it: the pool on a thread of its own, the cancel from the thread
+    // that shows the dialog; the workers are forked from a process with two threads.
+    std::atomic<int> running{0};
+    listener.onProgress = [&](const PoolProgress& progress) {
+        running = static_cast<int>(progress.running.size());
+    };
+    BatchResult result;
+    std::thread pool([&] { result = run(numbered_files(6), decode_until_cancelled); });
+    for (int i = 0; i < 1000 && running < 2; ++i) {
+        usleep(10000);
+    }
+    EXPECT_EQ(running, 2);
+    request_cancel(batch_state());
+    pool.join();
+    EXPECT_EQ(result.attempted, 2);
+    EXPECT_EQ(listener.ends[0].result, DECODE_ABORTED);
+    EXPECT_EQ(listener.ends[1].result, DECODE_ABORTED);
+    EXPECT_EQ(result.lastResult, DECODE_ABORTED);
 }
 
 TEST_F(WorkerPool, AWorkerThatCannotStartCancelsTheRun) {

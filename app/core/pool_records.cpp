@@ -1,0 +1,126 @@
+#include "app/core/pool_records.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr std::uint32_t KIND_PROGRESS = 1;
+constexpr std::uint32_t KIND_END = 2;
+
+template <typename T>
+void put(std::string& out, T value) {
+    char bytes[sizeof value];
+    std::memcpy(bytes, &value, sizeof value);
+    out.append(bytes, sizeof value);
+}
+
+void put_text(std::string& out, const std::string& text) {
+    put(out, static_cast<std::uint32_t>(text.size()));
+    out += text;
+}
+
+// Reads forward from a copy of the caller's offset, which moves only once a whole record
+// has been read.
+class Reader {
+public:
+    Reader(const std::string& buffer, std::size_t offset) : buffer_(buffer), at_(offset) {}
+
+    template <typename T>
+    bool get(T& value) {
+        if (buffer_.size() - at_ < sizeof value) {
+            return false;
+        }
+        std::memcpy(&value, buffer_.data() + at_, sizeof value);
+        at_ += sizeof value;
+        return true;
+    }
+
+    bool get_text(std::string& text) {
+        std::uint32_t size = 0;
+        if (!get(size) || buffer_.size() - at_ < size) {
+            return false;
+        }
+        text.assign(buffer_, at_, size);
+        at_ += size;
+        return true;
+    }
+
+    std::size_t at() const { return at_; }
+
+private:
+    const std::string& buffer_;
+    std::size_t at_;
+};
+
+}  // namespace
+
+std::string encode_job(std::uint64_t index, const BatchFile& file) {
+    std::string out;
+    put(out, index);
+    put_text(out, file.name);
+    put_text(out, file.folder);
+    put_text(out, file.root);
+    put_text(out, file.output);
+    return out;
+}
+
+std::string encode_progress(std::int32_t totalKiB, std::int32_t doneKiB) {
+    std::string out;
+    put(out, KIND_PROGRESS);
+    put(out, totalKiB);
+    put(out, doneKiB);
+    return out;
+}
+
+std::string encode_end(const FileOutcome& outcome, const std::string& messages) {
+    const DecodeStats& stats = outcome.stats;
+    std::string out;
+    put(out, KIND_END);
+    put(out, outcome.result);
+    put(out, std::int32_t{outcome.kept ? 1 : 0});
+    put(out, stats.frames_decoded);
+    put(out, stats.duration_ms);
+    put(out, stats.peak_millibel);
+    put(out, stats.has_peak);
+    put(out, stats.clipped_samples);
+    put(out, stats.no_audio);
+    put_text(out, outcome.reason);
+    put_text(out, messages);
+    return out;
+}
+
+bool take_job(const std::string& buffer, std::size_t& offset, PoolJob& job) {
+    Reader in(buffer, offset);
+    if (!in.get(job.index) || !in.get_text(job.file.name) || !in.get_text(job.file.folder) ||
+        !in.get_text(job.file.root) || !in.get_text(job.file.output)) {
+        return false;
+    }
+    offset = in.at();
+    return true;
+}
+
+bool take_news(const std::string& buffer, std::size_t& offset, WorkerNews& news) {
+    Reader in(buffer, offset);
+    std::uint32_t kind = 0;
+    if (!in.get(kind)) {
+        return false;
+    }
+    news.ended = kind == KIND_END;
+    if (!news.ended) {
+        if (!in.get(news.totalKiB) || !in.get(news.doneKiB)) {
+            return false;
+        }
+    } else {
+        std::int32_t kept = 0;
+        if (!in.get(news.result) || !in.get(kept) || !in.get(news.stats.frames_decoded) ||
+            !in.get(news.stats.duration_ms) || !in.get(news.stats.peak_millibel) ||
+            !in.get(news.stats.has_peak) || !in.get(news.stats.clipped_samples) ||
+            !in.get(news.stats.no_audio) || !in.get_text(news.reason) ||
+            !in.get_text(news.messages)) {
+            return false;
+        }
+        news.kept = kept != 0;
+    }
+    offset = in.at();
+    return true;
+}

@@ -1,0 +1,37 @@
+// What the worker pool's parent and a worker tell each other over the worker's socket: one
+// job per file from the parent; progress and one end record per file from the worker. Fields
+// are fixed-width in the host's byte order: both ends are the same program.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "app/core/batch.h"
+#include "engine/request.h"
+
+struct PoolJob {
+    std::uint64_t index;  // into the files given to the pool
+    BatchFile file;
+};
+
+struct WorkerNews {
+    bool ended;  // an end record; otherwise a progress record
+    std::int32_t totalKiB;
+    std::int32_t doneKiB;
+    std::int32_t result;  // the rest only in an end record
+    bool kept;            // a WAV file was put in place (see FileOutcome)
+    DecodeStats stats;
+    std::string reason;
+    std::string messages;
+};
+
+std::string encode_job(std::uint64_t index, const BatchFile& file);
+std::string encode_progress(std::int32_t totalKiB, std::int32_t doneKiB);
+// The end of a file: its outcome and what its decode wrote.
+std::string encode_end(const FileOutcome& outcome, const std::string& messages);
+
+// Each takes one whole record from buffer at offset and moves offset past it; false, with
+// offset unchanged, while the buffer holds only part of the next record.
+bool take_job(const std::string& buffer, std::size_t& offset, PoolJob& job);
+bool take_news(const std::string& buffer, std::size_t& offset, WorkerNews& news);
