@@ -201,6 +201,8 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
 
     connect(list_, &FileListCtrl::rowsClicked, this, &MainWindow::refreshInfo);
     connect(list_, &FileListCtrl::keyboardMoved, this, &MainWindow::refreshInfo);
+    // The page's play length follows the switch.
+    connect(tabs_->optionsPage(), &OptionsPage::exactLengthChanged, this, &MainWindow::refreshInfo);
     connect(list_, &FileListCtrl::removeRequested, this, &MainWindow::removeSelection);
     connect(list_, &FileListCtrl::selectAllRequested, this, &MainWindow::selectAll);
     connect(list_, &QWidget::customContextMenuRequested, this,
@@ -357,7 +359,8 @@ void MainWindow::refreshInfo() {
         tabs_->infoPage()->clearInfo();
         return;
     }
-    tabs_->infoPage()->showFile(list_->fileList().inputPath(selected.front()));
+    tabs_->infoPage()->showFile(list_->fileList().inputPath(selected.front()),
+                                tabs_->optionsPage()->exactLength());
 }
 
 void MainWindow::setAlwaysOnTop(bool on) {

@@ -396,6 +396,7 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     for (QCheckBox* box : {exactLength_, copyTags_}) {
         connect(box, &QCheckBox::toggled, this, &OptionsPage::saveSettings);
     }
+    connect(exactLength_, &QCheckBox::toggled, this, &OptionsPage::exactLengthChanged);
 
     // Checked when the editing ends (Enter, or the focus leaving), not on every keystroke:
     // a box on its way to a number ("-", empty) is not an error yet.
@@ -534,8 +535,12 @@ InfoPage::InfoPage(QWidget* parent)
     showFields(cleared_info_fields());
 }
 
-void InfoPage::showFile(const std::string& path) {
-    InfoFields fields = info_fields_for(path);
+bool OptionsPage::exactLength() const {
+    return exactLength_->isChecked();
+}
+
+void InfoPage::showFile(const std::string& path, bool exactLength) {
+    InfoFields fields = info_fields_for(path, exactLength);
     // Without a frame the header lines would show a record of zeros as if it were a stream.
     MpegInfo first;
     reset(&first);
@@ -551,7 +556,8 @@ void InfoPage::clearInfo() {
 }
 
 void InfoPage::showFields(const InfoFields& fields) {
-    // A shown file leaves the prompt's row free; it carries the LAME tag's delay and padding.
+    // A shown file leaves the prompt's row free; it carries the play length, with the LAME
+    // tag's delay and padding when it has them.
     prompt_->setText(
         QString::fromStdString(fields.prompt.empty() ? fields.gapLine : fields.prompt));
     for (std::size_t i = 0; i < headerLines_.size(); ++i) {

@@ -105,6 +105,10 @@ public:
     BatchOptions batchOptions(const std::string& outputFolder) const;
     // Stores the switches the window remembers across starts.
     void saveSettings() const;
+    bool exactLength() const;
+
+Q_SIGNALS:
+    void exactLengthChanged(bool exactLength);
 
 private Q_SLOTS:
     void fadeInEdited();
@@ -139,7 +143,8 @@ public:
     explicit InfoPage(QWidget* parent = nullptr);
 
     // The first selected file's header lines and tag fields.
-    void showFile(const std::string& path);
+    // exactLength: the play length as an exact-length decode plays the file.
+    void showFile(const std::string& path, bool exactLength);
     // No file selected: the prompt and empty fields.
     void clearInfo();
 

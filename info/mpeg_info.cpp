@@ -337,6 +337,18 @@ std::string format_encoder_gap_line(const EncoderGap& gap) {
     return line;
 }
 
+std::string format_length_line(const EncoderGap& gap, std::int32_t durationMs) {
+    const long long ms = durationMs > 0 ? durationMs : 0;
+    char line[128];
+    int n = 0;
+    if (gap.hasLame != 0) {
+        n = std::snprintf(line, sizeof line, "Delay %d  Padding %d  ", gap.delay, gap.padding);
+    }
+    std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "Length %lld:%02lld.%03lld",
+                  ms / 60000, ms / 1000 % 60, ms % 1000);
+    return line;
+}
+
 bool scan_frames_exact(MpegInfo* info, const char* path) {
     if (!scan_frames(info, path)) {
         return false;

@@ -58,5 +58,9 @@ std::int64_t exact_sample_count(const EncoderGap& gap);
 // "Delay 576  Padding 756  Exact 0:03.000" for the information page (the time only with a
 // frame count); "" without a LAME tag.
 std::string format_encoder_gap_line(const EncoderGap& gap);
+// "Delay 576  Padding 756  Length 0:03.000" for the information page: the LAME tag's figures
+// when it has them, and a play length in ms as the caller measured it (with or without exact
+// length, as the decode will play it).
+std::string format_length_line(const EncoderGap& gap, std::int32_t durationMs);
 // Four lines for the information page; an MPEG-2.5 stream shows "MPEG Type: MPEG 2.5  Layer n".
 std::vector<std::string> format_mpeg_info_lines(const MpegInfo& info);

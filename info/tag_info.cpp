@@ -228,7 +228,7 @@ TagInfo read_tag_info(const char* path) {
     }
 }
 
-InfoFields info_fields_for(const std::string& path) {
+InfoFields info_fields_for(const std::string& path, bool exactLength) {
     InfoFields fields;
     fields.tag = read_tag_info(path.c_str());
     MpegInfo info = {};
@@ -237,9 +237,13 @@ InfoFields info_fields_for(const std::string& path) {
     for (std::size_t i = 0; i < fields.headerLines.size() && i < lines.size(); ++i) {
         fields.headerLines[i] = lines[i];
     }
-    EncoderGap gap;
-    if (read_encoder_gap(&gap, path.c_str())) {
-        fields.gapLine = format_encoder_gap_line(gap);
+    EncoderGap gap{};
+    if (!read_encoder_gap(&gap, path.c_str())) {
+        gap = {};
+    }
+    const MpegInfo scanned = mpeg_info_scan(path.c_str(), exactLength);
+    if (scanned.durationMs > 0) {
+        fields.gapLine = format_length_line(gap, scanned.durationMs);
     }
     return fields;
 }

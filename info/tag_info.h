@@ -31,12 +31,14 @@ TagInfo read_tag_info(const char* path);
 struct InfoFields {
     std::string prompt;
     std::array<std::string, 4> headerLines;
-    std::string gapLine;  // format_encoder_gap_line, empty without a LAME tag
+    std::string gapLine;  // format_length_line, empty when no frame was found
     TagInfo tag;
 };
 
 constexpr const char* INFO_PROMPT = "Select an MP3 file to see its information.";
 
 // The page for a selected file, and for none.
-InfoFields info_fields_for(const std::string& path);
+// exactLength: the play length without the encoder's delay and padding, as such a decode
+// plays the file.
+InfoFields info_fields_for(const std::string& path, bool exactLength = false);
 InfoFields cleared_info_fields();

@@ -293,7 +293,8 @@ private Q_SLOTS:
                                  put(u"mono.mp3"_s, "mono_22k.mp3"), crafted.fileName()});
 
         // The fixture's tag: TRCK "07/12" shows 7, TCON "(17)" shows Rock, TPE1's first string.
-        QCOMPARE(info().mid(0, 5), QStringList{QString()} + MPEG1_STEREO);
+        // Its 78 frames of 1152 samples at 44100 Hz play 2037.6 ms (tests/data/README.md).
+        QCOMPARE(info().mid(0, 5), QStringList{u"Length 0:02.037"_s} + MPEG1_STEREO);
         QCOMPARE(tagFields(), (QStringList{u"Seven Bridges"_s, u"7"_s, u"Anna Example"_s, u"1999"_s,
                                            u"Fixture Album"_s, u"Rock"_s}));
         for (int tab = 0; tab < 3; ++tab) {
@@ -405,17 +406,23 @@ private Q_SLOTS:
 
         // The fixture's Info frame: delay 576, padding 756, 116 frames (tests/data/README.md),
         // so 116 x 1152 - 576 - 756 = 132300 samples, 3 s at 44100 Hz. The line takes the
-        // prompt's row; a file without the tag leaves it empty.
+        // prompt's row; a file without the tag shows its length alone.
         FileListCtrl* list = window_->fileListCtrl();
         window_->addChosenFiles({put(u"info.mp3"_s, "stereo_44k_128_info.mp3"),
                                  put(u"plain.mp3"_s, "stereo_44k_128.mp3")});
         click_row(list, 0);
-        QCOMPARE(info().first(), u"Delay 576  Padding 756  Exact 0:03.000"_s);
+        QCOMPARE(info().first(), u"Delay 576  Padding 756  Length 0:03.000"_s);
         QCOMPARE(info().mid(1, 4), MPEG1_STEREO);
         window_->pageTabs()->setCurrentIndex(1);
         QVERIFY(QFileInfo(save_screenshot(window_.get(), u"main_info_lame_tag.png"_s)).size() > 0);
         click_row(list, 1);
-        QCOMPARE(info().first(), QString());
+        // 111 padded frames of 26.125 ms and 5 of 26.0625 ms: 3030.1875 ms, no header frame.
+        QCOMPARE(info().first(), u"Length 0:03.030"_s);
+        // Without exact length the header frame and the encoder's gaps count: 111 padded
+        // frames of 26.125 ms and 6 of 26.0625 ms.
+        click_row(list, 0);
+        control<QCheckBox>(page, ids::EXACT_LENGTH)->click();
+        QCOMPARE(info().first(), u"Delay 576  Padding 756  Length 0:03.056"_s);
     }
 
     void exactLengthAndCopyTagsSurviveANewWindow() {

@@ -281,6 +281,16 @@ TEST(InfoFields, FileWithoutTagStillShowsItsHeaderLines) {
     EXPECT_EQ(fields.headerLines[2], "Copyright:  No        Original:  Yes");
     EXPECT_EQ(fields.headerLines[3], "CRC:  No               Emphasis:  None");
     expect_empty(fields.tag, "untagged");
+    // 111 padded frames of 26.125 ms and 5 of 26.0625 ms: 3030.1875 ms; no LAME tag.
+    EXPECT_EQ(fields.gapLine, "Length 0:03.030");
+
+    // The Info frame's LAME tag: delay 576, padding 756 over 116 frames of 1152 samples. As
+    // decoded, 111 padded frames of 26.125 ms and 6 of 26.0625 ms (3056 ms); exactly, 116 x
+    // 1152 - 576 - 756 = 132300 samples, 3 s at 44100 Hz.
+    EXPECT_EQ(info_fields_for(fixture_path("stereo_44k_128_info.mp3")).gapLine,
+              "Delay 576  Padding 756  Length 0:03.056");
+    EXPECT_EQ(info_fields_for(fixture_path("stereo_44k_128_info.mp3"), true).gapLine,
+              "Delay 576  Padding 756  Length 0:03.000");
 
     const InfoFields missing = info_fields_for(fixture_path("no_such_file.mp3"));
     EXPECT_EQ(missing.prompt, "");
@@ -289,6 +299,7 @@ TEST(InfoFields, FileWithoutTagStillShowsItsHeaderLines) {
     EXPECT_EQ(missing.headerLines[2], "Copyright:  No        Original:  No");
     EXPECT_EQ(missing.headerLines[3], "CRC:  No               Emphasis:  None");
     expect_empty(missing.tag, "missing");
+    EXPECT_EQ(missing.gapLine, "");
 
     const InfoFields tagged = info_fields_for(fixture_path("tagged.mp3"));
     EXPECT_EQ(tagged.prompt, "");
