@@ -12,6 +12,7 @@
 
 #include "app/control_ids.h"
 #include "app/core/end_report.h"
+#include "app/core/file_status.h"
 #include "app/core/folder_check.h"
 #include "app/core/run_progress.h"
 #include "app/filelist.h"
@@ -149,11 +150,27 @@ void SignalProgressSink::setCountLine(const std::string& text) {
     Q_EMIT countLineChanged(QString::fromStdString(text));
 }
 
-BatchWorker::BatchWorker(std::vector<BatchFile> files, BatchOptions options, QObject* parent)
-    : QThread(parent), files_(std::move(files)), options_(std::move(options)) {}
+void SignalProgressSink::fileStarted(int index) {
+    Q_EMIT fileStartedAt(index);
+}
+
+void SignalProgressSink::fileProgress(int index, int perMille) {
+    Q_EMIT fileProgressAt(index, perMille);
+}
+
+void SignalProgressSink::fileEnded(int index, const FileOutcome& outcome) {
+    Q_EMIT fileEndedAt(index, outcome);
+}
+
+BatchWorker::BatchWorker(std::vector<BatchFile> files, BatchOptions options, DecodeFunction decode,
+                         QObject* parent)
+    : QThread(parent),
+      files_(std::move(files)),
+      options_(std::move(options)),
+      decode_(std::move(decode)) {}
 
 void BatchWorker::run() {
-    result_ = run_batch(files_, window_requests(options_), output_decoder(options_, {}));
+    result_ = run_batch(files_, window_requests(options_), output_decoder(options_, decode_));
 }
 
 BatchDriver::BatchDriver(QWidget* window, FileListCtrl& list, OutputPage& output,
@@ -180,6 +197,13 @@ void BatchDriver::startDecodeSelected() {
     start(true);
 }
 
+void BatchDriver::startRetryFailed() {
+    const std::vector<int> failed = failed_rows(list_.listModel().statuses());
+    if (!running_ && !failed.empty()) {
+        startRows(failed);
+    }
+}
+
 void BatchDriver::start(bool selectedOnly) {
     const FileList& rows = list_.fileList();
     if (rows.rowCount() == 0) {
@@ -197,6 +221,11 @@ void BatchDriver::start(bool selectedOnly) {
             chosen.push_back(i);
         }
     }
+    startRows(chosen);
+}
+
+void BatchDriver::startRows(const std::vector<int>& chosen) {
+    const FileList& rows = list_.fileList();
 
     const QString folder = resolve_folder(output_.outputFolder());
     BoxFolderSink sink(boxes_, window_);
@@ -222,7 +251,7 @@ void BatchDriver::start(bool selectedOnly) {
     QApplication::restoreOverrideCursor();
 
     running_ = true;
-    runProgressDialog(plan, options, folder);
+    runProgressDialog(plan, chosen, options, folder);
     running_ = false;
 }
 
@@ -234,7 +263,8 @@ void BatchDriver::stopForTermination() {
 }
 
 void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
-                                    const BatchOptions& options, const QString& folder) {
+                                    const std::vector<int>& rows, const BatchOptions& options,
+                                    const QString& folder) {
     BatchState& state = batch_state();
     // The dialog cannot be left while the run goes on, so the box cannot change meanwhile.
     const bool exitWhenDone = output_.exitWhenDone();
@@ -256,7 +286,54 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
     connect(&sink, &SignalProgressSink::countLineChanged, &dialog,
             &DecodeProgressDialog::setCountLine, Qt::QueuedConnection);
 
-    BatchWorker worker(files, options);
+    // Every chosen row says now what the plan decided; the run's events then move the rows it
+    // decodes, which it numbers in its own order.
+    FileListModel& model = list_.listModel();
+    std::vector<int> runRows;
+    for (std::size_t i = 0; i < plan.size() && i < rows.size(); ++i) {
+        model.setStatus(rows[i], planned_status(plan[i]));
+        if (plan[i].action == PlanAction::Decode) {
+            runRows.push_back(rows[i]);
+        }
+    }
+    list_.showStatuses(true);
+    auto rowOf = [runRows](int index) {
+        return index >= 0 && static_cast<std::size_t>(index) < runRows.size()
+                   ? runRows[static_cast<std::size_t>(index)]
+                   : -1;
+    };
+    qRegisterMetaType<FileOutcome>();
+    connect(
+        &sink, &SignalProgressSink::fileStartedAt, &dialog,
+        [&model, rowOf](int index) {
+            FileStatus status;
+            status.state = FileState::Decoding;
+            model.setStatus(rowOf(index), status);
+        },
+        Qt::QueuedConnection);
+    connect(
+        &sink, &SignalProgressSink::fileProgressAt, &dialog,
+        [&model, rowOf](int index, int perMille) {
+            const int row = rowOf(index);
+            if (row >= 0 && model.status(row).perMille / 10 != perMille / 10) {
+                FileStatus status = model.status(row);
+                status.state = FileState::Decoding;
+                status.perMille = perMille;
+                model.setStatus(row, std::move(status));
+            }
+        },
+        Qt::QueuedConnection);
+    connect(
+        &sink, &SignalProgressSink::fileEndedAt, &dialog,
+        [&model, rowOf](int index, const FileOutcome& outcome) {
+            const int row = rowOf(index);
+            if (row >= 0) {
+                model.setStatus(row, ended_status(outcome, model.status(row).perMille));
+            }
+        },
+        Qt::QueuedConnection);
+
+    BatchWorker worker(files, options, decode_);
     std::optional<BatchEnd> end;
     BatchResult result;
     auto finish = [&] {
@@ -289,7 +366,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
         return;
     }
     if (!end->message.empty()) {
-        boxes_.report(window_, end_report(result, *end),
+        boxes_.report(window_, counted_end_report(result, *end),
                       end->failures ? QMessageBox::Warning : QMessageBox::Information);
     }
     if (end->openFolder) {

@@ -71,14 +71,27 @@ Q_SIGNALS:
     void batchBarChanged(int lower, int upper, int step, int position);
     void fileLineChanged(const QString& name);
     void countLineChanged(const QString& text);
+
+public:
+    void fileStarted(int index) override;
+    void fileProgress(int index, int perMille) override;
+    void fileEnded(int index, const FileOutcome& outcome) override;
+
+Q_SIGNALS:
+    void fileStartedAt(int index);
+    void fileProgressAt(int index, int perMille);
+    void fileEndedAt(int index, const FileOutcome& outcome);
 };
+
+Q_DECLARE_METATYPE(FileOutcome)
 
 // Runs run_batch on its own copy of the rows and options; batch_state().progress must be set
 // before it starts.
 class BatchWorker : public QThread {
     Q_OBJECT
 public:
-    BatchWorker(std::vector<BatchFile> files, BatchOptions options, QObject* parent = nullptr);
+    BatchWorker(std::vector<BatchFile> files, BatchOptions options, DecodeFunction decode = {},
+                QObject* parent = nullptr);
     // Valid once the thread has ended.
     const BatchResult& result() const { return result_; }
 
@@ -88,6 +101,7 @@ protected:
 private:
     std::vector<BatchFile> files_;
     BatchOptions options_;
+    DecodeFunction decode_;
     BatchResult result_;
 };
 
@@ -98,10 +112,15 @@ public:
                 MessageBoxes& boxes);
 
     bool running() const { return running_; }
+    // What decodes each file; empty, as by default, for decode_file. For tests that stand in
+    // for the engine.
+    void setDecodeFunction(DecodeFunction decode) { decode_ = std::move(decode); }
 
 public Q_SLOTS:
     void startDecodeAll();
     void startDecodeSelected();
+    // The rows whose last run failed, again; nothing when none did.
+    void startRetryFailed();
     // A termination signal: a run stops like Cancel, and then, without its message, asks the
     // program to end; without a run nothing happens here.
     void stopForTermination();
@@ -112,9 +131,12 @@ Q_SIGNALS:
 
 private:
     void start(bool selectedOnly);
-    // plan: every chosen file; the run decodes those it plans to decode.
-    void runProgressDialog(const std::vector<PlannedFile>& plan, const BatchOptions& options,
-                           const QString& folder);
+    // chosen: row indices, increasing.
+    void startRows(const std::vector<int>& chosen);
+    // plan: every chosen file; the run decodes those it plans to decode. rows: the list row of
+    // each planned file.
+    void runProgressDialog(const std::vector<PlannedFile>& plan, const std::vector<int>& rows,
+                           const BatchOptions& options, const QString& folder);
     void openOutputFolder(const QString& folder);
 
     QWidget* window_;
@@ -122,6 +144,7 @@ private:
     OutputPage& output_;
     OptionsPage& options_;
     MessageBoxes& boxes_;
+    DecodeFunction decode_;
     bool running_ = false;
     bool terminating_ = false;
 };

@@ -17,6 +17,7 @@ constexpr int CLOSE = 1062;
 constexpr int MINIMIZE = 1061;
 constexpr int MAIN_MENU = 1073;
 constexpr int ALWAYS_ON_TOP = 1021;
+constexpr int LIST_COUNT = 1096;  // the count of rows and their size under the list
 // menus and their commands
 constexpr int MENU_MAIN = 259;
 constexpr int MENU_LIST = 270;
@@ -29,6 +30,7 @@ constexpr int CMD_ADD_DIR = 272;
 constexpr int CMD_DELETE = 273;
 constexpr int CMD_CLEAR_ALL = 274;
 constexpr int CMD_SELECT_ALL = 323;
+constexpr int CMD_RETRY_FAILED = 275;
 // output page
 constexpr int OUTPUT_FOLDER = 1029;
 constexpr int BROWSE = 1002;

@@ -8,6 +8,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QUrl>
 #include <algorithm>
 
@@ -41,7 +42,7 @@ int FileListModel::rowCount(const QModelIndex& parent) const {
 }
 
 int FileListModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 3;
+    return parent.isValid() ? 0 : 4;
 }
 
 QVariant FileListModel::data(const QModelIndex& index, int role) const {
@@ -49,6 +50,7 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     const FileRow& row = rows_[static_cast<std::size_t>(index.row())];
+    const FileStatus& status = statuses_[static_cast<std::size_t>(index.row())];
     switch (role) {
         case Qt::DisplayRole:
             switch (index.column()) {
@@ -56,11 +58,19 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
                     return path_text(row.name);
                 case 1:
                     return QString::fromStdString(row.sizeText);
+                case STATUS_COLUMN:
+                    return statusShown_ ? path_text(status_text(status)) : QString();
                 default:
                     return path_text(row.folder);
             }
         case Qt::ToolTipRole:
-            return path_text(row.folder + row.name);
+            // The reason and the engine's lines may name other files: bytes shown as paths.
+            return statusShown_ ? path_text(row.folder + row.name + "\n" + status_details(status))
+                                : path_text(row.folder + row.name);
+        case STATE_ROLE:
+            return static_cast<int>(status.state);
+        case PER_MILLE_ROLE:
+            return status.perMille;
         case Qt::TextAlignmentRole:
             return index.column() == 1 ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                        : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
@@ -69,22 +79,115 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     }
 }
 
+void FileListModel::setStatus(int row, FileStatus status) {
+    if (row < 0 || row >= rowCount()) {
+        return;
+    }
+    statuses_[static_cast<std::size_t>(row)] = std::move(status);
+    Q_EMIT dataChanged(index(row, 0), index(row, STATUS_COLUMN));
+}
+
+void FileListModel::setStatusShown(bool shown) {
+    if (shown == statusShown_) {
+        return;
+    }
+    statusShown_ = shown;
+    Q_EMIT statusShownChanged(shown);
+    if (!rows_.empty()) {
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, STATUS_COLUMN));
+    }
+}
+
+std::uint64_t FileListModel::totalBytes() const {
+    std::uint64_t total = 0;
+    for (const FileRow& row : rows_) {
+        total += row.size;
+    }
+    return total;
+}
+
 void FileListModel::rowAppended(int index) {
     beginInsertRows(QModelIndex(), index, index);
     rows_.insert(rows_.begin() + index, list_.row(index));
+    statuses_.insert(statuses_.begin() + index, FileStatus{});
     endInsertRows();
 }
 
 void FileListModel::rowRemoved(int index) {
     beginRemoveRows(QModelIndex(), index, index);
     rows_.erase(rows_.begin() + index);
+    statuses_.erase(statuses_.begin() + index);
     endRemoveRows();
 }
 
 void FileListModel::rowsCleared() {
     beginResetModel();
     rows_.clear();
+    statuses_.clear();
     endResetModel();
+    // A new list starts as the first did: one line per row until its first run.
+    setStatusShown(false);
+}
+
+namespace {
+
+// Light enough to read on the list's dark ground, and told apart without their words.
+QColor state_colour(FileState state) {
+    switch (state) {
+        case FileState::Waiting:
+            return {150, 156, 176};
+        case FileState::Decoding:
+            return {120, 176, 255};
+        case FileState::Done:
+            return {118, 206, 142};
+        case FileState::Stopped:
+        case FileState::Skipped:
+            return {232, 192, 104};
+        case FileState::Failed:
+            return {248, 118, 118};
+    }
+    return {255, 255, 255};
+}
+
+}  // namespace
+
+void FileListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+    const auto* model = qobject_cast<const FileListModel*>(index.model());
+    if (model == nullptr || !model->statusShown()) {
+        SkinnedListDelegate::paint(painter, option, index);
+        return;
+    }
+    if (option.state & QStyle::State_Selected) {
+        painter->fillRect(option.rect, list_selected_colour());
+    }
+    QStyleOptionViewItem name = option;
+    name.rect.setHeight(nameLineHeight_);
+    SkinnedListDelegate::paint(painter, name, index);
+    if (index.column() != 0) {
+        return;
+    }
+    const auto state = static_cast<FileState>(index.data(FileListModel::STATE_ROLE).toInt());
+    const QModelIndex statusIndex = index.siblingAtColumn(FileListModel::STATUS_COLUMN);
+    const auto* view = qobject_cast<const FileListCtrl*>(option.widget);
+    const QFont font = view != nullptr ? view->statusFont() : option.font;
+    // Lined up with the name, which the style draws a few pixels in.
+    const QRect line = option.rect.adjusted(4, nameLineHeight_ - 2, -4, 0);
+    painter->save();
+    painter->setFont(font);
+    painter->setPen(state_colour(state));
+    const QString text =
+        QFontMetrics(font).elidedText(statusIndex.data().toString(), Qt::ElideRight, line.width());
+    painter->drawText(line, Qt::AlignLeft | Qt::AlignTop, text);
+    if (state == FileState::Decoding) {
+        const int perMille = index.data(FileListModel::PER_MILLE_ROLE).toInt();
+        const QRect groove(line.left(), option.rect.bottom() - 2, line.width(), 2);
+        painter->fillRect(groove, QColor(58, 61, 77));
+        painter->fillRect(
+            QRect(groove.left(), groove.top(), groove.width() * perMille / 1000, groove.height()),
+            state_colour(state));
+    }
+    painter->restore();
 }
 
 FileListCtrl::FileListCtrl(QWidget* parent)
@@ -93,6 +196,8 @@ FileListCtrl::FileListCtrl(QWidget* parent)
     list_.setObserver(model_);
     setModel(model_);
     hideColumn(2);
+    hideColumn(FileListModel::STATUS_COLUMN);  // drawn under the name, see FileListDelegate
+    connect(model_, &FileListModel::statusShownChanged, this, &FileListCtrl::fitRowsToStatuses);
     horizontalHeader()->hide();
     verticalHeader()->hide();
     horizontalHeader()->setSectionsMovable(true);
@@ -150,7 +255,7 @@ void FileListCtrl::addRowToSelection(int index) {
 void FileListCtrl::applySelection(const SelectionAfterRemove& selection) {
     QItemSelection rows;
     for (int index : selection.selected) {
-        rows.select(model_->index(index, 0), model_->index(index, 2));
+        rows.select(model_->index(index, 0), model_->index(index, FileListModel::STATUS_COLUMN));
     }
     selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
     if (selection.mark >= 0 && selection.mark < model_->rowCount()) {
@@ -164,8 +269,35 @@ void FileListCtrl::selectAllRows() {
     if (count == 0) {
         return;
     }
-    selectionModel()->select(QItemSelection(model_->index(0, 0), model_->index(count - 1, 2)),
-                             QItemSelectionModel::Select);
+    selectionModel()->select(
+        QItemSelection(model_->index(0, 0), model_->index(count - 1, FileListModel::STATUS_COLUMN)),
+        QItemSelectionModel::Select);
+}
+
+QFont FileListCtrl::statusFont() const {
+    QFont small = font();
+    small.setPixelSize(std::max(9, font().pixelSize() - 2));
+    small.setWeight(QFont::Normal);
+    return small;
+}
+
+void FileListCtrl::showStatuses(bool shown) {
+    model_->setStatusShown(shown);
+}
+
+void FileListCtrl::fitRowsToStatuses(bool shown) {
+    if (delegate_ == nullptr) {
+        // Over the skinned delegate the list was given: the same look, and the status line.
+        delegate_ = new FileListDelegate(this);
+        setItemDelegate(delegate_);
+    }
+    if (nameLineHeight_ == 0) {
+        nameLineHeight_ = verticalHeader()->defaultSectionSize();
+    }
+    delegate_->setNameLineHeight(nameLineHeight_);
+    const int statusLine = QFontMetrics(statusFont()).height() + 4;
+    verticalHeader()->setDefaultSectionSize(shown ? nameLineHeight_ + statusLine : nameLineHeight_);
+    viewport()->update();
 }
 
 void FileListCtrl::keyPressEvent(QKeyEvent* event) {

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
@@ -21,6 +22,7 @@
 #include "app/batch.h"
 #include "app/control_ids.h"
 #include "app/core/end_report.h"
+#include "app/core/file_status.h"
 #include "app/core/system_message.h"
 #include "app/filelist.h"
 #include "app/help.h"
@@ -82,7 +84,8 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
       tabs_(new PageTabs(boxes, this)),
       batch_(nullptr),
       listMenu_(nullptr),
-      alwaysOnTop_(new SkinCheckBox(this)) {
+      alwaysOnTop_(new SkinCheckBox(this)),
+      countLine_(new QLabel(this)) {
     setWindowTitle(tr("Pelmora"));
     setWindowIcon(QIcon::fromTheme(QStringLiteral("pelmora")));
     // The skin draws the whole window, its title and its buttons included, and cuts it to its
@@ -109,6 +112,20 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
                                          QStringLiteral("DejaVu Sans Condensed")},
                                         14, 550));
     new SkinnedList(list_);
+    countLine_->setObjectName(id_name(ids::LIST_COUNT));
+    countLine_->setTextFormat(Qt::PlainText);
+    countLine_->setGeometry(rect_of(layout::LIST_COUNT_LINE));
+    // A foot of the list: its ground, a hairline between, quieter text than the rows.
+    countLine_->setStyleSheet(QStringLiteral("QLabel { background: #%1; color: #a4aac0;"
+                                             " border-top: 1px solid #3a3d4e; padding-left: 6px; }")
+                                  .arg(layout::LIST_COLOUR, 6, 16, QLatin1Char('0')));
+    QFont countFont = list_->statusFont();
+    countLine_->setFont(countFont);
+    const QAbstractItemModel* rows = list_->model();
+    connect(rows, &QAbstractItemModel::rowsInserted, this, &MainWindow::showCount);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, &MainWindow::showCount);
+    connect(rows, &QAbstractItemModel::modelReset, this, &MainWindow::showCount);
+    showCount();
     tabs_->setGeometry(rect_of(layout::PAGE_TABS));
 
     // Caption-less bitmap buttons: their words are in their pictures.
@@ -209,6 +226,9 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
         connect(shortcut, &QShortcut::activated, this, [this, step = step] { switchPage(step); });
     }
 
+    auto* retry = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_R), this);
+    connect(retry, &QShortcut::activated, this, [this] { batch_->startRetryFailed(); });
+
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(help, &QShortcut::activated, this, &MainWindow::showHelp);
     // Window managers usually take Alt+F4 themselves; this covers those that pass it on.
@@ -254,6 +274,8 @@ QMenu* MainWindow::buildListMenu() {
     menu->addSeparator();
     connect(command(menu, ids::CMD_SELECT_ALL, tr("Select All")), &QAction::triggered, this,
             &MainWindow::selectAll);
+    retryFailed_ = command(menu, ids::CMD_RETRY_FAILED, tr("&Retry Failed\t Ctrl+R"));
+    connect(retryFailed_, &QAction::triggered, this, [this] { batch_->startRetryFailed(); });
     return menu;
 }
 
@@ -365,6 +387,19 @@ void MainWindow::tellRefusals() {
     boxes_.report(this, report, QMessageBox::Information);
 }
 
+void MainWindow::showCount() {
+    const FileListModel& rows = list_->listModel();
+    const int count = rows.rowCount();
+    countLine_->setText(QString::fromStdString(
+        list_count_text(static_cast<std::size_t>(count), rows.totalBytes())));
+    countLine_->setVisible(count > 0);
+    layout::Box box = layout::FILE_LIST;
+    if (count > 0) {
+        box.height -= layout::LIST_COUNT_HEIGHT;
+    }
+    list_->setGeometry(rect_of(box));
+}
+
 void MainWindow::switchPage(int step) {
     const int count = tabs_->count();
     tabs_->setCurrentIndex((tabs_->currentIndex() + step + count) % count);
@@ -407,6 +442,7 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::showListMenu(const QPoint& position) {
+    retryFailed_->setEnabled(!failed_rows(list_->listModel().statuses()).empty());
     listMenu_->exec(position);
 }
 

@@ -14,6 +14,7 @@ class MessageBoxes;
 class PageTabs;
 class QMenu;
 class QCheckBox;
+class QLabel;
 
 class MainWindow : public QDialog {
     Q_OBJECT
@@ -61,6 +62,8 @@ private:
     QMenu* buildListMenu();
     // One notice for the files the last addition refused, if any.
     void tellRefusals();
+    // The count line follows the rows; the list takes the whole box while it has none.
+    void showCount();
 
     MessageBoxes& boxes_;
     std::unique_ptr<FileListReporter> reporter_;
@@ -69,6 +72,8 @@ private:
     BatchDriver* batch_;
     QMenu* listMenu_;
     QCheckBox* alwaysOnTop_;
+    QLabel* countLine_;
+    QAction* retryFailed_ = nullptr;
     QString lastInputFolder_;
     int terminatedBy_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/core/output_name.h"
@@ -80,6 +81,8 @@ void begin_batch(BatchState& state, const std::vector<BatchFile>& files) {
     state.batchTotalKiB = 0;
     state.completedKiB = 0;
     state.lastFileTotalKiB = 0;
+    state.currentFile = -1;
+    state.currentPerMille = -1;
     std::vector<std::string> paths;
     paths.reserve(files.size());
     for (const BatchFile& file : files) {
@@ -162,6 +165,14 @@ std::int32_t batch_progress(std::int32_t fileTotalKiB, std::int32_t fileDoneKiB)
         state.progress->setFileBar(0, fileTotalKiB, fileTotalKiB / 30, fileDoneKiB);
         state.progress->setBatchBar(0, low32(state.batchTotalKiB), low32(state.batchTotalKiB / 30),
                                     fileDoneKiB + low32(state.completedKiB));
+        // The engine's estimate can run past the size at the end; the row never says more
+        // than 100 %.
+        const std::int64_t done = std::min<std::int64_t>(fileDoneKiB, fileTotalKiB);
+        const int perMille = fileTotalKiB > 0 ? static_cast<int>(done * 1000 / fileTotalKiB) : 0;
+        if (perMille != state.currentPerMille) {
+            state.currentPerMille = perMille;
+            state.progress->fileProgress(state.currentFile, perMille);
+        }
     }
     state.lastFileTotalKiB = fileTotalKiB;
     return 0;
@@ -196,9 +207,12 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder&
         state.completedKiB += static_cast<std::uint64_t>(state.lastFileTotalKiB);
         const BatchFile& file = files[static_cast<std::size_t>(k)];
         std::string input = input_path(file);
+        state.currentFile = k;
+        state.currentPerMille = -1;
         if (state.progress != nullptr) {
             state.progress->setFileLine(file.name);
             state.progress->setCountLine(count_line(k + 1, n));
+            state.progress->fileStarted(k);
         }
         RequestTexts texts;
         DecodeRequest request = build_request(build, file, texts);
@@ -206,6 +220,9 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder&
         result.lastResult = outcome.result;
         ++result.attempted;
         record_file_end(result, input, outcome);
+        if (state.progress != nullptr) {
+            state.progress->fileEnded(k, outcome);
+        }
         if (ended) {
             ended(file, texts.output, outcome);
         }

@@ -29,7 +29,21 @@ struct BatchOptions {
     ExistingPolicy existing = ExistingPolicy::Overwrite;
 };
 
-// The progress dialog: two bars and two lines. Called on the worker thread.
+// How one file of a run ended: for the result's lists and for its row in the list.
+struct FileOutcome {
+    std::int32_t result = DECODE_FAILED;  // DECODE_ABORTED: stopped part way on request
+    std::string reason;                   // why it failed; empty otherwise
+    DecodeStats stats{};
+    // A WAV file was put in place: finished, or with DECODE_ABORTED what was decoded (unless
+    // the decode function removed it, as output_decoder does for --existing skip).
+    bool kept = false;
+    // What the engine printed about the file, one line each, when the decode ran where its
+    // output could be caught; empty otherwise.
+    std::vector<std::string> messages = {};
+};
+
+// The progress dialog: two bars and two lines, and a record per file for the list. Called on
+// the worker thread; index is the file's place in the files given to run_batch.
 class ProgressSink {
 public:
     virtual ~ProgressSink() = default;
@@ -37,6 +51,10 @@ public:
     virtual void setBatchBar(int lower, int upper, int step, int position) = 0;
     virtual void setFileLine(const std::string& name) = 0;
     virtual void setCountLine(const std::string& text) = 0;
+    virtual void fileStarted(int /*index*/) {}
+    // Only when the per mille changed since the last call for the file.
+    virtual void fileProgress(int /*index*/, int /*perMille*/) {}
+    virtual void fileEnded(int /*index*/, const FileOutcome& /*outcome*/) {}
 };
 
 // One per process, since the engine's progress callback carries no context. The two flags
@@ -47,6 +65,8 @@ struct BatchState {
     std::uint64_t batchTotalKiB = 0;
     std::uint64_t completedKiB = 0;
     std::int64_t lastFileTotalKiB = 0;
+    int currentFile = -1;      // the index the per-file events carry
+    int currentPerMille = -1;  // the last one told, so that a repeat is not sent again
     ProgressSink* progress = nullptr;
 };
 
@@ -136,16 +156,6 @@ struct BatchResult {
     std::vector<std::string> partial = {};
     // Inputs found but never started: a duplicate name, an unreadable folder, a broken link.
     std::vector<FailedFile> refused = {};
-};
-
-// What became of one file.
-struct FileOutcome {
-    std::int32_t result = DECODE_FAILED;  // DECODE_ABORTED: stopped part way on request
-    std::string reason;                   // why it failed; empty otherwise
-    DecodeStats stats{};
-    // A WAV file was put in place: finished, or with DECODE_ABORTED what was decoded (unless
-    // the decode function removed it, as output_decoder does for --existing skip).
-    bool kept = false;
 };
 
 // Adds a file's end to the result's lists (failed; partial when stopped and kept).

@@ -39,6 +39,34 @@ EndReport end_report(const BatchResult& result, const BatchEnd& end) {
     return report;
 }
 
+RunCounts run_counts(const BatchResult& result) {
+    RunCounts counts;
+    counts.failed = static_cast<int>(result.failed.size());
+    counts.decoded = result.attempted - counts.failed;
+    counts.skipped = static_cast<int>(result.skipped.size());
+    return counts;
+}
+
+std::string run_counts_text(const RunCounts& counts) {
+    std::string text = std::to_string(counts.decoded) + " decoded";
+    for (auto [count, word] :
+         {std::pair{counts.skipped, " skipped"}, std::pair{counts.failed, " failed"},
+          std::pair{counts.partial, " partial"}}) {
+        if (count > 0) {
+            text += ", " + std::to_string(count) + word;
+        }
+    }
+    return text + ".";
+}
+
+EndReport counted_end_report(const BatchResult& result, const BatchEnd& end) {
+    EndReport report = end_report(result, end);
+    if (end.failures) {
+        report.summary = run_counts_text(run_counts(result));
+    }
+    return report;
+}
+
 EndReport refusal_report(const std::vector<ReportRow>& refused) {
     EndReport report;
     if (refused.empty()) {

@@ -36,6 +36,23 @@ inline constexpr const char* SKIPPED_REASON = "the WAV file exists";
 // The summary is the first paragraph of the end message; the files it listed become sections.
 EndReport end_report(const BatchResult& result, const BatchEnd& end);
 
+// How many files of a run went each way.
+struct RunCounts {
+    int decoded = 0;
+    int skipped = 0;
+    int failed = 0;
+    int partial = 0;  // stopped part way, their WAV files not whole
+};
+
+RunCounts run_counts(const BatchResult& result);
+
+// "3 decoded, 1 skipped, 2 failed."; a count of 0 other than decoded is left out.
+std::string run_counts_text(const RunCounts& counts);
+
+// The window's end message: end_report, with the counts as the summary of a run that failed
+// files, so that the message stays small; the list and the sections say which files.
+EndReport counted_end_report(const BatchResult& result, const BatchEnd& end);
+
 // Files an addition refused because a file of the same name is listed: (path, listed path).
 EndReport refusal_report(const std::vector<ReportRow>& refused);
 

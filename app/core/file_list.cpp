@@ -194,7 +194,8 @@ bool FileList::addFileRow(const std::string& path) {
     FileRow row;
     row.name = slash == std::string::npos ? path : path.substr(slash + 1);
     row.folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    row.sizeText = size_text(static_cast<std::uint64_t>(info.st_size));
+    row.size = static_cast<std::uint64_t>(info.st_size);
+    row.sizeText = size_text(row.size);
     row.root = scanRoot_;
 
     std::string key = duplicateKey(row);

@@ -27,6 +27,7 @@ struct FileRow {
     std::string folder;    // ends in '/'
     // The added folder the file was found in, ending in '/'; empty for a file added by itself.
     std::string root = {};
+    std::uint64_t size = 0;  // bytes, for the list's total
 };
 
 // Told about every change, so that a view over the rows can follow.

@@ -22,6 +22,11 @@ constexpr Box MINIMIZE_BUTTON = {578, 11, 26, 22};
 constexpr Box CLOSE_BUTTON = {608, 11, 26, 22};
 constexpr Box FILE_LIST = {10, 48, 310, 300};
 constexpr int LIST_SCROLL_BAR_WIDTH = 13;
+// The count of rows and their size, at the foot of the list's box while it has rows; the list
+// gives up that strip then.
+constexpr int LIST_COUNT_HEIGHT = 20;
+constexpr Box LIST_COUNT_LINE = {FILE_LIST.x, FILE_LIST.bottom() - LIST_COUNT_HEIGHT,
+                                 FILE_LIST.width, LIST_COUNT_HEIGHT};
 constexpr Box PAGE_TABS = {328, 48, 307, 300};
 constexpr int TAB_BAR_HEIGHT = 26;
 constexpr int TAB_WIDTH = 84;

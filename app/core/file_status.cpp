@@ -1,0 +1,116 @@
+#include "app/core/file_status.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/core/end_report.h"
+#include "app/core/file_list.h"
+#include "app/core/run_progress.h"
+
+namespace {
+
+std::string percent(int perMille) {
+    return std::to_string(perMille / 10) + "%";
+}
+
+// The plan says why in a sentence; the column has room for a word.
+std::string short_skip_reason(const std::string& reason) {
+    return reason == SKIPPED_REASON ? "exists" : reason;
+}
+
+}  // namespace
+
+FileStatus planned_status(const PlannedFile& planned) {
+    FileStatus status;
+    switch (planned.action) {
+        case PlanAction::Decode:
+            break;
+        case PlanAction::Skip:
+            status.state = FileState::Skipped;
+            status.reason = planned.reason;
+            break;
+        case PlanAction::Fail:
+            status.state = FileState::Failed;
+            status.reason = planned.reason;
+            break;
+    }
+    return status;
+}
+
+FileStatus ended_status(const FileOutcome& outcome, int perMille) {
+    FileStatus status;
+    status.stats = outcome.stats;
+    status.messages = outcome.messages;
+    status.perMille = perMille;
+    if (outcome.result == DECODE_FAILED) {
+        status.state = FileState::Failed;
+        status.reason = outcome.reason.empty() ? DECODE_FAILED_REASON : outcome.reason;
+    } else if (outcome.result == DECODE_ABORTED) {
+        status.state = FileState::Stopped;
+    } else {
+        status.state = FileState::Done;
+        status.perMille = 1000;
+    }
+    return status;
+}
+
+std::string peak_text(const DecodeStats& stats) {
+    if (stats.has_peak == 0) {
+        return "-inf dB";
+    }
+    const std::int32_t mb = stats.peak_millibel;
+    const std::int32_t tenths = mb < 0 ? -((-mb + 5) / 10) : (mb + 5) / 10;
+    char text[32];
+    std::snprintf(text, sizeof text, "%s%d.%d dB", tenths < 0 ? "-" : "", std::abs(tenths) / 10,
+                  std::abs(tenths) % 10);
+    return text;
+}
+
+std::string status_text(const FileStatus& status) {
+    switch (status.state) {
+        case FileState::Waiting:
+            return "waiting";
+        case FileState::Decoding:
+            return "decoding " + percent(status.perMille);
+        case FileState::Done:
+            return "done " + clock_text(static_cast<std::int64_t>(status.stats.duration_ms)) +
+                   ", " + peak_text(status.stats) + ", " +
+                   std::to_string(status.stats.clipped_samples) + " clipped";
+        case FileState::Stopped:
+            return "stopped at " + percent(status.perMille);
+        case FileState::Skipped:
+            return "skipped: " + short_skip_reason(status.reason);
+        case FileState::Failed:
+            return "failed: " + status.reason;
+    }
+    return {};
+}
+
+std::string status_details(const FileStatus& status) {
+    std::string text = status_text(status);
+    if (!status.messages.empty()) {
+        for (const std::string& line : status.messages) {
+            text += "\n" + line;
+        }
+    } else if (status.state == FileState::Skipped && !status.reason.empty()) {
+        text += "\n" + status.reason;
+    }
+    return text;
+}
+
+std::vector<int> failed_rows(const std::vector<FileStatus>& statuses) {
+    std::vector<int> rows;
+    for (std::size_t i = 0; i < statuses.size(); ++i) {
+        if (statuses[i].state == FileState::Failed) {
+            rows.push_back(static_cast<int>(i));
+        }
+    }
+    return rows;
+}
+
+std::string list_count_text(std::size_t rows, std::uint64_t bytes) {
+    if (rows == 0) {
+        return "No files";
+    }
+    return std::to_string(rows) + (rows == 1 ? " file, " : " files, ") + size_text(bytes);
+}

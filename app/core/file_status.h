@@ -1,0 +1,45 @@
+// What the list says about each file of a run: waiting, decoding, done with the engine's
+// figures, skipped or failed with the reason, as texts a window shows in a column and a tooltip.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/core/batch.h"
+#include "app/core/output_plan.h"
+
+// Stopped: the run was cancelled while the file was decoding; what it wrote is not whole.
+enum class FileState { Waiting, Decoding, Done, Stopped, Skipped, Failed };
+
+struct FileStatus {
+    FileState state = FileState::Waiting;
+    int perMille = 0;                        // how far a decoding or stopped file got
+    std::string reason = {};                 // why it was skipped or failed
+    DecodeStats stats = {};                  // a finished or stopped file's figures
+    std::vector<std::string> messages = {};  // the engine's lines about the file, if caught
+};
+
+// A file the plan leaves alone (skipped, with a short why) or fails before decoding; a file
+// to decode is waiting.
+FileStatus planned_status(const PlannedFile& planned);
+
+// A decoded file's end; the per mille it had reached stays for a stopped one.
+FileStatus ended_status(const FileOutcome& outcome, int perMille);
+
+// "-0.3 dB" (tenths, rounded half away from zero), "-inf dB" for a silent output.
+std::string peak_text(const DecodeStats& stats);
+
+// "waiting", "decoding 42%", "done 3:02, -0.3 dB, 0 clipped", "stopped at 42%",
+// "skipped: exists", "failed: decoding failed".
+std::string status_text(const FileStatus& status);
+
+// The status text, then the engine's lines about the file, or the whole reason when none were
+// caught.
+std::string status_details(const FileStatus& status);
+
+// The indices of the failed rows, increasing: what "Retry failed" decodes again.
+std::vector<int> failed_rows(const std::vector<FileStatus>& statuses);
+
+// "12 files, 54.95 MB", "1 file, 0.03 MB", "No files".
+std::string list_count_text(std::size_t rows, std::uint64_t bytes);

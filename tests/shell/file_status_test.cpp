@@ -1,0 +1,167 @@
+// The per-file record of a run: the events the worker loop sends for each file, and the texts
+// the list shows for them.
+#include "app/core/file_status.h"
+
+#include <gtest/gtest.h>
+
+#include "app/core/end_report.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+// Every per-file event in order, as "start k", "k: per mille", "end k: result".
+struct EventSink : ProgressSink {
+    void setFileBar(int, int, int, int) override {}
+    void setBatchBar(int, int, int, int) override {}
+    void setFileLine(const std::string&) override {}
+    void setCountLine(const std::string&) override {}
+    void fileStarted(int index) override { events.push_back("start " + std::to_string(index)); }
+    void fileProgress(int index, int perMille) override {
+        events.push_back(std::to_string(index) + ": " + std::to_string(perMille));
+    }
+    void fileEnded(int index, const FileOutcome& outcome) override {
+        events.push_back("end " + std::to_string(index) + ": " + std::to_string(outcome.result));
+        outcomes.push_back(outcome);
+    }
+    std::vector<std::string> events;
+    std::vector<FileOutcome> outcomes;
+};
+
+DecodeStats stats(std::uint64_t ms, std::int32_t millibel, std::uint32_t clipped) {
+    DecodeStats s = {};
+    s.frames_decoded = ms / 26;
+    s.duration_ms = ms;
+    s.peak_millibel = millibel;
+    s.has_peak = 1;
+    s.clipped_samples = clipped;
+    return s;
+}
+
+}  // namespace
+
+TEST(FileStatus, RunBatchTellsEachFileItsStartProgressAndEndWithTheEnginesFigures) {
+    begin_batch(batch_state(), {});
+    EventSink sink;
+    batch_state().progress = &sink;
+    const std::vector<BatchFile> files = {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}};
+    // A stand-in engine: a.mp3 reports 0, 1/3 (twice: sent once), 2/3 and a little past the
+    // end (the per mille stops at 1000), then fills in its figures; b.mp3 fails at once.
+    auto decode = [](const DecodeRequest& request) {
+        if (std::string(request.input_path) == "/m/b.mp3") {
+            return DECODE_FAILED;
+        }
+        for (int done : {0, 100, 100, 200, 310}) {
+            request.progress(300, done);
+        }
+        *request.stats = stats(182'400, -30, 7);
+        return DECODE_OK;
+    };
+    TempDir out;  // each decode writes a temporary file there first
+    const BatchResult result = run_batch(files, BatchOptions{out.path()}, decode);
+    batch_state().progress = nullptr;
+
+    EXPECT_EQ(sink.events,
+              (std::vector<std::string>{"start 0", "0: 0", "0: 333", "0: 666", "0: 1000",
+                                        "end 0: 0", "start 1", "end 1: 4"}));
+    ASSERT_EQ(sink.outcomes.size(), 2u);
+    EXPECT_EQ(sink.outcomes[0].stats.duration_ms, 182'400u);
+    EXPECT_EQ(sink.outcomes[0].stats.clipped_samples, 7u);
+    EXPECT_EQ(sink.outcomes[1].reason, DECODE_FAILED_REASON);
+    EXPECT_EQ(result.failed.size(), 1u);
+
+    // From the outcomes to the column: 182.4 s is 3:02 rounded down, -30 mB is -0.3 dB.
+    EXPECT_EQ(status_text(ended_status(sink.outcomes[0], 1000)), "done 3:02, -0.3 dB, 7 clipped");
+    const FileStatus failed = ended_status(sink.outcomes[1], 0);
+    EXPECT_EQ(status_text(failed), "failed: decoding failed");
+    // No engine lines caught in this process: the tooltip says the reason.
+    EXPECT_EQ(status_details(failed), "failed: decoding failed");
+}
+
+TEST(FileStatus, TextsOfEveryState) {
+    FileStatus status;
+    EXPECT_EQ(status_text(status), "waiting");
+    status.state = FileState::Decoding;
+    status.perMille = 427;
+    EXPECT_EQ(status_text(status), "decoding 42%");  // rounded down: never 100 % before the end
+
+    FileOutcome stopped;
+    stopped.result = DECODE_ABORTED;
+    EXPECT_EQ(status_text(ended_status(stopped, 427)), "stopped at 42%");
+
+    FileOutcome done;
+    done.result = DECODE_OK;
+    done.stats = stats(3'723'000, 0, 0);  // one hour, two minutes, three seconds at full scale
+    EXPECT_EQ(status_text(ended_status(done, 990)), "done 1:02:03, 0.0 dB, 0 clipped");
+    done.stats.has_peak = 0;  // all zero samples
+    EXPECT_EQ(status_text(ended_status(done, 990)), "done 1:02:03, -inf dB, 0 clipped");
+
+    // Engine lines, when a worker caught them, go to the tooltip instead of the reason.
+    FileOutcome failed;
+    failed.result = DECODE_FAILED;
+    failed.reason = "no MPEG audio found";
+    failed.messages = {"x.mp3: no MPEG audio frame found", "x.mp3: nothing written"};
+    EXPECT_EQ(status_details(ended_status(failed, 0)),
+              "failed: no MPEG audio found\nx.mp3: no MPEG audio frame found\n"
+              "x.mp3: nothing written");
+
+    // The plan's verdicts: a skip says why in a word (the whole sentence in the tooltip), a
+    // failure before decoding gives its reason.
+    PlannedFile skip{{"a.mp3", "/m/"}, PlanAction::Skip, "the WAV file exists", false};
+    EXPECT_EQ(status_text(planned_status(skip)), "skipped: exists");
+    EXPECT_EQ(status_details(planned_status(skip)), "skipped: exists\nthe WAV file exists");
+    PlannedFile fail{{"b.mp3", "/m/"}, PlanAction::Fail, "same WAV file as /n/b.mp3", false};
+    EXPECT_EQ(status_text(planned_status(fail)), "failed: same WAV file as /n/b.mp3");
+    PlannedFile decode{{"c.mp3", "/m/"}, PlanAction::Decode, "", false};
+    EXPECT_EQ(planned_status(decode).state, FileState::Waiting);
+}
+
+TEST(FileStatus, PeakInTenthsOfADecibelRoundedHalfAwayFromZero) {
+    // Millibels are hundredths of a dB: -25 mB is -0.25 dB, shown -0.3; -24 shows -0.2.
+    EXPECT_EQ(peak_text(stats(1, -25, 0)), "-0.3 dB");
+    EXPECT_EQ(peak_text(stats(1, -24, 0)), "-0.2 dB");
+    EXPECT_EQ(peak_text(stats(1, -4, 0)), "0.0 dB");  // not "-0.0"
+    EXPECT_EQ(peak_text(stats(1, -1234, 0)), "-12.3 dB");
+    EXPECT_EQ(peak_text(stats(1, -9604, 0)), "-96.0 dB");
+}
+
+TEST(FileStatus, RetryTakesOnlyTheFailedRows) {
+    std::vector<FileStatus> rows(6);
+    rows[0].state = FileState::Done;
+    rows[1].state = FileState::Failed;
+    rows[2].state = FileState::Skipped;
+    rows[3].state = FileState::Stopped;  // cancelled, not failed: Decode All takes it again
+    rows[5].state = FileState::Failed;
+    EXPECT_EQ(failed_rows(rows), (std::vector<int>{1, 5}));
+    EXPECT_TRUE(failed_rows(std::vector<FileStatus>(3)).empty());
+}
+
+TEST(FileStatus, CountLineUnderTheList) {
+    EXPECT_EQ(list_count_text(0, 0), "No files");
+    EXPECT_EQ(list_count_text(1, 31'457), "1 file, 0.03 MB");
+    // 54.95 MB: 54.95 * 1048576 = 57'619'251.2 bytes.
+    EXPECT_EQ(list_count_text(12, 57'619'252), "12 files, 54.95 MB");
+}
+
+TEST(FileStatus, EndMessageCountsEachWayAndStaysSmall) {
+    BatchResult result;
+    result.attempted = 4;
+    result.failed = {{"/m/a.mp3", DECODE_FAILED_REASON}};
+    result.skipped = {"/m/s.mp3", "/m/t.mp3"};
+    BatchState state;
+    const BatchEnd end = finish_batch(result, state, false);
+    const EndReport report = counted_end_report(result, end);
+    EXPECT_EQ(report.summary, "3 decoded, 2 skipped, 1 failed.");
+    ASSERT_EQ(report.sections.size(), 2u);  // the files themselves are in the sections
+    EXPECT_EQ(report.sections[0].rows.size(), 1u);
+
+    RunCounts counts;
+    counts.decoded = 0;
+    counts.partial = 2;
+    EXPECT_EQ(run_counts_text(counts), "0 decoded, 2 partial.");
+
+    // A run without failures keeps its sentence.
+    BatchResult fine;
+    fine.attempted = 2;
+    EXPECT_EQ(counted_end_report(fine, finish_batch(fine, state, false)).summary,
+              "Decoded all files successfully.");
+}
