@@ -15,6 +15,7 @@
 #include "app/core/file_status.h"
 #include "app/core/folder_check.h"
 #include "app/core/run_progress.h"
+#include "app/core/worker_pool.h"
 #include "app/filelist.h"
 #include "app/message_boxes.h"
 #include "app/pages.h"
@@ -25,6 +26,72 @@
 #include "app/skin/pictures.h"
 #include "app/skin/progress.h"
 #include "app/skin/skin.h"
+
+namespace {
+
+// The pool's events as the per-file events run_batch sends, so that the list and the dialog
+// follow a run alike whichever decodes it. Called on the worker thread.
+class PoolEvents : public PoolListener {
+public:
+    explicit PoolEvents(std::size_t files) : perMille_(files, -1) {}
+
+    // The pool cancels the run then: it ends as a cancelled run does.
+    void workerNotStarted(int /*error*/) override {}
+
+    void fileEnded(const PoolFileEnd& end) override {
+        ProgressSink* sink = batch_state().progress;
+        if (sink == nullptr || end.index >= perMille_.size()) {
+            return;
+        }
+        FileOutcome outcome;
+        outcome.result = end.result;
+        outcome.reason = end.failure;
+        outcome.stats = end.stats;
+        outcome.kept = end.result != DECODE_FAILED;
+        std::size_t from = 0;
+        while (from < end.messages.size()) {
+            std::size_t to = end.messages.find('\n', from);
+            to = to == std::string::npos ? end.messages.size() : to;
+            if (to > from) {
+                outcome.messages.push_back(end.messages.substr(from, to - from));
+            }
+            from = to + 1;
+        }
+        perMille_[end.index] = 1000;
+        sink->fileEnded(static_cast<int>(end.index), outcome);
+    }
+
+    void progressed(const PoolProgress& progress) override {
+        ProgressSink* sink = batch_state().progress;
+        if (sink == nullptr) {
+            return;
+        }
+        for (const RunningFile& file : progress.running) {
+            if (file.index >= perMille_.size() || perMille_[file.index] >= 1000) {
+                continue;
+            }
+            const int index = static_cast<int>(file.index);
+            if (perMille_[file.index] < 0) {
+                perMille_[file.index] = 0;
+                sink->fileStarted(index);
+            }
+            // 999 at most: a file is done only when its end says so.
+            const int perMille = file.totalKiB > 0
+                                     ? static_cast<int>(std::min<std::int64_t>(
+                                           999, std::int64_t{file.doneKiB} * 1000 / file.totalKiB))
+                                     : 0;
+            if (perMille != perMille_[file.index]) {
+                perMille_[file.index] = perMille;
+                sink->fileProgress(index, perMille);
+            }
+        }
+    }
+
+private:
+    std::vector<int> perMille_;
+};
+
+}  // namespace
 
 DecodeProgressDialog::DecodeProgressDialog(QWidget* parent)
     : QDialog(parent),
@@ -91,6 +158,116 @@ void DecodeProgressDialog::setPlan(const std::vector<std::uint64_t>& sizes) {
     showBatchProgress();
 }
 
+void DecodeProgressDialog::showRunningFiles(int workers, const QStringList& names) {
+    names_ = names;
+    filePerMille_.assign(static_cast<std::size_t>(names.size()), -1);
+    fileBar_->hide();
+    fileLine_->hide();
+    const int rows = std::max(workers, 1);
+    for (int i = 0; i < rows; ++i) {
+        RunningRow row{new QLabel(this), new SkinProgressBar(this)};
+        row.name->setObjectName(id_name(ids::RUNNING_FIRST + 2 * i));
+        row.bar->setObjectName(id_name(ids::RUNNING_FIRST + 2 * i + 1));
+        row.name->setTextFormat(Qt::PlainText);
+        row.name->setFont(fileLine_->font());
+        row.bar->setFramed(true);
+        row.bar->SetBitmap(pictures::BAR_FILL);
+        row.bar->SetRange32(0, 1000);
+        row.bar->SetPos(0);
+        const int dy = i * layout::RUNNING_ROW_HEIGHT;
+        row.name->setGeometry(rect_of(layout::RUNNING_NAME).translated(0, dy));
+        row.bar->setGeometry(rect_of(layout::RUNNING_BAR).translated(0, dy));
+        row.name->show();
+        row.bar->show();
+        running_.push_back(row);
+    }
+    // The rows take the place of the file line and bar; what is below moves down by the rest.
+    const int grow = std::max(0, rows - 2) * layout::RUNNING_ROW_HEIGHT;
+    for (QWidget* below : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (below->y() >= layout::COUNT_LINE.y && below->objectName() != id_name(ids::FILE_BAR)) {
+            below->move(below->x(), below->y() + grow);
+        }
+    }
+    setFixedSize(layout::PROGRESS_DIALOG.width, layout::PROGRESS_DIALOG.height + grow);
+}
+
+int DecodeProgressDialog::runningRow(int index, bool take) {
+    for (std::size_t i = 0; i < running_.size(); ++i) {
+        if (running_[i].index == index) {
+            return static_cast<int>(i);
+        }
+    }
+    if (take) {
+        for (std::size_t i = 0; i < running_.size(); ++i) {
+            if (running_[i].index < 0) {
+                running_[i].index = index;
+                running_[i].perMille = 0;
+                return static_cast<int>(i);
+            }
+        }
+    }
+    return -1;
+}
+
+void DecodeProgressDialog::showRunningRow(int row) {
+    RunningRow& shown = running_[static_cast<std::size_t>(row)];
+    if (shown.index < 0) {
+        shown.name->clear();
+        shown.name->setToolTip(QString());
+        shown.bar->SetPos(0);
+        return;
+    }
+    const QString name = names_.value(shown.index);
+    const QString text = tr("%1  %2%").arg(name).arg(shown.perMille / 10);
+    // The name gives way in its middle; the percentage always shows.
+    const QString percent = tr("  %1%").arg(shown.perMille / 10);
+    const QFontMetrics metrics = shown.name->fontMetrics();
+    const int room = shown.name->width() - metrics.horizontalAdvance(percent);
+    shown.name->setText(metrics.elidedText(name, Qt::ElideMiddle, room) + percent);
+    shown.name->setToolTip(text);
+    shown.bar->SetPos(shown.perMille);
+}
+
+void DecodeProgressDialog::fileStarted(int index) {
+    if (index < 0 || index >= static_cast<int>(filePerMille_.size())) {
+        return;
+    }
+    filePerMille_[static_cast<std::size_t>(index)] = 0;
+    started_ = std::max(started_, index + 1);
+    setCountLine(QString::fromStdString(count_line(started_, static_cast<int>(names_.size()))));
+    const int row = runningRow(index, true);
+    if (row >= 0) {
+        showRunningRow(row);
+    }
+    showBatchProgress();
+}
+
+void DecodeProgressDialog::fileProgress(int index, int perMille) {
+    if (index < 0 || index >= static_cast<int>(filePerMille_.size())) {
+        return;
+    }
+    filePerMille_[static_cast<std::size_t>(index)] = perMille;
+    const int row = runningRow(index, true);
+    if (row >= 0) {
+        running_[static_cast<std::size_t>(row)].perMille = perMille;
+        showRunningRow(row);
+    }
+    showBatchProgress();
+}
+
+void DecodeProgressDialog::fileEnded(int index) {
+    if (index < 0 || index >= static_cast<int>(filePerMille_.size())) {
+        return;
+    }
+    filePerMille_[static_cast<std::size_t>(index)] = 1000;
+    const int row = runningRow(index, false);
+    if (row >= 0) {
+        running_[static_cast<std::size_t>(row)].index = -1;
+        showRunningRow(row);
+    }
+    showBatchProgress();
+}
+
 void DecodeProgressDialog::setFileBar(int lower, int upper, int step, int position) {
     fileBar_->SetRange32(lower, upper);
     fileBar_->SetStep(step);
@@ -112,7 +289,20 @@ void DecodeProgressDialog::setFileLine(const QString& name) {
 }
 
 void DecodeProgressDialog::showBatchProgress() {
-    batchBar_->SetPos(batch_per_mille(weights_, std::max(current_, 0), fileDone_, fileTotal_));
+    if (running_.empty()) {
+        batchBar_->SetPos(batch_per_mille(weights_, std::max(current_, 0), fileDone_, fileTotal_));
+        return;
+    }
+    // Files end out of order: each file's share of the weights, as far as it has come.
+    std::uint64_t done = 0;
+    for (std::size_t i = 0; i < filePerMille_.size() && i + 1 < weights_.size(); ++i) {
+        if (filePerMille_[i] > 0) {
+            const std::uint64_t weight = weights_[i + 1] - weights_[i];
+            done += weight * static_cast<std::uint64_t>(filePerMille_[i]) / 1000;
+        }
+    }
+    const std::uint64_t total = weights_.empty() ? 0 : weights_.back();
+    batchBar_->SetPos(total > 0 ? static_cast<int>(done * 1000 / total) : 0);
 }
 
 void DecodeProgressDialog::showTimes() {
@@ -163,14 +353,23 @@ void SignalProgressSink::fileEnded(int index, const FileOutcome& outcome) {
 }
 
 BatchWorker::BatchWorker(std::vector<BatchFile> files, BatchOptions options, DecodeFunction decode,
-                         QObject* parent)
+                         int filesAtOnce, QObject* parent)
     : QThread(parent),
       files_(std::move(files)),
       options_(std::move(options)),
-      decode_(std::move(decode)) {}
+      decode_(std::move(decode)),
+      filesAtOnce_(filesAtOnce) {}
 
 void BatchWorker::run() {
-    result_ = run_batch(files_, window_requests(options_), output_decoder(options_, decode_));
+    if (filesAtOnce_ <= 1 || files_.size() <= 1) {
+        // In this process: the dither runs on from file to file as it always has.
+        result_ = run_batch(files_, window_requests(options_), output_decoder(options_, decode_));
+        return;
+    }
+    PoolEvents events(files_.size());
+    // The engine's own lines go with each file's status rather than to the terminal.
+    result_ = run_worker_pool(files_, window_requests(options_), PoolSettings{filesAtOnce_, true},
+                              events, output_decoder(options_, decode_));
 }
 
 BatchDriver::BatchDriver(QWidget* window, FileListCtrl& list, OutputPage& output,
@@ -285,6 +484,23 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
             &DecodeProgressDialog::setFileLine, Qt::QueuedConnection);
     connect(&sink, &SignalProgressSink::countLineChanged, &dialog,
             &DecodeProgressDialog::setCountLine, Qt::QueuedConnection);
+    const int filesAtOnce = files.size() > 1 ? options_.filesAtOnce() : 1;
+    if (filesAtOnce > 1) {
+        qRegisterMetaType<FileOutcome>();
+        QStringList names;
+        for (const BatchFile& file : files) {
+            names.push_back(path_text(file.name));
+        }
+        dialog.showRunningFiles(std::min<int>(filesAtOnce, static_cast<int>(files.size())), names);
+        connect(&sink, &SignalProgressSink::fileStartedAt, &dialog,
+                &DecodeProgressDialog::fileStarted, Qt::QueuedConnection);
+        connect(&sink, &SignalProgressSink::fileProgressAt, &dialog,
+                &DecodeProgressDialog::fileProgress, Qt::QueuedConnection);
+        connect(
+            &sink, &SignalProgressSink::fileEndedAt, &dialog,
+            [&dialog](int index, const FileOutcome&) { dialog.fileEnded(index); },
+            Qt::QueuedConnection);
+    }
 
     // Every chosen row says now what the plan decided; the run's events then move the rows it
     // decodes, which it numbers in its own order.
@@ -333,7 +549,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
         },
         Qt::QueuedConnection);
 
-    BatchWorker worker(files, options, decode_);
+    BatchWorker worker(files, options, decode_, filesAtOnce);
     std::optional<BatchEnd> end;
     BatchResult result;
     auto finish = [&] {

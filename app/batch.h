@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QThread>
 #include <cstdint>
 #include <vector>
@@ -28,6 +29,13 @@ public:
     void setPlan(const std::vector<std::uint64_t>& sizes);
     // The whole name the file line shows, cut in the middle where it is too long.
     QString fileName() const { return fileName_; }
+    // Several files at once: a row with a name and a bar for each of up to `workers` running
+    // files replaces the file line and bar; names are the run's files in their order.
+    void showRunningFiles(int workers, const QStringList& names);
+
+    void fileStarted(int index);
+    void fileProgress(int index, int perMille);
+    void fileEnded(int index);
 
 public Q_SLOTS:
     void setFileBar(int lower, int upper, int step, int position);
@@ -41,6 +49,20 @@ public Q_SLOTS:
 private:
     void showBatchProgress();
     void showTimes();
+    // The row showing file index, or a free one for it; -1 when every row is taken.
+    int runningRow(int index, bool take);
+    void showRunningRow(int row);
+
+    struct RunningRow {
+        QLabel* name;
+        SkinProgressBar* bar;
+        int index = -1;  // the file it shows; -1 while free
+        int perMille = 0;
+    };
+    std::vector<RunningRow> running_;
+    QStringList names_;
+    std::vector<int> filePerMille_;  // -1 waiting, 0 to 999 running, 1000 ended
+    int started_ = 0;
 
     SkinProgressBar* fileBar_;
     SkinProgressBar* batchBar_;
@@ -85,13 +107,13 @@ Q_SIGNALS:
 
 Q_DECLARE_METATYPE(FileOutcome)
 
-// Runs run_batch on its own copy of the rows and options; batch_state().progress must be set
-// before it starts.
+// Runs run_batch on its own copy of the rows and options, or with filesAtOnce above 1 the
+// worker pool with that many processes; batch_state().progress must be set before it starts.
 class BatchWorker : public QThread {
     Q_OBJECT
 public:
     BatchWorker(std::vector<BatchFile> files, BatchOptions options, DecodeFunction decode = {},
-                QObject* parent = nullptr);
+                int filesAtOnce = 1, QObject* parent = nullptr);
     // Valid once the thread has ended.
     const BatchResult& result() const { return result_; }
 
@@ -102,6 +124,7 @@ private:
     std::vector<BatchFile> files_;
     BatchOptions options_;
     DecodeFunction decode_;
+    int filesAtOnce_;
     BatchResult result_;
 };
 

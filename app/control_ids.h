@@ -53,6 +53,7 @@ constexpr int FADE_OUT_SLIDER = 1083;
 constexpr int FADE_IN_EDIT = 1059;
 constexpr int FADE_OUT_EDIT = 1060;
 constexpr int EXACT_LENGTH = 1091;
+constexpr int FILES_AT_ONCE = 1098;
 // info page
 constexpr int INFO_PROMPT = 1085;
 constexpr int INFO_LINE_FIRST = 1086;  // the four header lines are 1086 to 1089
@@ -70,6 +71,8 @@ constexpr int FILE_LINE = 1067;
 constexpr int COUNT_LINE = 1068;
 constexpr int CANCEL = 2;
 constexpr int TIME_LINE = 1069;
+// with several files at once: a name and a bar for each, 1100 upwards
+constexpr int RUNNING_FIRST = 1100;
 // About dialog
 constexpr int ABOUT_CLOSE = 1;
 // the report at the end of a run

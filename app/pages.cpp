@@ -11,7 +11,9 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTabBar>
+#include <QThread>
 #include <algorithm>
 #include <initializer_list>
 #include <tuple>
@@ -349,7 +351,8 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
       fadeInSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_IN_SLIDER)),
       fadeOutSlider_(named(new SkinSlider(Qt::Horizontal, this), ids::FADE_OUT_SLIDER)),
       fadeInEdit_(named(new QLineEdit(this), ids::FADE_IN_EDIT)),
-      fadeOutEdit_(named(new QLineEdit(this), ids::FADE_OUT_EDIT)) {
+      fadeOutEdit_(named(new QLineEdit(this), ids::FADE_OUT_EDIT)),
+      filesAtOnce_(named(new QSpinBox(this), ids::FILES_AT_ONCE)) {
     // "Quality select", "Effects", "Fade in" and "Fade out" are painted in the page's picture.
     skin_page(this, 131, pictures::OPTIONS_PAGE);
     auto* sixteenBit = picture_button(new SkinRadioButton(this), ids::BITS_16, pictures::BITS_16,
@@ -398,6 +401,31 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     }
     connect(exactLength_, &QCheckBox::toggled, this, &OptionsPage::exactLengthChanged);
 
+    // A number box, not a second slider: the useful values are few and the row is short.
+    auto* caption = new QLabel(tr("Files at once"), this);
+    caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    caption->setGeometry(rect_of(layout::FILES_AT_ONCE_LINE));
+    caption->setStyleSheet(QStringLiteral("QLabel { color: #1c2740; }"));
+    filesAtOnce_->setGeometry(rect_of(layout::FILES_AT_ONCE_EDIT));
+    filesAtOnce_->setRange(1, layout::FILES_AT_ONCE_MAXIMUM);
+    filesAtOnce_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    filesAtOnce_->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    filesAtOnce_->setAccessibleName(tr("Files at once"));
+    filesAtOnce_->setToolTip(tr("Files decoded at the same time, 1 to %1; 1 decodes one after "
+                                "another in the program itself (Alt+J)")
+                                 .arg(layout::FILES_AT_ONCE_MAXIMUM));
+    filesAtOnce_->setStyleSheet(
+        edit_style(QColor(28, 39, 64))
+            .replace(QStringLiteral("QLineEdit"), QStringLiteral("QSpinBox")));
+    const int processors =
+        std::clamp(QThread::idealThreadCount(), 1, layout::FILES_AT_ONCE_MAXIMUM);
+    bool known = false;
+    const int remembered = read_setting(SETTING_FILES_AT_ONCE).toInt(&known);
+    filesAtOnce_->setValue(known ? remembered : processors);
+    connect(filesAtOnce_, &QSpinBox::valueChanged, this, &OptionsPage::saveSettings);
+    // Every letter of its caption is some other control's key already.
+    focus_key(filesAtOnce_, Qt::ALT | Qt::Key_J);
+
     // Checked when the editing ends (Enter, or the focus leaving), not on every keystroke:
     // a box on its way to a number ("-", empty) is not an error yet.
     connect(fadeInEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeInEdited);
@@ -420,6 +448,11 @@ BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
 void OptionsPage::saveSettings() const {
     write_switch_setting(SETTING_EXACT_LENGTH, exactLength_->isChecked());
     write_switch_setting(SETTING_COPY_TAGS, copyTags_->isChecked());
+    write_setting(SETTING_FILES_AT_ONCE, QString::number(filesAtOnce_->value()));
+}
+
+int OptionsPage::filesAtOnce() const {
+    return filesAtOnce_->value();
 }
 
 bool OptionsPage::readFadeBoxes() {

@@ -19,6 +19,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSlider;
+class QSpinBox;
 
 // check_output_folder's messages and question, shown in message boxes over a window.
 class BoxFolderSink : public FolderMessageSink {
@@ -106,6 +107,8 @@ public:
     // Stores the switches the window remembers across starts.
     void saveSettings() const;
     bool exactLength() const;
+    // 1 decodes in this process, one file after another; more use that many worker processes.
+    int filesAtOnce() const;
 
 Q_SIGNALS:
     void exactLengthChanged(bool exactLength);
@@ -135,6 +138,7 @@ private:
     QSlider* fadeOutSlider_;
     QLineEdit* fadeInEdit_;
     QLineEdit* fadeOutEdit_;
+    QSpinBox* filesAtOnce_;
 };
 
 class InfoPage : public QWidget {

@@ -14,6 +14,8 @@ constexpr const char* SETTING_EXISTING_FILES = "Existing Files";
 // The Options page's check boxes for the file's shape, "1" when ticked.
 constexpr const char* SETTING_EXACT_LENGTH = "Exact Length";
 constexpr const char* SETTING_COPY_TAGS = "Copy Tags";
+// How many files a run decodes at once, "1" to "8"; 1 decodes in the window's own process.
+constexpr const char* SETTING_FILES_AT_ONCE = "Files At Once";
 
 // Missing values read as fallback.
 QString read_setting(const char* name, const QString& fallback = QString());

@@ -86,6 +86,10 @@ constexpr Box FADE_IN_EDIT = {250, 178, 42, 24};
 constexpr Box FADE_OUT_SLIDER = {74, 222, 170, 24};
 constexpr Box FADE_OUT_EDIT = {250, 222, 42, 24};
 constexpr int FADE_MAXIMUM = 60;
+// "Files at once" shares the exact-length row, its number box under the fade boxes.
+constexpr Box FILES_AT_ONCE_LINE = {150, 54, 96, 22};
+constexpr Box FILES_AT_ONCE_EDIT = {250, 54, 42, 22};
+constexpr int FILES_AT_ONCE_MAXIMUM = 8;
 constexpr int SLIDER_THUMB_WIDTH = 16;
 
 // progress dialog (no picture of its own)
@@ -96,6 +100,11 @@ constexpr Box COUNT_LINE = {20, 68, 340, 18};
 constexpr Box BATCH_BAR = {20, 90, 340, 18};
 constexpr Box TIME_LINE = {20, 114, 340, 18};
 constexpr Box CANCEL_BUTTON = {146, 146, 88, 28};
+// With several files at once a row per file takes the place of the file line and bar: its name
+// on the left, its bar on the right; the dialog grows by the rows beyond the first two.
+constexpr Box RUNNING_NAME = {20, 16, 236, 18};
+constexpr Box RUNNING_BAR = {262, 16, 98, 18};
+constexpr int RUNNING_ROW_HEIGHT = 22;
 
 // About dialog
 constexpr Box ABOUT_DIALOG = {0, 0, 380, 260};

@@ -16,7 +16,9 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 #include <algorithm>
@@ -167,6 +169,8 @@ private Q_SLOTS:
 
     void init() {
         QSettings().clear();
+        // One file after another, in this process, unless a test says otherwise.
+        write_setting(SETTING_FILES_AT_ONCE, u"1"_s);
         boxes_.clear();
         urls_.urls.clear();
         files_ = std::make_unique<QTemporaryDir>();
@@ -679,6 +683,158 @@ private Q_SLOTS:
         window_->addChosenFiles({put("again.mp3", "quiet.mp3")});
         QCOMPARE(list->rowHeight(0), oneLine);
         QCOMPARE(status_of(*window_, 0), QString());
+    }
+
+    void twoFilesAtOnceWriteTheBytesOfOneAtATimeWithoutDither() {
+        // Four files of 3 minutes each (a fixture's frames 60 times over, which MPEG allows),
+        // long enough to see two running at once; one mono at 22050 Hz for a different header.
+        QStringList inputs;
+        for (auto [name, source] :
+             {std::pair{"a.mp3", "stereo_44k_128.mp3"}, std::pair{"b.mp3", "mono_22k.mp3"},
+              std::pair{"c.mp3", "stereo_44k_128.mp3"}, std::pair{"d.mp3", "loud.mp3"}}) {
+            QFile fixtureFile(fixture(source));
+            QVERIFY(fixtureFile.open(QIODevice::ReadOnly));
+            const QString path = files_->path() + u'/' + QLatin1String(name);
+            QFile input(path);
+            QVERIFY(input.open(QIODevice::WriteOnly));
+            QVERIFY(input.write(fixtureFile.readAll().repeated(60)) > 0);
+            input.close();
+            inputs.push_back(path);
+        }
+        window_->addChosenFiles(inputs);
+        // The window always dithers; without it the bytes depend on nothing a worker carries
+        // from file to file, so any split of the files must give the same bytes.
+        window_->batchDriver()->setDecodeFunction([](const DecodeRequest& request) {
+            DecodeRequest plain = request;
+            plain.no_dither = 1;
+            return decode_file(&plain);
+        });
+        auto* atOnce = control<QSpinBox>(window_->pageTabs()->optionsPage(), ids::FILES_AT_ONCE);
+        QCOMPARE(atOnce->maximum(), 8);
+
+        atOnce->setValue(1);
+        setOutput(files_->path() + u"/one"_s, false, false);
+        boxes_.answers = {true};
+        click(ids::DECODE_ALL);
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+
+        atOnce->setValue(2);
+        QCOMPARE(read_setting(SETTING_FILES_AT_ONCE), u"2"_s);
+        window_->pageTabs()->setCurrentWidget(window_->pageTabs()->optionsPage());
+        save_screenshot(window_.get(), u"options_files_at_once.png"_s);
+        setOutput(files_->path() + u"/two"_s, false, false);
+        boxes_.clear();
+        boxes_.answers = {true};
+        int mostRunning = 0;
+        bool shot = false;
+        bool fileLineShown = true;
+        QStringList statuses;
+        at_show<DecodeProgressDialog>([&](DecodeProgressDialog* dialog) {
+            fileLineShown = control<QLabel>(dialog, ids::FILE_LINE)->isVisible();
+            auto* poll = new QTimer(dialog);
+            QObject::connect(poll, &QTimer::timeout, dialog, [&, dialog] {
+                int running = 0;
+                int underWay = 0;  // named, and past a tenth of its bar
+                for (int row = 0; row < 2; ++row) {
+                    const int id = ids::RUNNING_FIRST + 2 * row;
+                    if (!control<QLabel>(dialog, id)->text().isEmpty()) {
+                        ++running;
+                        underWay += control<QProgressBar>(dialog, id + 1)->value() > 100 ? 1 : 0;
+                    }
+                }
+                if (underWay == 2 && !shot) {
+                    shot = true;
+                    save_screenshot(dialog, u"progress_two_files.png"_s);
+                }
+                mostRunning = std::max(mostRunning, running);
+                for (int row = 0; row < 4; ++row) {
+                    const QString now = status_of(*window_, row);
+                    if (!statuses.contains(now)) {
+                        statuses.push_back(now);
+                    }
+                }
+            });
+            poll->start(10);
+        });
+        click(ids::DECODE_ALL);
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        QVERIFY(!fileLineShown);
+        QCOMPARE(mostRunning, 2);
+        // The list's status column followed the workers' files.
+        QVERIFY2(std::any_of(statuses.begin(), statuses.end(),
+                             [](const QString& s) { return s.startsWith(u"decoding "_s); }),
+                 qPrintable(statuses.join(u" | "_s)));
+        for (int row = 0; row < 4; ++row) {
+            QVERIFY2(status_of(*window_, row).startsWith(u"done "_s),
+                     qPrintable(status_of(*window_, row)));
+        }
+
+        for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"}) {
+            const QString one = files_->path() + u"/one/"_s + QLatin1String(name);
+            const QString two = files_->path() + u"/two/"_s + QLatin1String(name);
+            const ParsedWav wav = parse_wav_file(two.toStdString());
+            QVERIFY2(wav.ok, name);
+            // 60 copies of at least 2 s: over two minutes of samples in each.
+            QVERIFY(samples_s16(wav).size() / wav.channels > 120u * wav.sample_rate);
+            QFile first(one);
+            QFile second(two);
+            QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
+            QVERIFY2(first.readAll() == second.readAll(), name);
+        }
+    }
+
+    void cancelAndTerminationStopTheWorkersOfARunOfTwoAtOnce() {
+        const QString out = files_->path() + u"/out"_s;
+        QVERIFY(QDir().mkpath(out));
+        const QString first = longFile();
+        const QString second = files_->path() + u"/long2.mp3"_s;
+        QVERIFY(QFile::copy(first, second));
+        window_->addChosenFiles({first, second, put("after.mp3", "quiet.mp3")});
+        setOutput(out, false, false);
+        control<QSpinBox>(window_->pageTabs()->optionsPage(), ids::FILES_AT_ONCE)->setValue(2);
+        // Runs stop once the first running file's bar has moved.
+        auto stopOnce = [](std::function<void(DecodeProgressDialog*)> stop) {
+            at_show<DecodeProgressDialog>([stop](DecodeProgressDialog* dialog) {
+                auto* poll = new QTimer(dialog);
+                QObject::connect(poll, &QTimer::timeout, dialog, [stop, dialog, poll] {
+                    if (control<QProgressBar>(dialog, ids::RUNNING_FIRST + 1)->value() > 0) {
+                        poll->stop();
+                        stop(dialog);
+                    }
+                });
+                poll->start(5);
+            });
+        };
+        // 15 minutes of 16-bit stereo would be about 159 MB: each file stopped early.
+        auto stoppedEarly = [&out](const QString& name) {
+            const QFileInfo wav(out + u'/' + name);
+            return !wav.exists() || wav.size() < 40 * 1024 * 1024;
+        };
+
+        stopOnce([](DecodeProgressDialog* dialog) {
+            control<QPushButton>(dialog, ids::CANCEL)->click();
+        });
+        click(ids::DECODE_ALL);
+        QCOMPARE(boxes_.told.size(), 1);
+        QVERIFY2(boxes_.told[0].startsWith(u"Decoding files aborted by user."_s),
+                 qPrintable(boxes_.told[0]));
+        QVERIFY(stoppedEarly(u"long.wav"_s) && stoppedEarly(u"long2.wav"_s));
+        QVERIFY(!QFileInfo::exists(out + u"/after.wav"_s));
+
+        TerminationWatch watch;
+        QVERIFY(watch.active());
+        connect(&watch, &TerminationWatch::terminationRequested, window_.get(),
+                &MainWindow::terminate);
+        QSignalSpy finished(window_.get(), &QDialog::finished);
+        boxes_.clear();
+        QVERIFY(QFile::remove(out + u"/long.wav"_s));
+        stopOnce([](DecodeProgressDialog*) { std::raise(SIGTERM); });
+        click(ids::DECODE_ALL);
+        QVERIFY(boxes_.told.isEmpty());
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(window_->terminatedBy(), SIGTERM);
+        QVERIFY(stoppedEarly(u"long.wav"_s) && stoppedEarly(u"long2.wav"_s));
+        QVERIFY(!QFileInfo::exists(out + u"/after.wav"_s));
     }
 
     void countLineUnderTheListFollowsTheRows() {
