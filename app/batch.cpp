@@ -260,6 +260,11 @@ void DecodeProgressDialog::fileEnded(int index) {
         return;
     }
     filePerMille_[static_cast<std::size_t>(index)] = 1000;
+    // A file can end before the pool has reported it running.
+    if (index + 1 > started_) {
+        started_ = index + 1;
+        setCountLine(QString::fromStdString(count_line(started_, static_cast<int>(names_.size()))));
+    }
     const int row = runningRow(index, false);
     if (row >= 0) {
         running_[static_cast<std::size_t>(row)].index = -1;

@@ -422,7 +422,12 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     bool known = false;
     const int remembered = read_setting(SETTING_FILES_AT_ONCE).toInt(&known);
     filesAtOnce_->setValue(known ? remembered : processors);
-    connect(filesAtOnce_, &QSpinBox::valueChanged, this, &OptionsPage::saveSettings);
+    // Remembered only once chosen, so that an unchosen default follows the machine.
+    connect(filesAtOnce_, &QSpinBox::valueChanged, this,
+            [](int value) { write_setting(SETTING_FILES_AT_ONCE, QString::number(value)); });
+    // In the tab order where it stands: on the exact-length row, before the tags box.
+    setTabOrder(exactLength_, filesAtOnce_);
+    setTabOrder(filesAtOnce_, copyTags_);
     // Every letter of its caption is some other control's key already.
     focus_key(filesAtOnce_, Qt::ALT | Qt::Key_J);
 
@@ -448,7 +453,6 @@ BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
 void OptionsPage::saveSettings() const {
     write_switch_setting(SETTING_EXACT_LENGTH, exactLength_->isChecked());
     write_switch_setting(SETTING_COPY_TAGS, copyTags_->isChecked());
-    write_setting(SETTING_FILES_AT_ONCE, QString::number(filesAtOnce_->value()));
 }
 
 int OptionsPage::filesAtOnce() const {
