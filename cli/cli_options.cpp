@@ -37,6 +37,7 @@ enum OptionId : int {
     OPT_DRY_RUN,
     OPT_VERSION,
     OPT_TAGS,
+    OPT_JSON,
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -68,6 +69,7 @@ constexpr option LONG_OPTIONS[] = {
     {"dry-run", no_argument, nullptr, OPT_DRY_RUN},
     {"version", no_argument, nullptr, OPT_VERSION},
     {"tags", no_argument, nullptr, OPT_TAGS},
+    {"json", no_argument, nullptr, OPT_JSON},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -215,6 +217,9 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
             case OPT_DRY_RUN:
                 options->dry_run = true;
                 break;
+            case OPT_JSON:
+                options->json = true;
+                break;
             case OPT_WINDOW_OPTIONS:
                 options->window_options = true;
                 break;
@@ -358,6 +363,8 @@ Inputs:
 Running:
       --dry-run         print each input with its WAV file, or why it would be
                         skipped, and write nothing
+      --json            for each file as it ends, one JSON object a line on standard
+                        output (see below); all else goes to standard error
   -j, --jobs N          decode up to N files at once in N worker processes
                         (default 1; 0 means one per processor)
   -q, --quiet           show nothing but errors
@@ -377,6 +384,16 @@ further file; a second Ctrl-C ends at once.
 File names are shown with control characters escaped (\e, \n, \xHH).
 
 Files skipped by --existing skip are named at the end; they are not failures.
+
+With --json each object has "input", "output" (the WAV file's path, or null), "status"
+("decoded", "failed", "skipped" or "cancelled"), "reason" (why it failed or was skipped,
+or null), and as the engine reported them "frames" (MPEG frames decoded), "duration_ms",
+"peak_db" (null for a silent output) and "clipped_samples"; the four are null for an input
+the engine never read. Inputs refused before the run (missing, duplicate, unreadable) come
+first, as "failed"; a named file that is not MPEG audio comes as "skipped", and one whose
+WAV file exists with --existing skip as "skipped"; files a cancel kept from starting get
+none. Bytes of a path that are not UTF-8 become U+FFFD. A dry run writes no objects; its
+list goes to standard error.
 
 Exit status: 0 every file decoded, 1 a file failed or an option text was invalid, 2 bad
 usage or output folder (not a folder, not writable), 130 cancelled.

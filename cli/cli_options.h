@@ -38,6 +38,7 @@ struct CliOptions {
     std::string files_from;              // a file of input paths; "-" is standard input
     bool null_separated = false;         // its paths end in NUL bytes, not line ends
     bool dry_run = false;
+    bool json = false;  // one JSON object a line on standard output per ended file
 };
 
 enum class CliParse { Run, Help, Version, Error };

@@ -15,6 +15,7 @@ struct CliRun {
     std::vector<BatchFile> files;
     std::FILE* screen;  // the original standard error, for the display and our own lines
     bool interactive;   // a progress display on a terminal
+    std::FILE* json;    // --json: the original standard output; null otherwise
 };
 
 // The requests of a run: the window's (fill_request) with --window-options, else the command

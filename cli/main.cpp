@@ -16,6 +16,7 @@
 #include "cli/cli_run.h"
 #include "cli/dry_run.h"
 #include "cli/input_list.h"
+#include "cli/json_report.h"
 #include "cli/standard_streams.h"
 #include "cli/terminal_text.h"
 #include "engine/request.h"
@@ -26,6 +27,9 @@ namespace {
 constexpr int EXIT_SOME_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_SIGNAL_BASE = 128;  // + the signal that stopped the run
+
+constexpr const char* NOT_MPEG_REASON =
+    "not an MPEG audio file (.mp3, .mp2, .mp1, .mpa) or a folder";
 
 // Relative folder texts are taken from the current folder; "~" was the shell's to expand.
 std::string absolute_folder(const std::string& text) {
@@ -90,6 +94,29 @@ std::vector<std::string> named_paths(const BatchResult& result) {
     return names;
 }
 
+// --json's objects for the inputs that end before the run: refused and missing ones, named
+// files that are not MPEG audio, and what the plan skips or fails.
+void write_never_started(std::FILE* json, const std::vector<FailedFile>& failedBefore,
+                         const std::vector<std::string>& notMpeg,
+                         const std::vector<FailedFile>& refused,
+                         const std::vector<PlannedFile>& plan) {
+    for (const auto* list : {&failedBefore, &refused}) {
+        for (const FailedFile& file : *list) {
+            write_json_line(json, {"failed", file.path, {}, file.reason, nullptr});
+        }
+    }
+    for (const std::string& input : notMpeg) {
+        write_json_line(json, {"skipped", input, {}, NOT_MPEG_REASON, nullptr});
+    }
+    for (const PlannedFile& entry : plan) {
+        if (entry.action != PlanAction::Decode) {
+            write_json_line(json,
+                            {entry.action == PlanAction::Skip ? "skipped" : "failed",
+                             input_path(entry.file), entry.file.output, entry.reason, nullptr});
+        }
+    }
+}
+
 // Invalid engine option texts end the program here, with the engine's own message, before
 // any file starts.
 void validate_engine_options(const CliOptions& options) {
@@ -121,6 +148,12 @@ int main(int argc, char** argv) {
         case CliParse::Run:
             break;
     }
+    std::FILE* json = nullptr;
+    if (options.json && (json = take_standard_output()) == nullptr) {
+        std::fprintf(stderr, "pelmora-cli: --json: cannot set standard output aside: %s\n",
+                     errno_message(errno).c_str());
+        return EXIT_USAGE;
+    }
     validate_engine_options(options);
     if (!options.files_from.empty() &&
         !read_input_list(options.files_from, options.null_separated, &options.inputs, &message)) {
@@ -128,7 +161,7 @@ int main(int argc, char** argv) {
         return EXIT_USAGE;
     }
 
-    CliRun run{&options, {}, {}, stderr, false};
+    CliRun run{&options, {}, {}, stderr, false, json};
     run.batch = options.window_options ? window_options(options) : BatchOptions{};
     run.batch.outputFolder = absolute_folder(options.output_folder);
     run.batch.keepFolders = options.keep_folders;
@@ -144,6 +177,7 @@ int main(int argc, char** argv) {
     list.setReporter(&reporter);
     list.setKeepFolders(options.keep_folders);
     std::vector<FailedFile> failedBefore;
+    std::vector<std::string> notMpeg;
     for (const std::string& input : options.inputs) {
         if (list.acceptPath(input) != PATH_REFUSED) {
             list.addPath(input);
@@ -156,10 +190,9 @@ int main(int argc, char** argv) {
                          errno_message(error).c_str());
             failedBefore.push_back({input, errno_message(error)});
         } else {
-            std::fprintf(stderr,
-                         "pelmora-cli: skipping %s: not an MPEG audio file (.mp3, .mp2, .mp1, "
-                         ".mpa) or a folder\n",
-                         terminal_safe(input).c_str());
+            std::fprintf(stderr, "pelmora-cli: skipping %s: %s\n", terminal_safe(input).c_str(),
+                         NOT_MPEG_REASON);
+            notMpeg.push_back(input);
         }
     }
     for (int i = 0; i < list.rowCount(); ++i) {
@@ -175,6 +208,7 @@ int main(int argc, char** argv) {
         return failing == 0 && failedBefore.empty() ? 0 : EXIT_SOME_FAILED;
     }
     run.files = files_to_decode(plan);
+    write_never_started(json, failedBefore, notMpeg, reporter.refused, plan);
 
     run.interactive = !options.quiet && !options.verbose && isatty(STDERR_FILENO) != 0;
     // The display and our own lines go to the original standard error, which stays put while

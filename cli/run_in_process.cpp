@@ -2,6 +2,7 @@
 // dither state runs on from file to file.
 #include "app/core/output_plan.h"
 #include "cli/cli_run.h"
+#include "cli/json_report.h"
 #include "cli/output_capture.h"
 #include "cli/terminal_display.h"
 
@@ -75,6 +76,8 @@ BatchResult run_in_process(CliRun& run) {
         if (outcome.result != DECODE_ABORTED) {
             report_file(run, input_path(file), output, outcome.reason, messages, written);
         }
+        write_json_line(run.json, {decode_status(outcome.result, outcome.reason), input_path(file),
+                                   output, outcome.reason, &outcome.stats});
         messages.clear();
         written.clear();
     };

@@ -4,6 +4,7 @@
 #include "app/core/system_message.h"
 #include "app/core/worker_pool.h"
 #include "cli/cli_run.h"
+#include "cli/json_report.h"
 #include "cli/terminal_display.h"
 
 namespace {
@@ -20,14 +21,15 @@ public:
 
     void fileEnded(const PoolFileEnd& end) override {
         display_.erase();
+        const BatchFile& file = run_.files[end.index];
+        std::string input = input_path(file);
+        std::string output =
+            file.output.empty() ? output_file_path(run_.batch.outputFolder, input) : file.output;
         if (end.result != DECODE_ABORTED) {
-            const BatchFile& file = run_.files[end.index];
-            std::string input = input_path(file);
-            std::string output = file.output.empty()
-                                     ? output_file_path(run_.batch.outputFolder, input)
-                                     : file.output;
             report_file(run_, input, output, end.failure, end.messages);
         }
+        write_json_line(run_.json, {decode_status(end.result, end.failure), input, output,
+                                    end.failure, &end.stats});
     }
 
     void progressed(const PoolProgress& progress) override {

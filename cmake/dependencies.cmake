@@ -15,3 +15,6 @@ if(NOT TARGET Id3lib::id3)
         INTERFACE_INCLUDE_DIRECTORIES "${ID3LIB_INCLUDE_DIR}"
         INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
 endif()
+
+# The command line's --json objects (Debian: nlohmann-json3-dev).
+find_package(nlohmann_json 3 REQUIRED)

@@ -6,6 +6,7 @@ packages=(
     cmake g++ make pkg-config
     libmad0-dev libid3tag0-dev libid3-3.8.3-dev zlib1g-dev
     qt6-base-dev
+    nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-format git
     # Packaging and its checks (scripts/package-check.sh): cpack's Depends through

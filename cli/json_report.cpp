@@ -1,0 +1,60 @@
+#include "cli/json_report.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+std::FILE* take_standard_output() {
+    std::fflush(stdout);
+    int original = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (original == -1) {
+        return nullptr;
+    }
+    if (dup2(STDERR_FILENO, STDOUT_FILENO) == -1) {
+        close(original);
+        return nullptr;
+    }
+    std::FILE* stream = fdopen(original, "w");
+    if (stream == nullptr) {
+        close(original);
+    }
+    return stream;
+}
+
+std::string json_file_line(const JsonFileEnd& end) {
+    auto text_or_null = [](const std::string& text) {
+        return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
+    };
+    nlohmann::ordered_json object = {
+        {"input", end.input},   {"output", text_or_null(end.output)},
+        {"status", end.status}, {"reason", text_or_null(end.reason)},
+        {"frames", nullptr},    {"duration_ms", nullptr},
+        {"peak_db", nullptr},   {"clipped_samples", nullptr},
+    };
+    if (end.stats != nullptr) {
+        object["frames"] = end.stats->frames_decoded;
+        object["duration_ms"] = end.stats->duration_ms;
+        // Millibel to dB; an all-zero output has no peak in dB (the summary's "-inf").
+        if (end.stats->has_peak != 0) {
+            object["peak_db"] = end.stats->peak_millibel / 100.0;
+        }
+        object["clipped_samples"] = end.stats->clipped_samples;
+    }
+    return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+void write_json_line(std::FILE* out, const JsonFileEnd& end) {
+    if (out == nullptr) {
+        return;
+    }
+    std::fprintf(out, "%s\n", json_file_line(end).c_str());
+    std::fflush(out);
+}
+
+const char* decode_status(std::int32_t result, const std::string& reason) {
+    if (result == DECODE_ABORTED) {
+        return "cancelled";
+    }
+    return reason.empty() && result == DECODE_OK ? "decoded" : "failed";
+}
