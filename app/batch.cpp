@@ -163,7 +163,15 @@ void DecodeProgressDialog::showRunningFiles(int workers, const QStringList& name
     filePerMille_.assign(static_cast<std::size_t>(names.size()), -1);
     fileBar_->hide();
     fileLine_->hide();
+    // The rows take the place of the file line and bar; what is below moves down by the rest.
     const int rows = std::max(workers, 1);
+    const int grow = std::max(0, rows - 2) * layout::RUNNING_ROW_HEIGHT;
+    for (QWidget* below : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (below->y() >= layout::COUNT_LINE.y) {
+            below->move(below->x(), below->y() + grow);
+        }
+    }
+    setFixedSize(layout::PROGRESS_DIALOG.width, layout::PROGRESS_DIALOG.height + grow);
     for (int i = 0; i < rows; ++i) {
         RunningRow row{new QLabel(this), new SkinProgressBar(this)};
         row.name->setObjectName(id_name(ids::RUNNING_FIRST + 2 * i));
@@ -181,14 +189,6 @@ void DecodeProgressDialog::showRunningFiles(int workers, const QStringList& name
         row.bar->show();
         running_.push_back(row);
     }
-    // The rows take the place of the file line and bar; what is below moves down by the rest.
-    const int grow = std::max(0, rows - 2) * layout::RUNNING_ROW_HEIGHT;
-    for (QWidget* below : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (below->y() >= layout::COUNT_LINE.y && below->objectName() != id_name(ids::FILE_BAR)) {
-            below->move(below->x(), below->y() + grow);
-        }
-    }
-    setFixedSize(layout::PROGRESS_DIALOG.width, layout::PROGRESS_DIALOG.height + grow);
 }
 
 int DecodeProgressDialog::runningRow(int index, bool take) {

@@ -783,6 +783,34 @@ private Q_SLOTS:
         }
     }
 
+    void progressDialogGivesEachRunningFileARowAndMakesRoomForThem() {
+        DecodeProgressDialog dialog;
+        dialog.setPlan({1000, 1000, 1000, 1000, 1000});
+        dialog.showRunningFiles(4, {u"a.mp3"_s, u"b.mp3"_s, u"c.mp3"_s, u"d.mp3"_s, u"e.mp3"_s});
+        const QRect lastBar = control<QProgressBar>(&dialog, ids::RUNNING_FIRST + 7)->geometry();
+        auto* countLine = control<QLabel>(&dialog, ids::COUNT_LINE);
+        QVERIFY(countLine->geometry().top() > lastBar.bottom());
+        QVERIFY(control<QPushButton>(&dialog, ids::CANCEL)->geometry().bottom() < dialog.height());
+        QVERIFY(!control<QLabel>(&dialog, ids::FILE_LINE)->isVisibleTo(&dialog));
+
+        // The third file takes the first free row; the count line counts the files started.
+        dialog.fileStarted(2);
+        dialog.fileProgress(2, 500);
+        auto* firstName = control<QLabel>(&dialog, ids::RUNNING_FIRST);
+        QCOMPARE(firstName->text(), u"c.mp3  50%"_s);
+        QCOMPARE(control<QProgressBar>(&dialog, ids::RUNNING_FIRST + 1)->value(), 500);
+        QCOMPARE(countLine->text(), expected_count_line(3, 5));
+        dialog.fileStarted(0);
+        QCOMPARE(control<QLabel>(&dialog, ids::RUNNING_FIRST + 2)->text(), u"a.mp3  0%"_s);
+        // Five files of equal weight: half of one of them is a tenth of the batch.
+        QCOMPARE(control<QProgressBar>(&dialog, ids::BATCH_BAR)->value(), 100);
+        dialog.fileEnded(2);
+        QCOMPARE(firstName->text(), QString());
+        dialog.fileStarted(4);
+        QCOMPARE(firstName->text(), u"e.mp3  0%"_s);
+        QCOMPARE(countLine->text(), expected_count_line(5, 5));
+    }
+
     void cancelAndTerminationStopTheWorkersOfARunOfTwoAtOnce() {
         const QString out = files_->path() + u"/out"_s;
         QVERIFY(QDir().mkpath(out));
