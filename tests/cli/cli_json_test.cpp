@@ -10,46 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/cli_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-RunResult run_cli(const std::vector<std::string>& args, const TempDir& dir) {
-    std::string command = quote(PELMORA_CLI);
-    for (const std::string& arg : args) {
-        command += " " + quote(arg);
-    }
-    std::string errPath = dir.file("stderr.txt");
-    RunResult result;
-    FILE* pipe = popen((command + " 2>" + quote(errPath)).c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t got;
-    while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        result.out.append(buffer.data(), got);
-    }
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::vector<unsigned char> err = read_file_bytes(errPath);
-    result.err.assign(err.begin(), err.end());
-    return result;
-}
 
 // Every line of out as a JSON object, by its "input"; a line that is no object fails the test.
 std::map<std::string, nlohmann::json> objects_by_input(const std::string& out) {

@@ -15,56 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/cli_process.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-// Runs a shell command line; standard error is collected through a file in dir.
-RunResult run_shell(const std::string& command, const TempDir& dir) {
-    std::string errPath = dir.file("stderr.txt");
-    RunResult result;
-    FILE* pipe = popen((command + " 2>" + quote(errPath)).c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t got;
-    while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        result.out.append(buffer.data(), got);
-    }
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::vector<unsigned char> err = read_file_bytes(errPath);
-    result.err.assign(err.begin(), err.end());
-    return result;
-}
-
-std::string cli_command(const std::vector<std::string>& args) {
-    std::string command = quote(PELMORA_CLI);
-    for (const std::string& arg : args) {
-        command += " " + quote(arg);
-    }
-    return command;
-}
-
-RunResult run_cli(const std::vector<std::string>& args, const TempDir& dir) {
-    return run_shell(cli_command(args), dir);
-}
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -358,7 +313,7 @@ TEST(CliLibrary, FilesFromTakesLinesOrNulSeparatedPathsWithOddNames) {
     }
     write_file_bytes(dir.file("list0"), std::vector<unsigned char>(list.begin(), list.end()));
     RunResult r = run_shell(cli_command({"--null", "--files-from", "-", "-o", dir.file("out")}) +
-                                " < " + quote(dir.file("list0")),
+                                " < " + shell_quote(dir.file("list0")),
                             dir);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(names_of(tree(dir.file("out"))),
@@ -450,11 +405,11 @@ TEST(CliLibrary, GnuParallelRecipeWritesWhatOneRunWrites) {
     std::string shared = dir.file("shared");
     // HOME in the scratch folder: parallel keeps a little state there.
     std::string recipe =
-        "cd " + quote(dir.path()) + " && HOME=" + quote(dir.path()) +
-        " find Library -mindepth 1 -maxdepth 1 -print0 | HOME=" + quote(dir.path()) +
+        "cd " + shell_quote(dir.path()) + " && HOME=" + shell_quote(dir.path()) +
+        " find Library -mindepth 1 -maxdepth 1 -print0 | HOME=" + shell_quote(dir.path()) +
         " parallel --will-cite --pipe --recend '\\0' -N 1 -j 2 " +
-        quote(cli_command({"--null", "--files-from", "-", "--keep-folders", "--existing", "skip",
-                           "--no-dither", "-o", shared + "/Library"}));
+        shell_quote(cli_command({"--null", "--files-from", "-", "--keep-folders", "--existing",
+                                 "skip", "--no-dither", "-o", shared + "/Library"}));
     RunResult r = run_shell(recipe, dir);
     ASSERT_EQ(r.status, 0) << r.err;
     // Four top-level entries, each its own job: four end lines.

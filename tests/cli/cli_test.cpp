@@ -13,48 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/cli_process.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
-
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-RunResult run_cli(const std::vector<std::string>& args, const TempDir& dir) {
-    std::string command = quote(PELMORA_CLI);
-    for (const std::string& arg : args) {
-        command += " " + quote(arg);
-    }
-    std::string err_path = dir.file("stderr.txt");
-    command += " 2>" + quote(err_path);
-    RunResult result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return result;
-    }
-    std::array<char, 4096> buffer{};
-    std::size_t got;
-    while ((got = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        result.out.append(buffer.data(), got);
-    }
-    int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::vector<unsigned char> err = read_file_bytes(err_path);
-    result.err.assign(err.begin(), err.end());
-    return result;
-}
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
