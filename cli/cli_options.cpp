@@ -358,7 +358,9 @@ Decoding:
                         --exact-length and --tags; the other engine options are not used
 Inputs:
       --files-from FILE add the paths in FILE (- for standard input), one a line, as
-                        if given on the command line after the others
+                        if given on the command line after the others; a carriage
+                        return ending a line is removed, a line holding a NUL byte
+                        refuses the whole list
   -0, --null            the paths in FILE end in NUL bytes (find -print0)
 Running:
       --dry-run         print each input with its WAV file, or why it would be

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 
 #include "app/core/output_name.h"
@@ -12,10 +13,13 @@
 
 namespace {
 
-volatile std::sig_atomic_t interrupts = 0;
-volatile std::sig_atomic_t firstSignal = 0;
+// Read by the handler: constant-initialised, so that a signal arriving before any dynamic
+// initialisation still finds them in their starting state.
+constinit volatile std::sig_atomic_t interrupts = 0;
+constinit volatile std::sig_atomic_t firstSignal = 0;
 // The original standard error: while a file decodes, descriptor 2 is the engine's capture.
-volatile std::sig_atomic_t messageFd = STDERR_FILENO;
+constinit volatile std::sig_atomic_t messageFd = STDERR_FILENO;
+bool readerGone = false;
 
 void on_interrupt(int signal) {
     interrupts = interrupts + 1;
@@ -25,7 +29,8 @@ void on_interrupt(int signal) {
         request_cancel(batch_state());
         return;
     }
-    kill_pool_workers();
+    // Workers remove their own temporary files; a short grace before SIGKILL.
+    stop_pool_workers();
     remove_unfinished_output();
     static const char message[] = "\nDecoding files aborted by user.\n";
     ssize_t ignored = write(messageFd, message, sizeof message - 1);
@@ -71,6 +76,17 @@ int stop_signal() {
     return firstSignal;
 }
 
+void stop_if_reader_gone(std::FILE* out) {
+    if (out != nullptr && std::ferror(out) != 0 && errno == EPIPE && !readerGone) {
+        readerGone = true;
+        request_cancel(batch_state());
+    }
+}
+
+bool reader_gone() {
+    return readerGone;
+}
+
 RequestBuilder cli_requests(const CliRun& run) {
     if (run.options->window_options) {
         return window_requests(run.batch);
@@ -92,7 +108,14 @@ void report_file(const CliRun& run, const std::string& input, const std::string&
         text = "pelmora-cli: " + terminal_safe(input) + ": " + terminal_safe(failure) + "\n" +
                indent(terminal_safe_lines(messages, {input, output, written}));
     } else if (!run.options->quiet) {
-        text = terminal_safe(input) + " -> " + terminal_safe(output) + "\n";
+        // --verbose shows the engine's lines of every file, as they were written but escaped.
+        if (run.options->verbose) {
+            text = terminal_safe_lines(messages, {input, output, written});
+            if (!text.empty() && text.back() != '\n') {
+                text += "\n";
+            }
+        }
+        text += terminal_safe(input) + " -> " + terminal_safe(output) + "\n";
     }
     if (text.empty()) {
         return;

@@ -23,8 +23,8 @@ struct CliRun {
 RequestBuilder cli_requests(const CliRun& run);
 
 // Lines about finished files: one per file unless quiet; a failure with the engine's
-// messages of that file. written: the temporary name the engine wrote, which its messages
-// may name.
+// messages of that file, and with --verbose every file's. written: the temporary name the engine
+// wrote, which its messages may name.
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
                  const std::string& failure, const std::string& messages,
                  const std::string& written = {});
@@ -39,3 +39,8 @@ void install_interrupt_handler(int screenFd);
 int interrupt_count();
 // The first of those signals, 0 before any.
 int stop_signal();
+
+// After a write to out (--json's standard output): a reader that has gone (EPIPE, with
+// SIGPIPE ignored) stops the run as a cancel does, once.
+void stop_if_reader_gone(std::FILE* out);
+bool reader_gone();

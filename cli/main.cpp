@@ -1,4 +1,6 @@
 // pelmora-cli: decodes MP3 files and folders of them into WAV files from the command line.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -131,6 +133,10 @@ void validate_engine_options(const CliOptions& options) {
 
 int main(int argc, char** argv) {
     open_closed_standard_streams();
+    // A reader that quits (| head) is seen as EPIPE and stops the run cleanly; a file over the
+    // size limit fails with EFBIG and the run goes on. Workers inherit both.
+    signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
     select_utf8_ctype();
     CliOptions options;
     std::string message;
@@ -209,11 +215,12 @@ int main(int argc, char** argv) {
     }
     run.files = files_to_decode(plan);
     write_never_started(json, failedBefore, notMpeg, reporter.refused, plan);
+    stop_if_reader_gone(json);
 
     run.interactive = !options.quiet && !options.verbose && isatty(STDERR_FILENO) != 0;
     // The display and our own lines go to the original standard error, which stays put while
     // the engine's messages are collected.
-    int screen = dup(STDERR_FILENO);
+    int screen = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
     std::FILE* screenFile = screen != -1 ? fdopen(screen, "w") : nullptr;
     if (screenFile != nullptr) {
         run.screen = screenFile;
@@ -222,7 +229,7 @@ int main(int argc, char** argv) {
     install_interrupt_handler(screenFile != nullptr ? screen : STDERR_FILENO);
     BatchState& state = batch_state();
     begin_batch(state, run.files);
-    if (interrupt_count() > 0) {
+    if (interrupt_count() > 0 || reader_gone()) {
         request_cancel(state);  // a Ctrl-C that came before the batch began still counts
     }
     BatchResult result = options.jobs > 1 && run.files.size() > 1
@@ -242,7 +249,15 @@ int main(int argc, char** argv) {
     } else if (!options.quiet) {
         std::fprintf(run.screen, "%s\n", endText.c_str());
     }
+    if (reader_gone()) {
+        std::fprintf(run.screen,
+                     "pelmora-cli: standard output was closed by its reader; the run "
+                     "was stopped\n");
+    }
     std::fflush(run.screen);
+    if (reader_gone() && stop_signal() == 0) {
+        return EXIT_SOME_FAILED;
+    }
     // A stop by signal says so even when it came too late to stop anything; otherwise every
     // file found must have been decoded.
     if (stop_signal() != 0) {

@@ -60,15 +60,11 @@ BatchResult run_in_process(CliRun& run) {
     std::string written;
     auto decode = [&run, &display, &messages, &written](const DecodeRequest& request) {
         written = request.output_path;
-        std::int32_t result;
-        if (run.options->verbose) {
-            display.erase();
-            result = decode_file(&request);
-        } else {
-            OutputCapture capture;
-            result = decode_file(&request);
-            messages = capture.finish();
-        }
+        // With --verbose too: the engine's lines name files and show tag texts, which reach
+        // the terminal only escaped. Its standard output (normalization) carries neither.
+        OutputCapture capture(!run.options->verbose);
+        std::int32_t result = decode_file(&request);
+        messages = capture.finish();
         return result;
     };
     auto ended = [&](const BatchFile& file, const std::string& output, const FileOutcome& outcome) {
@@ -78,6 +74,7 @@ BatchResult run_in_process(CliRun& run) {
         }
         write_json_line(run.json, {decode_status(outcome.result, outcome.reason), input_path(file),
                                    output, outcome.reason, &outcome.stats});
+        stop_if_reader_gone(run.json);
         messages.clear();
         written.clear();
     };

@@ -23,13 +23,16 @@ public:
         display_.erase();
         const BatchFile& file = run_.files[end.index];
         std::string input = input_path(file);
-        std::string output =
-            file.output.empty() ? output_file_path(run_.batch.outputFolder, input) : file.output;
+        std::string output = !end.output.empty() ? end.output
+                             : file.output.empty()
+                                 ? output_file_path(run_.batch.outputFolder, input)
+                                 : file.output;
         if (end.result != DECODE_ABORTED) {
             report_file(run_, input, output, end.failure, end.messages);
         }
         write_json_line(run_.json, {decode_status(end.result, end.failure), input, output,
                                     end.failure, &end.stats});
+        stop_if_reader_gone(run_.json);
     }
 
     void progressed(const PoolProgress& progress) override {
@@ -65,9 +68,8 @@ private:
 BatchResult run_in_workers(CliRun& run, int jobs) {
     TerminalDisplay display(run.screen);
     WorkerReport report(run, display);
-    BatchResult result =
-        run_worker_pool(run.files, cli_requests(run), PoolSettings{jobs, !run.options->verbose},
-                        report, output_decoder(run.batch, {}));
+    BatchResult result = run_worker_pool(run.files, cli_requests(run), PoolSettings{jobs, true},
+                                         report, output_decoder(run.batch, {}));
     display.erase();
     return result;
 }

@@ -46,10 +46,14 @@ void add_lists(const BatchResult& result, const char* separator, std::string& te
     add(plural(result.partial.size(), "This file was", " files were") +
             " stopped part way, kept with what was decoded",
         result.partial);
+    add(plural(result.discarded.size(), "This file was", " files were") +
+            " stopped part way and not kept",
+        with_reasons(result.discarded));
 }
 
 std::string failure_message(const BatchResult& result) {
-    const std::size_t ended = result.failed.size() + result.partial.size();
+    const std::size_t ended =
+        result.failed.size() + result.partial.size() + result.discarded.size();
     const std::size_t attempted = static_cast<std::size_t>(result.attempted);
     char head[128];
     std::snprintf(head, sizeof head, "Decoded %zu of %zu files.",
@@ -189,6 +193,8 @@ void record_file_end(BatchResult& result, const std::string& input, const FileOu
         result.failed.push_back({input, outcome.reason});
     } else if (outcome.result == DECODE_ABORTED && outcome.kept) {
         result.partial.push_back(input);
+    } else if (outcome.result == DECODE_ABORTED && !outcome.reason.empty()) {
+        result.discarded.push_back({input, outcome.reason});
     }
 }
 
@@ -216,7 +222,7 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder&
         }
         RequestTexts texts;
         DecodeRequest request = build_request(build, file, texts);
-        FileOutcome outcome = decode_into_place(request, decode);
+        FileOutcome outcome = decode_into_place(request, decode, file.existing);
         result.lastResult = outcome.result;
         ++result.attempted;
         record_file_end(result, input, outcome);
@@ -224,7 +230,7 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder&
             state.progress->fileEnded(k, outcome);
         }
         if (ended) {
-            ended(file, texts.output, outcome);
+            ended(file, outcome.output.empty() ? texts.output : outcome.output, outcome);
         }
     }
     return result;
@@ -247,7 +253,8 @@ BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool e
         end.dialogResult = 2;
         end.message = "Decoding files aborted by user.";
         add_lists(result, "\n\n", end.message);
-    } else if (!result.failed.empty() || !result.refused.empty() || !result.partial.empty()) {
+    } else if (!result.failed.empty() || !result.refused.empty() || !result.partial.empty() ||
+               !result.discarded.empty()) {
         // Failures are said even when the program is about to exit: silence would report
         // them as success.
         end.message = failure_message(result);

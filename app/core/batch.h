@@ -37,6 +37,8 @@ struct FileOutcome {
     // A WAV file was put in place: finished, or with DECODE_ABORTED what was decoded (unless
     // the decode function removed it, as output_decoder does for --existing skip).
     bool kept = false;
+    int error = 0;            // the errno value behind reason, when there is one
+    std::string output = {};  // the name the WAV file was put in place under, when kept
     // What the engine printed about the file, one line each, when the decode ran where its
     // output could be caught; empty otherwise.
     std::vector<std::string> messages = {};
@@ -83,6 +85,8 @@ struct BatchFile {
     std::string root = {};
     // The WAV file planned for it (plan_outputs); empty: the output folder and its WAV name.
     std::string output = {};
+    // Decided again when the WAV file is put in place: the folder may have changed since.
+    ExistingPolicy existing = ExistingPolicy::Overwrite;
 };
 
 std::string input_path(const BatchFile& file);
@@ -154,6 +158,9 @@ struct BatchResult {
     std::vector<std::string> skipped = {};
     // Inputs stopped part way on request; their WAV files hold what was decoded.
     std::vector<std::string> partial = {};
+    // Inputs stopped part way whose partial file was not kept, each with why (an older WAV
+    // file of the name stays as it was).
+    std::vector<FailedFile> discarded = {};
     // Inputs found but never started: a duplicate name, an unreadable folder, a broken link.
     std::vector<FailedFile> refused = {};
 };

@@ -11,6 +11,8 @@
 
 #include "app/core/folder_check.h"
 #include "app/core/output_name.h"
+#include "app/core/partial_mark.h"
+#include "app/core/system_message.h"
 
 namespace {
 
@@ -61,6 +63,9 @@ std::string root_name(const std::string& root) {
     return name;
 }
 
+// Numbers tried before a file is given up as having no free name.
+constexpr int MAX_NUMBER = 100000;
+
 std::string parent_folder(const std::string& path) {
     return path.substr(0, path.rfind('/'));
 }
@@ -91,13 +96,7 @@ std::string planned_output_path(const BatchFile& file, const BatchOptions& optio
 }
 
 std::string numbered_output_path(const std::string& path, int n) {
-    std::size_t slash = path.rfind('/');
-    std::size_t start = slash == std::string::npos ? 0 : slash + 1;
-    std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || dot < start) {
-        dot = path.size();
-    }
-    return path.substr(0, dot) + " (" + std::to_string(n) + ")" + path.substr(dot);
+    return numbered_file_path(path, n, longest_file_name(path));
 }
 
 std::vector<PlannedFile> plan_outputs(const std::vector<BatchFile>& files,
@@ -113,6 +112,7 @@ std::vector<PlannedFile> plan_outputs(const std::vector<BatchFile>& files,
         std::string output = planned_output_path(file, options);
         std::string key = case_folded(output);
         entry.file.output = output;
+        entry.file.existing = options.existing;
         if (auto earlier = planned.find(key); earlier != planned.end()) {
             entry.action = PlanAction::Fail;
             entry.reason = "same WAV file as " + earlier->second;
@@ -137,19 +137,34 @@ std::vector<PlannedFile> plan_outputs(const std::vector<BatchFile>& files,
             }
         }
 
-        if (options.existing == ExistingPolicy::Skip && taken(output)) {
+        // A partial file a cancelled run left is no finished one: it is decoded again and
+        // replaced.
+        if (options.existing == ExistingPolicy::Skip && taken(output) && !is_partial_wav(output)) {
             entry.action = PlanAction::Skip;
             entry.reason = "the WAV file exists";
         } else if (options.existing == ExistingPolicy::Rename &&
                    (taken(output) || renamedTo.count(key) != 0)) {
             std::string candidate;
-            for (int n = 2;; ++n) {
+            int error = 0;
+            for (int n = 2; error == 0; ++n) {
                 candidate = numbered_output_path(output, n);
                 std::string folded = case_folded(candidate);
                 if (!taken(candidate) && planned.count(folded) == 0 &&
                     renamedTo.count(folded) == 0) {
                     break;
                 }
+                // A name the system refuses for another reason than being taken would be
+                // refused for every number: fail the file rather than search forever.
+                struct stat info {};
+                error = n >= MAX_NUMBER                                           ? EEXIST
+                        : lstat(candidate.c_str(), &info) == 0 || errno == ENOENT ? 0
+                                                                                  : errno;
+            }
+            if (error != 0) {
+                entry.action = PlanAction::Fail;
+                entry.reason = "no free numbered name for " + output + ": " + errno_message(error);
+                plan.push_back(std::move(entry));
+                continue;
             }
             renamedTo.insert(case_folded(candidate));
             entry.file.output = candidate;

@@ -6,6 +6,10 @@ namespace {
 
 constexpr std::uint32_t KIND_PROGRESS = 1;
 constexpr std::uint32_t KIND_END = 2;
+constexpr std::uint32_t KIND_JOB = 3;
+
+// Larger texts are taken for a broken stream: paths and a file's messages are far smaller.
+constexpr std::uint32_t MAX_TEXT = 64u << 20;
 
 template <typename T>
 void put(std::string& out, T value) {
@@ -37,7 +41,14 @@ public:
 
     bool get_text(std::string& text) {
         std::uint32_t size = 0;
-        if (!get(size) || buffer_.size() - at_ < size) {
+        if (!get(size)) {
+            return false;
+        }
+        if (size > MAX_TEXT) {
+            invalid_ = true;
+            return false;
+        }
+        if (buffer_.size() - at_ < size) {
             return false;
         }
         text.assign(buffer_, at_, size);
@@ -46,21 +57,28 @@ public:
     }
 
     std::size_t at() const { return at_; }
+    // Incomplete unless a size read so far was absurd.
+    RecordTake short_answer() const {
+        return invalid_ ? RecordTake::Invalid : RecordTake::Incomplete;
+    }
 
 private:
     const std::string& buffer_;
     std::size_t at_;
+    bool invalid_ = false;
 };
 
 }  // namespace
 
 std::string encode_job(std::uint64_t index, const BatchFile& file) {
     std::string out;
+    put(out, KIND_JOB);
     put(out, index);
     put_text(out, file.name);
     put_text(out, file.folder);
     put_text(out, file.root);
     put_text(out, file.output);
+    put(out, static_cast<std::uint32_t>(file.existing));
     return out;
 }
 
@@ -86,29 +104,46 @@ std::string encode_end(const FileOutcome& outcome, const std::string& messages) 
     put(out, stats.no_audio);
     put_text(out, outcome.reason);
     put_text(out, messages);
+    put(out, static_cast<std::int32_t>(outcome.error));
+    put_text(out, outcome.output);
     return out;
 }
 
-bool take_job(const std::string& buffer, std::size_t& offset, PoolJob& job) {
-    Reader in(buffer, offset);
-    if (!in.get(job.index) || !in.get_text(job.file.name) || !in.get_text(job.file.folder) ||
-        !in.get_text(job.file.root) || !in.get_text(job.file.output)) {
-        return false;
-    }
-    offset = in.at();
-    return true;
-}
-
-bool take_news(const std::string& buffer, std::size_t& offset, WorkerNews& news) {
+RecordTake take_job(const std::string& buffer, std::size_t& offset, PoolJob& job) {
     Reader in(buffer, offset);
     std::uint32_t kind = 0;
     if (!in.get(kind)) {
-        return false;
+        return RecordTake::Incomplete;
+    }
+    if (kind != KIND_JOB) {
+        return RecordTake::Invalid;
+    }
+    std::uint32_t existing = 0;
+    if (!in.get(job.index) || !in.get_text(job.file.name) || !in.get_text(job.file.folder) ||
+        !in.get_text(job.file.root) || !in.get_text(job.file.output) || !in.get(existing)) {
+        return in.short_answer();
+    }
+    if (existing > static_cast<std::uint32_t>(ExistingPolicy::Rename)) {
+        return RecordTake::Invalid;
+    }
+    job.file.existing = static_cast<ExistingPolicy>(existing);
+    offset = in.at();
+    return RecordTake::Whole;
+}
+
+RecordTake take_news(const std::string& buffer, std::size_t& offset, WorkerNews& news) {
+    Reader in(buffer, offset);
+    std::uint32_t kind = 0;
+    if (!in.get(kind)) {
+        return RecordTake::Incomplete;
+    }
+    if (kind != KIND_PROGRESS && kind != KIND_END) {
+        return RecordTake::Invalid;
     }
     news.ended = kind == KIND_END;
     if (!news.ended) {
         if (!in.get(news.totalKiB) || !in.get(news.doneKiB)) {
-            return false;
+            return RecordTake::Incomplete;
         }
     } else {
         std::int32_t kept = 0;
@@ -116,11 +151,11 @@ bool take_news(const std::string& buffer, std::size_t& offset, WorkerNews& news)
             !in.get(news.stats.duration_ms) || !in.get(news.stats.peak_millibel) ||
             !in.get(news.stats.has_peak) || !in.get(news.stats.clipped_samples) ||
             !in.get(news.stats.no_audio) || !in.get_text(news.reason) ||
-            !in.get_text(news.messages)) {
-            return false;
+            !in.get_text(news.messages) || !in.get(news.error) || !in.get_text(news.output)) {
+            return in.short_answer();
         }
         news.kept = kept != 0;
     }
     offset = in.at();
-    return true;
+    return RecordTake::Whole;
 }

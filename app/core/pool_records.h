@@ -24,6 +24,16 @@ struct WorkerNews {
     DecodeStats stats;
     std::string reason;
     std::string messages;
+    std::int32_t error;  // the errno value behind reason, 0 when none
+    std::string output;  // where the WAV file went, when kept
+};
+
+// What a take_ function found at the offset.
+enum class RecordTake {
+    Whole,       // one record, taken
+    Incomplete,  // only part of the next record so far
+    Invalid,     // bytes that are no record of ours (an unknown kind, an absurd size): the
+                 // other end is not speaking this protocol and must not be trusted further
 };
 
 std::string encode_job(std::uint64_t index, const BatchFile& file);
@@ -31,7 +41,7 @@ std::string encode_progress(std::int32_t totalKiB, std::int32_t doneKiB);
 // The end of a file: its outcome and what its decode wrote.
 std::string encode_end(const FileOutcome& outcome, const std::string& messages);
 
-// Each takes one whole record from buffer at offset and moves offset past it; false, with
-// offset unchanged, while the buffer holds only part of the next record.
-bool take_job(const std::string& buffer, std::size_t& offset, PoolJob& job);
-bool take_news(const std::string& buffer, std::size_t& offset, WorkerNews& news);
+// Each takes one whole record from buffer at offset and moves offset past it; offset stays
+// unchanged unless the answer is Whole.
+RecordTake take_job(const std::string& buffer, std::size_t& offset, PoolJob& job);
+RecordTake take_news(const std::string& buffer, std::size_t& offset, WorkerNews& news);

@@ -1,34 +1,45 @@
 #include "app/core/safe_output.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "app/core/output_name.h"
+#include "app/core/partial_mark.h"
 #include "app/core/system_message.h"
 
 namespace {
 
 // The temporary file of the decode in progress, for remove_unfinished_output: a signal
 // handler can reach only process-wide data. Set while the name is ours to remove.
-char unfinished[PATH_MAX];
-volatile std::sig_atomic_t unfinishedSet = 0;
+// Constant-initialised, so that a handler running before any dynamic initialisation finds
+// them in their empty state; the fences keep the name's bytes from being seen after the flag.
+constinit char unfinished[PATH_MAX] = {};
+constinit volatile std::sig_atomic_t unfinishedSet = 0;
 
 void hold_unfinished(const std::string& path) {
     if (path.size() < sizeof unfinished) {
         std::memcpy(unfinished, path.c_str(), path.size() + 1);
+        std::atomic_signal_fence(std::memory_order_release);
         unfinishedSet = 1;
     }
 }
 
 void release_unfinished() {
     unfinishedSet = 0;
+    std::atomic_signal_fence(std::memory_order_release);
 }
 
 std::string random_suffix() {
@@ -52,14 +63,63 @@ std::string random_suffix() {
     return suffix;
 }
 
-// A new file of ours (O_EXCL: never one that was there, never through a link), with the
-// mode a plain create gives. Returns its descriptor, or -1 with errno set.
+std::string folder_of(const std::string& path);
+
+// A lock of the whole file held by an open file description: a record lock of the kind that
+// is independent of flock, which the normalizer takes on the same file for its own purpose.
+// type F_WRLCK for the writer, F_RDLCK to test for one; false when another holds a lock.
+bool lock_whole_file(int fd, short type, bool wait) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    while (fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A new file of ours (never one that was there, never through a link), with the mode a plain
+// create gives, held under an exclusive lock for as long as it is open: the lock tells a
+// later run that the file is still being written (see remove_stale_temporaries). Returns its
+// descriptor, or -1 with errno set.
 int create_temporary(const std::string& output, std::string& path) {
+    // An unnamed file is locked before it gets its name, so that no other run ever sees the
+    // name without the lock. Where the file system or /proc does not allow it, the name comes
+    // first and the lock a moment later.
+    int fd = open(folder_of(output).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd != -1) {
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        if (lock_whole_file(fd, F_WRLCK, true)) {
+            for (int attempt = 0; attempt < 100; ++attempt) {
+                path = temporary_output_name(output, random_suffix());
+                if (linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                    return fd;
+                }
+                if (errno != EEXIST) {
+                    break;
+                }
+            }
+        }
+        close(fd);
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
         path = temporary_output_name(output, random_suffix());
-        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd != -1 || errno != EEXIST) {
+        fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd != -1) {
+            if (!lock_whole_file(fd, F_WRLCK, true)) {
+                const int error = errno;
+                unlink(path.c_str());
+                close(fd);
+                errno = error;
+                return -1;
+            }
             return fd;
+        }
+        if (errno != EEXIST) {
+            return -1;
         }
     }
     errno = EEXIST;
@@ -93,6 +153,77 @@ std::string refusal(const DecodeRequest& request, const std::string& output) {
     return {};
 }
 
+// An existing file the user may not write is not replaced, as cp refuses it: renaming over it
+// needs only the folder's permission, which would make the protection worthless.
+bool write_protected(const std::string& output) {
+    struct stat named {};
+    return lstat(output.c_str(), &named) == 0 && S_ISREG(named.st_mode) &&
+           faccessat(AT_FDCWD, output.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES;
+}
+
+// 0 once from has the name to; otherwise the errno value, EEXIST when the name is taken.
+int rename_no_replace(const std::string& from, const std::string& to) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+        return errno;
+    }
+    // The file system cannot rename without replacing: a second name, which is made only
+    // where none exists, and then the first one removed.
+    if (link(from.c_str(), to.c_str()) == 0) {
+        unlink(from.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS) {
+        return errno;
+    }
+    // Nor links (FAT, exFAT): look, then rename. Only here can a file that appears between the
+    // two calls be replaced.
+    struct stat there {};
+    if (lstat(to.c_str(), &there) == 0) {
+        return EEXIST;
+    }
+    if (errno != ENOENT) {
+        return errno;
+    }
+    return rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// Renaming: the planned name, else the next free number at this moment. placed receives the
+// name taken.
+int place_numbered(const std::string& from, const std::string& output, std::string& placed) {
+    int n = 1;
+    const std::string unnumbered = unnumbered_file_path(output, &n);
+    const std::size_t longest = longest_file_name(output);
+    placed = output;
+    for (int attempt = 0; attempt < 100000; ++attempt) {
+        const int error = rename_no_replace(from, placed);
+        if (error != EEXIST) {
+            return error;
+        }
+        placed = numbered_file_path(unnumbered, ++n, longest);
+    }
+    return EEXIST;
+}
+
+// Why a write failed, when the engine's "decoding failed" hides it: the file-size limit, or a
+// full file system. 0 when neither explains it.
+int write_limit_error(int fd) {
+    struct stat held {};
+    struct rlimit limit {};
+    if (fstat(fd, &held) == 0 && getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+        limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<rlim_t>(held.st_size) + 65536 >= limit.rlim_cur) {
+        return EFBIG;
+    }
+    struct statvfs space {};
+    if (fstatvfs(fd, &space) == 0 && (geteuid() == 0 ? space.f_bfree : space.f_bavail) == 0) {
+        return ENOSPC;
+    }
+    return 0;
+}
+
 // The decode wrote into the file we created, and the name still leads to it: nobody put a
 // link or another file in its place meanwhile.
 bool still_ours(int fd, const std::string& path) {
@@ -115,7 +246,8 @@ std::string temporary_output_name(const std::string& output, const std::string& 
     return folder + "." + name + "." + suffix;
 }
 
-FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction& decode) {
+FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction& decode,
+                              ExistingPolicy existing) {
     FileOutcome outcome;
     const std::string output = request.output_path != nullptr ? request.output_path : "";
     DecodeRequest own = request;
@@ -126,6 +258,11 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
             *request.stats = outcome.stats;
         }
         return outcome;
+    };
+    auto fail = [&outcome](const std::string& reason, int error) {
+        outcome.result = DECODE_FAILED;
+        outcome.reason = reason;
+        outcome.error = error;
     };
     if (output.empty() || output == "-") {
         outcome.result = run(own);
@@ -139,12 +276,15 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
     if (!outcome.reason.empty()) {
         return finish();
     }
+    if (existing == ExistingPolicy::Overwrite && write_protected(output)) {
+        fail(WRITE_PROTECTED_REASON, EACCES);
+        return finish();
+    }
     std::string temporary;
     int fd = create_temporary(output, temporary);
     if (fd == -1) {
         const int error = errno;
-        outcome.reason =
-            "cannot create a file in " + folder_of(output) + ": " + errno_message(error);
+        fail("cannot create a file in " + folder_of(output) + ": " + errno_message(error), error);
         return finish();
     }
     hold_unfinished(temporary);
@@ -153,7 +293,12 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
 
     struct stat left {};
     if (outcome.result == DECODE_FAILED) {
-        outcome.reason = outcome.stats.no_audio != 0 ? NO_AUDIO_REASON : DECODE_FAILED_REASON;
+        const int error = write_limit_error(fd);
+        if (error != 0) {
+            fail(errno_message(error), error);
+        } else {
+            outcome.reason = outcome.stats.no_audio != 0 ? NO_AUDIO_REASON : DECODE_FAILED_REASON;
+        }
     } else if (outcome.result == DECODE_ABORTED && lstat(temporary.c_str(), &left) != 0 &&
                errno == ENOENT) {
         // The decode function dropped the stopped file on purpose (output_decoder does, so
@@ -162,19 +307,64 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
         close(fd);
         return finish();
     } else if (!still_ours(fd, temporary)) {
-        outcome.result = DECODE_FAILED;
-        outcome.reason = "the file being written, " + temporary + ", was replaced; " + output +
-                         " is left as it was";
+        fail("the file being written, " + temporary + ", was replaced; " + output +
+                 " is left as it was",
+             0);
         close(fd);
         release_unfinished();  // not ours to remove any more
         return finish();
-    } else if (rename(temporary.c_str(), output.c_str()) != 0) {
-        const int error = errno;
-        outcome.reason =
-            "cannot put the finished file in place: " + path_error_message(output, error);
-        outcome.result = DECODE_FAILED;
     } else {
-        outcome.kept = true;
+        remove_stale_temporaries(output);
+        std::string placed = output;
+        int error = 0;
+        if (outcome.result == DECODE_ABORTED) {
+            // A partial file never replaces anything, and carries a mark so that no later
+            // run takes it for a finished one.
+            if (!mark_partial_wav(fd)) {
+                error = errno;
+                outcome.reason =
+                    "the partial file could not be marked as such: " + errno_message(error) +
+                    "; removed";
+                outcome.error = error;
+            } else if (existing == ExistingPolicy::Rename) {
+                error = place_numbered(temporary, output, placed);
+            } else {
+                error = rename_no_replace(temporary, output);
+            }
+            if (error == EEXIST) {
+                outcome.reason = "the older WAV file was kept";
+                outcome.error = 0;
+            } else if (error != 0 && outcome.reason.empty()) {
+                outcome.reason =
+                    "cannot put the partial file in place: " + path_error_message(output, error);
+                outcome.error = error;
+            }
+        } else if (existing == ExistingPolicy::Overwrite) {
+            error = rename(temporary.c_str(), output.c_str()) == 0 ? 0 : errno;
+        } else if (existing == ExistingPolicy::Rename) {
+            error = place_numbered(temporary, output, placed);
+        } else {
+            error = rename_no_replace(temporary, output);
+            // A partial file of a cancelled run is no finished file: the resumed run
+            // replaces it.
+            if (error == EEXIST && is_partial_wav(output)) {
+                error = rename(temporary.c_str(), output.c_str()) == 0 ? 0 : errno;
+            }
+            if (error == EEXIST) {
+                fail("a WAV file of that name appeared during the run; it is left as it was",
+                     error);
+            }
+        }
+        if (error == 0) {
+            outcome.kept = true;
+            outcome.output = placed;
+        } else if (outcome.result == DECODE_OK) {
+            fail("cannot put the finished file in place: " + path_error_message(placed, error),
+                 error);
+        }
+        if (error != 0) {
+            unlink(temporary.c_str());
+        }
     }
     if (outcome.result == DECODE_FAILED) {
         unlink(temporary.c_str());
@@ -184,8 +374,42 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
     return finish();
 }
 
+void remove_stale_temporaries(const std::string& output) {
+    const std::string pattern = temporary_output_name(output, "XXXXXX");
+    const std::size_t slash = pattern.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+    const std::string prefix = pattern.substr(slash == std::string::npos ? 0 : slash + 1,
+                                              pattern.size() - (slash + 1) - 6);
+    DIR* dir = opendir(folder.c_str());  // close-on-exec, as glibc opens folders
+    if (dir == nullptr) {
+        return;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        const std::string path = (slash == std::string::npos ? "" : folder) + name;
+        const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd == -1) {
+            continue;
+        }
+        // A free lock: its writer has ended without removing it. A live writer of this or
+        // another run holds the lock and keeps its file.
+        struct stat held {};
+        struct stat named {};
+        if (lock_whole_file(fd, F_RDLCK, false) && fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+            lstat(path.c_str(), &named) == 0 && same_file(held, named)) {
+            unlink(path.c_str());
+        }
+        close(fd);
+    }
+    closedir(dir);
+}
+
 void remove_unfinished_output() {
     if (unfinishedSet != 0) {
+        std::atomic_signal_fence(std::memory_order_acquire);
         unlink(unfinished);
     }
 }

@@ -5,14 +5,28 @@
 #include "app/core/batch.h"
 
 // Refuses an output that is a folder or the input itself (the same device and inode, so also
-// through a link) before anything is opened for writing. Otherwise decode (decode_file when
-// empty) writes a new temporary file in the output's folder, normalization included, and the
-// file is renamed to the output name when the decode ended or was stopped on request (unless
-// the decode function removed the stopped file): a link at that name is replaced, never
-// followed. A failure removes the temporary file and leaves
-// an older file of the output name as it was. An output "-" or "" (standard output) is
-// decoded as it is. request.stats, when set, receives the outcome's figures too.
-FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction& decode = {});
+// through a link), and with Overwrite an existing file the user may not write, before
+// anything is opened for writing. Otherwise decode (decode_file when empty) writes a new
+// temporary file in the output's folder, normalization included, held under an exclusive lock
+// while it is written. The finished file is put in place as existing says, decided at that
+// moment: Overwrite renames over the name (a link there is replaced, never followed); Skip
+// never replaces a file (but for a partial one a cancelled run left), and fails the file when
+// one has appeared; Rename takes the planned name or the next free number, and
+// outcome.output names the one taken. A file stopped on request is marked as partial
+// (partial_mark.h) and put in place only where no file of the name exists; otherwise it is
+// removed and the reason says the older file was kept. A failure removes the temporary file
+// and leaves an older file of the output name as it was; when the file-size limit or a full
+// file system explains it, the reason is that system error. An output "-" or "" (standard
+// output) is decoded as it is. request.stats, when set, receives the outcome's figures too.
+FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction& decode = {},
+                              ExistingPolicy existing = ExistingPolicy::Overwrite);
+
+// The reason for an existing WAV file that is not replaced, since the user may not write it.
+inline constexpr const char* WRITE_PROTECTED_REASON = "the WAV file is write-protected";
+
+// Removes the temporary files of output that no writer holds any more (left by a run or a
+// worker that was killed); a live one of this or another run is never touched.
+void remove_stale_temporaries(const std::string& output);
 
 // The temporary name for an output: ".name.XXXXXX" in its folder, the name cut so that the
 // whole stays within the longest file name; suffix holds the six characters.

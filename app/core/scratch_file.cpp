@@ -1,5 +1,7 @@
 #include "app/core/scratch_file.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,9 +14,17 @@ int open_scratch_file() {
     pattern += "/pelmora-cli-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    int fd = mkstemp(name.data());
+    int fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd != -1) {
         unlink(name.data());
+        return fd;
+    }
+    // No folder for it (a full or read-only $TMPDIR): a file in memory does as well, so
+    // that messages are still collected rather than written where they cannot be escaped.
+    const int error = errno;
+    fd = memfd_create("pelmora-cli", MFD_CLOEXEC);
+    if (fd == -1) {
+        errno = error;
     }
     return fd;
 }

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 
 #include "app/core/pool_records.h"
 #include "app/core/safe_output.h"
@@ -25,6 +26,14 @@ bool send_all(int fd, const std::string& bytes) {
     while (sent < bytes.size()) {
         ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // A full socket on the parent's non-blocking end: the worker is busy, not gone.
+            pollfd writable{fd, POLLOUT, 0};
+            if (poll(&writable, 1, -1) < 0 && errno != EINTR) {
+                return false;
+            }
             continue;
         }
         if (n <= 0) {
@@ -53,7 +62,7 @@ private:
 // The running workers' ids, for kill_pool_workers: a signal handler can reach only
 // process-wide data. A slot holds 0 when free; slots past the end are not tracked.
 constexpr std::size_t TRACKED_WORKERS = 64;
-volatile pid_t tracked[TRACKED_WORKERS] = {};
+constinit volatile pid_t tracked[TRACKED_WORKERS] = {};
 
 void track(std::size_t slot, pid_t pid) {
     if (slot < TRACKED_WORKERS) {
@@ -63,6 +72,13 @@ void track(std::size_t slot, pid_t pid) {
 
 void cancel_in_worker(int) {
     request_cancel(batch_state());
+}
+
+// The parent's second signal: no waiting for the file to reach its next progress call. The
+// worker's own temporary file goes with it.
+void end_worker_now(int signal) {
+    remove_unfinished_output();
+    _exit(128 + signal);
 }
 
 // The signals that cancel a worker's file. They stay blocked from before the fork until the
@@ -83,7 +99,7 @@ FileOutcome decode_in_worker(const BatchFile& file, const RequestBuilder& build,
                              const DecodeFunction& decode) {
     RequestTexts texts;
     DecodeRequest request = build_request(build, file, texts);
-    return decode_into_place(request, decode);
+    return decode_into_place(request, decode, file.existing);
 }
 
 // The next job from the parent; false once the parent has closed the socket (no more files)
@@ -91,9 +107,13 @@ FileOutcome decode_in_worker(const BatchFile& file, const RequestBuilder& build,
 bool read_job(int channel, std::string& inbox, PoolJob& job) {
     while (true) {
         std::size_t offset = 0;
-        if (take_job(inbox, offset, job)) {
+        const RecordTake take = take_job(inbox, offset, job);
+        if (take == RecordTake::Whole) {
             inbox.erase(0, offset);
             return true;
+        }
+        if (take == RecordTake::Invalid) {
+            return false;  // not our parent's protocol: decode nothing from it
         }
         char block[4096];
         ssize_t got = read(channel, block, sizeof block);
@@ -132,12 +152,15 @@ std::string take_captured(int capture) {
     sigemptyset(&action.sa_mask);
     sigaction(SIGUSR1, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
+    action.sa_handler = end_worker_now;
+    sigaction(SIGTERM, &action, nullptr);
+    // A file over the size limit fails with EFBIG and the worker goes on with the next one.
+    signal(SIGXFSZ, SIG_IGN);
     pthread_sigmask(SIG_SETMASK, &mask, nullptr);
-    if (capture != -1) {
-        dup2(capture, STDOUT_FILENO);
-        dup2(capture, STDERR_FILENO);
+    if (capture != -1 &&
+        (dup2(capture, STDOUT_FILENO) == -1 || dup2(capture, STDERR_FILENO) == -1)) {
+        _exit(127);  // its files fail as a crash's: messages never go where they should not
     }
     ChannelSink sink(channel);
     batch_state().progress = &sink;
@@ -182,7 +205,11 @@ public:
           decode_(decode),
           settings_(settings),
           listener_(listener),
-          workers_(static_cast<std::size_t>(settings.workers < 1 ? 1 : settings.workers)) {}
+          workers_(static_cast<std::size_t>(settings.workers < 1 ? 1
+                                            : static_cast<std::size_t>(settings.workers) >
+                                                    TRACKED_WORKERS
+                                                ? static_cast<int>(TRACKED_WORKERS)
+                                                : settings.workers)) {}
 
     BatchResult run();
 
@@ -270,10 +297,8 @@ int Pool::start(std::size_t slot) {
         return errno;
     }
     // Without a capture file the messages go to the parent's streams: shown, not lost.
+    // open_scratch_file opens it close-on-exec.
     int capture = settings_.captureMessages ? open_scratch_file() : -1;
-    if (capture != -1) {
-        fcntl(capture, F_SETFD, FD_CLOEXEC);
-    }
     // Whatever the parent has buffered would otherwise be written by the child as well.
     std::fflush(nullptr);
     const sigset_t blocked = cancel_signals();
@@ -309,7 +334,17 @@ int Pool::start(std::size_t slot) {
         }
         return error;
     }
-    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    if (fcntl(fds[0], F_SETFL, O_NONBLOCK) == -1) {
+        error = errno;
+        kill(pid, SIGKILL);
+        while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
+        }
+        close(fds[0]);
+        if (capture != -1) {
+            close(capture);
+        }
+        return error;
+    }
     Worker& worker = workers_[slot];
     worker = Worker{};
     worker.pid = pid;
@@ -341,7 +376,8 @@ void Pool::retire(std::size_t slot) {
     close(worker.channel);
     worker.channel = -1;
     track(slot, 0);
-    waitpid(worker.pid, nullptr, 0);
+    while (waitpid(worker.pid, nullptr, 0) == -1 && errno == EINTR) {
+    }
     if (worker.capture != -1) {
         close(worker.capture);
     }
@@ -398,7 +434,8 @@ void Pool::readNews(std::size_t slot) {
     }
     std::size_t offset = 0;
     WorkerNews news{};
-    while (take_news(worker.inbox, offset, news)) {
+    RecordTake take;
+    while ((take = take_news(worker.inbox, offset, news)) == RecordTake::Whole) {
         if (!worker.busy) {
             continue;  // nothing is sent between files; ignore what cannot be placed
         }
@@ -410,15 +447,20 @@ void Pool::readNews(std::size_t slot) {
         }
     }
     worker.inbox.erase(0, offset);
+    if (take == RecordTake::Invalid) {
+        // A protocol error: nothing more it sends can be trusted. Its file fails as a crash's.
+        kill(worker.pid, SIGKILL);
+        gone = true;
+    }
     if (gone) {
         workerEnded(slot);
     }
 }
 
 void Pool::fileEnded(Worker& worker, const WorkerNews& news) {
-    PoolFileEnd end{worker.file, news.result, news.reason, news.messages, news.stats};
+    PoolFileEnd end{worker.file, news.result, news.reason, news.messages, news.stats, news.output};
     record_file_end(result_, input_path(files_[worker.file]),
-                    {news.result, news.reason, news.stats, news.kept});
+                    {news.result, news.reason, news.stats, news.kept, news.error, news.output});
     stopped_ = stopped_ || end.result == DECODE_ABORTED;
     result_.lastResult = end.result;
     // Credited with the total it last reported, as run_batch credits a finished file.
@@ -444,6 +486,10 @@ void Pool::workerEnded(std::size_t slot) {
         // option text); what the file's decode wrote is in the capture since its start.
         if (worker.capture != -1) {
             end.messages = read_scratch_file(worker.capture);
+        }
+        // Its temporary file is left with its lock free: no other run is writing it.
+        if (!files_[worker.file].output.empty()) {
+            remove_stale_temporaries(files_[worker.file].output);
         }
         record_file_end(result_, input_path(files_[worker.file]),
                         {DECODE_FAILED, end.failure, {}, false});
@@ -480,6 +526,33 @@ BatchResult run_worker_pool(const std::vector<BatchFile>& files, const RequestBu
                             const PoolSettings& settings, PoolListener& listener,
                             const DecodeFunction& decode) {
     return Pool(files, build, settings, listener, decode).run();
+}
+
+void stop_pool_workers() {
+    for (volatile pid_t& pid : tracked) {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+        }
+    }
+    // About two seconds for them to remove their temporary files and end; looked at without
+    // reaping, so that the pool still reads each one's status.
+    for (int round = 0; round < 100; ++round) {
+        bool running = false;
+        for (volatile pid_t& pid : tracked) {
+            siginfo_t info{};
+            if (pid > 0 &&
+                waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid == 0) {
+                running = true;
+            }
+        }
+        if (!running) {
+            return;
+        }
+        const timespec pause{0, 20 * 1000 * 1000};
+        nanosleep(&pause, nullptr);
+    }
+    kill_pool_workers();
 }
 
 void kill_pool_workers() {

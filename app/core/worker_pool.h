@@ -20,11 +20,12 @@ struct PoolSettings {
 
 // A file that has ended, decoded or not.
 struct PoolFileEnd {
-    std::size_t index;     // into the files given to the pool
-    std::int32_t result;   // DECODE_OK, DECODE_ABORTED or DECODE_FAILED
-    std::string failure;   // why it failed; empty otherwise
-    std::string messages;  // what the decode wrote, when captured
-    DecodeStats stats;     // as the engine filled them in; zero when the worker crashed
+    std::size_t index;        // into the files given to the pool
+    std::int32_t result;      // DECODE_OK, DECODE_ABORTED or DECODE_FAILED
+    std::string failure;      // why it failed; empty otherwise
+    std::string messages;     // what the decode wrote, when captured
+    DecodeStats stats;        // as the engine filled them in; zero when the worker crashed
+    std::string output = {};  // the name the WAV file was put in place under, when kept
 };
 
 struct RunningFile {
@@ -64,5 +65,10 @@ BatchResult run_worker_pool(const std::vector<BatchFile>& files, const RequestBu
                             const PoolSettings& settings, PoolListener& listener,
                             const DecodeFunction& decode = {});
 
-// Ends every running worker at once with SIGKILL. Async-signal-safe, for a second Ctrl-C.
+// Ends every running worker at once with SIGKILL. Async-signal-safe.
 void kill_pool_workers();
+
+// For a second Ctrl-C: asks every running worker to end at once (SIGTERM), which removes its
+// temporary file and ends with _exit; SIGKILL for those still running after about two
+// seconds. Async-signal-safe; returns once none is running.
+void stop_pool_workers();

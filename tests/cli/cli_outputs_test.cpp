@@ -217,7 +217,7 @@ TEST(CliOutputs, AFullDiskLeavesNoJunkAndKeepsTheOlderWav) {
         EXPECT_EQ(ended.status, 1) << ended.err;
         EXPECT_TRUE(contains(ended.err, "File too large")) << ended.err;
         EXPECT_TRUE(contains(ended.err, "This file could not be decoded:\n\n" +
-                                            dir.file("long.mp3") + ": decoding failed\n"))
+                                            dir.file("long.mp3") + ": File too large\n"))
             << ended.err;
         EXPECT_EQ(read_file_bytes(out + "/long.wav"), (Bytes{'o', 'l', 'd'}));
         EXPECT_EQ(parse_wav_file(out + "/short.wav").data_size, 5u * 1152 * 4);
@@ -281,7 +281,8 @@ TEST(CliOutputs, TermAndHangupStopTheRunWithTrueSizesAndTheirStatus) {
         ParsedWav wav = parse_wav_file(out + "/long.wav");
         ASSERT_TRUE(wav.ok) << what << wav.error;
         EXPECT_EQ(wav.riff_size, wav.file_size - 8) << what;
-        EXPECT_EQ(wav.data_size, wav.file_size - 44) << what;
+        // Header, data, then the 24-byte chunk that marks a stopped file.
+        EXPECT_EQ(wav.data_size, wav.file_size - 44 - 24) << what;
         EXPECT_LT(wav.data_size, 400u * 116 * 1152 * 4) << what;
         if (std::string(c.jobs) == "1") {
             EXPECT_TRUE(contains(ended.err,

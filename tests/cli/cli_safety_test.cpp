@@ -255,7 +255,7 @@ TEST(CliSafety, ClosedStandardOutputKeepsTheDisplayOutOfTheMessages) {
     launch.fileSizeLimit = 16 << 20;
     Ended ended = run(launch);
     EXPECT_EQ(ended.status, 1) << ended.output;
-    std::size_t failed = ended.output.find("decoding failed");
+    std::size_t failed = ended.output.find("long.mp3: File too large");
     ASSERT_NE(failed, std::string::npos) << ended.output;
     std::string report = ended.output.substr(failed);
     EXPECT_TRUE(contains(report, "File too large")) << report;

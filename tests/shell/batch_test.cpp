@@ -213,7 +213,8 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
     auto fake = [&](const DecodeRequest& request) {
         ++calls;
         request_cancel(state);  // the user presses Cancel during the first file
-        write_file_bytes(request.output_path, {'p', 'a', 'r', 't'});
+        // A WAV file with no chunk yet: the stopped file's mark goes after it.
+        write_file_bytes(request.output_path, {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
         return request.progress(10, 5) != 0 ? DECODE_ABORTED : DECODE_OK;
     };
     BatchOptions options;
@@ -221,8 +222,14 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
     BatchResult result = run_batch({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, options, fake);
     EXPECT_EQ(calls, 1);
     EXPECT_EQ(result.lastResult, DECODE_ABORTED);
-    // The stopped file is kept, in place, and named as partial.
-    EXPECT_EQ(read_file_bytes(out.file("a.wav")), (std::vector<unsigned char>{'p', 'a', 'r', 't'}));
+    // The stopped file is kept, in place, marked and named as partial: a RIFF size of 4 + 24
+    // and one chunk "part" of 16 bytes.
+    std::string error;
+    std::vector<RiffChunk> chunks = riff_chunks(read_file_bytes(out.file("a.wav")), &error);
+    EXPECT_EQ(error, "");
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(chunks[0].id, "part");
+    EXPECT_EQ(std::string(chunks[0].body.begin(), chunks[0].body.end()), "stopped part way");
     EXPECT_EQ(result.partial, (std::vector<std::string>{"/m/a.mp3"}));
     BatchEnd end = finish_batch(result, state, false);
     EXPECT_EQ(end.dialogResult, 2);

@@ -13,6 +13,9 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
+// A WAV file with no chunk yet, all a stopped file needs to be marked.
+const Bytes EMPTY_WAV = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'};
+
 class SafeOutput : public testing::Test {
 protected:
     // A request from input to output; the texts live in the fixture.
@@ -41,7 +44,7 @@ protected:
     std::string output_;
 };
 
-TEST_F(SafeOutput, AFinishedOrStoppedFileReplacesTheOldOneUnderATemporaryNameFirst) {
+TEST_F(SafeOutput, AFinishedFileReplacesTheOldOneAStoppedOneNever) {
     write_file_bytes(dir.file("in.mp3"), {'m', 'p', '3'});
     write_file_bytes(dir.file("out.wav"), {'o', 'l', 'd'});
     FileOutcome ok = decode_into_place(request(dir.file("in.mp3"), dir.file("out.wav")),
@@ -55,12 +58,26 @@ TEST_F(SafeOutput, AFinishedOrStoppedFileReplacesTheOldOneUnderATemporaryNameFir
     EXPECT_EQ(read_file_bytes(dir.file("out.wav")), (Bytes{'n', 'e', 'w'}));
     EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"in.mp3", "out.wav"}));
 
+    // A stopped file never replaces an older one: the older file stays, the reason says so.
     FileOutcome stopped = decode_into_place(request(dir.file("in.mp3"), dir.file("out.wav")),
-                                            writing({'p', 'a', 'r', 't'}, DECODE_ABORTED));
+                                            writing(EMPTY_WAV, DECODE_ABORTED));
     EXPECT_EQ(stopped.result, DECODE_ABORTED);
-    EXPECT_TRUE(stopped.kept);
-    EXPECT_EQ(read_file_bytes(dir.file("out.wav")), (Bytes{'p', 'a', 'r', 't'}));
+    EXPECT_FALSE(stopped.kept);
+    EXPECT_EQ(stopped.reason, "the older WAV file was kept");
+    EXPECT_EQ(read_file_bytes(dir.file("out.wav")), (Bytes{'n', 'e', 'w'}));
     EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"in.mp3", "out.wav"}));
+
+    // With no older file it is kept, with the mark after it: RIFF size 4 + 24.
+    FileOutcome kept = decode_into_place(request(dir.file("in.mp3"), dir.file("part.wav")),
+                                         writing(EMPTY_WAV, DECODE_ABORTED));
+    EXPECT_TRUE(kept.kept);
+    Bytes marked = EMPTY_WAV;
+    marked[4] = 28;
+    for (char c : std::string("part\x10\0\0\0stopped part way", 24)) {
+        marked.push_back(static_cast<unsigned char>(c));
+    }
+    EXPECT_EQ(read_file_bytes(dir.file("part.wav")), marked);
+    unlink(dir.file("part.wav").c_str());
 
     // A decode that drops its stopped file (as --existing skip does) puts nothing in place.
     FileOutcome dropped = decode_into_place(request(dir.file("in.mp3"), dir.file("new.wav")),

@@ -1,5 +1,6 @@
 #include "app/core/system_message.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -28,7 +29,7 @@ std::string fd_target(int fd) {
     return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string();
 }
 
-TEST(ScratchFile, LivesNamelessInTmpdir) {
+TEST(ScratchFile, LivesNamelessInTmpdirOrInMemory) {
     TempDir dir;
     const char* saved = std::getenv("TMPDIR");
     std::string savedText = saved != nullptr ? saved : "";
@@ -43,10 +44,20 @@ TEST(ScratchFile, LivesNamelessInTmpdir) {
     EXPECT_EQ(read_scratch_file(fd), "one\ntwo");  // read from the start each time
     close(fd);
 
+    // Opened close-on-exec, so that no program started meanwhile holds it.
+    fd = open_scratch_file();
+    EXPECT_EQ(fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+    close(fd);
+
+    // No folder for it: a file in memory instead, so that messages are still collected.
     setenv("TMPDIR", dir.file("missing").c_str(), 1);
-    errno = 0;
-    EXPECT_EQ(open_scratch_file(), -1);
-    EXPECT_EQ(errno, ENOENT);
+    fd = open_scratch_file();
+    ASSERT_NE(fd, -1);
+    EXPECT_EQ(fd_target(fd).rfind("/memfd:pelmora-cli", 0), 0u) << fd_target(fd);
+    EXPECT_EQ(fcntl(fd, F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
+    ASSERT_EQ(write(fd, "three", 5), 5);
+    EXPECT_EQ(read_scratch_file(fd), "three");
+    close(fd);
 
     if (saved != nullptr) {
         setenv("TMPDIR", savedText.c_str(), 1);

@@ -62,6 +62,8 @@ protected:
 // Reports its progress until the run is cancelled; the worker's own cancel flag is set by the
 // signal the pool forwards.
 std::int32_t decode_until_cancelled(const DecodeRequest& request) {
+    // A WAV file with no chunk yet, so that a stopped one can be marked and kept.
+    write_file_bytes(request.output_path, {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'});
     for (int i = 0; i < 20000; ++i) {
         if (request.progress(100, i % 100) != 0) {
             return DECODE_ABORTED;
