@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 
+#include "app/core/decode_warnings.h"
 #include "app/core/output_name.h"
 #include "app/core/safe_output.h"
 #include "app/core/worker_pool.h"
@@ -101,7 +102,7 @@ RequestBuilder cli_requests(const CliRun& run) {
 
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
                  const std::string& failure, const std::string& messages,
-                 const std::string& written) {
+                 const std::string& written, std::uint32_t warnings) {
     std::string text;
     // Names and the engine's messages (which repeat names) reach the terminal escaped.
     if (!failure.empty()) {
@@ -116,6 +117,12 @@ void report_file(const CliRun& run, const std::string& input, const std::string&
             }
         }
         text += terminal_safe(input) + " -> " + terminal_safe(output) + "\n";
+    }
+    // What was left out is said without --verbose: a file that lost its tags is not whole.
+    if (failure.empty() && !run.options->quiet) {
+        for (const std::string& warning : decode_warning_texts(warnings)) {
+            text += "pelmora-cli: " + terminal_safe(input) + ": " + warning + "\n";
+        }
     }
     if (text.empty()) {
         return;

@@ -2,6 +2,7 @@
 // (all files in this process, or in worker processes).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,11 +24,12 @@ struct CliRun {
 RequestBuilder cli_requests(const CliRun& run);
 
 // Lines about finished files: one per file unless quiet; a failure with the engine's
-// messages of that file, and with --verbose every file's. written: the temporary name the engine
+// messages of that file, and with --verbose every file's; a line per warning (see
+// decode_warning_texts) unless quiet. written: the temporary name the engine
 // wrote, which its messages may name.
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
                  const std::string& failure, const std::string& messages,
-                 const std::string& written = {});
+                 const std::string& written = {}, std::uint32_t warnings = 0);
 
 // Both runners expect the batch begun (begin_batch).
 BatchResult run_in_process(CliRun& run);

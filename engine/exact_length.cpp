@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/lame_tag.h"
+#include "engine/messages.h"
 #include "engine/player_state.h"
 
 namespace {
@@ -24,6 +25,15 @@ void place_end(ExactLength* exact, std::uint32_t samples_per_frame) {
     exact->end = last > exact->tail ? last - exact->tail : 0;
 }
 
+// True when the cut at the start and the one at the end together reach past the samples the
+// tag counts (in full-rate samples, as the tag counts them).
+bool lame_trim_covers_stream(const HeaderFrame& header) {
+    const std::uint64_t samples = std::uint64_t{header.frames} * header.samples_per_frame;
+    const std::uint64_t start = std::uint64_t{header.delay} + DECODER_DELAY;
+    const std::uint64_t tail = header.padding > DECODER_DELAY ? header.padding - DECODER_DELAY : 0;
+    return start + tail >= samples;
+}
+
 }  // namespace
 
 int exact_length_header(PlayerState* state, const mad_stream* stream, const mad_frame* frame) {
@@ -42,6 +52,16 @@ int exact_length_header(PlayerState* state, const mad_stream* stream, const mad_
     }
     const std::uint32_t half = half_shift(frame);
     const bool counted = (header.flags & 0x1) != 0;
+    if (header.has_lame != 0 && counted && lame_trim_covers_stream(header)) {
+        // A tag that claims more delay and padding than the stream holds would leave an empty
+        // file reported as decoded: its trim is not believed.
+        engine_warn(
+            "LAME tag: encoder delay %u and padding %u samples leave nothing of %u "
+            "frames; decoded in full",
+            header.delay, header.padding, header.frames);
+        state->warnings |= WARNING_LAME_TRIM_IGNORED;
+        header.has_lame = 0;
+    }
     if (header.has_lame == 0) {
         if (counted) {
             state->total_time = frame->header.duration;

@@ -264,6 +264,7 @@ void player_stats(const PlayerState* state, DecodeStats* stats) {
     }
     stats->clipped_samples = state->clip.clip_count;
     stats->no_audio = state->no_audio;
+    stats->warnings = state->warnings;
 }
 
 int run_player(PlayerState* state) {
@@ -277,7 +278,8 @@ int run_player(PlayerState* state) {
 
     // Read before the output exists, so that its size limit counts the chunks from the start.
     if ((state->flags & FLAG_COPY_TAGS) != 0 && state->count > 0 && state->tag_chunks == nullptr) {
-        state->tag_chunks = wav_tag_chunks(state->entries[0], &state->tag_chunks_length);
+        state->tag_chunks =
+            wav_tag_chunks(state->entries[0], &state->tag_chunks_length, &state->warnings);
     }
 
     OutputControl control;

@@ -116,5 +116,6 @@ struct PlayerState {
     // share layer, sample rate and channel mode. One bit per such kind of frame seen.
     std::uint64_t frame_kinds[2];
     std::int32_t audio_found;
-    std::int32_t no_audio;  // the input was read through without finding audio
+    std::int32_t no_audio;   // the input was read through without finding audio
+    std::uint32_t warnings;  // WARNING_* bits for DecodeStats
 };

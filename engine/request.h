@@ -18,7 +18,18 @@ struct DecodeStats {
     // 1: the input was read to its end and held no MPEG audio frame; the decode then fails,
     // since an empty WAV would pass for a decoded file.
     std::int32_t no_audio;
+    std::uint32_t warnings;  // WARNING_* bits: what a decode that went on left out or ignored
 };
+
+// The ID3v2 tag is too large for its "id3 " chunk, which is left out; the INFO fields stay.
+constexpr std::uint32_t WARNING_ID3_CHUNK_LEFT_OUT = 1u << 0;
+// The ID3v2 tag is damaged: neither its chunk nor its fields are copied.
+constexpr std::uint32_t WARNING_ID3_TAG_DAMAGED = 1u << 1;
+// No memory to copy the tags: none are copied.
+constexpr std::uint32_t WARNING_TAGS_NOT_COPIED = 1u << 2;
+// The LAME tag's encoder delay and padding cover the whole stream: its trim is ignored and
+// the stream decoded in full.
+constexpr std::uint32_t WARNING_LAME_TRIM_IGNORED = 1u << 3;
 
 // Texts are NUL-terminated; an empty text means "not given". The engine keeps pointers into
 // the request for the duration of decode_file only.

@@ -172,9 +172,11 @@ unsigned char* put_chunk(unsigned char* out, const char* id, const void* body, s
 }
 
 // The leading ID3v2 tag, read whole when it can be copied; malloc'd. Null with *length 0 when
-// the file starts otherwise; null after a message when the tag is damaged, too large or
-// memory runs out.
-unsigned char* read_leading_tag(int fd, off_t file_size, std::size_t* length) {
+// the file starts otherwise; null after a message when the tag is damaged or memory runs out.
+// A tag over the chunk limit is read all the same (at most 256 MiB, as its size field allows)
+// for its fields.
+unsigned char* read_leading_tag(int fd, off_t file_size, std::size_t* length,
+                                std::uint32_t* warnings) {
     *length = 0;
     unsigned char header[ID3V2_HEADER_SIZE];
     Id3v2Header fields;
@@ -186,22 +188,21 @@ unsigned char* read_leading_tag(int fd, off_t file_size, std::size_t* length) {
     if (fields.version == 4 && (fields.flags & ID3V2_FLAG_FOOTER) != 0) {
         total += ID3V2_HEADER_SIZE;
     }
-    if (total > WAV_TAGS_ID3V2_LIMIT) {
-        engine_error("id3", "ID3v2 tag of more than 16 MiB not copied into the WAV file");
-        return nullptr;
-    }
     if (static_cast<std::uint64_t>(file_size) < total) {
         engine_error("id3", "damaged ID3v2 tag not copied into the WAV file");
+        *warnings |= WARNING_ID3_TAG_DAMAGED;
         return nullptr;
     }
     auto* tag = static_cast<unsigned char*>(std::malloc(total));
     if (tag == nullptr) {
         engine_error("id3", "not enough memory to copy the tag");
+        *warnings |= WARNING_TAGS_NOT_COPIED;
         return nullptr;
     }
     if (pread(fd, tag, total, 0) != static_cast<ssize_t>(total) ||
         !id3v2_tag_is_whole(tag, total)) {
         engine_error("id3", "damaged ID3v2 tag not copied into the WAV file");
+        *warnings |= WARNING_ID3_TAG_DAMAGED;
         std::free(tag);
         return nullptr;
     }
@@ -269,7 +270,7 @@ bool id3v2_tag_is_whole(const unsigned char* tag, std::size_t length) {
     return frames != 0;
 }
 
-unsigned char* wav_tag_chunks(const char* path, std::uint32_t* length) {
+unsigned char* wav_tag_chunks(const char* path, std::uint32_t* length, std::uint32_t* warnings) {
     *length = 0;
     // Not blocking: a named pipe would otherwise wait here for a writer, and only a regular
     // file is read below.
@@ -283,7 +284,7 @@ unsigned char* wav_tag_chunks(const char* path, std::uint32_t* length) {
     unsigned char v1[ID3V1_SIZE];
     bool have_v1 = false;
     if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        raw = read_leading_tag(fd, info.st_size, &raw_length);
+        raw = read_leading_tag(fd, info.st_size, &raw_length, warnings);
         // An ID3v1 tag inside the ID3v2 tag's bytes is not one.
         const off_t v1_at = info.st_size - static_cast<off_t>(ID3V1_SIZE);
         have_v1 = v1_at >= static_cast<off_t>(raw_length) &&
@@ -297,6 +298,16 @@ unsigned char* wav_tag_chunks(const char* path, std::uint32_t* length) {
         v2_tag = id3_tag_parse(raw, raw_length);
         if (v2_tag == nullptr) {
             engine_error("id3", "damaged ID3v2 tag not copied into the WAV file");
+            *warnings |= WARNING_ID3_TAG_DAMAGED;
+            std::free(raw);
+            raw = nullptr;
+            raw_length = 0;
+        } else if (raw_length > WAV_TAGS_ID3V2_LIMIT) {
+            // Only the chunk is too large: its title, artist and the rest still go into INFO.
+            engine_error("id3",
+                         "ID3v2 tag of more than 16 MiB: no \"id3 \" chunk in the WAV file, the "
+                         "INFO fields are kept");
+            *warnings |= WARNING_ID3_CHUNK_LEFT_OUT;
             std::free(raw);
             raw = nullptr;
             raw_length = 0;
@@ -341,6 +352,7 @@ unsigned char* wav_tag_chunks(const char* path, std::uint32_t* length) {
         total != 0 && !failed ? static_cast<unsigned char*>(std::malloc(total)) : nullptr;
     if (failed || (total != 0 && chunks == nullptr)) {
         engine_error("id3", "not enough memory to copy the tag");
+        *warnings |= WARNING_TAGS_NOT_COPIED;
     } else if (chunks != nullptr) {
         unsigned char* out = chunks;
         if (utf8) {

@@ -7,7 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Tags larger than this are not copied: the tag display refuses to read them as well.
+// ID3v2 tags larger than this get no "id3 " chunk (the tag display refuses to read them as
+// well); their text fields still go into INFO.
 constexpr std::size_t WAV_TAGS_ID3V2_LIMIT = 16u << 20;
 
 // True when the whole ID3v2 tag of length bytes (header, body and any footer) can be copied
@@ -20,5 +21,7 @@ bool id3v2_tag_is_whole(const unsigned char* tag, std::size_t length);
 // caller frees; *length is its size (even). Null with *length 0 when the file has no tag
 // worth copying, cannot be read (the decode reports that itself) or memory runs out (after a
 // message). A damaged ID3v2 tag is left out whole, with a message: neither an "id3 " chunk
-// nor its fields, while an ID3v1 tag still gives the INFO chunk.
-unsigned char* wav_tag_chunks(const char* path, std::uint32_t* length);
+// nor its fields, while an ID3v1 tag still gives the INFO chunk. An ID3v2 tag over
+// WAV_TAGS_ID3V2_LIMIT gives its fields but no "id3 " chunk, with a message. Whatever is
+// left out adds its WARNING_* bit to *warnings.
+unsigned char* wav_tag_chunks(const char* path, std::uint32_t* length, std::uint32_t* warnings);

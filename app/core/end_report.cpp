@@ -29,6 +29,10 @@ EndReport end_report(const BatchResult& result, const BatchEnd& end) {
     for (const std::string& path : result.partial) {
         partial.push_back({path, PARTIAL_REASON});
     }
+    // Stopped too, but not kept: the reason says what stayed instead.
+    for (const FailedFile& file : result.discarded) {
+        partial.push_back({file.path, file.reason});
+    }
     add_section(report, PARTIAL_HEADING, std::move(partial));
     std::vector<ReportRow> skipped;
     skipped.reserve(result.skipped.size());

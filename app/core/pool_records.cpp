@@ -102,6 +102,7 @@ std::string encode_end(const FileOutcome& outcome, const std::string& messages) 
     put(out, stats.has_peak);
     put(out, stats.clipped_samples);
     put(out, stats.no_audio);
+    put(out, stats.warnings);
     put_text(out, outcome.reason);
     put_text(out, messages);
     put(out, static_cast<std::int32_t>(outcome.error));
@@ -150,8 +151,9 @@ RecordTake take_news(const std::string& buffer, std::size_t& offset, WorkerNews&
         if (!in.get(news.result) || !in.get(kept) || !in.get(news.stats.frames_decoded) ||
             !in.get(news.stats.duration_ms) || !in.get(news.stats.peak_millibel) ||
             !in.get(news.stats.has_peak) || !in.get(news.stats.clipped_samples) ||
-            !in.get(news.stats.no_audio) || !in.get_text(news.reason) ||
-            !in.get_text(news.messages) || !in.get(news.error) || !in.get_text(news.output)) {
+            !in.get(news.stats.no_audio) || !in.get(news.stats.warnings) ||
+            !in.get_text(news.reason) || !in.get_text(news.messages) || !in.get(news.error) ||
+            !in.get_text(news.output)) {
             return in.short_answer();
         }
         news.kept = kept != 0;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -147,6 +148,9 @@ std::string take_captured(int capture) {
 [[noreturn]] void run_worker(int channel, int capture, const RequestBuilder& build,
                              const DecodeFunction& decode, const sigset_t& mask) {
     setpgid(0, 0);  // Ctrl-C reaches the parent only, which asks the workers to stop
+    // A parent killed outright takes its workers with it, each removing its temporary file.
+    const pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     struct sigaction action {};
     action.sa_handler = cancel_in_worker;
     sigemptyset(&action.sa_mask);
@@ -158,6 +162,9 @@ std::string take_captured(int capture) {
     // A file over the size limit fails with EFBIG and the worker goes on with the next one.
     signal(SIGXFSZ, SIG_IGN);
     pthread_sigmask(SIG_SETMASK, &mask, nullptr);
+    if (getppid() != parent) {
+        _exit(0);  // the parent ended before the death signal was asked for
+    }
     if (capture != -1 &&
         (dup2(capture, STDOUT_FILENO) == -1 || dup2(capture, STDERR_FILENO) == -1)) {
         _exit(127);  // its files fail as a crash's: messages never go where they should not

@@ -81,7 +81,7 @@ TEST_F(WorkerPool, EachFileEndsWithItsOwnResultReasonAndMessages) {
         std::string name = request.input_path;
         request.progress(100, 60);
         if (request.stats != nullptr) {  // what the engine fills in, told to the parent
-            *request.stats = {name == "/m/a.mp3" ? 1234u : 99u, 5678, -300, 1, 7, 0};
+            *request.stats = {name == "/m/a.mp3" ? 1234u : 99u, 5678, -300, 1, 7, 0, 0};
         }
         if (name == "/m/b.mp3") {
             std::fprintf(stderr, "audio: %s: Is a directory\n", request.output_path);
