@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <csignal>
 
 #include "app/mainwindow.h"
 #include "app/message_boxes.h"
@@ -25,6 +26,8 @@ int run_program(int argc, char** argv) {
     // SIGTERM and SIGHUP stop a run the way Cancel does (the current file finished with its
     // true sizes), close the window and end with 128 + the signal's number.
     TerminationWatch termination;
+    // A WAV over the file-size limit fails with EFBIG and the run goes on; workers inherit it.
+    std::signal(SIGXFSZ, SIG_IGN);
     QObject::connect(&termination, &TerminationWatch::terminationRequested, &window,
                      &MainWindow::terminate);
     InstanceServer instance;

@@ -74,7 +74,9 @@ public:
         refused.push_back({path, std::string(why) + " " + listedPath});
     }
     void fileError(const std::string& path, const std::string& message) override {
-        std::fprintf(stderr, "pelmora-cli: %s: %s\n", terminal_safe(path).c_str(), message.c_str());
+        // The message may name the path again (a link's target, say): escaped as a whole.
+        std::fprintf(stderr, "pelmora-cli: %s: %s\n", terminal_safe(path).c_str(),
+                     terminal_safe(message).c_str());
         refused.push_back({path, message});
     }
     std::vector<FailedFile> refused;

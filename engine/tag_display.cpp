@@ -1,5 +1,6 @@
 #include "engine/tag_display.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -225,7 +226,7 @@ void show_file_tag(PlayerState* state) {
         state->flags |= FLAG_STREAM_TAGS;  // met again in the stream, and skipped there
         return;
     }
-    const int duplicate = dup(state->input_fd);
+    const int duplicate = fcntl(state->input_fd, F_DUPFD_CLOEXEC, 0);
     id3_file* file = duplicate >= 0 ? id3_file_fdopen(duplicate, ID3_FILE_MODE_READONLY) : nullptr;
     if (file != nullptr) {
         show_tag(id3_file_tag(file));

@@ -74,7 +74,7 @@ std::int32_t wav_open(const OutputControl* control) {
     if (path == nullptr || std::strcmp(path, "-") == 0) {
         writer.file = stdout;
     } else {
-        writer.file = std::fopen(path, "wb");
+        writer.file = std::fopen(path, "wbe");
         if (writer.file == nullptr) {
             error_text = ":";  // the player names the path with the system error
             return -1;

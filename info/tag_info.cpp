@@ -130,7 +130,7 @@ struct FileClose {
 enum class LeadingTags { Safe, Unsafe, Unreadable };
 
 LeadingTags check_leading_tags(const char* path) {
-    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path, "rb"));
+    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path, "rbe"));
     if (!file) {
         return LeadingTags::Unreadable;
     }

@@ -176,7 +176,7 @@ bool FileList::addFileRow(const std::string& path) {
     if (acceptPath(path) != PATH_FILE) {
         return false;
     }
-    FILE* file = std::fopen(path.c_str(), "rb");
+    FILE* file = std::fopen(path.c_str(), "rbe");
     struct stat info {};
     if (file == nullptr || fstat(fileno(file), &info) != 0) {
         int error = errno;

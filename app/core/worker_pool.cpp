@@ -200,7 +200,8 @@ struct Worker {
     std::size_t file = 0;
     std::int32_t totalKiB = 0;  // the current file's progress as last reported
     std::int32_t doneKiB = 0;
-    std::string inbox;  // bytes of records not yet complete
+    std::string inbox;           // bytes of records not yet complete
+    bool brokeProtocol = false;  // sent bytes that are no record: retired
 };
 
 class Pool {
@@ -457,6 +458,7 @@ void Pool::readNews(std::size_t slot) {
     if (take == RecordTake::Invalid) {
         // A protocol error: nothing more it sends can be trusted. Its file fails as a crash's.
         kill(worker.pid, SIGKILL);
+        worker.brokeProtocol = true;
         gone = true;
     }
     if (gone) {
@@ -486,7 +488,9 @@ void Pool::workerEnded(std::size_t slot) {
     }
     if (worker.busy) {
         PoolFileEnd end{worker.file, DECODE_FAILED, DECODE_FAILED_REASON, {}, {}};
-        if (WIFSIGNALED(status)) {
+        if (worker.brokeProtocol) {
+            end.failure = "worker process sent a record of an unknown kind and was stopped";
+        } else if (WIFSIGNALED(status)) {
             end.failure = "worker process " + killed_by_signal_message(WTERMSIG(status));
         }
         // The engine ends the process with a status of its own after saying why (an invalid

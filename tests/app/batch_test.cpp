@@ -517,7 +517,8 @@ private Q_SLOTS:
         const ParsedWav wav = parse_wav_file((out + u"/long.wav"_s).toStdString());
         QVERIFY2(wav.ok, wav.error.c_str());
         QCOMPARE(std::size_t(wav.riff_size) + 8, wav.file_size);
-        QCOMPARE(wav.data_offset + wav.data_size, wav.file_size);
+        // The data, then the 24-byte chunk that marks a stopped file.
+        QCOMPARE(wav.data_offset + wav.data_size + 24, wav.file_size);
         QVERIFY(wav.data_size > 0 && wav.data_size < 20u * 1024 * 1024);
 
         // Without a run the window closes at once.
@@ -863,6 +864,53 @@ private Q_SLOTS:
         QCOMPARE(window_->terminatedBy(), SIGTERM);
         QVERIFY(stoppedEarly(u"long.wav"_s) && stoppedEarly(u"long2.wav"_s));
         QVERIFY(!QFileInfo::exists(out + u"/after.wav"_s));
+    }
+
+    void aCancelledOverwriteLeavesTheOlderWavsAsTheyWere() {
+        const QString out = files_->path() + u"/out"_s;
+        QVERIFY(QDir().mkpath(out));
+        const QString first = longFile();
+        const QString second = files_->path() + u"/long2.mp3"_s;
+        QVERIFY(QFile::copy(first, second));
+        window_->addChosenFiles({first, second});
+        setOutput(out, false, false);
+        // One at a time in the window's thread, then two at once in workers.
+        for (int atOnce : {1, 2}) {
+            for (const char* name : {"/long.wav", "/long2.wav"}) {
+                QFile older(out + QLatin1String(name));
+                QVERIFY(older.open(QIODevice::WriteOnly));
+                QVERIFY(older.write("older WAV") == 9);
+            }
+            control<QSpinBox>(window_->pageTabs()->optionsPage(), ids::FILES_AT_ONCE)
+                ->setValue(atOnce);
+            boxes_.clear();
+            at_show<DecodeProgressDialog>([out](DecodeProgressDialog* dialog) {
+                auto* poll = new QTimer(dialog);
+                QObject::connect(poll, &QTimer::timeout, dialog, [out, dialog, poll] {
+                    // Once a temporary file of the run holds some audio.
+                    for (const QFileInfo& file :
+                         QDir(out).entryInfoList(QDir::Files | QDir::Hidden)) {
+                        if (file.fileName().startsWith(u'.') && file.size() > 300000) {
+                            poll->stop();
+                            control<QPushButton>(dialog, ids::CANCEL)->click();
+                            return;
+                        }
+                    }
+                });
+                poll->start(5);
+            });
+            click(ids::DECODE_ALL);
+            QCOMPARE(boxes_.told.size(), 1);
+            QVERIFY2(boxes_.told[0].contains(u"the older WAV file was kept"_s),
+                     qPrintable(boxes_.told[0]));
+            for (const char* name : {"/long.wav", "/long2.wav"}) {
+                QFile older(out + QLatin1String(name));
+                QVERIFY(older.open(QIODevice::ReadOnly));
+                QCOMPARE(older.readAll(), QByteArray("older WAV"));
+            }
+            QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden),
+                     (QStringList{u"long.wav"_s, u"long2.wav"_s}));
+        }
     }
 
     void countLineUnderTheListFollowsTheRows() {
