@@ -340,7 +340,13 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
                 outcome.error = error;
             }
         } else if (existing == ExistingPolicy::Overwrite) {
-            error = rename(temporary.c_str(), output.c_str()) == 0 ? 0 : errno;
+            // Looked at again: the protected file may have been put there during the decode.
+            if (write_protected(output)) {
+                error = EACCES;
+                fail(WRITE_PROTECTED_REASON, error);
+            } else {
+                error = rename(temporary.c_str(), output.c_str()) == 0 ? 0 : errno;
+            }
         } else if (existing == ExistingPolicy::Rename) {
             error = place_numbered(temporary, output, placed);
         } else {
