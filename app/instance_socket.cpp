@@ -18,6 +18,23 @@ bool fits_a_socket_address(const std::string& path) {
     return path.size() < sizeof(sockaddr_un{}.sun_path);
 }
 
+// Someone who may rename entries in the temporary folder could swap the checked folder for one
+// of their own between the check and its use: only its owner, root, or nobody at all where it
+// is open to others without the sticky bit.
+std::string parent_refusal(const std::string& path, uid_t uid) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return path + ": " + std::strerror(errno);
+    }
+    if (info.st_uid != uid && info.st_uid != 0) {
+        return path + " belongs to another user";
+    }
+    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (info.st_mode & S_ISVTX) == 0) {
+        return path + " is open to other users without the sticky bit";
+    }
+    return {};
+}
+
 InstancePlace place_at(const std::string& socketPath) {
     if (!fits_a_socket_address(socketPath)) {
         return {{}, socketPath + " is too long for a socket path"};
@@ -51,12 +68,16 @@ InstancePlace instance_place(const std::string& runtimeDir, const std::string& t
         folder_refusal(runtimeDir, uid).empty()) {
         return place_at(runtimeDir + "/" + RUNTIME_SOCKET_NAME);
     }
+    std::string refusal = parent_refusal(tempDir, uid);
+    if (!refusal.empty()) {
+        return {{}, refusal};
+    }
     const std::string folder = tempDir + "/" + TEMP_FOLDER_PREFIX + std::to_string(uid);
     // Created by whoever comes first: when that was someone else, the checks below see it.
     if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
         return {{}, "cannot create " + folder + ": " + std::strerror(errno)};
     }
-    std::string refusal = folder_refusal(folder, uid);
+    refusal = folder_refusal(folder, uid);
     if (!refusal.empty()) {
         return {{}, refusal};
     }

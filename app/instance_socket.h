@@ -15,7 +15,8 @@ struct InstancePlace {
 // runtimeDir is $XDG_RUNTIME_DIR (empty when unset), tempDir the temporary folder. The socket
 // goes into runtimeDir when that is a folder of uid closed to others; otherwise into a folder
 // of uid's own under tempDir, created with mode 0700 when missing and refused when it belongs
-// to someone else, is open to others or is no folder.
+// to someone else, is open to others or is no folder. A tempDir in which others could rename
+// that folder (another user's, or open to others without the sticky bit) is refused as well.
 InstancePlace instance_place(const std::string& runtimeDir, const std::string& tempDir, uid_t uid);
 
 // Empty when path is a folder (not a link to one) owned by uid that gives nobody else any

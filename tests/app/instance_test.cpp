@@ -344,10 +344,23 @@ private Q_SLOTS:
             QCOMPARE(instance_place("", base, uid).refusal, own + " belongs to another user");
         }
 
-        // A temporary folder this user cannot write in, and a path too long for a socket.
-        QCOMPARE(instance_place("", base + "/no/such/folder", uid).refusal,
-                 "cannot create " + base + "/no/such/folder/pelmora-" + std::to_string(uid) +
-                     ": No such file or directory");
+        // A temporary folder others may rename things in, unless it is sticky like /tmp; one
+        // that is missing or no folder; and a path too long for a socket.
+        const std::string open = base + "/open";
+        QCOMPARE(mkdir(open.c_str(), 0700), 0);
+        QCOMPARE(chmod(open.c_str(), 0777), 0);
+        place = instance_place("", open, uid);
+        QCOMPARE(place.socketPath, "");
+        QCOMPARE(place.refusal, open + " is open to other users without the sticky bit");
+        QCOMPARE(chmod(open.c_str(), 01777), 0);
+        QCOMPARE(instance_place("", open, uid).socketPath,
+                 open + "/pelmora-" + std::to_string(uid) + "/instance");
+        QCOMPARE(instance_place("", base + "/missing", uid).refusal,
+                 base + "/missing: No such file or directory");
+        const std::string file = base + "/file";
+        QVERIFY(QFile(QString::fromStdString(file)).open(QIODevice::WriteOnly));
+        QCOMPARE(instance_place("", file, uid).refusal,
+                 "cannot create " + file + "/pelmora-" + std::to_string(uid) + ": Not a directory");
         const std::string deep = base + "/" + std::string(120, 'd');
         QCOMPARE(mkdir(deep.c_str(), 0700), 0);
         place = instance_place(deep, base, uid);
