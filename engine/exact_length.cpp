@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "engine/lame_tag.h"
 #include "engine/messages.h"
 #include "engine/player_state.h"
+#include "mpeg/lame_tag.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ int exact_length_header(PlayerState* state, const mad_stream* stream, const mad_
         state->total_bytes -= static_cast<std::uint32_t>(length);
     }
     const std::uint32_t half = half_shift(frame);
-    const bool counted = (header.flags & 0x1) != 0;
+    const bool counted = (header.flags & XING_FRAMES) != 0;
     if (header.has_lame != 0 && counted && lame_trim_covers_stream(header)) {
         // A tag that claims more delay and padding than the stream holds would leave an empty
         // file reported as decoded: its trim is not believed.
