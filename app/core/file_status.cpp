@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/core/decode_warnings.h"
 #include "app/core/end_report.h"
 #include "app/core/file_list.h"
 #include "app/core/run_progress.h"
@@ -47,6 +48,7 @@ FileStatus ended_status(const FileOutcome& outcome, int perMille) {
         status.reason = outcome.reason.empty() ? DECODE_FAILED_REASON : outcome.reason;
     } else if (outcome.result == DECODE_ABORTED) {
         status.state = FileState::Stopped;
+        status.reason = outcome.reason;  // set when the partial file was not kept
     } else {
         status.state = FileState::Done;
         status.perMille = 1000;
@@ -88,11 +90,16 @@ std::string status_text(const FileStatus& status) {
 
 std::string status_details(const FileStatus& status) {
     std::string text = status_text(status);
+    // What a finished file lacks is said even when the engine's own lines were not caught.
+    for (const std::string& warning : decode_warning_texts(status.stats.warnings)) {
+        text += "\n" + warning;
+    }
     if (!status.messages.empty()) {
         for (const std::string& line : status.messages) {
             text += "\n" + line;
         }
-    } else if (status.state == FileState::Skipped && !status.reason.empty()) {
+    } else if ((status.state == FileState::Skipped || status.state == FileState::Stopped) &&
+               !status.reason.empty()) {
         text += "\n" + status.reason;
     }
     return text;
