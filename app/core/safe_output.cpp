@@ -15,6 +15,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <mutex>
+#include <vector>
 
 #include "app/core/output_name.h"
 #include "app/core/partial_mark.h"
@@ -233,6 +236,85 @@ bool still_ours(int fd, const std::string& path) {
            same_file(held, named);
 }
 
+// Where the temporary files of an output are and how their names begin.
+struct StalePattern {
+    std::string folder;  // "" or ending in '/'
+    std::string prefix;  // "." + the (cut) name + "."
+};
+
+StalePattern stale_pattern(const std::string& output) {
+    const std::string pattern = temporary_output_name(output, "XXXXXX");
+    const std::size_t slash = pattern.rfind('/');
+    const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+    return {pattern.substr(0, start), pattern.substr(start, pattern.size() - start - 6)};
+}
+
+// The names in folder that could be temporary files of ours: ".name.XXXXXX".
+std::vector<std::string> dot_names(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());  // close-on-exec in glibc
+    if (dir == nullptr) {
+        return names;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() > 8 && name[0] == '.' && name[name.size() - 7] == '.') {
+            names.push_back(name);
+        }
+    }
+    closedir(dir);
+    return names;
+}
+
+// Removes folder + name when it is a temporary file of the pattern's output that no writer
+// holds: its writer ended without removing it. A live writer of this or another run holds
+// the lock and keeps its file. True when the name is gone or no temporary file of ours.
+bool remove_if_stale(const StalePattern& pattern, const std::string& name) {
+    if (name.size() != pattern.prefix.size() + 6 ||
+        name.compare(0, pattern.prefix.size(), pattern.prefix) != 0) {
+        return false;
+    }
+    const std::string path = pattern.folder + name;
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd == -1) {
+        return errno == ENOENT;
+    }
+    struct stat held {};
+    struct stat named {};
+    bool removed = false;
+    if (lock_whole_file(fd, F_RDLCK, false) && fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+        lstat(path.c_str(), &named) == 0 && same_file(held, named)) {
+        removed = unlink(path.c_str()) == 0;
+    }
+    close(fd);
+    return removed;
+}
+
+// The dot names of each output folder, read at the first placement into it: a folder of
+// thousands of WAV files is then not read again for every file put in place. Files of runs
+// killed before this one started are all there; a worker of this run that is killed is
+// cleaned up after at once (remove_stale_temporaries). The window places from one thread at
+// a time, but the lock keeps that an assumption nobody has to check.
+std::mutex staleMutex;
+std::map<std::string, std::vector<std::string>> staleNames;
+
+void remove_stale_before_placing(const std::string& output) {
+    const StalePattern pattern = stale_pattern(output);
+    std::lock_guard<std::mutex> hold(staleMutex);
+    auto known = staleNames.find(pattern.folder);
+    if (known == staleNames.end()) {
+        known = staleNames.emplace(pattern.folder, dot_names(pattern.folder)).first;
+    }
+    std::vector<std::string>& names = known->second;
+    for (std::size_t i = 0; i < names.size();) {
+        if (remove_if_stale(pattern, names[i])) {
+            names.erase(names.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            ++i;
+        }
+    }
+}
+
 }  // namespace
 
 std::string temporary_output_name(const std::string& output, const std::string& suffix) {
@@ -314,7 +396,7 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
         release_unfinished();  // not ours to remove any more
         return finish();
     } else {
-        remove_stale_temporaries(output);
+        remove_stale_before_placing(output);
         std::string placed = output;
         int error = 0;
         if (outcome.result == DECODE_ABORTED) {
@@ -381,36 +463,10 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
 }
 
 void remove_stale_temporaries(const std::string& output) {
-    const std::string pattern = temporary_output_name(output, "XXXXXX");
-    const std::size_t slash = pattern.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
-    const std::string prefix = pattern.substr(slash == std::string::npos ? 0 : slash + 1,
-                                              pattern.size() - (slash + 1) - 6);
-    DIR* dir = opendir(folder.c_str());  // close-on-exec, as glibc opens folders
-    if (dir == nullptr) {
-        return;
+    const StalePattern pattern = stale_pattern(output);
+    for (const std::string& name : dot_names(pattern.folder)) {
+        remove_if_stale(pattern, name);
     }
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
-            continue;
-        }
-        const std::string path = (slash == std::string::npos ? "" : folder) + name;
-        const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-        if (fd == -1) {
-            continue;
-        }
-        // A free lock: its writer has ended without removing it. A live writer of this or
-        // another run holds the lock and keeps its file.
-        struct stat held {};
-        struct stat named {};
-        if (lock_whole_file(fd, F_RDLCK, false) && fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
-            lstat(path.c_str(), &named) == 0 && same_file(held, named)) {
-            unlink(path.c_str());
-        }
-        close(fd);
-    }
-    closedir(dir);
 }
 
 void remove_unfinished_output() {
