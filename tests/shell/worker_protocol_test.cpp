@@ -1,10 +1,13 @@
-// A worker that sends bytes which are no record of the pool's protocol is retired: its file
-// fails with that reason and the rest of the run goes on in a new worker.
+// How workers end outside the normal course: one that sends bytes which are no record of the
+// pool's protocol is retired (its file fails with that reason, the run goes on in a new
+// worker); a second signal stops them at once, each removing its own temporary file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <map>
+#include <vector>
 
 #include "app/core/worker_pool.h"
 #include "tests/support/temp_dir.h"
@@ -14,7 +17,13 @@ namespace {
 struct Ends : PoolListener {
     void workerNotStarted(int) override {}
     void fileEnded(const PoolFileEnd& end) override { ends[end.index] = end; }
+    void progressed(const PoolProgress& progress) override {
+        if (onProgress) {
+            onProgress(progress);
+        }
+    }
     std::map<std::size_t, PoolFileEnd> ends;
+    std::function<void(const PoolProgress&)> onProgress;
 };
 
 TEST(WorkerProtocol, AnUnknownRecordKindRetiresTheWorkerAndFailsOnlyItsFile) {
@@ -46,6 +55,40 @@ TEST(WorkerProtocol, AnUnknownRecordKindRetiresTheWorkerAndFailsOnlyItsFile) {
               "worker process sent a record of an unknown kind and was stopped");
     EXPECT_EQ(listener.ends[1].result, DECODE_OK);
     EXPECT_EQ(result.failed.size(), 1u);
+    begin_batch(batch_state(), {});
+}
+
+TEST(WorkerProtocol, ASecondSignalEndsTheWorkersAtOnceWithoutTheirTemporaryFiles) {
+    begin_batch(batch_state(), {});
+    TempDir out;
+    BatchOptions options;
+    options.outputFolder = out.path();
+    Ends listener;
+    bool stopped = false;
+    listener.onProgress = [&](const PoolProgress& progress) {
+        if (progress.running.size() == 2 && !stopped) {
+            stopped = true;
+            // What the command line's handler does on the first Ctrl-C, then on the second.
+            request_cancel(batch_state());
+            stop_pool_workers();
+        }
+    };
+    BatchResult result = run_worker_pool(
+        {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/m/"}}, window_requests(options),
+        PoolSettings{2, true}, listener, [](const DecodeRequest& request) {
+            // Half a file written, then a decode that never looks at a cancel.
+            write_file_bytes(request.output_path, std::vector<unsigned char>(4096, 1));
+            for (int i = 0; i < 20000; ++i) {
+                request.progress(100, i % 100);
+                usleep(1000);
+            }
+            return DECODE_OK;
+        });
+    ASSERT_TRUE(stopped);
+    EXPECT_EQ(listener.ends.size(), 2u);  // c.mp3 never started
+    EXPECT_EQ(result.failed.size(), 2u);
+    // The files carry no planned output, so the parent removes nothing: the workers did.
+    EXPECT_EQ(folder_entries(out.path()), std::vector<std::string>{});
     begin_batch(batch_state(), {});
 }
 
