@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -213,11 +214,9 @@ public:
           decode_(decode),
           settings_(settings),
           listener_(listener),
-          workers_(static_cast<std::size_t>(settings.workers < 1 ? 1
-                                            : static_cast<std::size_t>(settings.workers) >
-                                                    TRACKED_WORKERS
-                                                ? static_cast<int>(TRACKED_WORKERS)
-                                                : settings.workers)) {}
+          // No more than a second signal can reach: an untracked worker would outlive it.
+          workers_(static_cast<std::size_t>(
+              std::clamp(settings.workers, 1, static_cast<int>(TRACKED_WORKERS)))) {}
 
     BatchResult run();
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <vector>
@@ -89,6 +90,33 @@ TEST(WorkerProtocol, ASecondSignalEndsTheWorkersAtOnceWithoutTheirTemporaryFiles
     EXPECT_EQ(result.failed.size(), 2u);
     // The files carry no planned output, so the parent removes nothing: the workers did.
     EXPECT_EQ(folder_entries(out.path()), std::vector<std::string>{});
+    begin_batch(batch_state(), {});
+}
+
+TEST(WorkerProtocol, NoMoreWorkersRunThanASecondSignalCanReach) {
+    begin_batch(batch_state(), {});
+    TempDir out;
+    BatchOptions options;
+    options.outputFolder = out.path();
+    Ends listener;
+    std::size_t most = 0;
+    listener.onProgress = [&](const PoolProgress& progress) {
+        most = std::max(most, progress.running.size());
+    };
+    std::vector<BatchFile> files;
+    for (int i = 0; i < 70; ++i) {
+        files.push_back({std::to_string(i) + ".mp3", "/m/"});
+    }
+    BatchResult result = run_worker_pool(files, window_requests(options), PoolSettings{1000, true},
+                                         listener, [](const DecodeRequest& request) {
+                                             request.progress(1, 0);
+                                             usleep(300 * 1000);
+                                             return DECODE_OK;
+                                         });
+    EXPECT_EQ(listener.ends.size(), 70u);
+    EXPECT_TRUE(result.failed.empty());
+    EXPECT_GT(most, 2u);
+    EXPECT_LE(most, 64u);  // the slots kill_pool_workers and stop_pool_workers know
     begin_batch(batch_state(), {});
 }
 
