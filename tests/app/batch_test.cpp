@@ -870,13 +870,17 @@ private Q_SLOTS:
         const QString out = files_->path() + u"/out"_s;
         QVERIFY(QDir().mkpath(out));
         const QString first = longFile();
-        const QString second = files_->path() + u"/long2.mp3"_s;
-        QVERIFY(QFile::copy(first, second));
-        window_->addChosenFiles({first, second});
+        QStringList inputs{first};
+        for (const char* name : {"/long2.mp3", "/long3.mp3", "/long4.mp3"}) {
+            inputs.push_back(files_->path() + QLatin1String(name));
+            QVERIFY(QFile::copy(first, inputs.back()));
+        }
+        window_->addChosenFiles(inputs);
         setOutput(out, false, false);
-        // One at a time in the window's thread, then two at once in workers.
-        for (int atOnce : {1, 2}) {
-            for (const char* name : {"/long.wav", "/long2.wav"}) {
+        const char* const wavs[] = {"/long.wav", "/long2.wav", "/long3.wav", "/long4.wav"};
+        // One at a time in the window's thread, then four at once in workers.
+        for (int atOnce : {1, 4}) {
+            for (const char* name : wavs) {
                 QFile older(out + QLatin1String(name));
                 QVERIFY(older.open(QIODevice::WriteOnly));
                 QVERIFY(older.write("older WAV") == 9);
@@ -903,13 +907,13 @@ private Q_SLOTS:
             QCOMPARE(boxes_.told.size(), 1);
             QVERIFY2(boxes_.told[0].contains(u"the older WAV file was kept"_s),
                      qPrintable(boxes_.told[0]));
-            for (const char* name : {"/long.wav", "/long2.wav"}) {
+            for (const char* name : wavs) {
                 QFile older(out + QLatin1String(name));
                 QVERIFY(older.open(QIODevice::ReadOnly));
                 QCOMPARE(older.readAll(), QByteArray("older WAV"));
             }
             QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden),
-                     (QStringList{u"long.wav"_s, u"long2.wav"_s}));
+                     (QStringList{u"long.wav"_s, u"long2.wav"_s, u"long3.wav"_s, u"long4.wav"_s}));
         }
     }
 
