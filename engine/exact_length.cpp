@@ -27,10 +27,12 @@ void place_end(ExactLength* exact, std::uint32_t samples_per_frame) {
 
 // True when the cut at the start and the one at the end together reach past the samples the
 // tag counts (in full-rate samples, as the tag counts them).
-bool lame_trim_covers_stream(const HeaderFrame& header) {
+// Without a frame count only the start is cut.
+bool lame_trim_covers_stream(const HeaderFrame& header, bool counted) {
     const std::uint64_t samples = std::uint64_t{header.frames} * header.samples_per_frame;
     const std::uint64_t start = std::uint64_t{header.delay} + DECODER_DELAY;
-    const std::uint64_t tail = header.padding > DECODER_DELAY ? header.padding - DECODER_DELAY : 0;
+    const std::uint64_t tail =
+        counted && header.padding > DECODER_DELAY ? header.padding - DECODER_DELAY : 0;
     return start + tail >= samples;
 }
 
@@ -52,7 +54,12 @@ int exact_length_header(PlayerState* state, const mad_stream* stream, const mad_
     }
     const std::uint32_t half = half_shift(frame);
     const bool counted = (header.flags & XING_FRAMES) != 0;
-    if (header.has_lame != 0 && counted && lame_trim_covers_stream(header)) {
+    if (header.has_lame != 0 && !counted) {
+        // No frame count: the audio frames are about as many as the rest of the file holds
+        // frames of this frame's size.
+        header.frames = static_cast<std::uint32_t>(state->total_bytes / length);
+    }
+    if (header.has_lame != 0 && lame_trim_covers_stream(header, counted)) {
         // A tag that claims more delay and padding than the stream holds would leave an empty
         // file reported as decoded: its trim is not believed.
         engine_warn(

@@ -66,7 +66,9 @@ std::string failure_message(const BatchResult& result) {
 }  // namespace
 
 BatchState& batch_state() {
-    static BatchState state;
+    // Constant-initialised: signal handlers reach it (request_cancel), and must never be the
+    // first to run a guarded initialisation.
+    static constinit BatchState state;
     return state;
 }
 

@@ -120,6 +120,28 @@ TEST(TrimGuard, ALyingLameTagIsNotBelievedAndTheStreamIsDecodedInFull) {
     ASSERT_TRUE(wav.ok) << wav.error;
     EXPECT_EQ(wav.data_size, frames * 1152 * 4);
 
+    // The same claim in a tag without a frame count (the count's four bytes taken out of the
+    // Info header, the frame kept at its length): only the start would be cut, and it would
+    // take the whole stream.
+    Bytes uncounted = bytes;
+    uncounted[count_at - 1] &= 0xFE;
+    uncounted.erase(uncounted.begin() + static_cast<std::ptrdiff_t>(count_at),
+                    uncounted.begin() + static_cast<std::ptrdiff_t>(count_at + 4));
+    // The next frame starts with the same two header bytes as this CBR file's first one.
+    const std::size_t first = static_cast<std::size_t>(header - bytes.begin()) - 36;
+    ASSERT_EQ(bytes[first], 0xFF);
+    std::size_t next = count_at + 200;
+    while (next + 1 < uncounted.size() &&
+           (uncounted[next] != bytes[first] || uncounted[next + 1] != bytes[first + 1])) {
+        ++next;
+    }
+    ASSERT_LT(next + 1, uncounted.size());
+    uncounted.insert(uncounted.begin() + static_cast<std::ptrdiff_t>(next), 4, 0);
+    write_file_bytes(dir.file("uncounted.mp3"), uncounted);
+    Decoded full = decode(dir.file("uncounted.mp3"), dir.file("uncounted.wav"), false, true);
+    EXPECT_EQ(full.stats.warnings, WARNING_LAME_TRIM_IGNORED) << full.messages;
+    EXPECT_EQ(parse_wav(full.bytes).data_size, frames * 1152 * 4);
+
     // The untouched file still trims as its tag says, without a warning.
     Decoded honest =
         decode(fixture_path("exact/cbr128_44k_s_005.mp3"), dir.file("honest.wav"), false, true);
