@@ -24,6 +24,20 @@ std::string loudness_text(const DecodeStats& stats) {
     return text;
 }
 
+std::string loudness_status_text(const DecodeStats& stats) {
+    if (stats.loudness.measured == 0) {
+        return {};
+    }
+    if (stats.gain_limit == GAIN_NOT_MEASURABLE || !std::isfinite(stats.loudness.integrated_lufs)) {
+        return "loudness not measurable";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f LUFS", stats.loudness.integrated_lufs + stats.gain_db);
+    const bool limited =
+        stats.gain_limit == GAIN_LIMITED_BY_PEAK || stats.gain_limit == GAIN_LIMITED_BY_RANGE;
+    return limited ? text + std::string(", ") + gain_limit_name(stats.gain_limit) : text;
+}
+
 const char* gain_limit_name(std::int32_t limit) {
     switch (limit) {
         case GAIN_LIMITED_BY_PEAK:

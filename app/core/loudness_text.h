@@ -11,5 +11,9 @@
 // "loudness not measurable, gain 0 dB" for a file too short or too quiet.
 std::string loudness_text(const DecodeStats& stats);
 
+// The list row's short form: "-18.0 LUFS", "-20.3 LUFS, true peak" or "-26.0 LUFS, range"
+// when a limit decided the gain, "loudness not measurable"; empty when not measured.
+std::string loudness_status_text(const DecodeStats& stats);
+
 // "target", "true peak", "range" or "not measurable".
 const char* gain_limit_name(std::int32_t limit);
