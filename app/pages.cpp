@@ -476,20 +476,24 @@ void OptionsPage::addLoudnessControls() {
     unit->setGeometry(QRect(258, 130, 36, 22));
     album_ = box("album", tr("Same gain for the album"), tr("Same gain for the whole album"),
                  QRect(112, 110, 182, 20));
-    replayGain_ = box("replayGain", tr("ReplayGain"), tr("Write ReplayGain tags"),
-                      QRect(190, 76, 104, 22));
+    replayGain_ =
+        box("replayGain", tr("ReplayGain"), tr("Write ReplayGain tags"), QRect(190, 76, 104, 22));
     connect(loudnessTarget_, &QSpinBox::valueChanged, this, [this](int value) {
         loudness_->setAccessibleName(tr("Normalize loudness to %1 LUFS").arg(value));
         loudness_->setToolTip(loudness_->accessibleName());
     });
-    connect(loudness_, &QCheckBox::toggled, this, [this](bool on) {
-        if (on) {
-            normalize_->setChecked(false);
-        }
-    });
+    // The peak normalizer rewrites the samples after the loudness was measured.
+    for (QCheckBox* measured : {loudness_, replayGain_}) {
+        connect(measured, &QCheckBox::toggled, this, [this](bool on) {
+            if (on) {
+                normalize_->setChecked(false);
+            }
+        });
+    }
     connect(normalize_, &QCheckBox::toggled, this, [this](bool on) {
         if (on) {
             loudness_->setChecked(false);
+            replayGain_->setChecked(false);
         }
     });
 }

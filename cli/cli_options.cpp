@@ -335,6 +335,11 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
         *message = "--loudness and --normalize exclude each other";
         return CliParse::Error;
     }
+    // The normalizer rewrites the samples after the tags were measured: they would lie.
+    if (options->replaygain && options->normalize) {
+        *message = "--replaygain and --normalize exclude each other";
+        return CliParse::Error;
+    }
     if (options->album && !options->loudness && !options->replaygain) {
         *message = "--album needs --loudness or --replaygain";
         return CliParse::Error;
@@ -421,7 +426,7 @@ Loudness (ReplayGain 2.0 / EBU R128, measured with libebur128 on the signal as w
       --replaygain      store REPLAYGAIN_TRACK_GAIN/PEAK (with --album also ALBUM_GAIN/PEAK)
                         and REPLAYGAIN_REFERENCE_LOUDNESS as TXXX frames in an "id3 "
                         chunk without changing the samples; with --loudness they describe
-                        the written file
+                        the written file; excludes --normalize
 Channels:
       --mono            mix both channels into one
       --stereo          write two channels, also from a one-channel stream

@@ -228,6 +228,11 @@ int main(int argc, char** argv) {
     // --album: every album measured whole before any of its files is written.
     AlbumLoudness albums;
     if (options.album) {
+        if (!options.quiet) {
+            std::fprintf(run.screen, "Measuring the loudness of %zu files for --album ...\n",
+                         run.files.size());
+            std::fflush(run.screen);
+        }
         albums = measure_albums(run.files, cli_requests(run), options.jobs);
         run.albums = &albums;
     }

@@ -407,8 +407,9 @@ private Q_SLOTS:
         normalize->click();
         loudness->click();
         QVERIFY(loudness->isChecked() && !normalize->isChecked());
+        replayGain->click();
         normalize->click();
-        QVERIFY(normalize->isChecked() && !loudness->isChecked());
+        QVERIFY(normalize->isChecked() && !loudness->isChecked() && !replayGain->isChecked());
         loudness->click();
         target->setValue(-23);
         album->click();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/support/cli_process.h"
+#include "tests/support/id3_bytes.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 
@@ -322,15 +323,33 @@ TEST(CliLoudness, ReplayGainFramesJoinACopiedTagAndReplaceOldOnes) {
         GTEST_SKIP() << why;
     }
     TempDir dir;
-    RunResult run =
-        run_cli({"--tags", "--replaygain", "-o", dir.file("out"), fixture_path("tagged.mp3")}, dir);
+    // An ID3v2.4 tag that already holds a track gain, with padding after its frames.
+    const std::string oldGain("REPLAYGAIN_TRACK_GAIN\0+9.99 dB", 30);
+    write_file_bytes(dir.file("old.mp3"),
+                     concat(id3v24_utf8_tag({{"TIT2", "Old Title"}, {"TXXX", oldGain}}, 64),
+                            read_file_bytes(fixture_path("quiet.mp3"))));
+    RunResult run = run_cli({"--tags", "--replaygain", "-o", dir.file("out"),
+                             fixture_path("tagged.mp3"), dir.file("old.mp3")},
+                            dir);
     ASSERT_EQ(run.status, 0) << run.err;
-    RunResult read = run_shell(
-        "exiftool -a -s -Title -UserDefinedText " + shell_quote(dir.file("out/tagged.wav")), dir);
-    EXPECT_NE(read.out.find("Title"), std::string::npos) << read.out;
-    auto frames = replaygain_frames(dir, dir.file("out/tagged.wav"));
-    EXPECT_EQ(frames.count("REPLAYGAIN_TRACK_GAIN"), 1u) << read.out;
-    EXPECT_EQ(frames.count("REPLAYGAIN_TRACK_PEAK"), 1u) << read.out;
+    for (const char* name : {"tagged", "old"}) {
+        const std::string wav = dir.file(std::string("out/") + name + ".wav");
+        RunResult read =
+            run_shell("exiftool -a -s -Title -UserDefinedText " + shell_quote(wav), dir);
+        SCOPED_TRACE(read.out);
+        EXPECT_NE(read.out.find("Title"), std::string::npos);
+        std::size_t gains = 0;
+        for (std::size_t at = read.out.find("(REPLAYGAIN_TRACK_GAIN)"); at != std::string::npos;
+             at = read.out.find("(REPLAYGAIN_TRACK_GAIN)", at + 1)) {
+            ++gains;
+        }
+        EXPECT_EQ(gains, 1u);
+        EXPECT_EQ(read.out.find("+9.99 dB"), std::string::npos);
+        EXPECT_EQ(replaygain_frames(dir, wav).count("REPLAYGAIN_TRACK_PEAK"), 1u);
+    }
+    EXPECT_NE(run_shell("exiftool -s -Title " + shell_quote(dir.file("out/old.wav")), dir)
+                  .out.find("Old Title"),
+              std::string::npos);
 }
 
 TEST(CliLoudness, ExclusiveOrIncompleteOptionsAreUsageErrors) {
@@ -342,6 +361,7 @@ TEST(CliLoudness, ExclusiveOrIncompleteOptionsAreUsageErrors) {
     };
     const std::vector<Case> cases = {
         {{"--loudness", "--normalize"}, "--loudness and --normalize exclude each other"},
+        {{"--replaygain", "--normalize"}, "--replaygain and --normalize exclude each other"},
         {{"--album"}, "--album needs --loudness or --replaygain"},
         {{"--loudness", "--target", "-80"}, "--target takes a loudness from -70 to 0 LUFS"},
         {{"--loudness", "--true-peak", "loud"}, "--true-peak takes a level from -30 to 0 dBTP"},
