@@ -10,7 +10,7 @@
 
 #include "engine/messages.h"
 #include "engine/wav_writer.h"
-#include "info/id3v2_walk.h"
+#include "mpeg/id3v2_walk.h"
 
 namespace {
 
