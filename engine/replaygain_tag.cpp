@@ -135,8 +135,10 @@ unsigned char* add_replaygain_tags(unsigned char* chunks, std::uint32_t* length,
     std::size_t id3_at = *length;
     std::size_t id3_end = *length;
     while (chunks != nullptr && *length - at >= CHUNK_HEADER) {
-        std::size_t size = chunks[at + 4] | chunks[at + 5] << 8 | chunks[at + 6] << 16 |
-                           static_cast<std::size_t>(chunks[at + 7]) << 24;
+        std::size_t size = 0;
+        for (std::size_t i = 4; i > 0; --i) {
+            size = size << 8 | chunks[at + 3 + i];  // little-endian
+        }
         std::size_t end = at + CHUNK_HEADER + size + (size & 1u);
         if (end > *length) {
             break;
