@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "app/core/decode_warnings.h"
+#include "app/core/loudness_text.h"
 #include "app/core/output_name.h"
 #include "app/core/safe_output.h"
 #include "app/core/worker_pool.h"
@@ -89,21 +90,25 @@ bool reader_gone() {
 }
 
 RequestBuilder cli_requests(const CliRun& run) {
+    RequestBuilder build;
     if (run.options->window_options) {
-        return window_requests(run.batch);
+        build = window_requests(run.batch);
+    } else {
+        build = [options = run.options, folder = run.batch.outputFolder](
+                    const std::string& inputPath, RequestTexts& texts) {
+            texts.input = inputPath;
+            texts.output = output_file_path(folder, inputPath);
+            return make_request(*options, texts.input.c_str(), texts.output.c_str());
+        };
     }
-    return [options = run.options, folder = run.batch.outputFolder](const std::string& inputPath,
-                                                                    RequestTexts& texts) {
-        texts.input = inputPath;
-        texts.output = output_file_path(folder, inputPath);
-        return make_request(*options, texts.input.c_str(), texts.output.c_str());
-    };
+    return run.albums != nullptr ? album_requests(build, *run.albums) : build;
 }
 
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
                  const std::string& failure, const std::string& messages,
-                 const std::string& written, std::uint32_t warnings) {
+                 const std::string& written, const DecodeStats* stats) {
     std::string text;
+    const std::string loudness = stats != nullptr ? loudness_text(*stats) : std::string();
     // Names and the engine's messages (which repeat names) reach the terminal escaped.
     if (!failure.empty()) {
         text = "pelmora-cli: " + terminal_safe(input) + ": " + terminal_safe(failure) + "\n" +
@@ -116,11 +121,12 @@ void report_file(const CliRun& run, const std::string& input, const std::string&
                 text += "\n";
             }
         }
-        text += terminal_safe(input) + " -> " + terminal_safe(output) + "\n";
+        text += terminal_safe(input) + " -> " + terminal_safe(output) +
+                (loudness.empty() ? "" : " (" + loudness + ")") + "\n";
     }
     // What was left out is said without --verbose: a file that lost its tags is not whole.
-    if (failure.empty() && !run.options->quiet) {
-        for (const std::string& warning : decode_warning_texts(warnings)) {
+    if (failure.empty() && !run.options->quiet && stats != nullptr) {
+        for (const std::string& warning : decode_warning_texts(stats->warnings)) {
             text += "pelmora-cli: " + terminal_safe(input) + ": " + warning + "\n";
         }
     }

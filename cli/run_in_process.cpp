@@ -71,7 +71,7 @@ BatchResult run_in_process(CliRun& run) {
         display.erase();
         if (outcome.result != DECODE_ABORTED) {
             report_file(run, input_path(file), output, outcome.reason, messages, written,
-                        outcome.stats.warnings);
+                        &outcome.stats);
         }
         write_json_line(run.json, {decode_status(outcome.result, outcome.reason), input_path(file),
                                    output, outcome.reason, &outcome.stats});

@@ -28,7 +28,7 @@ public:
                                  ? output_file_path(run_.batch.outputFolder, input)
                                  : file.output;
         if (end.result != DECODE_ABORTED) {
-            report_file(run_, input, output, end.failure, end.messages, {}, end.stats.warnings);
+            report_file(run_, input, output, end.failure, end.messages, {}, &end.stats);
         }
         write_json_line(run_.json, {decode_status(end.result, end.failure), input, output,
                                     end.failure, &end.stats});

@@ -16,7 +16,14 @@ FileOutcome sample_outcome() {
     outcome.error = 27;  // EFBIG on Linux
     outcome.kept = true;
     outcome.output = "/o/t (3).wav";
-    outcome.stats = {1234, 5678, -300, 1, 7, 0, WARNING_ID3_CHUNK_LEFT_OUT};
+    outcome.stats = {};
+    outcome.stats.frames_decoded = 1234;
+    outcome.stats.duration_ms = 5678;
+    outcome.stats.peak_millibel = -300;
+    outcome.stats.has_peak = 1;
+    outcome.stats.clipped_samples = 7;
+    outcome.stats.gain_db = 5.25;
+    outcome.stats.warnings = WARNING_ID3_CHUNK_LEFT_OUT;
     return outcome;
 }
 
@@ -60,6 +67,7 @@ TEST(PoolRecords, NewsSplitAtEveryByteIsTakenOnlyWholeWithEveryField) {
     EXPECT_EQ(end.stats.peak_millibel, -300);
     EXPECT_EQ(end.stats.has_peak, 1);
     EXPECT_EQ(end.stats.clipped_samples, 7u);
+    EXPECT_EQ(end.stats.gain_db, 5.25);
     EXPECT_EQ(end.stats.warnings, WARNING_ID3_CHUNK_LEFT_OUT);
 }
 
@@ -100,8 +108,9 @@ TEST(PoolRecords, UnknownKindsAndAbsurdSizesAreProtocolErrors) {
     EXPECT_EQ(take_news(encode_job(1, {"a.mp3", "/"}), offset, news), RecordTake::Invalid);
     EXPECT_EQ(take_job(encode_progress(1, 1), offset, job), RecordTake::Invalid);
     // An end record whose reason claims 4 GiB: refused at once, not waited for.
+    // The reason's size field lies just before its text.
     std::string end = encode_end(sample_outcome(), "");
-    const std::size_t reasonSize = 4 + 4 + 4 + 8 + 8 + 4 + 4 + 4 + 4 + 4;
+    const std::size_t reasonSize = end.find("File too large") - 4;
     std::memset(end.data() + reasonSize, 0xFF, 4);
     EXPECT_EQ(take_news(end, offset, news), RecordTake::Invalid);
     // A policy out of range.
