@@ -86,6 +86,9 @@ RequestBuilder cli_requests(const CliRun& run) {
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
                  const std::string& failure, const std::string& messages,
                  const std::string& written) {
+    if (failure.empty() && run.decoded != nullptr) {
+        run.decoded->push_back({input, output});
+    }
     std::string text;
     // Names and the engine's messages (which repeat names) reach the terminal escaped.
     if (!failure.empty()) {

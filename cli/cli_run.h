@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/core/batch.h"
+#include "app/core/cue_sheet.h"
 #include "cli/cli_options.h"
 
 struct CliRun {
@@ -16,6 +17,8 @@ struct CliRun {
     std::FILE* screen;  // the original standard error, for the display and our own lines
     bool interactive;   // a progress display on a terminal
     std::FILE* json;    // --json: the original standard output; null otherwise
+    // --cue: each file decoded whole, with its WAV file, for the cue sheets; null otherwise.
+    std::vector<CueSource>* decoded = nullptr;
 };
 
 // The requests of a run: the window's (fill_request) with --window-options, else the command

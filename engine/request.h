@@ -47,6 +47,9 @@ struct DecodeRequest {
     // When not null, decode_file fills it in, also for a file that fails or is stopped.
     DecodeStats* stats;
     std::int32_t copy_tags;  // the input's tags as LIST/INFO and "id3 " chunks after the data
+    // Hz, 8000 to 192000: the output is converted to this rate after the channel routing and
+    // before quantization; 0 keeps the stream's own rate.
+    std::uint32_t output_rate;
 };
 
 constexpr std::int32_t DECODE_OK = 0;
