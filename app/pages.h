@@ -14,6 +14,7 @@
 
 class MessageBoxes;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -124,6 +125,7 @@ private:
     bool readFadeBoxes();
     void fadeBoxEdited(QSlider* slider, int& field);
     void writeFadeBoxes();
+    void addOutputFormatChoice();
 
     MessageBoxes& boxes_;
     bool checkingBoxes_ = false;
@@ -139,6 +141,7 @@ private:
     QLineEdit* fadeInEdit_;
     QLineEdit* fadeOutEdit_;
     QSpinBox* filesAtOnce_;
+    QComboBox* outputFormat_ = nullptr;
 };
 
 class InfoPage : public QWidget {
