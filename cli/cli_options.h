@@ -28,6 +28,13 @@ struct CliOptions {
     std::string rate;   // --rate: output sample rate in Hz, empty for the stream's own
     bool cd = false;    // --cd: 44100 Hz, 16-bit, stereo, exact length
     bool cue = false;   // --cue: with --cd, a cue sheet per output folder
+    // Loudness: measure, then apply the gain to target (loudness) or store it (replaygain);
+    // album: one gain for the files of a folder.
+    bool loudness = false;
+    bool replaygain = false;
+    bool album = false;
+    double target_lufs = -18.0;
+    double true_peak_dbtp = -1.0;
     std::string output_folder;
     std::vector<std::string> inputs;
     // Front-end behaviour, not engine options.

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    libmad0-dev libid3tag0-dev libid3-3.8.3-dev zlib1g-dev
+    libmad0-dev libid3tag0-dev libid3-3.8.3-dev zlib1g-dev libebur128-dev
     qt6-base-dev
     nlohmann-json3-dev
     libsoxr-dev
@@ -19,6 +19,8 @@ packages=(
     # long and resampled outputs: sndfile-info reads RF64 files, numpy measures the
     # resampler's spectra (/usr/bin/python3), cueprint parses the cue sheets
     sndfile-programs python3-numpy cuetools
+    # loudness tests: test signals encoded with lame, ReplayGain values compared with loudgain
+    lame loudgain
 )
 
 missing=()

@@ -77,9 +77,10 @@ constexpr Box QUALITY_GROUP = {8, 8, 291, 96};
 constexpr Box BITS_16_BUTTON = {16, 30, 134, 24};
 constexpr Box BITS_8_BUTTON = {152, 30, 134, 24};
 constexpr Box EXACT_LENGTH_BOX = {16, 54, 275, 22};
-constexpr Box COPY_TAGS_BOX = {16, 76, 174, 22};
-// The output format shares the tags row; its list opens wide enough for the longest choice.
-constexpr Box OUTPUT_FORMAT_CHOICE = {192, 76, 100, 22};
+constexpr Box COPY_TAGS_BOX = {16, 76, 275, 22};
+// The output format sits on the free end of the "Quality select" caption row; its list opens
+// wide enough for the longest choice.
+constexpr Box OUTPUT_FORMAT_CHOICE = {150, 9, 142, 20};
 constexpr Box EFFECTS_GROUP = {8, 108, 291, 160};
 constexpr Box NORMALIZE_BOX = {16, 130, 275, 22};
 constexpr Box SKIP_SILENCE_BOX = {16, 152, 275, 22};
