@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QTabBar>
@@ -37,6 +38,7 @@
 #include "app/skin/menus.h"
 #include "app/skin/pictures.h"
 #include "app/skin/skin.h"
+#include "app/window_place.h"
 
 namespace {}  // namespace
 
@@ -239,10 +241,31 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
     connect(batch_, &BatchDriver::exitRequested, this, &QDialog::accept);
 
     lastInputFolder_ = read_setting(SETTING_LAST_INPUT_PATH, lastInputFolder_);
+    placeOnScreen();
 }
 
 MainWindow::~MainWindow() {
     write_setting(SETTING_LAST_INPUT_PATH, lastInputFolder_);
+    if (placed_) {
+        write_setting(SETTING_WINDOW_POSITION, window_place_text(pos()));
+    }
+}
+
+void MainWindow::placeOnScreen() {
+    // Placed before it is first shown, so that the window manager is asked for this place
+    // instead of choosing one it might not tell the window about.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens.push_back(screen->availableGeometry());
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect primaryArea = primary != nullptr ? primary->availableGeometry() : QRect();
+    move(window_place(size(), read_setting(SETTING_WINDOW_POSITION), screens, primaryArea));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    placed_ = true;
+    QDialog::showEvent(event);
 }
 
 QMenu* MainWindow::buildMainMenu() {
@@ -474,6 +497,11 @@ AboutDialog::AboutDialog(MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), boxes_(boxes) {
     setWindowTitle(tr("About Pelmora"));
     setFixedSize(layout::ABOUT_DIALOG.width, layout::ABOUT_DIALOG.height);
+    // Without a frame the window manager adds nothing, so the middle is exact; Qt's own
+    // placement would leave room for a frame.
+    if (parent != nullptr) {
+        move(parent->window()->geometry().center() - rect().center());
+    }
     setAttribute(Qt::WA_TranslucentBackground);
     auto* skin = new SkinnedDialog(this, 100);
     skin->setDragFromSurface(true);
