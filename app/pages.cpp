@@ -103,9 +103,9 @@ void focus_key(QWidget* target, QKeyCombination key) {
     });
 }
 
-// Tag texts arrive as id3lib stores ISO-8859-1 frames: one byte per character.
+// Tag texts arrive as UTF-8, whichever encoding the tag holds them in.
 QString tag_text(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace

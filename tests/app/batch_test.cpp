@@ -870,16 +870,16 @@ private Q_SLOTS:
         QVERIFY(count != nullptr);
         QVERIFY(!count->isVisible());  // the empty list shows its picture in the whole box
         const int fullHeight = window_->fileListCtrl()->height();
-        // 48483 + 33135 = 81618 bytes; / 1048576 = 0.0778 MB.
+        // 48483 + 33135 = 81618 bytes; / 1024 = 79.70 kB.
         window_->addChosenFiles({put("a.mp3", "stereo_44k_128.mp3"), put("b.mp3", "tagged.mp3")});
         QVERIFY(count->isVisible());
-        QCOMPARE(count->text(), u"2 files, 0.08 MB"_s);
+        QCOMPARE(count->text(), u"2 files, 79.7 kB"_s);
         // Under the list, inside its box.
         QCOMPARE(window_->fileListCtrl()->geometry().bottom() + 1, count->geometry().top());
         QVERIFY(window_->fileListCtrl()->height() < fullHeight);
         window_->selectRow(0);
         window_->removeSelection();
-        QCOMPARE(count->text(), u"1 file, 0.03 MB"_s);  // 33135 / 1048576 = 0.0316
+        QCOMPARE(count->text(), u"1 file, 32.4 kB"_s);  // 33135 / 1024 = 32.36
         window_->clearAll();
         QVERIFY(!count->isVisible());
         QCOMPARE(window_->fileListCtrl()->height(), fullHeight);

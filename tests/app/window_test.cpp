@@ -172,8 +172,8 @@ private Q_SLOTS:
         FileListCtrl* list = window_->fileListCtrl();
 
         window_->addChosenFiles({a});
-        // 33135 bytes / 1048576 = 0.0316; the folder keeps its closing slash.
-        QCOMPARE(cell(list, 0, 1), u"0.03 MB"_s);
+        // 33135 bytes / 1024 = 32.36 kB; the folder keeps its closing slash.
+        QCOMPARE(cell(list, 0, 1), u"32.4 kB"_s);
         QCOMPARE(cell(list, 0, 2), at(u"first/"_s));
         QCOMPARE(selected(list), QList<int>{0});  // added to an empty list: selected and shown
         QCOMPARE(info().at(5), u"Seven Bridges"_s);
