@@ -20,6 +20,7 @@
 #include "app/message_boxes.h"
 #include "app/pages.h"
 #include "app/paths.h"
+#include "app/run_hold.h"
 #include "app/settings.h"
 #include "app/skin/buttons.h"
 #include "app/skin/layout.h"
@@ -459,6 +460,10 @@ void BatchDriver::startRows(const std::vector<int>& chosen) {
     running_ = false;
 }
 
+void BatchDriver::stopForClose() {
+    stopForTermination();
+}
+
 void BatchDriver::stopForTermination() {
     if (running_) {
         terminating_ = true;
@@ -576,7 +581,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
 
     state.progress = &sink;
     worker.start();
-    dialog.exec();
+    run_beside(window_, dialog);
     finish();
     state.progress = nullptr;
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -237,6 +238,7 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
     auto* closeKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
     connect(closeKey, &QShortcut::activated, this, &QWidget::close);
 
+    tabs_->outputPage()->giveDecodeKeys(this);
     batch_ = new BatchDriver(this, *list_, *tabs_->outputPage(), *tabs_->optionsPage(), boxes_);
     connect(batch_, &BatchDriver::exitRequested, this, &QDialog::accept);
 
@@ -413,6 +415,7 @@ void MainWindow::tellRefusals() {
 void MainWindow::showCount() {
     const FileListModel& rows = list_->listModel();
     const int count = rows.rowCount();
+    tabs_->outputPage()->setDecodeEnabled(count > 0);
     countLine_->setText(QString::fromStdString(
         list_count_text(static_cast<std::size_t>(count), rows.totalBytes())));
     countLine_->setVisible(count > 0);
@@ -467,6 +470,16 @@ void MainWindow::showAbout() {
 void MainWindow::showListMenu(const QPoint& position) {
     retryFailed_->setEnabled(!failed_rows(list_->listModel().statuses()).empty());
     listMenu_->exec(position);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (batch_->running()) {
+        // Not forgotten: the run stops as Cancel stops it, and its end closes the window.
+        event->ignore();
+        batch_->stopForClose();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {

@@ -57,6 +57,8 @@ public Q_SLOTS:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // A close from the window manager during a run: Cancel, then the close once it stopped.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // The remembered place when it is on a screen, else the middle of the main screen.

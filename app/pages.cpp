@@ -68,6 +68,28 @@ QString edit_style(const QColor& text) {
         .arg(text.name());
 }
 
+// A caption laid over the page keeps the desktop's font while it fits its box, and gives up
+// size until it does: the page cannot grow with a larger desktop font.
+void fit_caption(QLabel* caption) {
+    QFont font = caption->font();
+    const int room = caption->contentsRect().width() - 2;
+    auto wide = [&] { return QFontMetrics(font).horizontalAdvance(caption->text()) > room; };
+    while (wide()) {
+        if (font.pixelSize() > 0) {
+            if (font.pixelSize() <= 7) {
+                break;
+            }
+            font.setPixelSize(font.pixelSize() - 1);
+        } else {
+            if (font.pointSizeF() <= 5.5) {
+                break;
+            }
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        }
+    }
+    caption->setFont(font);
+}
+
 // A caption-less bitmap button at its place on the page; its words are in its pictures.
 template <class Button>
 Button* picture_button(Button* button, int id, const pictures::Triple& faces, layout::Box box,
@@ -220,12 +242,12 @@ OutputPage::OutputPage(MessageBoxes& boxes, QWidget* parent)
     auto* decodeAll = picture_button(new SkinButton(this), ids::DECODE_ALL, pictures::DECODE_ALL,
                                      layout::DECODE_ALL_BUTTON, tr("Decode All"));
     decodeAll->SetToolTipText(tr("Decode All Files"));
+    decode_ = decode;
+    decodeAll_ = decodeAll;
     for (QPushButton* button : {browse, decode, decodeAll}) {
         button->setAutoDefault(false);
     }
     give_keys({{browse, Qt::ALT | Qt::Key_B},
-               {decode, Qt::ALT | Qt::Key_E},
-               {decodeAll, Qt::ALT | Qt::Key_L},
                {openFolderBox_, Qt::ALT | Qt::Key_N},
                {exitBox_, Qt::ALT | Qt::Key_W}});
     folderEdit_->setAccessibleName(tr("Output folder"));
@@ -238,6 +260,21 @@ OutputPage::OutputPage(MessageBoxes& boxes, QWidget* parent)
     connect(decode, &QPushButton::clicked, this, &OutputPage::decodeSelectedRequested);
     connect(decodeAll, &QPushButton::clicked, this, &OutputPage::decodeAllRequested);
     addLibraryChoices();
+    // Tab walks the page as it reads: the folder row, the boxes from top to bottom, then the
+    // two buttons at its foot.
+    QWidget* const order[] = {folderEdit_,
+                              browse,
+                              openFolderBox_,
+                              exitBox_,
+                              keepFoldersBox_,
+                              existingButtons_[0],
+                              existingButtons_[1],
+                              existingButtons_[2],
+                              decode,
+                              decodeAll};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
 }
 
 namespace {
@@ -294,6 +331,29 @@ void OutputPage::addLibraryChoices() {
                               QString::fromLatin1(EXISTING_SETTING_TEXTS[i]));
             }
         });
+    }
+}
+
+void OutputPage::setDecodeEnabled(bool enabled) {
+    decode_->setEnabled(enabled);
+    decodeAll_->setEnabled(enabled);
+}
+
+void OutputPage::giveDecodeKeys(QWidget* window) {
+    // On the window rather than on the buttons, so that they work from every page; a button's
+    // own key would work only while its page shows.
+    const std::pair<QPushButton*, QKeyCombination> keys[] = {{decode_, Qt::ALT | Qt::Key_E},
+                                                             {decodeAll_, Qt::ALT | Qt::Key_L}};
+    for (const auto& [button, key] : keys) {
+        auto* shortcut = new QShortcut(QKeySequence(key), window);
+        connect(shortcut, &QShortcut::activated, button, [button = button] {
+            if (button->isEnabled()) {
+                button->click();
+            }
+        });
+        button->setToolTip(button->toolTip() + QStringLiteral(" (") +
+                           QKeySequence(key).toString(QKeySequence::NativeText) + QLatin1Char(')'));
+        button->setAccessibleDescription(QKeySequence(key).toString(QKeySequence::NativeText));
     }
 }
 
@@ -425,9 +485,15 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     // Remembered only once chosen, so that an unchosen default follows the machine.
     connect(filesAtOnce_, &QSpinBox::valueChanged, this,
             [](int value) { write_setting(SETTING_FILES_AT_ONCE, QString::number(value)); });
-    // In the tab order where it stands: on the exact-length row, before the tags box.
-    setTabOrder(exactLength_, filesAtOnce_);
-    setTabOrder(filesAtOnce_, copyTags_);
+    // Tab walks the page as it reads: the bit depths, the exact-length row with its number
+    // box, the tags box, the effects, then each fade's slider and its box.
+    QWidget* const order[] = {sixteenBit,  eightBit_,      exactLength_, filesAtOnce_,
+                              copyTags_,   normalize_,     skipSilence_, fadeInSlider_,
+                              fadeInEdit_, fadeOutSlider_, fadeOutEdit_};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+    fit_caption(caption);
     // Every letter of its caption is some other control's key already.
     focus_key(filesAtOnce_, Qt::ALT | Qt::Key_J);
 

@@ -73,6 +73,10 @@ public:
     bool exitWhenDone() const;
     bool keepFolders() const;
     ExistingPolicy existingPolicy() const;
+    // Decode and Decode All (and their keys) work only while the list has rows.
+    void setDecodeEnabled(bool enabled);
+    // Alt+E and Alt+L for Decode and Decode All, on window, so that they work from every page.
+    void giveDecodeKeys(QWidget* window);
 
 Q_SIGNALS:
     void decodeSelectedRequested();
@@ -92,6 +96,8 @@ private:
     QCheckBox* openFolderBox_;
     QCheckBox* exitBox_;
     QCheckBox* keepFoldersBox_ = nullptr;
+    QPushButton* decode_;
+    QPushButton* decodeAll_;
     std::array<QRadioButton*, 3> existingButtons_{};  // overwrite, skip, rename
 };
 

@@ -618,10 +618,13 @@ private Q_SLOTS:
         const QRegularExpression quiet(u"^done 0:02, -(19|20|21)\\.\\d dB, 0 clipped$"_s);
         QVERIFY2(quiet.match(status_of(*window_, 5)).hasMatch(),
                  qPrintable(status_of(*window_, 5)));
-        // The tooltip: the file, its status, and why.
-        QCOMPARE(tooltip_of(*window_, 4), gone + u"\nfailed: decoding failed"_s);
-        QCOMPARE(tooltip_of(*window_, 3),
-                 files_->path() + u"/kept.mp3\nskipped: exists\nthe WAV file exists"_s);
+        // The tooltip: where the file lies (added by itself: its folder's name), the file, its
+        // status, and why.
+        const QString folderName = QDir(files_->path()).dirName() + QLatin1Char('/');
+        QCOMPARE(tooltip_of(*window_, 4),
+                 folderName + u"gone.mp3\n"_s + gone + u"\nfailed: decoding failed"_s);
+        QCOMPARE(tooltip_of(*window_, 3), folderName + u"kept.mp3\n"_s + files_->path() +
+                                              u"/kept.mp3\nskipped: exists\nthe WAV file exists"_s);
         // The end message counts, and names the failures only.
         QCOMPARE(boxes_.told.size(), 1);
         QVERIFY2(boxes_.told[0].startsWith(u"4 decoded, 1 skipped, 1 failed.\n\n"_s + gone) ||
@@ -635,7 +638,7 @@ private Q_SLOTS:
         for (int row = 0; row < 6; ++row) {
             if (status_of(*window_, row).startsWith(u"failed: "_s)) {
                 failed.push_back(
-                    QFileInfo(tooltip_of(*window_, row).section(u'\n', 0, 0)).fileName());
+                    QFileInfo(tooltip_of(*window_, row).section(u'\n', 1, 1)).fileName());
             }
         }
         QVERIFY(failed.contains(u"gone.mp3"_s));

@@ -258,6 +258,10 @@ TEST_F(Batch, EndOfRunDecisions) {
     EXPECT_EQ(end.message,
               "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3: decoding failed");
     EXPECT_TRUE(end.failures);
+    // With exit when done the window stays after failed or refused files.
+    EXPECT_FALSE(finish_batch(failed, state, true).exitProgram);
+    BatchResult refused{.lastResult = DECODE_OK, .attempted = 2, .refused = {{"/m/c.mp3", "x"}}};
+    EXPECT_FALSE(finish_batch(refused, state, true).exitProgram);
     EXPECT_FALSE(end.cancelled);
     BatchResult two{.lastResult = DECODE_FAILED,
                     .attempted = 4,

@@ -265,11 +265,12 @@ void card(QPainter& p, Box box, const QString& caption) {
                caption);
 }
 
+// An "&" in text underlines the letter after it: the access key of the control it names.
 void label(QPainter& p, const QRectF& r, const QString& text, QColor colour, const QFont& f,
            Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
     p.setFont(f);
     p.setPen(colour);
-    p.drawText(r, align, text);
+    p.drawText(r, static_cast<int>(align) | Qt::TextShowMnemonic, text);
 }
 
 // A page: the page colour with square top corners (they meet the tab row) and rounded bottom
@@ -433,12 +434,14 @@ QImage button(const QImage& under, Look look, State state, const QString& captio
 
     // The label and its icon share the button; a narrow button takes a smaller label before
     // it gives up its icon.
+    // An "&" marks the access key: underlined, and not itself drawn or measured.
+    const QString shown = QString(caption).remove(QLatin1Char('&'));
     const double iconSize = image.height() >= 36 ? 13 : 10;
     const double room = image.width() - (image.height() >= 36 ? 8 : 12);
     const bool narrow = image.width() < 100;
     QFont f = font(textPixels, QFont::DemiBold, narrow);
     auto width_of = [&](const QFont& candidate, bool withIcon) {
-        const double words = QFontMetricsF(candidate).horizontalAdvance(caption);
+        const double words = QFontMetricsF(candidate).horizontalAdvance(shown);
         return words + (withIcon ? iconSize + (caption.isEmpty() ? 0 : 5) : 0);
     };
     bool withIcon = static_cast<bool>(icon);
@@ -452,7 +455,7 @@ QImage button(const QImage& under, Look look, State state, const QString& captio
             f.setPixelSize(f.pixelSize() - 1);
         }
     }
-    const double textWidth = QFontMetricsF(f).horizontalAdvance(caption);
+    const double textWidth = QFontMetricsF(f).horizontalAdvance(shown);
     const double gap = caption.isEmpty() || !withIcon ? 0 : 5;
     const double total = width_of(f, withIcon);
     const double shift = state == State::Pressed ? 1 : 0;
@@ -465,7 +468,7 @@ QImage button(const QImage& under, Look look, State state, const QString& captio
     p.setFont(f);
     p.setPen(ink);
     p.drawText(QRectF(x, 0 + shift, textWidth + 2, image.height() - 1),
-               Qt::AlignLeft | Qt::AlignVCenter, caption);
+               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, caption);
     return image;
 }
 
@@ -642,7 +645,7 @@ QImage output_page() {
     QPainter p(&image);
     smooth(p);
     card(p, layout::OUTPUT_GROUP, QStringLiteral("Output options"));
-    label(p, rect_of(layout::OUTPUT_FOLDER_CAPTION), QStringLiteral("Output folder:"), kLabel,
+    label(p, rect_of(layout::OUTPUT_FOLDER_CAPTION), QStringLiteral("O&utput folder:"), kLabel,
           font(12, QFont::Normal));
     label(p, rect_of(layout::EXISTING_CAPTION), QStringLiteral("If the WAV file exists:"), kLabel,
           font(12, QFont::Normal));
@@ -702,8 +705,8 @@ QImage options_page() {
     const QFont f = font(12, QFont::Normal);
     const QFont small = font(10, QFont::Normal);
     for (const auto& [slider, text] :
-         {std::pair{layout::FADE_IN_SLIDER, QStringLiteral("Fade in")},
-          std::pair{layout::FADE_OUT_SLIDER, QStringLiteral("Fade out")}}) {
+         {std::pair{layout::FADE_IN_SLIDER, QStringLiteral("&Fade in")},
+          std::pair{layout::FADE_OUT_SLIDER, QStringLiteral("Fade o&ut")}}) {
         label(p, QRectF(20, slider.y, slider.x - 22, slider.height), text, kLabel, f);
         // a scale under the channel, every ten seconds, labelled at 0, 30 and 60
         for (int s = 0; s <= layout::FADE_MAXIMUM; s += 10) {
@@ -950,20 +953,20 @@ std::optional<QImage> Renderer::picture(int id) {
     };
     const ButtonArt buttons[] = {
         // The row under the list is too narrow for icons: words alone, all at one size.
-        {ADD_FILES, MAIN_BACKGROUND, layout::ADD_FILES_BUTTON, Look::Chrome, "Add Files", nullptr,
+        {ADD_FILES, MAIN_BACKGROUND, layout::ADD_FILES_BUTTON, Look::Chrome, "&Add Files", nullptr,
          11},
-        {ADD_FOLDER, MAIN_BACKGROUND, layout::ADD_FOLDER_BUTTON, Look::Chrome, "Add Folder",
+        {ADD_FOLDER, MAIN_BACKGROUND, layout::ADD_FOLDER_BUTTON, Look::Chrome, "Add Fol&der",
          nullptr, 11},
-        {REMOVE, MAIN_BACKGROUND, layout::REMOVE_BUTTON, Look::Chrome, "Remove", nullptr, 11},
-        {CLEAR, MAIN_BACKGROUND, layout::CLEAR_BUTTON, Look::Chrome, "Clear All", nullptr, 11},
-        {EXIT, MAIN_BACKGROUND, layout::EXIT_BUTTON, Look::Chrome, "Exit", icon_power, 11},
-        {DECODE_SELECTED, OUTPUT_PAGE, layout::DECODE_SELECTED_BUTTON, Look::Light, "Decode",
+        {REMOVE, MAIN_BACKGROUND, layout::REMOVE_BUTTON, Look::Chrome, "&Remove", nullptr, 11},
+        {CLEAR, MAIN_BACKGROUND, layout::CLEAR_BUTTON, Look::Chrome, "&Clear All", nullptr, 11},
+        {EXIT, MAIN_BACKGROUND, layout::EXIT_BUTTON, Look::Chrome, "E&xit", icon_power, 11},
+        {DECODE_SELECTED, OUTPUT_PAGE, layout::DECODE_SELECTED_BUTTON, Look::Light, "D&ecode",
          icon_play, 12},
-        {DECODE_ALL, OUTPUT_PAGE, layout::DECODE_ALL_BUTTON, Look::Primary, "Decode All",
+        {DECODE_ALL, OUTPUT_PAGE, layout::DECODE_ALL_BUTTON, Look::Primary, "Decode A&ll",
          icon_play_all, 12},
         {BROWSE, OUTPUT_PAGE, layout::BROWSE_BUTTON, Look::Light, "...", nullptr, 13},
-        {CANCEL, PROGRESS, layout::CANCEL_BUTTON, Look::Chrome, "Cancel", icon_cross, 12},
-        {ABOUT_CLOSE, ABOUT_BACKGROUND, layout::ABOUT_CLOSE_BUTTON, Look::Light, "Close", nullptr,
+        {CANCEL, PROGRESS, layout::CANCEL_BUTTON, Look::Chrome, "&Cancel", icon_cross, 12},
+        {ABOUT_CLOSE, ABOUT_BACKGROUND, layout::ABOUT_CLOSE_BUTTON, Look::Light, "&Close", nullptr,
          12},
     };
     for (const ButtonArt& b : buttons) {
@@ -982,25 +985,25 @@ std::optional<QImage> Renderer::picture(int id) {
         const char* text;
     };
     const BoxArt boxes[] = {
-        {ALWAYS_ON_TOP, MAIN_BACKGROUND, layout::ALWAYS_ON_TOP_BOX, Mark::Check, "Always On Top"},
+        {ALWAYS_ON_TOP, MAIN_BACKGROUND, layout::ALWAYS_ON_TOP_BOX, Mark::Check, "Always On &Top"},
         {OPEN_FOLDER_BOX, OUTPUT_PAGE, layout::OPEN_FOLDER_BOX, Mark::Check,
-         "Open output folder after decoding"},
+         "Ope&n output folder after decoding"},
         {EXIT_WHEN_DONE_BOX, OUTPUT_PAGE, layout::EXIT_WHEN_DONE_BOX, Mark::Check,
-         "Exit when done decoding"},
+         "Exit &when done decoding"},
         {KEEP_FOLDERS_BOX, OUTPUT_PAGE, layout::KEEP_FOLDERS_BOX, Mark::Check,
-         "Keep folder structure"},
+         "&Keep folder structure"},
         // one choice of three: drawn as radio buttons
         {EXISTING_OVERWRITE_BOX, OUTPUT_PAGE, layout::EXISTING_OVERWRITE_BOX, Mark::Radio,
-         "Overwrite"},
-        {EXISTING_SKIP_BOX, OUTPUT_PAGE, layout::EXISTING_SKIP_BOX, Mark::Radio, "Skip"},
-        {EXISTING_RENAME_BOX, OUTPUT_PAGE, layout::EXISTING_RENAME_BOX, Mark::Radio, "Keep both"},
-        {BITS_16, OPTIONS_PAGE, layout::BITS_16_BUTTON, Mark::Radio, "16 - bit (CD)"},
-        {BITS_8, OPTIONS_PAGE, layout::BITS_8_BUTTON, Mark::Radio, "8 - bit (low)"},
-        {NORMALIZE, OPTIONS_PAGE, layout::NORMALIZE_BOX, Mark::Check, "Normalize"},
+         "O&verwrite"},
+        {EXISTING_SKIP_BOX, OUTPUT_PAGE, layout::EXISTING_SKIP_BOX, Mark::Radio, "&Skip"},
+        {EXISTING_RENAME_BOX, OUTPUT_PAGE, layout::EXISTING_RENAME_BOX, Mark::Radio, "Keep bot&h"},
+        {BITS_16, OPTIONS_PAGE, layout::BITS_16_BUTTON, Mark::Radio, "&16 - bit (CD)"},
+        {BITS_8, OPTIONS_PAGE, layout::BITS_8_BUTTON, Mark::Radio, "&8 - bit (low)"},
+        {NORMALIZE, OPTIONS_PAGE, layout::NORMALIZE_BOX, Mark::Check, "&Normalize"},
         {SKIP_SILENCE, OPTIONS_PAGE, layout::SKIP_SILENCE_BOX, Mark::Check,
-         "Delete leading and trailing silence"},
-        {EXACT_LENGTH, OPTIONS_PAGE, layout::EXACT_LENGTH_BOX, Mark::Check, "Exact length"},
-        {COPY_TAGS, OPTIONS_PAGE, layout::COPY_TAGS_BOX, Mark::Check, "Copy tags into the WAV"},
+         "Delete leading and trailing &silence"},
+        {EXACT_LENGTH, OPTIONS_PAGE, layout::EXACT_LENGTH_BOX, Mark::Check, "Exact len&gth"},
+        {COPY_TAGS, OPTIONS_PAGE, layout::COPY_TAGS_BOX, Mark::Check, "Cop&y tags into the WAV"},
     };
     for (const BoxArt& b : boxes) {
         for (int i = 0; i < 3; ++i) {
