@@ -411,7 +411,7 @@ void BatchDriver::startRetryFailed() {
 
 void BatchDriver::start(bool selectedOnly) {
     const FileList& rows = list_.fileList();
-    if (rows.rowCount() == 0) {
+    if (running_ || rows.rowCount() == 0) {
         return;
     }
     std::vector<int> chosen;

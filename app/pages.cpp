@@ -1,5 +1,6 @@
 #include "app/pages.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -66,6 +67,42 @@ QString edit_style(const QColor& text) {
                "QLineEdit:focus { border-color: #3d8bfd; }"
                "QLineEdit:read-only:focus { border-color: #b5c4da; }")
         .arg(text.name());
+}
+
+// Tab and Shift+Tab within a page, in the order given (the order it reads in): Qt's own chain
+// follows the order the controls were made in, and reordering it does not survive compound
+// controls such as a number box. Past either end the focus leaves the page for the control
+// before or after it in the window. False when the focus is not on one of the page's controls.
+bool step_focus(QWidget* page, const std::vector<QWidget*>& order, bool next) {
+    const QWidget* focused = QApplication::focusWidget();
+    const auto at = std::find_if(order.begin(), order.end(), [focused](const QWidget* w) {
+        return w == focused || w->isAncestorOf(focused);
+    });
+    if (focused == nullptr || at == order.end()) {
+        return false;
+    }
+    auto takes = [](const QWidget* w) {
+        return w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) != 0;
+    };
+    const Qt::FocusReason reason = next ? Qt::TabFocusReason : Qt::BacktabFocusReason;
+    const auto index = static_cast<std::ptrdiff_t>(at - order.begin());
+    const auto count = static_cast<std::ptrdiff_t>(order.size());
+    for (std::ptrdiff_t i = index + (next ? 1 : -1); i >= 0 && i < count; i += next ? 1 : -1) {
+        QWidget* candidate = order[static_cast<std::size_t>(i)];
+        if (takes(candidate)) {
+            candidate->setFocus(reason);
+            return true;
+        }
+    }
+    QWidget* w = page;
+    do {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (w != page && !page->isAncestorOf(w) && takes(w) && w->focusProxy() == nullptr) {
+            w->setFocus(reason);
+            return true;
+        }
+    } while (w != page);
+    return false;
 }
 
 // A caption laid over the page keeps the desktop's font while it fits its box, and gives up
@@ -262,19 +299,20 @@ OutputPage::OutputPage(MessageBoxes& boxes, QWidget* parent)
     addLibraryChoices();
     // Tab walks the page as it reads: the folder row, the boxes from top to bottom, then the
     // two buttons at its foot.
-    QWidget* const order[] = {folderEdit_,
-                              browse,
-                              openFolderBox_,
-                              exitBox_,
-                              keepFoldersBox_,
-                              existingButtons_[0],
-                              existingButtons_[1],
-                              existingButtons_[2],
-                              decode,
-                              decodeAll};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
-        setTabOrder(order[i], order[i + 1]);
-    }
+    tabOrder_ = {folderEdit_,
+                 browse,
+                 openFolderBox_,
+                 exitBox_,
+                 keepFoldersBox_,
+                 existingButtons_[0],
+                 existingButtons_[1],
+                 existingButtons_[2],
+                 decode,
+                 decodeAll};
+}
+
+bool OutputPage::focusNextPrevChild(bool next) {
+    return step_focus(this, tabOrder_, next) || QWidget::focusNextPrevChild(next);
 }
 
 namespace {
@@ -487,12 +525,8 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
             [](int value) { write_setting(SETTING_FILES_AT_ONCE, QString::number(value)); });
     // Tab walks the page as it reads: the bit depths, the exact-length row with its number
     // box, the tags box, the effects, then each fade's slider and its box.
-    QWidget* const order[] = {sixteenBit,  eightBit_,      exactLength_, filesAtOnce_,
-                              copyTags_,   normalize_,     skipSilence_, fadeInSlider_,
-                              fadeInEdit_, fadeOutSlider_, fadeOutEdit_};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
-        setTabOrder(order[i], order[i + 1]);
-    }
+    tabOrder_ = {sixteenBit,   eightBit_,     exactLength_, filesAtOnce_,   copyTags_,   normalize_,
+                 skipSilence_, fadeInSlider_, fadeInEdit_,  fadeOutSlider_, fadeOutEdit_};
     fit_caption(caption);
     // Every letter of its caption is some other control's key already.
     focus_key(filesAtOnce_, Qt::ALT | Qt::Key_J);
@@ -501,6 +535,10 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     // a box on its way to a number ("-", empty) is not an error yet.
     connect(fadeInEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeInEdited);
     connect(fadeOutEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeOutEdited);
+}
+
+bool OptionsPage::focusNextPrevChild(bool next) {
+    return step_focus(this, tabOrder_, next) || QWidget::focusNextPrevChild(next);
 }
 
 BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "app/core/batch.h"
 #include "app/core/folder_check.h"
@@ -86,6 +87,9 @@ Q_SIGNALS:
 public Q_SLOTS:
     void browse();
 
+protected:
+    bool focusNextPrevChild(bool next) override;
+
 private:
     // The library choices, as the settings last stored them; each change is stored.
     void addLibraryChoices();
@@ -98,6 +102,7 @@ private:
     QCheckBox* keepFoldersBox_ = nullptr;
     QPushButton* decode_;
     QPushButton* decodeAll_;
+    std::vector<QWidget*> tabOrder_;
     std::array<QRadioButton*, 3> existingButtons_{};  // overwrite, skip, rename
 };
 
@@ -118,6 +123,9 @@ public:
 
 Q_SIGNALS:
     void exactLengthChanged(bool exactLength);
+
+protected:
+    bool focusNextPrevChild(bool next) override;
 
 private Q_SLOTS:
     void fadeInEdited();
@@ -145,6 +153,7 @@ private:
     QLineEdit* fadeInEdit_;
     QLineEdit* fadeOutEdit_;
     QSpinBox* filesAtOnce_;
+    std::vector<QWidget*> tabOrder_;
 };
 
 class InfoPage : public QWidget {

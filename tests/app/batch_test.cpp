@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QLabel>
@@ -260,6 +261,63 @@ private Q_SLOTS:
         QCOMPARE(finished[0][0].toInt(), int(QDialog::Accepted));
         QCOMPARE(urls_.urls, QList<QUrl>{QUrl::fromLocalFile(files_->path())});  // opened once
         QVERIFY(QFileInfo::exists(files_->path() + u"/q.wav"_s));
+    }
+
+    void exitWhenDoneStaysOpenAfterAFailure() {
+        const QString gone = put("gone.mp3", "quiet.mp3");
+        window_->addChosenFiles({put("q.mp3", "quiet.mp3"), gone});
+        QVERIFY(QFile::remove(gone));
+        setOutput(files_->path(), false, true);
+        QSignalSpy finished(window_.get(), &QDialog::finished);
+        click(ids::DECODE_ALL);
+        // The failure is told, and the window stays with the failed row and Retry Failed.
+        QCOMPARE(boxes_.told,
+                 QStringList{u"1 decoded, 1 failed.\n\n"_s + gone + u": decoding failed"_s});
+        QVERIFY(finished.isEmpty());
+        QVERIFY(window_->isVisible());
+        QCOMPARE(status_of(*window_, 1), u"failed: decoding failed"_s);
+    }
+
+    void closingTheWindowDuringARunCancelsItThenCloses() {
+        const QString out = files_->path() + u"/out"_s;
+        QVERIFY(QDir().mkpath(out));
+        window_->addChosenFiles({longFile(), put("after.mp3", "quiet.mp3")});
+        setOutput(out, true, false);
+        QSignalSpy finished(window_.get(), &QDialog::finished);
+        bool closeRefused = false;
+        bool clicksHeld = false;
+        Watch progress;
+        // What the window manager's close button sends: a spontaneous close event, which the
+        // window can hear because the run's dialog does not block it.
+        progress.onFirst = [this, &closeRefused, &clicksHeld](DecodeProgressDialog* dialog) {
+            QVERIFY(!QGuiApplication::modalWindow() ||
+                    QGuiApplication::modalWindow() != dialog->windowHandle());
+            QCloseEvent close;
+            QCoreApplication::sendEvent(window_.get(), &close);
+            closeRefused = !close.isAccepted();
+            // Meanwhile the window takes no clicks: no second run starts from it.
+            auto* decode =
+                control<QPushButton>(window_->pageTabs()->outputPage(), ids::DECODE_SELECTED);
+            QSignalSpy clicked(decode, &QPushButton::clicked);
+            QTest::mouseClick(decode, Qt::LeftButton);
+            clicksHeld = clicked.isEmpty();
+        };
+        watch_progress(progress);
+        click(ids::DECODE_ALL);
+
+        // The close waited for the run, which stopped as Cancel stops it: the current file
+        // finished, nothing after it started, no message, no folder; then the window closed.
+        QVERIFY(closeRefused);
+        QVERIFY(clicksHeld);
+        QCOMPARE(progress.countLines, QStringList{expected_count_line(1, 2)});
+        QVERIFY(boxes_.told.isEmpty());
+        QVERIFY(urls_.urls.isEmpty());
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(window_->terminatedBy(), 0);
+        QVERIFY(!QFileInfo::exists(out + u"/after.wav"_s));
+        const ParsedWav wav = parse_wav_file((out + u"/long.wav"_s).toStdString());
+        QVERIFY2(wav.ok, wav.error.c_str());
+        QVERIFY(wav.data_size > 0 && wav.data_size < 20u * 1024 * 1024);
     }
 
     void keepFolderStructureMirrorsTheLibraryAndSkipLeavesItAlone() {
