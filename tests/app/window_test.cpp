@@ -762,6 +762,7 @@ private Q_SLOTS:
         // An empty list has nothing to decode: the buttons and their keys are off.
         QVERIFY(!control<QWidget>(outputPage(), ids::DECODE_ALL)->isEnabled());
         QVERIFY(!control<QWidget>(outputPage(), ids::DECODE_SELECTED)->isEnabled());
+        const QImage off = control<QWidget>(outputPage(), ids::DECODE_ALL)->grab().toImage();
         QTest::keyClick(window_.get(), Qt::Key_L, Qt::AltModifier);
         QTest::qWait(50);
         QCOMPARE(decodeAll.size(), 1);
@@ -769,6 +770,8 @@ private Q_SLOTS:
         window_->addChosenFiles({put(u"a.mp3"_s, "tagged.mp3"), put(u"b.mp3"_s, "quiet.mp3")});
         QVERIFY(control<QWidget>(outputPage(), ids::DECODE_ALL)->isEnabled());
         QVERIFY(control<QWidget>(outputPage(), ids::DECODE_SELECTED)->isEnabled());
+        // and they look it: the disabled one was drawn faded.
+        QVERIFY(control<QWidget>(outputPage(), ids::DECODE_ALL)->grab().toImage() != off);
         // Decode and Decode All answer their keys from every page.
         QSignalSpy decodeSelected(outputPage(), &OutputPage::decodeSelectedRequested);
         for (int page = 0; page < 3; ++page) {
