@@ -209,4 +209,31 @@ void ReportDialog::fitToScreen() {
         wanted = wanted.expandedTo(QSize(SHORT_LIST_WIDTH + 160, 420));
     }
     resize(wanted.boundedTo(room));
+    if (isVisible()) {
+        centreOnParent();
+    }
+}
+
+void ReportDialog::centreOnParent() {
+    const QWidget* over = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    if (over == nullptr) {
+        return;
+    }
+    QRect place(QPoint(), frameGeometry().size());
+    place.moveCenter(over->frameGeometry().center());
+    // Kept on the screen when the window stands near its edge or the list is long.
+    if (const QScreen* on = over->screen()) {
+        const QRect room = on->availableGeometry();
+        place.moveLeft(std::clamp(place.left(), room.left(),
+                                  std::max(room.left(), room.right() - place.width())));
+        place.moveTop(std::clamp(place.top(), room.top(),
+                                 std::max(room.top(), room.bottom() - place.height())));
+    }
+    move(place.topLeft());
+}
+
+void ReportDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Its size is only final once shown; Qt placed it for the size it had before.
+    centreOnParent();
 }

@@ -31,9 +31,14 @@ public:
 public Q_SLOTS:
     void showDetails(bool shown);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     // Within the screen the dialog is on, at most.
     void fitToScreen();
+    // Over the middle of the window it belongs to, on the screen.
+    void centreOnParent();
 
     QTreeWidget* details_;
     QPushButton* detailsButton_;
