@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "info/id3v2_walk.h"
 #include "info/mpeg_info.h"
 #include "info/tag_text.h"
+#include "mpeg/id3v2_walk.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "info/id3v2_walk.h"
+#include "mpeg/id3v2_walk.h"
 
 namespace {
 
