@@ -523,10 +523,6 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     // Remembered only once chosen, so that an unchosen default follows the machine.
     connect(filesAtOnce_, &QSpinBox::valueChanged, this,
             [](int value) { write_setting(SETTING_FILES_AT_ONCE, QString::number(value)); });
-    // Tab walks the page as it reads: the bit depths, the exact-length row with its number
-    // box, the tags box, the effects, then each fade's slider and its box.
-    tabOrder_ = {sixteenBit,   eightBit_,     exactLength_, filesAtOnce_,   copyTags_,   normalize_,
-                 skipSilence_, fadeInSlider_, fadeInEdit_,  fadeOutSlider_, fadeOutEdit_};
     fit_caption(caption);
     // Every letter of its caption is some other control's key already.
     focus_key(filesAtOnce_, Qt::ALT | Qt::Key_J);
@@ -536,6 +532,13 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     connect(fadeInEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeInEdited);
     connect(fadeOutEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeOutEdited);
     addLoudnessControls();
+    // Tab walks the page as it reads, row by row and left to right: the bit depths, the
+    // exact-length row with its number box, the tags row, the album box on the caption row,
+    // the normalize row with the loudness box and its target, silence, then each fade's
+    // slider and its box.
+    tabOrder_ = {sixteenBit,   eightBit_,     exactLength_, filesAtOnce_,   copyTags_,
+                 replayGain_,  album_,        normalize_,   loudness_,      loudnessTarget_,
+                 skipSilence_, fadeInSlider_, fadeInEdit_,  fadeOutSlider_, fadeOutEdit_};
 }
 
 // Drawn over the free ends of three rows, since the page's picture has no room for rows of
@@ -577,7 +580,7 @@ void OptionsPage::addLoudnessControls() {
     album_ = box("album", tr("Same gain for the album"), tr("Same gain for the whole album"),
                  QRect(112, 110, 182, 20));
     replayGain_ =
-        box("replayGain", tr("ReplayGain"), tr("Write ReplayGain tags"), QRect(190, 76, 104, 22));
+        box("replayGain", tr("ReplayGain"), tr("Write ReplayGain tags"), QRect(200, 76, 94, 22));
     connect(loudnessTarget_, &QSpinBox::valueChanged, this, [this](int value) {
         loudness_->setAccessibleName(tr("Normalize loudness to %1 LUFS").arg(value));
         loudness_->setToolTip(loudness_->accessibleName());

@@ -79,9 +79,10 @@ constexpr Box BITS_16_BUTTON = {16, 30, 134, 24};
 constexpr Box BITS_8_BUTTON = {152, 30, 134, 24};
 // Ends before "Files at once" on the same row, so that its focus ring stays off the caption.
 constexpr Box EXACT_LENGTH_BOX = {16, 54, 128, 22};
-constexpr Box COPY_TAGS_BOX = {16, 76, 275, 22};
+// Each ends before the box that shares its row, so that its focus ring stays off it.
+constexpr Box COPY_TAGS_BOX = {16, 76, 182, 22};
 constexpr Box EFFECTS_GROUP = {8, 108, 291, 160};
-constexpr Box NORMALIZE_BOX = {16, 130, 275, 22};
+constexpr Box NORMALIZE_BOX = {16, 130, 94, 22};
 constexpr Box SKIP_SILENCE_BOX = {16, 152, 275, 22};
 constexpr Box FADE_IN_SLIDER = {74, 178, 170, 24};
 constexpr Box FADE_IN_EDIT = {250, 178, 42, 24};

@@ -1159,13 +1159,24 @@ private Q_SLOTS:
         QVERIFY(!tabs->outputPage()->isAncestorOf(QApplication::focusWidget()));
 
         tabs->setCurrentIndex(2);
-        const QStringList options = {id_name(ids::BITS_16),         id_name(ids::EXACT_LENGTH),
-                                     id_name(ids::FILES_AT_ONCE),   id_name(ids::COPY_TAGS),
-                                     id_name(ids::NORMALIZE),       id_name(ids::SKIP_SILENCE),
-                                     id_name(ids::FADE_IN_SLIDER),  id_name(ids::FADE_IN_EDIT),
-                                     id_name(ids::FADE_OUT_SLIDER), id_name(ids::FADE_OUT_EDIT)};
+        // The row by row order, the loudness controls among them, left to right.
+        const QStringList options = {id_name(ids::BITS_16),
+                                     id_name(ids::BITS_8),
+                                     id_name(ids::EXACT_LENGTH),
+                                     id_name(ids::FILES_AT_ONCE),
+                                     id_name(ids::COPY_TAGS),
+                                     u"replayGain"_s,
+                                     u"album"_s,
+                                     id_name(ids::NORMALIZE),
+                                     u"loudness"_s,
+                                     u"loudnessTarget"_s,
+                                     id_name(ids::SKIP_SILENCE),
+                                     id_name(ids::FADE_IN_SLIDER),
+                                     id_name(ids::FADE_IN_EDIT),
+                                     id_name(ids::FADE_OUT_SLIDER),
+                                     id_name(ids::FADE_OUT_EDIT)};
         const QStringList optionsWalked =
-            walk(control<QWidget>(tabs->optionsPage(), ids::BITS_16), 11);
+            walk(control<QWidget>(tabs->optionsPage(), ids::BITS_16), 15);
         QCOMPARE(stops(optionsWalked).mid(0, stops(options).size()), stops(options));
         QVERIFY(!tabs->optionsPage()->isAncestorOf(QApplication::focusWidget()));
     }
