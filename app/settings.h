@@ -19,6 +19,9 @@ constexpr const char* SETTING_FILES_AT_ONCE = "Files At Once";
 // The output-format choice: "mp3" (as the MP3), "cd" or "video48".
 constexpr const char* SETTING_OUTPUT_FORMAT = "Output Format";
 
+// The main window's top-left corner, "x,y" in screen pixels, as it was when it closed.
+constexpr const char* SETTING_WINDOW_POSITION = "Window Position";
+
 // Missing values read as fallback.
 QString read_setting(const char* name, const QString& fallback = QString());
 void write_setting(const char* name, const QString& value);
