@@ -25,6 +25,9 @@ struct CliOptions {
     bool cross_fade = false;
     bool exact_length = false;
     bool tags = false;  // copy the input's tags into the WAV file
+    std::string rate;   // --rate: output sample rate in Hz, empty for the stream's own
+    bool cd = false;    // --cd: 44100 Hz, 16-bit, stereo, exact length
+    bool cue = false;   // --cue: with --cd, a cue sheet per output folder
     // Loudness: measure, then apply the gain to target (loudness) or store it (replaygain);
     // album: one gain for the files of a folder.
     bool loudness = false;

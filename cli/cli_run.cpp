@@ -107,6 +107,9 @@ RequestBuilder cli_requests(const CliRun& run) {
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
                  const std::string& failure, const std::string& messages,
                  const std::string& written, const DecodeStats* stats) {
+    if (failure.empty() && run.decoded != nullptr) {
+        run.decoded->push_back({input, output});
+    }
     std::string text;
     const std::string loudness = stats != nullptr ? loudness_text(*stats) : std::string();
     // Names and the engine's messages (which repeat names) reach the terminal escaped.

@@ -9,6 +9,7 @@
 
 #include "app/core/album_loudness.h"
 #include "app/core/batch.h"
+#include "app/core/cue_sheet.h"
 #include "cli/cli_options.h"
 
 struct CliRun {
@@ -18,6 +19,8 @@ struct CliRun {
     std::FILE* screen;  // the original standard error, for the display and our own lines
     bool interactive;   // a progress display on a terminal
     std::FILE* json;    // --json: the original standard output; null otherwise
+    // --cue: each file decoded whole, with its WAV file, for the cue sheets; null otherwise.
+    std::vector<CueSource>* decoded = nullptr;
     // --album: every file's and album's loudness, measured before the run; null otherwise.
     const AlbumLoudness* albums = nullptr;
 };

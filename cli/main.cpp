@@ -234,6 +234,10 @@ int main(int argc, char** argv) {
     if (interrupt_count() > 0 || reader_gone()) {
         request_cancel(state);  // a Ctrl-C that came before the batch began still counts
     }
+    std::vector<CueSource> decoded;
+    if (options.cue) {
+        run.decoded = &decoded;
+    }
     // --album: every album measured whole before any of its files is written.
     AlbumLoudness albums;
     if (options.album) {
@@ -248,6 +252,9 @@ int main(int argc, char** argv) {
     BatchResult result = options.jobs > 1 && run.files.size() > 1
                              ? run_in_workers(run, options.jobs)
                              : run_in_process(run);
+    for (const std::string& line : write_cue_sheets(decoded)) {
+        std::fprintf(run.screen, "pelmora-cli: %s\n", terminal_safe(line).c_str());
+    }
     add_plan_outcome(plan, result);
     result.failed.insert(result.failed.begin(), failedBefore.begin(), failedBefore.end());
     result.attempted += static_cast<int>(failedBefore.size());

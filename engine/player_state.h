@@ -7,6 +7,7 @@
 
 #include "dsp/filters.h"
 #include "dsp/pcm.h"
+#include "dsp/rate_converter.h"
 #include "dsp/resampler.h"
 #include "engine/exact_length.h"
 #include "engine/output.h"
@@ -115,6 +116,11 @@ struct PlayerState {
     std::uint64_t frame_kinds[2];
     std::int32_t audio_found;
     std::int32_t no_audio;  // the input was read through without finding audio
+    // The rate the request asks for (0: the stream's own). Frames at another rate go through
+    // rate_converter, started for the stream's rate and channels and restarted when either
+    // changes; released by player_release.
+    std::uint32_t output_rate;
+    RateConverter rate_converter;
     // A measuring decode's meter, fed the samples right before they would be packed; null
     // when writing.
     LoudnessMeter* meter;

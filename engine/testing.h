@@ -8,4 +8,4 @@
 
 // Pretends that data_length sample bytes have been written since config (the RIFF size moves
 // with it), so that the 4 GiB limit can be reached without writing 4 GiB.
-void wav_preset_data_length_for_testing(std::uint32_t data_length);
+void wav_preset_data_length_for_testing(std::uint64_t data_length);

@@ -14,6 +14,10 @@
 // skipped), or kept beside a new "name (2).wav" with the next free number.
 enum class ExistingPolicy { Overwrite, Skip, Rename };
 
+// The window's output-format choice: the stream's own rate and channels, CD audio (44100 Hz,
+// 16-bit, stereo, exact length) or 48000 Hz for video.
+enum class OutputFormat { AsMp3, CdAudio, Video48k };
+
 // The option pages as the run sees them, taken when the run starts.
 struct BatchOptions {
     std::string outputFolder;
@@ -24,6 +28,7 @@ struct BatchOptions {
     int fadeOut = 0;
     bool exactLength = false;  // trims encoder delay and padding; also the play length
     bool copyTags = false;     // "Copy tags into the WAV"
+    OutputFormat outputFormat = OutputFormat::AsMp3;
     // "Normalize loudness to [-18] LUFS", "Same gain for the whole album", "Write ReplayGain
     // tags"; the true-peak ceiling stays at its default of -1 dBTP.
     bool loudness = false;
@@ -199,7 +204,9 @@ struct BatchEnd {
     std::string message;  // empty: no message box
     bool failures;        // files failed or were refused and the run was not cancelled: a warning
     bool openFolder;      // open the output folder now (when its box is checked)
-    bool exitProgram;     // a run not cancelled, with "exit when done": open the folder, end
+    // A run not cancelled and without failed or refused files, with "exit when done": open
+    // the folder, end.
+    bool exitProgram;
 };
 
 // The message: "Decoded all files successfully." when every file found was decoded,

@@ -118,6 +118,28 @@ TEST_F(Batch, ExactLengthReachesTheRequestAndItsPlayLength) {
     EXPECT_EQ(scan_play_length_ms(input, true), 3000u);
 }
 
+TEST_F(Batch, OutputFormatChoiceFillsRateChannelsBitsAndExactLength) {
+    BatchOptions options;
+    options.outputFolder = "/out";
+    options.eightBit = true;
+    RequestTexts texts;
+    DecodeRequest request = fill_request(options, "/music/a.mp3", texts);
+    EXPECT_EQ(request.output_rate, 0u);
+    EXPECT_STREQ(request.bit_depth_text, "8");
+    options.outputFormat = OutputFormat::CdAudio;
+    request = fill_request(options, "/music/a.mp3", texts);
+    EXPECT_EQ(request.output_rate, 44100u);
+    EXPECT_STREQ(request.bit_depth_text, "16");
+    EXPECT_EQ(request.stereo, 1);
+    EXPECT_EQ(request.exact_length, 1);
+    options.outputFormat = OutputFormat::Video48k;
+    request = fill_request(options, "/music/a.mp3", texts);
+    EXPECT_EQ(request.output_rate, 48000u);
+    EXPECT_STREQ(request.bit_depth_text, "8");  // the chosen depth stays
+    EXPECT_EQ(request.stereo, 0);
+    EXPECT_EQ(request.exact_length, 0);
+}
+
 TEST_F(Batch, ScanAddsWholeKiBAndSkipsUnreadableFiles) {
     TempDir dir;
     write_file_bytes(dir.file("a"), std::vector<unsigned char>(2047));
@@ -265,6 +287,8 @@ TEST_F(Batch, EndOfRunDecisions) {
     EXPECT_EQ(end.message,
               "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3: decoding failed");
     EXPECT_TRUE(end.failures);
+    // With exit when done the window stays after failed or refused files.
+    EXPECT_FALSE(finish_batch(failed, state, true).exitProgram);
     EXPECT_FALSE(end.cancelled);
     BatchResult two{.lastResult = DECODE_FAILED,
                     .attempted = 4,
@@ -277,6 +301,7 @@ TEST_F(Batch, EndOfRunDecisions) {
         .lastResult = DECODE_OK, .attempted = 2, .refused = {{"/m/x/", "Permission denied"}}};
     end = finish_batch(refused, state, false);
     EXPECT_TRUE(end.failures);
+    EXPECT_FALSE(finish_batch(refused, state, true).exitProgram);  // the window stays
     EXPECT_EQ(end.message,
               "Decoded 2 of 3 files. This file was found but not decoded:\n\n/m/x/: Permission "
               "denied");
