@@ -38,6 +38,7 @@ enum OptionId : int {
     OPT_VERSION,
     OPT_TAGS,
     OPT_JSON,
+    OPT_THREADS,
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -70,6 +71,7 @@ constexpr option LONG_OPTIONS[] = {
     {"version", no_argument, nullptr, OPT_VERSION},
     {"tags", no_argument, nullptr, OPT_TAGS},
     {"json", no_argument, nullptr, OPT_JSON},
+    {"threads", required_argument, nullptr, OPT_THREADS},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -103,6 +105,11 @@ int whole_seconds(const std::string& text) {
 }
 
 }  // namespace
+
+int file_threads(int files_at_once) {
+    const int share = online_processors() / (files_at_once < 1 ? 1 : files_at_once);
+    return share < 1 ? 1 : share;
+}
 
 BatchOptions window_options(const CliOptions& options) {
     BatchOptions batch;
@@ -243,6 +250,17 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
                 options->jobs = jobs == 0 ? online_processors() : static_cast<int>(jobs);
                 break;
             }
+            case OPT_THREADS: {
+                char* end = nullptr;
+                long threads = std::strtol(optarg, &end, 10);
+                if (*optarg == '\0' || *end != '\0' || threads < 1 || threads > 64) {
+                    *message = std::string("--threads takes a number from 1 to 64, not \"") +
+                               optarg + "\"";
+                    return CliParse::Error;
+                }
+                options->threads = static_cast<int>(threads);
+                break;
+            }
             case 'h':
             case OPT_HELP:
                 return CliParse::Help;
@@ -301,6 +319,7 @@ DecodeRequest make_request(const CliOptions& options, const char* input_path,
     request.progress = batch_progress;
     request.exact_length = options.exact_length ? 1 : 0;
     request.copy_tags = options.tags ? 1 : 0;
+    request.threads = options.threads;
     return request;
 }
 
@@ -367,6 +386,8 @@ Running:
                         output (see below); all else goes to standard error
   -j, --jobs N          decode up to N files at once in N worker processes
                         (default 1; 0 means one per processor)
+      --threads N       decode each file on N threads, with the same bytes as on one
+                        (default: the processors divided among the files at once)
   -q, --quiet           show nothing but errors
   -v, --verbose         pass the engine's messages through as they come
   -h, --help            show this help

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -225,9 +226,12 @@ int main(int argc, char** argv) {
     if (interrupt_count() > 0) {
         request_cancel(state);  // a Ctrl-C that came before the batch began still counts
     }
-    BatchResult result = options.jobs > 1 && run.files.size() > 1
-                             ? run_in_workers(run, options.jobs)
-                             : run_in_process(run);
+    const bool pool = options.jobs > 1 && run.files.size() > 1;
+    if (options.threads == 0) {
+        options.threads =
+            file_threads(pool ? std::min(options.jobs, static_cast<int>(run.files.size())) : 1);
+    }
+    BatchResult result = pool ? run_in_workers(run, options.jobs) : run_in_process(run);
     add_plan_outcome(plan, result);
     result.failed.insert(result.failed.begin(), failedBefore.begin(), failedBefore.end());
     result.attempted += static_cast<int>(failedBefore.size());

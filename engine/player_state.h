@@ -8,6 +8,7 @@
 #include "dsp/filters.h"
 #include "dsp/pcm.h"
 #include "dsp/resampler.h"
+#include "engine/decoder_snapshot.h"
 #include "engine/exact_length.h"
 #include "engine/output.h"
 #include "engine/request.h"
@@ -117,4 +118,14 @@ struct PlayerState {
     std::uint64_t frame_kinds[2];
     std::int32_t audio_found;
     std::int32_t no_audio;  // the input was read through without finding audio
+    // One file on several threads (decode_parallel). The sequential decoder can stop before
+    // the header at stop_offset, leaving its state in snapshot, and can start again at
+    // input_offset from snapshot when resume is set.
+    std::int32_t threads;        // 1: the file is decoded on the calling thread alone
+    mad_decoder* decoder;        // the running decoder, for its state
+    std::uint64_t input_offset;  // file offset of input_buffer[0]
+    std::uint64_t stop_offset;   // 0: never stop
+    std::int32_t stopped;
+    std::int32_t resume;
+    DecoderSnapshot* snapshot;
 };

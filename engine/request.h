@@ -47,6 +47,9 @@ struct DecodeRequest {
     // When not null, decode_file fills it in, also for a file that fails or is stopped.
     DecodeStats* stats;
     std::int32_t copy_tags;  // the input's tags as LIST/INFO and "id3 " chunks after the data
+    // Threads that decode this one file; 0 or 1 decode it on the calling thread. The output
+    // bytes, messages and progress calls are the same for every count.
+    std::int32_t threads;
 };
 
 constexpr std::int32_t DECODE_OK = 0;
