@@ -231,6 +231,7 @@ int main(int argc, char** argv) {
         options.threads =
             file_threads(pool ? std::min(options.jobs, static_cast<int>(run.files.size())) : 1);
     }
+    run.batch.threadsPerFile = options.threads;  // the window's requests, --window-options
     BatchResult result = pool ? run_in_workers(run, options.jobs) : run_in_process(run);
     add_plan_outcome(plan, result);
     result.failed.insert(result.failed.begin(), failedBefore.begin(), failedBefore.end());

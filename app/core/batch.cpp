@@ -147,6 +147,7 @@ DecodeRequest fill_request(const BatchOptions& options, const std::string& input
     request.normalize = options.normalize ? 1 : 0;
     request.exact_length = options.exactLength ? 1 : 0;
     request.copy_tags = options.copyTags ? 1 : 0;
+    request.threads = options.threadsPerFile;
     return request;
 }
 

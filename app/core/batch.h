@@ -24,6 +24,7 @@ struct BatchOptions {
     int fadeOut = 0;
     bool exactLength = false;  // trims encoder delay and padding; also the play length
     bool copyTags = false;     // "Copy tags into the WAV"
+    int threadsPerFile = 1;    // threads that decode one file; the bytes are the same for any
     // Where the WAV files go (see output_plan.h); the defaults write flat and overwrite.
     bool keepFolders = false;
     ExistingPolicy existing = ExistingPolicy::Overwrite;
