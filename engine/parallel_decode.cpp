@@ -35,6 +35,7 @@ constexpr std::uint32_t SYNTHESIZED_WARM_UP = 2;
 constexpr std::uint32_t PIECE_FRAMES_MAX = 192;
 constexpr std::uint32_t PIECE_FRAMES_MIN = 16;
 constexpr std::uint32_t PIECES_PER_THREAD = 4;
+constexpr std::uint32_t SLOTS_MAX = 16;  // 16 x 1.8 MiB at most
 // The sequential decoder plays the first frames itself (the encoder's header frame, the first
 // frame's checks) and the last ones (the end of the input, trailing tags).
 constexpr std::uint32_t HEAD_FRAMES = 2;
@@ -463,8 +464,10 @@ int decode_parallel(PlayerState* state) {
                       : size > PIECE_FRAMES_MAX ? PIECE_FRAMES_MAX
                                                 : size;
     p->piece_count = (frames + p->piece_frames - 1) / p->piece_frames;
-    p->worker_count = threads;
-    p->slot_count = 2 * threads;
+    // Two pieces a thread keep every thread busy while the output plays the oldest one; the
+    // queue is capped so that memory stays bounded whatever count is asked for.
+    p->slot_count = 2 * threads < SLOTS_MAX ? 2 * threads : SLOTS_MAX;
+    p->worker_count = threads < p->slot_count ? threads : p->slot_count;
 
     // The sequential decoder plays everything before the first piece and stops there.
     state->snapshot = &p->head;
