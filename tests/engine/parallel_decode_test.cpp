@@ -192,6 +192,9 @@ TEST(ParallelDecode, EveryFixtureMatchesOneThread) {
     int played = 0;
     for (const std::string& input : paths) {
         for (std::int32_t threads : {2, 3, 4}) {
+            if (input.find("180s") != std::string::npos && threads != 2) {
+                continue;  // the 3-minute file once: the test's run time
+            }
             ParallelTrace trace =
                 expect_same_as_one_thread(dir, input, threads, {}, base_name(input));
             if (threads == 2 && trace.pieces_played > 0) {
