@@ -5,6 +5,7 @@
 
 #include <csignal>
 
+#include "app/core/loudness_text.h"
 #include "app/core/output_name.h"
 #include "app/core/safe_output.h"
 #include "app/core/worker_pool.h"
@@ -72,27 +73,32 @@ int stop_signal() {
 }
 
 RequestBuilder cli_requests(const CliRun& run) {
+    RequestBuilder build;
     if (run.options->window_options) {
-        return window_requests(run.batch);
+        build = window_requests(run.batch);
+    } else {
+        build = [options = run.options, folder = run.batch.outputFolder](
+                    const std::string& inputPath, RequestTexts& texts) {
+            texts.input = inputPath;
+            texts.output = output_file_path(folder, inputPath);
+            return make_request(*options, texts.input.c_str(), texts.output.c_str());
+        };
     }
-    return [options = run.options, folder = run.batch.outputFolder](const std::string& inputPath,
-                                                                    RequestTexts& texts) {
-        texts.input = inputPath;
-        texts.output = output_file_path(folder, inputPath);
-        return make_request(*options, texts.input.c_str(), texts.output.c_str());
-    };
+    return run.albums != nullptr ? album_requests(build, *run.albums) : build;
 }
 
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
                  const std::string& failure, const std::string& messages,
-                 const std::string& written) {
+                 const std::string& written, const DecodeStats* stats) {
     std::string text;
+    const std::string loudness = stats != nullptr ? loudness_text(*stats) : std::string();
     // Names and the engine's messages (which repeat names) reach the terminal escaped.
     if (!failure.empty()) {
         text = "pelmora-cli: " + terminal_safe(input) + ": " + terminal_safe(failure) + "\n" +
                indent(terminal_safe_lines(messages, {input, output, written}));
     } else if (!run.options->quiet) {
-        text = terminal_safe(input) + " -> " + terminal_safe(output) + "\n";
+        text = terminal_safe(input) + " -> " + terminal_safe(output) +
+               (loudness.empty() ? "" : " (" + loudness + ")") + "\n";
     }
     if (text.empty()) {
         return;

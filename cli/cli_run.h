@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/album_loudness.h"
 #include "app/core/batch.h"
 #include "cli/cli_options.h"
 
@@ -16,6 +17,8 @@ struct CliRun {
     std::FILE* screen;  // the original standard error, for the display and our own lines
     bool interactive;   // a progress display on a terminal
     std::FILE* json;    // --json: the original standard output; null otherwise
+    // --album: every file's and album's loudness, measured before the run; null otherwise.
+    const AlbumLoudness* albums = nullptr;
 };
 
 // The requests of a run: the window's (fill_request) with --window-options, else the command
@@ -25,9 +28,10 @@ RequestBuilder cli_requests(const CliRun& run);
 // Lines about finished files: one per file unless quiet; a failure with the engine's
 // messages of that file. written: the temporary name the engine wrote, which its messages
 // may name.
+// stats: the engine's figures, whose loudness the line shows when it was measured.
 void report_file(const CliRun& run, const std::string& input, const std::string& output,
                  const std::string& failure, const std::string& messages,
-                 const std::string& written = {});
+                 const std::string& written = {}, const DecodeStats* stats = nullptr);
 
 // Both runners expect the batch begun (begin_batch).
 BatchResult run_in_process(CliRun& run);

@@ -232,6 +232,17 @@ int main(int argc, char** argv) {
             file_threads(pool ? std::min(options.jobs, static_cast<int>(run.files.size())) : 1);
     }
     run.batch.threadsPerFile = options.threads;  // the window's requests, --window-options
+    // --album: every album measured whole before any of its files is written.
+    AlbumLoudness albums;
+    if (options.album) {
+        if (!options.quiet) {
+            std::fprintf(run.screen, "Measuring the loudness of %zu files for --album ...\n",
+                         run.files.size());
+            std::fflush(run.screen);
+        }
+        albums = measure_albums(run.files, cli_requests(run), options.jobs);
+        run.albums = &albums;
+    }
     BatchResult result = pool ? run_in_workers(run, options.jobs) : run_in_process(run);
     add_plan_outcome(plan, result);
     result.failed.insert(result.failed.begin(), failedBefore.begin(), failedBefore.end());

@@ -74,7 +74,8 @@ BatchResult run_in_process(CliRun& run) {
     auto ended = [&](const BatchFile& file, const std::string& output, const FileOutcome& outcome) {
         display.erase();
         if (outcome.result != DECODE_ABORTED) {
-            report_file(run, input_path(file), output, outcome.reason, messages, written);
+            report_file(run, input_path(file), output, outcome.reason, messages, written,
+                        &outcome.stats);
         }
         write_json_line(run.json, {decode_status(outcome.result, outcome.reason), input_path(file),
                                    output, outcome.reason, &outcome.stats});

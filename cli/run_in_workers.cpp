@@ -26,7 +26,7 @@ public:
         std::string output =
             file.output.empty() ? output_file_path(run_.batch.outputFolder, input) : file.output;
         if (end.result != DECODE_ABORTED) {
-            report_file(run_, input, output, end.failure, end.messages);
+            report_file(run_, input, output, end.failure, end.messages, {}, &end.stats);
         }
         write_json_line(run_.json, {decode_status(end.result, end.failure), input, output,
                                     end.failure, &end.stats});

@@ -148,6 +148,9 @@ DecodeRequest fill_request(const BatchOptions& options, const std::string& input
     request.exact_length = options.exactLength ? 1 : 0;
     request.copy_tags = options.copyTags ? 1 : 0;
     request.threads = options.threadsPerFile;
+    request.loudness = options.loudness ? 1 : 0;
+    request.replaygain = options.replayGain ? 1 : 0;
+    request.target_lufs = options.targetLufs;
     return request;
 }
 

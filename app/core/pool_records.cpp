@@ -84,6 +84,11 @@ std::string encode_end(const FileOutcome& outcome, const std::string& messages) 
     put(out, stats.has_peak);
     put(out, stats.clipped_samples);
     put(out, stats.no_audio);
+    put(out, stats.loudness);
+    put(out, stats.gain_db);
+    put(out, stats.album_gain_db);
+    put(out, stats.has_album_gain);
+    put(out, stats.gain_limit);
     put_text(out, outcome.reason);
     put_text(out, messages);
     return out;
@@ -115,8 +120,10 @@ bool take_news(const std::string& buffer, std::size_t& offset, WorkerNews& news)
         if (!in.get(news.result) || !in.get(kept) || !in.get(news.stats.frames_decoded) ||
             !in.get(news.stats.duration_ms) || !in.get(news.stats.peak_millibel) ||
             !in.get(news.stats.has_peak) || !in.get(news.stats.clipped_samples) ||
-            !in.get(news.stats.no_audio) || !in.get_text(news.reason) ||
-            !in.get_text(news.messages)) {
+            !in.get(news.stats.no_audio) || !in.get(news.stats.loudness) ||
+            !in.get(news.stats.gain_db) || !in.get(news.stats.album_gain_db) ||
+            !in.get(news.stats.has_album_gain) || !in.get(news.stats.gain_limit) ||
+            !in.get_text(news.reason) || !in.get_text(news.messages)) {
             return false;
         }
         news.kept = kept != 0;

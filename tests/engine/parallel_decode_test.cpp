@@ -162,6 +162,11 @@ const std::vector<std::pair<std::string, Configure>>& option_sets() {
              r.stereo = 1;
              r.bit_depth_text = "24";
          }},
+        {"loudness to -16 LUFS",
+         [](DecodeRequest& r) {
+             r.loudness = 1;
+             r.target_lufs = -16.0;
+         }},
     };
     return sets;
 }
