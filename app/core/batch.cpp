@@ -256,6 +256,8 @@ BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool e
         // them as success.
         end.message = failure_message(result);
         end.failures = true;
+        // The window stays, so that the failed rows and Retry Failed are there to act on.
+        end.exitProgram = false;
     } else if (!exitWhenDone) {
         end.message = result.attempted == 0 && !result.skipped.empty()
                           ? "No file needed decoding."

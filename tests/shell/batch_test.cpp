@@ -258,6 +258,8 @@ TEST_F(Batch, EndOfRunDecisions) {
     EXPECT_EQ(end.message,
               "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3: decoding failed");
     EXPECT_TRUE(end.failures);
+    // With exit when done the window stays after failed or refused files.
+    EXPECT_FALSE(finish_batch(failed, state, true).exitProgram);
     EXPECT_FALSE(end.cancelled);
     BatchResult two{.lastResult = DECODE_FAILED,
                     .attempted = 4,
@@ -270,6 +272,7 @@ TEST_F(Batch, EndOfRunDecisions) {
         .lastResult = DECODE_OK, .attempted = 2, .refused = {{"/m/x/", "Permission denied"}}};
     end = finish_batch(refused, state, false);
     EXPECT_TRUE(end.failures);
+    EXPECT_FALSE(finish_batch(refused, state, true).exitProgram);  // the window stays
     EXPECT_EQ(end.message,
               "Decoded 2 of 3 files. This file was found but not decoded:\n\n/m/x/: Permission "
               "denied");
