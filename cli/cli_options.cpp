@@ -43,6 +43,7 @@ enum OptionId : int {
     OPT_RATE,
     OPT_CD,
     OPT_CUE,
+    OPT_THREADS,
     OPT_LOUDNESS,
     OPT_TARGET,
     OPT_TRUE_PEAK,
@@ -83,6 +84,7 @@ constexpr option LONG_OPTIONS[] = {
     {"rate", required_argument, nullptr, OPT_RATE},
     {"cd", no_argument, nullptr, OPT_CD},
     {"cue", no_argument, nullptr, OPT_CUE},
+    {"threads", required_argument, nullptr, OPT_THREADS},
     {"loudness", no_argument, nullptr, OPT_LOUDNESS},
     {"target", required_argument, nullptr, OPT_TARGET},
     {"true-peak", required_argument, nullptr, OPT_TRUE_PEAK},
@@ -142,6 +144,11 @@ int whole_seconds(const std::string& text) {
 }
 
 }  // namespace
+
+int file_threads(int files_at_once) {
+    const int share = online_processors() / (files_at_once < 1 ? 1 : files_at_once);
+    return share < 1 ? 1 : share;
+}
 
 BatchOptions window_options(const CliOptions& options) {
     BatchOptions batch;
@@ -330,6 +337,17 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
                 options->jobs = jobs == 0 ? online_processors() : static_cast<int>(jobs);
                 break;
             }
+            case OPT_THREADS: {
+                char* end = nullptr;
+                long threads = std::strtol(optarg, &end, 10);
+                if (*optarg == '\0' || *end != '\0' || threads < 1 || threads > 64) {
+                    *message = std::string("--threads takes a number from 1 to 64, not \"") +
+                               optarg + "\"";
+                    return CliParse::Error;
+                }
+                options->threads = static_cast<int>(threads);
+                break;
+            }
             case 'h':
             case OPT_HELP:
                 return CliParse::Help;
@@ -422,6 +440,7 @@ DecodeRequest make_request(const CliOptions& options, const char* input_path,
     request.copy_tags = options.tags ? 1 : 0;
     request.output_rate =
         options.rate.empty() ? 0 : static_cast<std::uint32_t>(std::atoi(options.rate.c_str()));
+    request.threads = options.threads;
     request.loudness = options.loudness ? 1 : 0;
     request.replaygain = options.replaygain ? 1 : 0;
     request.target_lufs = options.target_lufs;
@@ -518,6 +537,8 @@ Running:
                         output (see below); all else goes to standard error
   -j, --jobs N          decode up to N files at once in N worker processes
                         (default 1; 0 means one per processor)
+      --threads N       decode each file on N threads, with the same bytes as on one
+                        (default: the processors divided among the files at once)
   -q, --quiet           show nothing but errors
   -v, --verbose         pass the engine's messages through as they come
   -h, --help            show this help

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -238,6 +239,12 @@ int main(int argc, char** argv) {
     if (options.cue) {
         run.decoded = &decoded;
     }
+    const bool pool = options.jobs > 1 && run.files.size() > 1;
+    if (options.threads == 0) {
+        options.threads =
+            file_threads(pool ? std::min(options.jobs, static_cast<int>(run.files.size())) : 1);
+    }
+    run.batch.threadsPerFile = options.threads;  // the window's requests, --window-options
     // --album: every album measured whole before any of its files is written.
     AlbumLoudness albums;
     if (options.album) {
@@ -249,9 +256,7 @@ int main(int argc, char** argv) {
         albums = measure_albums(run.files, cli_requests(run), options.jobs);
         run.albums = &albums;
     }
-    BatchResult result = options.jobs > 1 && run.files.size() > 1
-                             ? run_in_workers(run, options.jobs)
-                             : run_in_process(run);
+    BatchResult result = pool ? run_in_workers(run, options.jobs) : run_in_process(run);
     for (const std::string& line : write_cue_sheets(decoded)) {
         std::fprintf(run.screen, "pelmora-cli: %s\n", terminal_safe(line).c_str());
     }

@@ -83,6 +83,7 @@ void player_init(PlayerState* state) {
     state->total_time = mad_timer_zero;
     state->play_timer = mad_timer_zero;
     state->error_frame = 0xFFFFFFFFu;
+    state->threads = 1;
 }
 
 // The order of the steps decides which of two conflicting switches wins (stereo over mono
@@ -154,6 +155,7 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
         state->flags |= FLAG_EXACT_LENGTH;
     }
     state->output_rate = request->output_rate;
+    state->threads = request->threads > 1 ? request->threads : 1;
 }
 
 void check_request_texts(const DecodeRequest* request) {

@@ -18,6 +18,7 @@
 #include "dsp/resampler.h"
 #include "engine/loudness.h"
 #include "engine/messages.h"
+#include "engine/parallel_decode.h"
 #include "engine/tag_display.h"
 #include "engine/wav_tags.h"
 #include "engine/wav_writer.h"
@@ -484,20 +485,13 @@ int decode_stream(PlayerState* state) {
     state->clip = {};
     state->exact = {};
 
-    mad_decoder decoder;
-    mad_decoder_init(&decoder, state, on_input, on_header, on_frame,
-                     state->command != nullptr ? on_output : nullptr, on_error, nullptr);
-    int options = 0;
-    if ((state->flags & FLAG_HALF_RATE) != 0) {
-        options |= MAD_OPTION_HALFSAMPLERATE;
-    }
-    if ((state->flags & FLAG_IGNORE_CRC) != 0) {
-        options |= MAD_OPTION_IGNORECRC;
-    }
-    mad_decoder_options(&decoder, options);
+    state->input_offset = 0;
+    state->stop_offset = 0;
+    state->stopped = 0;
+    state->resume = 0;
 
-    int result = mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
-    mad_decoder_finish(&decoder);
+    int result = state->threads > 1 && state->command != nullptr ? decode_parallel(state)
+                                                                 : player_run_decoder(state);
 
     std::free(state->input_buffer);
     state->input_buffer = nullptr;
@@ -513,6 +507,7 @@ mad_flow on_input(void* data, mad_stream* stream) {
     if (stream->next_frame != nullptr) {
         const unsigned char* end = state->input_buffer + state->input_length;
         auto held = static_cast<std::uint32_t>(end - stream->next_frame);
+        state->input_offset += static_cast<std::uint64_t>(stream->next_frame - state->input_buffer);
         std::memmove(state->input_buffer, stream->next_frame, held);
         state->input_length = held;
     }
@@ -535,11 +530,30 @@ mad_flow on_input(void* data, mad_stream* stream) {
     }
 
     mad_stream_buffer(stream, state->input_buffer, state->input_length);
+    if (state->resume != 0) {
+        state->resume = 0;
+        if (snapshot_restore(state->snapshot, stream, &state->decoder->sync->frame,
+                             &state->decoder->sync->synth) == -1) {
+            engine_error("decode", "not enough memory to allocate decoder state");
+            return MAD_FLOW_BREAK;
+        }
+    }
     return MAD_FLOW_CONTINUE;
 }
 
 mad_flow on_header(void* data, const mad_header* header) {
     PlayerState* state = player_of(data);
+    if (state->stop_offset != 0) {
+        const mad_stream* stream = &state->decoder->sync->stream;
+        if (state->input_offset +
+                static_cast<std::uint64_t>(stream->this_frame - state->input_buffer) ==
+            state->stop_offset) {
+            snapshot_capture(state->snapshot, stream, &state->decoder->sync->frame,
+                             &state->decoder->sync->synth);
+            state->stopped = 1;
+            return MAD_FLOW_STOP;
+        }
+    }
     if (state->frames_seen != 0) {
         count_frame(state, header);
     }
@@ -713,3 +727,36 @@ mad_flow on_error(void* data, mad_stream* stream, mad_frame* frame) {
 }
 
 }  // namespace
+
+int player_run_decoder(PlayerState* state) {
+    mad_decoder decoder;
+    mad_decoder_init(&decoder, state, on_input, on_header, on_frame,
+                     state->command != nullptr ? on_output : nullptr, on_error, nullptr);
+    mad_decoder_options(&decoder, player_decoder_options(state));
+    state->decoder = &decoder;
+    int result = mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
+    state->decoder = nullptr;
+    mad_decoder_finish(&decoder);
+    return result;
+}
+
+int player_decoder_options(const PlayerState* state) {
+    int options = 0;
+    if ((state->flags & FLAG_HALF_RATE) != 0) {
+        options |= MAD_OPTION_HALFSAMPLERATE;
+    }
+    if ((state->flags & FLAG_IGNORE_CRC) != 0) {
+        options |= MAD_OPTION_IGNORECRC;
+    }
+    return options;
+}
+
+mad_flow player_replay_frame(PlayerState* state, const mad_frame* decoded, mad_header* played,
+                             mad_pcm* pcm) {
+    on_header(state, &decoded->header);
+    note_frame_kind(state, &decoded->header);
+    if ((state->flags & FLAG_EXACT_LENGTH) != 0) {
+        exact_length_frame(&state->exact, decoded);
+    }
+    return on_output(state, played, pcm);
+}

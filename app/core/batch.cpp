@@ -163,6 +163,7 @@ DecodeRequest fill_request(const BatchOptions& options, const std::string& input
     } else if (options.outputFormat == OutputFormat::Video48k) {
         request.output_rate = 48000;
     }
+    request.threads = options.threadsPerFile;
     request.loudness = options.loudness ? 1 : 0;
     request.replaygain = options.replayGain ? 1 : 0;
     request.target_lufs = options.targetLufs;

@@ -29,6 +29,7 @@ struct BatchOptions {
     bool exactLength = false;  // trims encoder delay and padding; also the play length
     bool copyTags = false;     // "Copy tags into the WAV"
     OutputFormat outputFormat = OutputFormat::AsMp3;
+    int threadsPerFile = 1;  // threads that decode one file; the bytes are the same for any
     // "Normalize loudness to [-18] LUFS", "Same gain for the whole album", "Write ReplayGain
     // tags"; the true-peak ceiling stays at its default of -1 dBTP.
     bool loudness = false;
