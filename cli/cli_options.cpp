@@ -366,7 +366,8 @@ Running:
       --json            for each file as it ends, one JSON object a line on standard
                         output (see below); all else goes to standard error
   -j, --jobs N          decode up to N files at once in N worker processes
-                        (default 1; 0 means one per processor)
+                        (default 1; 0 means one per processor); above 1 each
+                        file's bytes are those of a run of that file alone
   -q, --quiet           show nothing but errors
   -v, --verbose         pass the engine's messages through as they come
   -h, --help            show this help

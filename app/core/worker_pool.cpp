@@ -15,6 +15,7 @@
 #include "app/core/safe_output.h"
 #include "app/core/scratch_file.h"
 #include "app/core/system_message.h"
+#include "dsp/pcm.h"
 
 namespace {
 
@@ -124,8 +125,10 @@ std::string take_captured(int capture) {
 
 // The worker process: files one after another as the parent sends them, each answered with
 // its end record; ends when the parent has no more.
+// freshDither: each file starts from the dither's first state, as a run of that file alone
+// does, since which worker takes which file depends on timing.
 [[noreturn]] void run_worker(int channel, int capture, const RequestBuilder& build,
-                             const DecodeFunction& decode, const sigset_t& mask) {
+                             const DecodeFunction& decode, const sigset_t& mask, bool freshDither) {
     setpgid(0, 0);  // Ctrl-C reaches the parent only, which asks the workers to stop
     struct sigaction action {};
     action.sa_handler = cancel_in_worker;
@@ -144,6 +147,9 @@ std::string take_captured(int capture) {
     std::string inbox;
     PoolJob job;
     while (read_job(channel, inbox, job)) {
+        if (freshDither) {
+            restart_dither();
+        }
         FileOutcome outcome = decode_in_worker(job.file, build, decode);
         if (outcome.result != DECODE_OK && outcome.result != DECODE_ABORTED) {
             outcome.result = DECODE_FAILED;
@@ -297,7 +303,7 @@ int Pool::start(std::size_t slot) {
             }
         }
         close(fds[0]);
-        run_worker(fds[1], capture, build_, decode_, mask);
+        run_worker(fds[1], capture, build_, decode_, mask, workers_.size() > 1);
     }
     int error = errno;
     pthread_sigmask(SIG_SETMASK, &mask, nullptr);

@@ -1,7 +1,7 @@
 // Several files decoded at once by long-lived worker processes that take one file after
-// another: the engine's process-wide state (writer, dither) stays per process and runs on from
-// file to file within a worker, and a crash fails only the file its worker was decoding. No Qt:
-// the command line and the window drive the same pool.
+// another: the engine's process-wide state (writer, dither) stays per process, and a crash
+// fails only the file its worker was decoding. No Qt: the command line and the window drive
+// the same pool.
 #pragma once
 
 #include <cstddef>
@@ -54,9 +54,10 @@ public:
 // Decodes the files in order of starting with up to settings.workers worker processes, and
 // returns once every worker has ended. A worker that crashes fails its current file and is
 // replaced for the files still waiting. The request is built and decoded inside the worker
-// (decode defaults to decode_file). With one worker the bytes are those of run_batch in this
-// process; with more, each worker's dither runs on over its own share of the files, so the
-// bytes of a file depend on which files its worker decoded before it. Uses batch_state(),
+// (decode defaults to decode_file). With one worker the dither runs on from file to file and
+// the bytes are those of run_batch in this process; with more, every file starts from the
+// dither's first state, so its bytes are those of a run of that file alone, whichever worker
+// took it and whatever it decoded before. Uses batch_state(),
 // started with begin_batch: a stop starts no further file, a cancel also stops the running
 // ones at their next progress call. The result's lastResult is DECODE_ABORTED when the cancel
 // stopped something.

@@ -783,6 +783,39 @@ private Q_SLOTS:
         }
     }
 
+    void twoFilesAtOnceWriteEachDitheredFileAsTheCommandLineDoesItAlone() {
+        // Dithered this time: the run's own bytes, each compared with pelmora-cli's run of that
+        // file by itself (--window-options makes the window's request).
+        QStringList inputs;
+        for (auto [name, source] :
+             {std::pair{"a.mp3", "stereo_44k_128.mp3"}, std::pair{"b.mp3", "mono_22k.mp3"},
+              std::pair{"c.mp3", "joint_stereo.mp3"}, std::pair{"d.mp3", "loud.mp3"}}) {
+            const QString path = files_->path() + u'/' + QLatin1String(name);
+            QVERIFY(QFile::copy(fixture(source), path));
+            inputs.push_back(path);
+        }
+        window_->addChosenFiles(inputs);
+        control<QSpinBox>(window_->pageTabs()->optionsPage(), ids::FILES_AT_ONCE)->setValue(2);
+        setOutput(files_->path() + u"/two"_s, false, false);
+        boxes_.answers = {true};
+        click(ids::DECODE_ALL);
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        for (const QString& input : inputs) {
+            const QString name = QFileInfo(input).completeBaseName() + u".wav"_s;
+            const QString alone = files_->path() + u"/alone_"_s + name;
+            QProcess cli;
+            cli.start(QStringLiteral(PELMORA_CLI), {u"--window-options"_s, u"-o"_s, alone, input});
+            QVERIFY(cli.waitForFinished(60000));
+            QCOMPARE(cli.exitCode(), 0);
+            QFile mine(files_->path() + u"/two/"_s + name);
+            QFile theirs(alone + u'/' + name);
+            QVERIFY(mine.open(QIODevice::ReadOnly) && theirs.open(QIODevice::ReadOnly));
+            const QByteArray bytes = mine.readAll();
+            QVERIFY(bytes.size() > 44);
+            QVERIFY2(bytes == theirs.readAll(), qPrintable(name));
+        }
+    }
+
     void progressDialogGivesEachRunningFileARowAndMakesRoomForThem() {
         DecodeProgressDialog dialog;
         dialog.setPlan({1000, 1000, 1000, 1000, 1000});
