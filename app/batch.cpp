@@ -35,30 +35,13 @@ class PoolEvents : public PoolListener {
 public:
     explicit PoolEvents(std::size_t files) : perMille_(files, -1) {}
 
-    // The pool cancels the run then: it ends as a cancelled run does.
-    void workerNotStarted(int /*error*/) override {}
-
-    void fileEnded(const PoolFileEnd& end) override {
+    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
         ProgressSink* sink = batch_state().progress;
-        if (sink == nullptr || end.index >= perMille_.size()) {
+        if (sink == nullptr || index >= perMille_.size()) {
             return;
         }
-        FileOutcome outcome;
-        outcome.result = end.result;
-        outcome.reason = end.failure;
-        outcome.stats = end.stats;
-        outcome.kept = end.result != DECODE_FAILED;
-        std::size_t from = 0;
-        while (from < end.messages.size()) {
-            std::size_t to = end.messages.find('\n', from);
-            to = to == std::string::npos ? end.messages.size() : to;
-            if (to > from) {
-                outcome.messages.push_back(end.messages.substr(from, to - from));
-            }
-            from = to + 1;
-        }
-        perMille_[end.index] = 1000;
-        sink->fileEnded(static_cast<int>(end.index), outcome);
+        perMille_[index] = 1000;
+        sink->fileEnded(static_cast<int>(index), outcome);
     }
 
     void progressed(const PoolProgress& progress) override {

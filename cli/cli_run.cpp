@@ -83,16 +83,22 @@ RequestBuilder cli_requests(const CliRun& run) {
     };
 }
 
-void report_file(const CliRun& run, const std::string& input, const std::string& output,
-                 const std::string& failure, const std::string& messages,
+void report_file(const CliRun& run, const FileOutcome& outcome, const std::string& planned,
                  const std::string& written) {
     std::string text;
+    const std::string& input = outcome.input;
     // Names and the engine's messages (which repeat names) reach the terminal escaped.
-    if (!failure.empty()) {
-        text = "pelmora-cli: " + terminal_safe(input) + ": " + terminal_safe(failure) + "\n" +
-               indent(terminal_safe_lines(messages, {input, output, written}));
-    } else if (!run.options->quiet) {
-        text = terminal_safe(input) + " -> " + terminal_safe(output) + "\n";
+    if (outcome.end == FileEnd::Failed || outcome.end == FileEnd::Refused) {
+        std::string messages;
+        for (const std::string& line : outcome.messages) {
+            messages += line + "\n";
+        }
+        text = "pelmora-cli: " + terminal_safe(input) + ": " +
+               terminal_safe(reason_text(outcome.reason)) + "\n" +
+               indent(terminal_safe_lines(messages, {input, planned, written}));
+    } else if (outcome.end == FileEnd::Decoded && !run.options->quiet) {
+        text = terminal_safe(input) + " -> " + terminal_safe(outcome.output) +
+               (outcome.renamed ? " (kept both)" : "") + "\n";
     }
     if (text.empty()) {
         return;

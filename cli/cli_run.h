@@ -22,11 +22,10 @@ struct CliRun {
 // line's engine options (make_request) for the same paths and play length.
 RequestBuilder cli_requests(const CliRun& run);
 
-// Lines about finished files: one per file unless quiet; a failure with the engine's
-// messages of that file. written: the temporary name the engine wrote, which its messages
-// may name.
-void report_file(const CliRun& run, const std::string& input, const std::string& output,
-                 const std::string& failure, const std::string& messages,
+// The line about a finished file: one per decoded file unless quiet, naming the WAV file it
+// was written as; a failed or refused one always, with the engine's messages of that file.
+// written: the temporary name the engine wrote, which its messages may name.
+void report_file(const CliRun& run, const FileOutcome& outcome, const std::string& planned,
                  const std::string& written = {});
 
 // Both runners expect the batch begun (begin_batch).

@@ -71,13 +71,11 @@ BatchResult run_in_process(CliRun& run) {
         }
         return result;
     };
-    auto ended = [&](const BatchFile& file, const std::string& output, const FileOutcome& outcome) {
+    auto ended = [&](const BatchFile& file, FileOutcome& outcome) {
         display.erase();
-        if (outcome.result != DECODE_ABORTED) {
-            report_file(run, input_path(file), output, outcome.reason, messages, written);
-        }
-        write_json_line(run.json, {decode_status(outcome.result, outcome.reason), input_path(file),
-                                   output, outcome.reason, &outcome.stats});
+        outcome.messages = message_lines(messages);
+        report_file(run, outcome, file.output, written);
+        write_json_line(run.json, outcome);
         messages.clear();
         written.clear();
     };

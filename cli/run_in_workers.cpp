@@ -14,22 +14,10 @@ public:
     WorkerReport(const CliRun& run, TerminalDisplay& display)
         : run_(run), display_(display), start_(std::chrono::steady_clock::now()) {}
 
-    void workerNotStarted(int error) override {
-        std::fprintf(run_.screen, "pelmora-cli: cannot start a worker: %s\n",
-                     errno_message(error).c_str());
-    }
-
-    void fileEnded(const PoolFileEnd& end) override {
+    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
         display_.erase();
-        const BatchFile& file = run_.files[end.index];
-        std::string input = input_path(file);
-        std::string output =
-            file.output.empty() ? output_file_path(run_.batch.outputFolder, input) : file.output;
-        if (end.result != DECODE_ABORTED) {
-            report_file(run_, input, output, end.failure, end.messages);
-        }
-        write_json_line(run_.json, {decode_status(end.result, end.failure), input, output,
-                                    end.failure, &end.stats});
+        report_file(run_, outcome, run_.files[index].output);
+        write_json_line(run_.json, outcome);
     }
 
     void progressed(const PoolProgress& progress) override {

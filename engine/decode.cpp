@@ -181,10 +181,12 @@ std::int32_t decode_file(const DecodeRequest* request) {
         }
     }
 
+    engine_output_failure_reset();
     int result = run_player(&state);
     player_release(&state);
     if (request->stats != nullptr) {
         player_stats(&state, request->stats);
+        request->stats->output_error = result == -1 ? engine_output_failure() : 0;
     }
 
     if (state.stop_requested != 0) {

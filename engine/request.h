@@ -18,7 +18,14 @@ struct DecodeStats {
     // 1: the input was read to its end and held no MPEG audio frame; the decode then fails,
     // since an empty WAV would pass for a decoded file.
     std::int32_t no_audio;
+    // Why the WAV file could not be written, for a decode that failed there: the system's
+    // error number (ENOSPC, EFBIG, ...) or OUTPUT_PAST_WAV_LIMIT; 0 when writing never failed.
+    std::int32_t output_error;
 };
+
+// DecodeStats::output_error when the next samples would take the file past the largest size
+// a RIFF header can state.
+constexpr std::int32_t OUTPUT_PAST_WAV_LIMIT = -1;
 
 // Texts are NUL-terminated; an empty text means "not given". The engine keeps pointers into
 // the request for the duration of decode_file only.

@@ -20,43 +20,71 @@ std::string plural(std::size_t count, const char* one, const char* many) {
     return count == 1 ? std::string(one) : std::to_string(count) + many;
 }
 
-// Lists after a headline: each with its own head line, a blank line and one path per line.
-void add_lists(const BatchResult& result, const char* separator, std::string& text) {
-    auto add = [&](const std::string& head, const std::vector<std::string>& lines) {
-        if (lines.empty()) {
-            return;
+// The lists after a headline, each with its own head line, a blank line and one line per
+// file, built in one pass over the files.
+struct EndLists {
+    std::vector<std::string> failed, refused, partial, renamed, skipped;
+    std::size_t notStarted = 0;
+};
+
+EndLists end_lists(const BatchResult& result, const EndText& text) {
+    auto name = [&text](const std::string& path) { return text.name ? text.name(path) : path; };
+    EndLists lists;
+    for (const FileOutcome& file : result.files) {
+        const std::string line = name(file.input) + ": " + name(reason_text(file.reason));
+        switch (file.end) {
+            case FileEnd::Failed:
+                lists.failed.push_back(line);
+                break;
+            case FileEnd::Refused:
+                lists.refused.push_back(line);
+                break;
+            case FileEnd::Partial:
+                lists.partial.push_back(line);
+                break;
+            case FileEnd::Skipped:
+                if (text.skippedLines) {
+                    lists.skipped.push_back(name(file.input));
+                }
+                break;
+            case FileEnd::NotStarted:
+                ++lists.notStarted;
+                break;
+            case FileEnd::Decoded:
+                if (file.renamed) {
+                    lists.renamed.push_back(name(file.input) + " -> " + name(file.output));
+                }
+                break;
         }
-        text += separator + head + ":\n";
-        separator = "\n\n";
-        for (const std::string& line : lines) {
-            text += "\n" + line;
-        }
-    };
-    auto with_reasons = [](const std::vector<FailedFile>& files) {
-        std::vector<std::string> lines;
-        for (const FailedFile& file : files) {
-            lines.push_back(file.path + ": " + file.reason);
-        }
-        return lines;
-    };
-    add(plural(result.failed.size(), "This file", " files") + " could not be decoded",
-        with_reasons(result.failed));
-    add(plural(result.refused.size(), "This file was", " files were") + " found but not decoded",
-        with_reasons(result.refused));
-    add(plural(result.partial.size(), "This file was", " files were") +
-            " stopped part way, kept with what was decoded",
-        result.partial);
+    }
+    return lists;
 }
 
-std::string failure_message(const BatchResult& result) {
-    const std::size_t ended = result.failed.size() + result.partial.size();
-    const std::size_t attempted = static_cast<std::size_t>(result.attempted);
-    char head[128];
-    std::snprintf(head, sizeof head, "Decoded %zu of %zu files.",
-                  attempted > ended ? attempted - ended : 0, attempted + result.refused.size());
-    std::string text = head;
-    add_lists(result, " ", text);
-    return text;
+void add_list(const std::string& head, const std::vector<std::string>& lines,
+              const char*& separator, std::string& text) {
+    if (lines.empty()) {
+        return;
+    }
+    text += separator + head + ":\n";
+    separator = "\n\n";
+    for (const std::string& line : lines) {
+        text += "\n" + line;
+    }
+}
+
+void add_lists(const EndLists& lists, const char* separator, std::string& text) {
+    add_list(plural(lists.failed.size(), "This file", " files") + " could not be decoded",
+             lists.failed, separator, text);
+    add_list(
+        plural(lists.refused.size(), "This file was", " files were") + " found but not decoded",
+        lists.refused, separator, text);
+    add_list(plural(lists.partial.size(), "This file was", " files were") + " stopped part way",
+             lists.partial, separator, text);
+    if (lists.notStarted > 0) {
+        text +=
+            separator + plural(lists.notStarted, "One file was", " files were") + " not started.";
+        separator = "\n\n";
+    }
 }
 
 }  // namespace
@@ -184,29 +212,31 @@ std::string count_line(int position, int total) {
     return text;
 }
 
-void record_file_end(BatchResult& result, const std::string& input, const FileOutcome& outcome) {
-    if (outcome.result == DECODE_FAILED) {
-        result.failed.push_back({input, outcome.reason});
-    } else if (outcome.result == DECODE_ABORTED && outcome.kept) {
-        result.partial.push_back(input);
-    }
-}
-
 BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder& build,
                       const DecodeFunction& decode, const FileEndFunction& ended) {
     BatchState& state = batch_state();
     BatchResult result;
+    result.files.resize(files.size());
     const int n = static_cast<int>(files.size());
     for (int k = 0; k < n; ++k) {
+        const BatchFile& file = files[static_cast<std::size_t>(k)];
+        FileOutcome& outcome = result.files[static_cast<std::size_t>(k)];
         if (state.stopRequested != 0) {
-            result.lastResult = DECODE_ABORTED;
-            break;
+            outcome.input = input_path(file);
+            outcome.end = FileEnd::NotStarted;
+            outcome.reason = {ReasonKind::Cancelled};
+            result.stopped = true;
+            if (ended) {
+                ended(file, outcome);
+            }
+            if (state.progress != nullptr) {
+                state.progress->fileEnded(k, outcome);
+            }
+            continue;
         }
         // Not reset between files: a file that never reports progress is credited with the
         // total its predecessor last reported.
         state.completedKiB += static_cast<std::uint64_t>(state.lastFileTotalKiB);
-        const BatchFile& file = files[static_cast<std::size_t>(k)];
-        std::string input = input_path(file);
         state.currentFile = k;
         state.currentPerMille = -1;
         if (state.progress != nullptr) {
@@ -216,15 +246,15 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder&
         }
         RequestTexts texts;
         DecodeRequest request = build_request(build, file, texts);
-        FileOutcome outcome = decode_into_place(request, decode);
-        result.lastResult = outcome.result;
-        ++result.attempted;
-        record_file_end(result, input, outcome);
+        outcome = decode_into_place(request, decode);
+        outcome.input = input_path(file);
+        outcome.renamed = file.renamed && !outcome.output.empty();
+        result.stopped = result.stopped || outcome.end == FileEnd::Partial;
+        if (ended) {
+            ended(file, outcome);
+        }
         if (state.progress != nullptr) {
             state.progress->fileEnded(k, outcome);
-        }
-        if (ended) {
-            ended(file, texts.output, outcome);
         }
     }
     return result;
@@ -235,30 +265,53 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const BatchOptions& o
     return run_batch(files, window_requests(options), decode);
 }
 
-BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool exitWhenDone) {
+BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool exitWhenDone,
+                      const EndText& text) {
     BatchEnd end{false,
                  1,
                  {},
                  false,
                  state.cancelRequested != 0 || !exitWhenDone,
                  exit_after_run(state, exitWhenDone)};
-    if (result.lastResult == DECODE_ABORTED && state.cancelRequested != 0) {
+    const EndLists lists = end_lists(result, text);
+    std::size_t decoded = 0;
+    std::size_t skipped = 0;
+    for (const FileOutcome& file : result.files) {
+        decoded += file.end == FileEnd::Decoded ? 1 : 0;
+        skipped += file.end == FileEnd::Skipped ? 1 : 0;
+    }
+    const std::size_t found = result.files.size() - skipped;
+    if (result.stopped && state.cancelRequested != 0) {
         end.cancelled = true;
         end.dialogResult = 2;
         end.message = "Decoding files aborted by user.";
-        add_lists(result, "\n\n", end.message);
-    } else if (!result.failed.empty() || !result.refused.empty() || !result.partial.empty()) {
+        end.summary = end.message;
+        add_lists(lists, "\n\n", end.message);
+    } else if (decoded < found) {
         // Failures are said even when the program is about to exit: silence would report
         // them as success.
-        end.message = failure_message(result);
+        char head[128];
+        std::snprintf(head, sizeof head, "Decoded %zu of %zu files.", decoded, found);
+        end.message = head;
+        end.summary = head;
+        add_lists(lists, " ", end.message);
         end.failures = true;
     } else if (!exitWhenDone) {
-        end.message = result.attempted == 0 && !result.skipped.empty()
-                          ? "No file needed decoding."
-                          : "Decoded all files successfully.";
+        end.message = decoded == 0 && skipped > 0 ? "No file needed decoding."
+                                                  : "Decoded all files successfully.";
+        end.summary = end.message;
     }
-    if (!end.cancelled && !end.message.empty() && !result.skipped.empty()) {
-        end.message += "\n\n" + skipped_report(result.skipped);
+    if (!end.message.empty() && !result.notice.empty()) {
+        end.message += "\n\n" + result.notice;
+    }
+    if (!end.message.empty() && !end.cancelled) {
+        const char* separator = "\n\n";
+        add_list(plural(lists.renamed.size(), "This file was", " files were") +
+                     " kept beside an existing WAV file under a new name",
+                 lists.renamed, separator, end.message);
+        if (!lists.skipped.empty()) {
+            end.message += "\n\n" + skipped_report(lists.skipped);
+        }
     }
     return end;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/file_outcome.h"
 #include "engine/request.h"
 
 // What happens to a WAV file that is already there: written over, left alone (the input is
@@ -27,19 +28,6 @@ struct BatchOptions {
     // Where the WAV files go (see output_plan.h); the defaults write flat and overwrite.
     bool keepFolders = false;
     ExistingPolicy existing = ExistingPolicy::Overwrite;
-};
-
-// How one file of a run ended: for the result's lists and for its row in the list.
-struct FileOutcome {
-    std::int32_t result = DECODE_FAILED;  // DECODE_ABORTED: stopped part way on request
-    std::string reason;                   // why it failed; empty otherwise
-    DecodeStats stats{};
-    // A WAV file was put in place: finished, or with DECODE_ABORTED what was decoded (unless
-    // the decode function removed it, as output_decoder does for --existing skip).
-    bool kept = false;
-    // What the engine printed about the file, one line each, when the decode ran where its
-    // output could be caught; empty otherwise.
-    std::vector<std::string> messages = {};
 };
 
 // The progress dialog: two bars and two lines, and a record per file for the list. Called on
@@ -83,6 +71,8 @@ struct BatchFile {
     std::string root = {};
     // The WAV file planned for it (plan_outputs); empty: the output folder and its WAV name.
     std::string output = {};
+    // The plan kept an existing WAV file and gave this one output's numbered name.
+    bool renamed = false;
 };
 
 std::string input_path(const BatchFile& file);
@@ -134,41 +124,26 @@ std::int32_t batch_progress(std::int32_t fileTotalKiB, std::int32_t fileDoneKiB)
 // "Decoding " + "  %d" + " of" + "  %d".
 std::string count_line(int position, int total);
 
-// The reason given for a file whose decode returned DECODE_FAILED; the engine has said why.
-inline constexpr const char* DECODE_FAILED_REASON = "decoding failed";
 // The reason for an input in which the engine found no MPEG audio at all.
 inline constexpr const char* NO_AUDIO_REASON = "no MPEG audio found";
 
-struct FailedFile {
-    std::string path;    // the input
-    std::string reason;  // for the end report, e.g. DECODE_FAILED_REASON or a system error
-    bool operator==(const FailedFile&) const = default;
-};
-
 struct BatchResult {
-    // Of the last file to end, or DECODE_ABORTED when the run stopped on a request.
-    int lastResult = 0;
-    int attempted = 0;  // files started, failed and partial ones included
-    std::vector<FailedFile> failed = {};
-    // Inputs left alone because their WAV file exists; not attempted, not failed.
-    std::vector<std::string> skipped = {};
-    // Inputs stopped part way on request; their WAV files hold what was decoded.
-    std::vector<std::string> partial = {};
-    // Inputs found but never started: a duplicate name, an unreadable folder, a broken link.
-    std::vector<FailedFile> refused = {};
+    // One per file, in the order the files were given (or listed, once the plan's and the
+    // list's own outcomes are added): each file's end, decided once.
+    std::vector<FileOutcome> files = {};
+    // A cancel stopped a running file or kept files from starting.
+    bool stopped = false;
+    // Said once for the run, when some or all worker processes could not be started.
+    std::string notice = {};
 };
-
-// Adds a file's end to the result's lists (failed; partial when stopped and kept).
-void record_file_end(BatchResult& result, const std::string& input, const FileOutcome& outcome);
 
 // Decodes one request; decode_file unless a test or the command line says otherwise. The
 // output path it is given is a temporary file's (see decode_into_place).
 using DecodeFunction = std::function<std::int32_t(const DecodeRequest&)>;
 
-// Told of each file once it has ended and its WAV is in place (or gone); output is the
-// final name.
-using FileEndFunction = std::function<void(const BatchFile& file, const std::string& output,
-                                           const FileOutcome& outcome)>;
+// Told of each file once it has ended and its WAV is in place (or gone), before the progress
+// sink; it may add the engine's messages it caught to the outcome.
+using FileEndFunction = std::function<void(const BatchFile& file, FileOutcome& outcome)>;
 
 // The worker loop over files in order, in this process, each written by decode_into_place.
 // Uses batch_state(), started with begin_batch; a progress sink, when set, sees every file.
@@ -187,12 +162,22 @@ struct BatchEnd {
     bool failures;        // files failed or were refused and the run was not cancelled: a warning
     bool openFolder;      // open the output folder now (when its box is checked)
     bool exitProgram;     // a run not cancelled, with "exit when done": open the folder, end
+    std::string summary = {};  // the message's headline alone, for a report with sections
+};
+
+// How the end message shows names: the command line escapes them for a terminal and leaves
+// out the skipped files when quiet.
+struct EndText {
+    std::function<std::string(const std::string&)> name = {};  // empty: names as they are
+    bool skippedLines = true;
 };
 
 // The message: "Decoded all files successfully." when every file found was decoded,
-// "Decoding files aborted by user." for a cancelled run; else the counts. Any failed, refused
-// or partial files follow as lists, each failed or refused one with its reason.
-BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool exitWhenDone);
+// "Decoding files aborted by user." for a cancelled run; else the counts. Any failed, refused,
+// partial or kept-both files follow as lists, each with its reason, in the files' order.
+// Linear in the number of files.
+BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool exitWhenDone,
+                      const EndText& text = {});
 
 // After the dialog's loop: a run that was not cancelled, with "exit when done", opens the
 // folder and ends the program.

@@ -19,10 +19,7 @@ struct WorkerNews {
     bool ended;  // an end record; otherwise a progress record
     std::int32_t totalKiB;
     std::int32_t doneKiB;
-    std::int32_t result;  // the rest only in an end record
-    bool kept;            // a WAV file was put in place (see FileOutcome)
-    DecodeStats stats;
-    std::string reason;
+    FileOutcome outcome;  // the rest only in an end record; its input is the parent's to set
     std::string messages;
 };
 

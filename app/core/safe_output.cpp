@@ -75,22 +75,62 @@ bool same_file(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Why the output must not be written, before anything is opened; empty when it may.
-std::string refusal(const DecodeRequest& request, const std::string& output) {
+// Why the output must not be written, before anything is opened; kind None when it may.
+Reason refusal(const DecodeRequest& request, const std::string& output) {
     struct stat target {};
     if (stat(output.c_str(), &target) != 0) {
         return {};  // nothing there, or a link to nothing: the link is replaced
     }
     struct stat link {};
     if (lstat(output.c_str(), &link) == 0 && S_ISDIR(link.st_mode)) {
-        return path_error_message(output, EISDIR);
+        return {ReasonKind::Text, 0, path_error_message(output, EISDIR)};
     }
     struct stat input {};
     if (request.input_path != nullptr && stat(request.input_path, &input) == 0 &&
         same_file(input, target)) {
-        return "the output " + output + " is the input file itself; not decoded";
+        return {ReasonKind::Text, 0,
+                "the output " + output + " is the input file itself; not decoded"};
     }
     return {};
+}
+
+bool folder_gone(const std::string& output) {
+    struct stat info {};
+    return stat(folder_of(output).c_str(), &info) != 0 && errno == ENOENT;
+}
+
+// Why a decode failed, from what the engine reported and what the input and the output folder
+// are now; the engine's prose is never read.
+Reason failure_reason(const DecodeRequest& request, const DecodeStats& stats,
+                      const std::string& output) {
+    if (stats.no_audio != 0) {
+        return {ReasonKind::NoAudio};
+    }
+    if (stats.output_error == OUTPUT_PAST_WAV_LIMIT) {
+        return {ReasonKind::WavLimit};
+    }
+    if (!output.empty() && output != "-" && folder_gone(output)) {
+        return {ReasonKind::OutputFolderGone};
+    }
+    if (stats.output_error != 0) {
+        return {ReasonKind::Output, stats.output_error, {}};
+    }
+    if (request.input_path != nullptr) {
+        // O_NONBLOCK: a FIFO put in the input's place must not hold this check up.
+        int fd = open(request.input_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd == -1) {
+            const int error = errno;
+            return error == ENOENT ? Reason{ReasonKind::InputGone}
+                                   : Reason{ReasonKind::Input, error, {}};
+        }
+        struct stat info {};
+        const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+        close(fd);
+        if (!regular) {
+            return {ReasonKind::NotRegular};
+        }
+    }
+    return {ReasonKind::Engine};
 }
 
 // The decode wrote into the file we created, and the name still leads to it: nobody put a
@@ -117,66 +157,94 @@ std::string temporary_output_name(const std::string& output, const std::string& 
 
 FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction& decode) {
     FileOutcome outcome;
+    outcome.input = request.input_path != nullptr ? request.input_path : "";
     const std::string output = request.output_path != nullptr ? request.output_path : "";
     DecodeRequest own = request;
     own.stats = &outcome.stats;
-    auto run = [&decode](const DecodeRequest& r) { return decode ? decode(r) : decode_file(&r); };
+    auto run = [&decode, &outcome](const DecodeRequest& r) {
+        outcome.engineRan = true;
+        return decode ? decode(r) : decode_file(&r);
+    };
     auto finish = [&request, &outcome] {
         if (request.stats != nullptr) {
             *request.stats = outcome.stats;
         }
         return outcome;
     };
+    auto ended = [&](std::int32_t result) {
+        if (result == DECODE_ABORTED) {
+            outcome.end = FileEnd::Partial;
+            outcome.reason = {ReasonKind::Stopped};
+        } else if (result == DECODE_OK) {
+            outcome.end = FileEnd::Decoded;
+        } else {
+            outcome.end = FileEnd::Failed;
+            outcome.reason = failure_reason(request, outcome.stats, output);
+        }
+    };
     if (output.empty() || output == "-") {
-        outcome.result = run(own);
-        if (outcome.result == DECODE_FAILED) {
-            outcome.reason = outcome.stats.no_audio != 0 ? NO_AUDIO_REASON : DECODE_FAILED_REASON;
+        ended(run(own));
+        if (outcome.end != FileEnd::Failed) {
+            outcome.output = output;
         }
         return finish();
     }
 
     outcome.reason = refusal(request, output);
-    if (!outcome.reason.empty()) {
+    if (outcome.reason.kind != ReasonKind::None) {
+        outcome.end = FileEnd::Refused;
         return finish();
     }
     std::string temporary;
     int fd = create_temporary(output, temporary);
     if (fd == -1) {
         const int error = errno;
+        outcome.end = FileEnd::Failed;
         outcome.reason =
-            "cannot create a file in " + folder_of(output) + ": " + errno_message(error);
+            error == ENOENT && folder_gone(output)
+                ? Reason{ReasonKind::OutputFolderGone}
+                : Reason{ReasonKind::Output, error, "cannot create a file in " + folder_of(output)};
         return finish();
     }
     hold_unfinished(temporary);
     own.output_path = temporary.c_str();
-    outcome.result = run(own);
+    ended(run(own));
 
     struct stat left {};
-    if (outcome.result == DECODE_FAILED) {
-        outcome.reason = outcome.stats.no_audio != 0 ? NO_AUDIO_REASON : DECODE_FAILED_REASON;
-    } else if (outcome.result == DECODE_ABORTED && lstat(temporary.c_str(), &left) != 0 &&
+    if (outcome.end == FileEnd::Failed) {
+        // the reason is set; the temporary file goes below
+    } else if (outcome.end == FileEnd::Partial && lstat(temporary.c_str(), &left) != 0 &&
                errno == ENOENT) {
         // The decode function dropped the stopped file on purpose (output_decoder does, so
         // that a resumed run finds only finished files): nothing goes in place.
+        outcome.reason = {ReasonKind::StoppedRemoved};
         release_unfinished();
         close(fd);
         return finish();
+    } else if (folder_gone(output)) {
+        outcome.end = FileEnd::Failed;
+        outcome.reason = {ReasonKind::OutputFolderGone};
+        close(fd);
+        release_unfinished();  // gone with its folder
+        return finish();
     } else if (!still_ours(fd, temporary)) {
-        outcome.result = DECODE_FAILED;
-        outcome.reason = "the file being written, " + temporary + ", was replaced; " + output +
-                         " is left as it was";
+        outcome.end = FileEnd::Failed;
+        outcome.reason = {ReasonKind::Text, 0,
+                          "the file being written, " + temporary + ", was replaced; " + output +
+                              " is left as it was"};
         close(fd);
         release_unfinished();  // not ours to remove any more
         return finish();
     } else if (rename(temporary.c_str(), output.c_str()) != 0) {
         const int error = errno;
-        outcome.reason =
-            "cannot put the finished file in place: " + path_error_message(output, error);
-        outcome.result = DECODE_FAILED;
+        outcome.end = FileEnd::Failed;
+        outcome.reason = {
+            ReasonKind::Text, 0,
+            "cannot put the finished file in place: " + path_error_message(output, error)};
     } else {
-        outcome.kept = true;
+        outcome.output = output;
     }
-    if (outcome.result == DECODE_FAILED) {
+    if (outcome.end == FileEnd::Failed) {
         unlink(temporary.c_str());
     }
     release_unfinished();

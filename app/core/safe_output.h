@@ -11,7 +11,10 @@
 // the decode function removed the stopped file): a link at that name is replaced, never
 // followed. A failure removes the temporary file and leaves
 // an older file of the output name as it was. An output "-" or "" (standard output) is
-// decoded as it is. request.stats, when set, receives the outcome's figures too.
+// decoded as it is. request.stats, when set, receives the outcome's figures too. The outcome
+// is decoded or partial with the final name as its output (none when the decode function
+// removed a stopped file), failed with the specific reason (the system's error on the output
+// or input side, the output folder gone, the WAV size limit, no audio), or refused.
 FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction& decode = {});
 
 // The temporary name for an output: ".name.XXXXXX" in its folder, the name cut so that the

@@ -78,8 +78,8 @@ sigset_t cancel_signals() {
     return set;
 }
 
-// One file inside a worker, built and decoded exactly as run_batch does it in one process.
-// One file, written safely into place as the in-process runner writes it.
+// One file inside a worker, built, decoded and written into place exactly as run_batch does
+// it in one process.
 FileOutcome decode_in_worker(const BatchFile& file, const RequestBuilder& build,
                              const DecodeFunction& decode) {
     RequestTexts texts;
@@ -151,12 +151,6 @@ std::string take_captured(int capture) {
             restart_dither();
         }
         FileOutcome outcome = decode_in_worker(job.file, build, decode);
-        if (outcome.result != DECODE_OK && outcome.result != DECODE_ABORTED) {
-            outcome.result = DECODE_FAILED;
-        }
-        if (outcome.result == DECODE_FAILED && outcome.reason.empty()) {
-            outcome.reason = DECODE_FAILED_REASON;
-        }
         if (!send_all(channel, encode_end(outcome, take_captured(capture)))) {
             break;
         }
@@ -188,7 +182,12 @@ public:
           decode_(decode),
           settings_(settings),
           listener_(listener),
-          workers_(static_cast<std::size_t>(settings.workers < 1 ? 1 : settings.workers)) {}
+          workers_(static_cast<std::size_t>(settings.workers < 1 ? 1 : settings.workers)) {
+        result_.files.resize(files.size());
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            result_.files[i].input = input_path(files[i]);
+        }
+    }
 
     BatchResult run();
 
@@ -216,6 +215,8 @@ private:
     bool forwarded_ = false;
     bool stopped_ = false;  // a worker ended its file early on request
     std::uint64_t completedKiB_ = 0;
+    int startError_ = 0;  // errno of the first worker that could not be started
+    int started_ = 0;     // workers started, replacements included
     std::chrono::steady_clock::time_point lastReport_{};
     BatchResult result_;
 };
@@ -234,10 +235,24 @@ BatchResult Pool::run() {
         waitForNews();
         reportProgress(false);
     }
+    // Files that never went to a worker: kept back by a stop, or with no worker to take them.
+    for (; next_ < files_.size(); ++next_) {
+        FileOutcome& outcome = result_.files[next_];
+        if (state_.stopRequested != 0) {
+            outcome.end = FileEnd::NotStarted;
+            outcome.reason = {ReasonKind::Cancelled};
+            stopped_ = true;
+        } else {
+            outcome.end = FileEnd::Failed;
+            outcome.reason = {ReasonKind::NoWorker, startError_, {}};
+        }
+        listener_.fileEnded(next_, outcome);
+    }
     reportProgress(true);
-    // A cancel that came after the last file had ended stopped nothing.
-    if (state_.cancelRequested != 0 && (stopped_ || next_ < files_.size())) {
-        result_.lastResult = DECODE_ABORTED;
+    result_.stopped = state_.cancelRequested != 0 && stopped_;
+    if (startError_ != 0 && started_ > 0) {
+        result_.notice = "Not every worker process could be started (" +
+                         errno_message(startError_) + "); the others decoded the files.";
     }
     return result_;
 }
@@ -257,12 +272,14 @@ void Pool::giveWork() {
             continue;
         }
         if (worker.pid == -1) {
-            int error = start(slot);
+            // After one failure no other start is tried: the same limit would refuse it, and
+            // the workers that did start take the files.
+            int error = startError_ != 0 ? startError_ : start(slot);
             if (error != 0) {
-                listener_.workerNotStarted(error);
-                request_cancel(state_);
+                startError_ = error;
                 continue;
             }
+            ++started_;
         }
         assign(worker);
     }
@@ -331,7 +348,6 @@ void Pool::assign(Worker& worker) {
     worker.totalKiB = 0;
     worker.doneKiB = 0;
     ++next_;
-    ++result_.attempted;
     // The file counts as started even when the send fails: the worker is then gone (or made
     // to go, rather than wait for a job that never arrives whole), and its end, read from the
     // socket, fails this file. Every worker lost costs a file, so a worker that keeps dying
@@ -422,15 +438,17 @@ void Pool::readNews(std::size_t slot) {
 }
 
 void Pool::fileEnded(Worker& worker, const WorkerNews& news) {
-    PoolFileEnd end{worker.file, news.result, news.reason, news.messages, news.stats};
-    record_file_end(result_, input_path(files_[worker.file]),
-                    {news.result, news.reason, news.stats, news.kept});
-    stopped_ = stopped_ || end.result == DECODE_ABORTED;
-    result_.lastResult = end.result;
+    FileOutcome& outcome = result_.files[worker.file];
+    const std::string input = outcome.input;
+    outcome = news.outcome;
+    outcome.input = input;
+    outcome.renamed = files_[worker.file].renamed && !outcome.output.empty();
+    outcome.messages = message_lines(news.messages);
+    stopped_ = stopped_ || outcome.end == FileEnd::Partial;
     // Credited with the total it last reported, as run_batch credits a finished file.
     completedKiB_ += static_cast<std::uint64_t>(worker.totalKiB);
     worker.busy = false;
-    listener_.fileEnded(end);
+    listener_.fileEnded(worker.file, outcome);
 }
 
 // The worker's socket is closed on its side: it has ended, in the middle of a file or between
@@ -442,20 +460,19 @@ void Pool::workerEnded(std::size_t slot) {
     while (waitpid(worker.pid, &status, 0) == -1 && errno == EINTR) {
     }
     if (worker.busy) {
-        PoolFileEnd end{worker.file, DECODE_FAILED, DECODE_FAILED_REASON, {}, {}};
+        FileOutcome& outcome = result_.files[worker.file];
+        outcome.end = FileEnd::Failed;
+        outcome.reason = {ReasonKind::Engine};
         if (WIFSIGNALED(status)) {
-            end.failure = "worker process " + killed_by_signal_message(WTERMSIG(status));
+            outcome.reason = {ReasonKind::Worker, 0, killed_by_signal_message(WTERMSIG(status))};
         }
         // The engine ends the process with a status of its own after saying why (an invalid
         // option text); what the file's decode wrote is in the capture since its start.
         if (worker.capture != -1) {
-            end.messages = read_scratch_file(worker.capture);
+            outcome.messages = message_lines(read_scratch_file(worker.capture));
         }
-        record_file_end(result_, input_path(files_[worker.file]),
-                        {DECODE_FAILED, end.failure, {}, false});
-        result_.lastResult = DECODE_FAILED;
         completedKiB_ += static_cast<std::uint64_t>(worker.totalKiB);
-        listener_.fileEnded(end);
+        listener_.fileEnded(worker.file, outcome);
     }
     close(worker.channel);
     if (worker.capture != -1) {

@@ -18,15 +18,6 @@ struct PoolSettings {
     bool captureMessages = true;
 };
 
-// A file that has ended, decoded or not.
-struct PoolFileEnd {
-    std::size_t index;     // into the files given to the pool
-    std::int32_t result;   // DECODE_OK, DECODE_ABORTED or DECODE_FAILED
-    std::string failure;   // why it failed; empty otherwise
-    std::string messages;  // what the decode wrote, when captured
-    DecodeStats stats;     // as the engine filled them in; zero when the worker crashed
-};
-
 struct RunningFile {
     std::size_t index;
     std::int32_t totalKiB;  // as the engine last reported them; 0 before its first report
@@ -44,9 +35,9 @@ struct PoolProgress {
 class PoolListener {
 public:
     virtual ~PoolListener() = default;
-    // A worker could not be started (error is an errno value); the pool then cancels the run.
-    virtual void workerNotStarted(int error) = 0;
-    virtual void fileEnded(const PoolFileEnd& end) = 0;
+    // A file has ended, decoded or not; index is its place in the files given to the pool.
+    // Files a cancel kept from starting, or that no worker could take, end too.
+    virtual void fileEnded(std::size_t index, const FileOutcome& outcome) = 0;
     // About ten times a second while files run, and once after the last file has ended.
     virtual void progressed(const PoolProgress&) {}
 };
@@ -59,8 +50,10 @@ public:
 // dither's first state, so its bytes are those of a run of that file alone, whichever worker
 // took it and whatever it decoded before. Uses batch_state(),
 // started with begin_batch: a stop starts no further file, a cancel also stops the running
-// ones at their next progress call. The result's lastResult is DECODE_ABORTED when the cancel
-// stopped something.
+// ones at their next progress call; the files it kept from starting end as not started. A
+// worker that cannot be started leaves its files to the others (the result's notice says so
+// once); when none can, every file left fails with that reason. Never a cancel unless one
+// was asked for.
 BatchResult run_worker_pool(const std::vector<BatchFile>& files, const RequestBuilder& build,
                             const PoolSettings& settings, PoolListener& listener,
                             const DecodeFunction& decode = {});

@@ -243,8 +243,9 @@ private Q_SLOTS:
         // The same rows run again at once; the file that failed is named at the end.
         boxes_.clear();
         click(ids::DECODE_ALL);
+        // The input was removed: the reason says so rather than "decoding failed".
         QCOMPARE(boxes_.told,
-                 QStringList{u"2 decoded, 1 failed.\n\n"_s + gone + u": decoding failed"_s});
+                 QStringList{u"2 decoded, 1 failed.\n\n"_s + gone + u": the input vanished"_s});
         QCOMPARE(boxes_.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
         QCOMPARE(urls_.urls.size(), 2);
         QVERIFY(QFileInfo::exists(out + u"/c.wav"_s));
@@ -363,9 +364,13 @@ private Q_SLOTS:
 
         QCOMPARE(stillUp, (QList<bool>{true, true, true}));
         QCOMPARE(cancelFlag, 1);
-        // The stopped file is kept with what was decoded, and named.
-        QCOMPARE(boxes_.told, QStringList{u"Decoding files aborted by user.\n\n"_s +
-                                          longFile.fileName() + u": kept with what was decoded"_s});
+        // The stopped file is kept with what was decoded, and named; the next one never
+        // started, and says so in the message and in its row.
+        QCOMPARE(boxes_.told,
+                 QStringList{u"Decoding files aborted by user.\n\n"_s + longFile.fileName() +
+                             u": kept with what was decoded\n"_s + files_->path() +
+                             u"/after.mp3: not started: the run was cancelled"_s});
+        QCOMPARE(status_of(*window_, 1), u"not started"_s);
         QVERIFY(finished.isEmpty());  // the program keeps running
         QCOMPARE(urls_.urls, QList<QUrl>{QUrl::fromLocalFile(out)});
         QCOMPARE(watch.countLines, QStringList{expected_count_line(1, 2)});
@@ -432,18 +437,18 @@ private Q_SLOTS:
 
     void endReportOfTwoThousandFailuresStaysOnTheScreen() {
         BatchResult result;
-        result.attempted = 2000;
         for (int i = 0; i < 2000; ++i) {
-            result.failed.push_back({"/home/someone/Music/A rather long folder name for an album/" +
-                                         std::string(i % 7 == 0 ? 180 : 8, 'x') +
-                                         std::to_string(i) + ".mp3",
-                                     i % 2 == 0 ? DECODE_FAILED_REASON : "no MPEG audio found"});
+            FileOutcome failed;
+            failed.end = FileEnd::Failed;
+            failed.input = "/home/someone/Music/A rather long folder name for an album/" +
+                           std::string(i % 7 == 0 ? 180 : 8, 'x') + std::to_string(i) + ".mp3";
+            failed.reason = {i % 2 == 0 ? ReasonKind::Engine : ReasonKind::NoAudio};
+            result.files.push_back(failed);
         }
         BatchState state;
         const BatchEnd end = finish_batch(result, state, false);
         const EndReport report = end_report(result, end);
-        QCOMPARE(report.summary, std::string("Decoded 0 of 2000 files. 2000 files could not be "
-                                             "decoded:"));
+        QCOMPARE(report.summary, std::string("Decoded 0 of 2000 files."));
 
         ReportDialog dialog(report, QMessageBox::Warning, window_.get());
         dialog.show();
@@ -470,7 +475,7 @@ private Q_SLOTS:
         QTreeWidgetItem* section = details->topLevelItem(0);
         QCOMPARE(section->text(0), u"Not decoded (2000)"_s);
         QCOMPARE(section->childCount(), 2000);
-        QCOMPARE(section->child(1999)->text(0), path_text(result.failed[1999].path));
+        QCOMPARE(section->child(1999)->text(0), path_text(result.files[1999].input));
         QCOMPARE(section->child(1999)->text(1), u"no MPEG audio found"_s);
         QVERIFY(details->verticalScrollBar()->maximum() > 0);
         save_screenshot(&dialog, u"end_message_failures.png"_s);
@@ -614,12 +619,12 @@ private Q_SLOTS:
         const QRegularExpression loud(u"^done 0:02, -?\\d+\\.\\d dB, [1-9]\\d* clipped$"_s);
         QVERIFY2(loud.match(status_of(*window_, 2)).hasMatch(), qPrintable(status_of(*window_, 2)));
         QCOMPARE(status_of(*window_, 3), u"skipped: exists"_s);
-        QCOMPARE(status_of(*window_, 4), u"failed: decoding failed"_s);
+        QCOMPARE(status_of(*window_, 4), u"failed: the input vanished"_s);
         const QRegularExpression quiet(u"^done 0:02, -(19|20|21)\\.\\d dB, 0 clipped$"_s);
         QVERIFY2(quiet.match(status_of(*window_, 5)).hasMatch(),
                  qPrintable(status_of(*window_, 5)));
         // The tooltip: the file, its status, and why.
-        QCOMPARE(tooltip_of(*window_, 4), gone + u"\nfailed: decoding failed"_s);
+        QCOMPARE(tooltip_of(*window_, 4), gone + u"\nfailed: the input vanished"_s);
         QCOMPARE(tooltip_of(*window_, 3),
                  files_->path() + u"/kept.mp3\nskipped: exists\nthe WAV file exists"_s);
         // The end message counts, and names the failures only.

@@ -159,10 +159,13 @@ TEST(Cli, AFailingFileIsNamedAndTheOthersStillDecoded) {
     EXPECT_TRUE(contains(r.err, "pelmora-cli: " + fixture_path("vbr_xing.mp3") + ": " +
                                     dir.file("vbr_xing.wav") + ": Is a directory\n"))
         << r.err;
+    // The missing input failed; the one whose output is a folder was refused, never decoded.
     EXPECT_TRUE(contains(r.err,
-                         "pelmora-cli: Decoded 2 of 4 files. 2 files could not be "
+                         "pelmora-cli: Decoded 2 of 4 files. This file could not be "
                          "decoded:\n\n" +
-                             missing + ": No such file or directory\n" +
+                             missing +
+                             ": No such file or directory\n\nThis file was found but "
+                             "not decoded:\n\n" +
                              fixture_path("vbr_xing.mp3") + ": " + dir.file("vbr_xing.wav") +
                              ": Is a directory\n"))
         << r.err;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/shell/run_lists.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 
@@ -199,9 +200,11 @@ TEST_F(Batch, LoopDecodesInOrderAndCreditsTheLastReportedTotal) {
     EXPECT_EQ(completed_at_start, (std::vector<std::uint64_t>{0, 50, 100}));
     EXPECT_EQ(sink.lines, (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3"}));
     EXPECT_EQ(sink.counts.back(), "Decoding   3 of  3");
-    EXPECT_EQ(result.lastResult, DECODE_OK);
-    EXPECT_EQ(result.attempted, 3);
-    EXPECT_EQ(result.failed, (std::vector<FailedFile>{{"/m/b.mp3", "decoding failed"}}));
+    EXPECT_FALSE(result.stopped);
+    EXPECT_EQ(attempted(result), 3);
+    // The fake decode failed a file that is not there: the reason says what is wrong now.
+    EXPECT_EQ(listed(result, FileEnd::Failed),
+              (std::vector<Listed>{{"/m/b.mp3", "the input vanished"}}));
 }
 
 TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
@@ -220,15 +223,18 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
     options.outputFolder = out.path();
     BatchResult result = run_batch({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, options, fake);
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(result.lastResult, DECODE_ABORTED);
+    EXPECT_TRUE(result.stopped);
     // The stopped file is kept, in place, and named as partial.
     EXPECT_EQ(read_file_bytes(out.file("a.wav")), (std::vector<unsigned char>{'p', 'a', 'r', 't'}));
-    EXPECT_EQ(result.partial, (std::vector<std::string>{"/m/a.mp3"}));
+    EXPECT_EQ(paths(result, FileEnd::Partial), (std::vector<std::string>{"/m/a.mp3"}));
+    // The file after it never started, and says so.
+    EXPECT_EQ(listed(result, FileEnd::NotStarted),
+              (std::vector<Listed>{{"/m/b.mp3", "not started: the run was cancelled"}}));
     BatchEnd end = finish_batch(result, state, false);
     EXPECT_EQ(end.dialogResult, 2);
     EXPECT_EQ(end.message,
-              "Decoding files aborted by user.\n\nThis file was stopped part way, kept with what "
-              "was decoded:\n\n/m/a.mp3");
+              "Decoding files aborted by user.\n\nThis file was stopped part way:\n\n/m/a.mp3: "
+              "kept with what was decoded\n\nOne file was not started.");
     EXPECT_TRUE(end.openFolder);
     EXPECT_TRUE(end.cancelled);
     EXPECT_FALSE(finish_batch(result, state, true).exitProgram);
@@ -237,7 +243,8 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
 
 TEST_F(Batch, EndOfRunDecisions) {
     BatchState& state = batch_state();
-    BatchResult ok{.lastResult = DECODE_OK, .attempted = 3};
+    auto decoded = [](const char* path) { return ended_as(FileEnd::Decoded, path); };
+    BatchResult ok{{decoded("/m/a.mp3"), decoded("/m/b.mp3"), decoded("/m/c.mp3")}};
     BatchEnd end = finish_batch(ok, state, false);
     EXPECT_EQ(end.dialogResult, 1);
     EXPECT_EQ(end.message, "Decoded all files successfully.");
@@ -253,35 +260,33 @@ TEST_F(Batch, EndOfRunDecisions) {
 
     // Failed files are never reported as success; each is named with its reason.
     BatchResult failed{
-        .lastResult = DECODE_OK, .attempted = 3, .failed = {{"/m/b.mp3", "decoding failed"}}};
+        {decoded("/m/a.mp3"), ended_as(FileEnd::Failed, "/m/b.mp3", "x"), decoded("/m/c.mp3")}};
     end = finish_batch(failed, state, false);
-    EXPECT_EQ(end.message,
-              "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3: decoding failed");
+    EXPECT_EQ(end.message, "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3: x");
+    EXPECT_EQ(end.summary, "Decoded 2 of 3 files.");
     EXPECT_TRUE(end.failures);
     EXPECT_FALSE(end.cancelled);
-    BatchResult two{.lastResult = DECODE_FAILED,
-                    .attempted = 4,
-                    .failed = {{"/m/b.mp3", "x"}, {"/m/d.mp3", "y"}}};
+    BatchResult two{{decoded("/m/a.mp3"), ended_as(FileEnd::Failed, "/m/b.mp3", "x"),
+                     decoded("/m/c.mp3"), ended_as(FileEnd::Failed, "/m/d.mp3", "y")}};
     EXPECT_EQ(finish_batch(two, state, true).message,
               "Decoded 2 of 4 files. 2 files could not be decoded:\n\n/m/b.mp3: x\n/m/d.mp3: y");
 
     // Inputs found but never started count among the files and fail the run as well.
-    BatchResult refused{
-        .lastResult = DECODE_OK, .attempted = 2, .refused = {{"/m/x/", "Permission denied"}}};
+    BatchResult refused{{ended_as(FileEnd::Refused, "/m/x/", "Permission denied"),
+                         decoded("/m/a.mp3"), decoded("/m/b.mp3")}};
     end = finish_batch(refused, state, false);
     EXPECT_TRUE(end.failures);
     EXPECT_EQ(end.message,
               "Decoded 2 of 3 files. This file was found but not decoded:\n\n/m/x/: Permission "
               "denied");
-    BatchResult both{
-        .lastResult = DECODE_OK,
-        .attempted = 5,
-        .failed = {{"/m/b.mp3", "no MPEG audio found"}},
-        .refused = {{"/n/a.mp3", "same file name as /m/a.mp3"}, {"/n/c.mp3", "Permission denied"}}};
-    EXPECT_EQ(finish_batch(both, state, false).message,
-              "Decoded 4 of 7 files. This file could not be decoded:\n\n/m/b.mp3: no MPEG audio "
-              "found\n\n2 files were found but not decoded:\n\n/n/a.mp3: same file name as "
-              "/m/a.mp3\n/n/c.mp3: Permission denied");
+
+    // A file kept beside an existing WAV file is named with its new name.
+    FileOutcome renamed = decoded("/m/a.mp3");
+    renamed.output = "/out/a (2).wav";
+    renamed.renamed = true;
+    EXPECT_EQ(finish_batch(BatchResult{{renamed}}, state, false).message,
+              "Decoded all files successfully.\n\nThis file was kept beside an existing WAV file "
+              "under a new name:\n\n/m/a.mp3 -> /out/a (2).wav");
 
     // Cancel pressed after the last file ended: the run was not stopped.
     request_cancel(state);
@@ -289,17 +294,20 @@ TEST_F(Batch, EndOfRunDecisions) {
     EXPECT_FALSE(finish_batch(ok, state, false).cancelled);
     EXPECT_FALSE(finish_batch(ok, state, true).exitProgram);  // but it never ends the program
 
-    // A cancel with failures keeps its first line and lists what went wrong, partial files last.
-    BatchResult stopped{.lastResult = DECODE_ABORTED,
-                        .attempted = 3,
-                        .failed = {{"/m/a.mp3", "decoding failed"}},
-                        .partial = {"/m/c.mp3"}};
+    // A cancel with failures keeps its first line and lists what went wrong, partial files last;
+    // a partial file removed (to resume the run) says so.
+    FileOutcome removed = ended_as(FileEnd::Partial, "/m/d.mp3");
+    removed.reason = {ReasonKind::StoppedRemoved};
+    FileOutcome kept = ended_as(FileEnd::Partial, "/m/c.mp3");
+    kept.reason = {ReasonKind::Stopped};
+    BatchResult stopped{{ended_as(FileEnd::Failed, "/m/a.mp3", "decoding failed"), kept, removed},
+                        true};
     end = finish_batch(stopped, state, false);
     EXPECT_TRUE(end.cancelled);
     EXPECT_EQ(end.message,
               "Decoding files aborted by user.\n\nThis file could not be decoded:\n\n/m/a.mp3: "
-              "decoding failed\n\nThis file was stopped part way, kept with what was "
-              "decoded:\n\n/m/c.mp3");
+              "decoding failed\n\n2 files were stopped part way:\n\n/m/c.mp3: kept with what was "
+              "decoded\n/m/d.mp3: its partial WAV file was removed");
 }
 
 TEST_F(Batch, RealDecodeWritesIntoTheOutputFolder) {
@@ -313,8 +321,8 @@ TEST_F(Batch, RealDecodeWritesIntoTheOutputFolder) {
     BatchResult result =
         run_batch({{"stereo_44k_128.mp3", folder}, {"short.mp3", folder}}, options);
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(result.lastResult, DECODE_OK);
-    EXPECT_TRUE(result.failed.empty());
+    EXPECT_FALSE(result.stopped);
+    EXPECT_TRUE(listed(result, FileEnd::Failed).empty());
     EXPECT_EQ(parse_wav_file(dir.file("stereo_44k_128.wav")).data_size, 116u * 1152 * 4);
     EXPECT_EQ(parse_wav_file(dir.file("short.wav")).data_size, 5u * 1152 * 4);
     EXPECT_EQ(sink.file.upper, 48483 >> 10);
