@@ -2,10 +2,14 @@
 // progress dialog's bars and lines are watched from inside its modal loop.
 #include "app/batch.h"
 
+#include <sys/mount.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -819,6 +823,33 @@ private Q_SLOTS:
             QVERIFY(bytes.size() > 44);
             QVERIFY2(bytes == theirs.readAll(), qPrintable(name));
         }
+    }
+
+    void aFullDiskIsTheRowsReasonInOneProcessAndInWorkers() {
+        // A 200 KiB tmpfs (as root) takes the short file but not the long one.
+        const QString out = files_->path() + u"/full"_s;
+        QVERIFY(QDir().mkpath(out));
+        if (geteuid() != 0 ||
+            mount("tmpfs", QFile::encodeName(out).constData(), "tmpfs", 0, "size=200k") != 0) {
+            QSKIP("needs root to mount a small tmpfs");
+        }
+        const QString longInput = longFile();
+        window_->addChosenFiles({longInput, put("short.mp3", "short.mp3")});
+        auto* atOnce = control<QSpinBox>(window_->pageTabs()->optionsPage(), ids::FILES_AT_ONCE);
+        for (int filesAtOnce : {1, 2}) {
+            atOnce->setValue(filesAtOnce);
+            QFile::remove(out + u"/short.wav"_s);
+            setOutput(out, false, false);
+            boxes_.clear();
+            boxes_.answers = {true};
+            click(ids::DECODE_ALL);
+            QCOMPARE(status_of(*window_, 0), u"failed: No space left on device"_s);
+            QVERIFY2(status_of(*window_, 1).startsWith(u"done "_s),
+                     qPrintable(status_of(*window_, 1)));
+            QCOMPARE(boxes_.told, QStringList{u"1 decoded, 1 failed.\n\n"_s + longInput +
+                                              u": No space left on device"_s});
+        }
+        umount2(QFile::encodeName(out).constData(), MNT_DETACH);
     }
 
     void progressDialogGivesEachRunningFileARowAndMakesRoomForThem() {

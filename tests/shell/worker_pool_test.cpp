@@ -15,6 +15,7 @@
 #include <map>
 #include <thread>
 
+#include "app/core/end_report.h"
 #include "app/core/system_message.h"
 #include "tests/shell/run_lists.h"
 #include "tests/support/riff.h"
@@ -458,9 +459,11 @@ TEST_F(WorkerPool, WorkersThatCannotStartFailTheFilesOnlyWhenNoneStartedAndNever
         for (const Listed& file : listed(result, FileEnd::Failed)) {
             reasons += "[" + file.reason + "]";
         }
-        std::fprintf(stderr, "decoded %zu, failed %s, cancelled %d, failures %d\n%s\n",
+        // The window's end message: the counts, and each file with its reason.
+        const EndReport report = counted_end_report(result, end);
+        std::fprintf(stderr, "decoded %zu, failed %s, cancelled %d, failures %d\n%s\nwindow: %s\n",
                      paths(result, FileEnd::Decoded).size(), reasons.c_str(), end.cancelled ? 1 : 0,
-                     end.failures ? 1 : 0, end.message.c_str());
+                     end.failures ? 1 : 0, end.message.c_str(), report_text(report, 1).c_str());
         _exit(0);
     };
     const std::string noWorker =
@@ -468,7 +471,9 @@ TEST_F(WorkerPool, WorkersThatCannotStartFailTheFilesOnlyWhenNoneStartedAndNever
         "unavailable";
     EXPECT_EXIT(with_process_limit(0), testing::ExitedWithCode(0),
                 "decoded 0, failed \\[" + noWorker + "\\]\\[" + noWorker + "\\]\\[" + noWorker +
-                    "\\], cancelled 0, failures 1\nDecoded 0 of 3 files\\.");
+                    "\\], cancelled 0, failures 1\nDecoded 0 of 3 files\\.(.|\n)*\nwindow: 0 "
+                    "decoded, 3 failed\\.\n\n/m/a\\.mp3: " +
+                    noWorker + "\n\\.\\.\\. and 2 more");
     EXPECT_EXIT(with_process_limit(2), testing::ExitedWithCode(0),
                 "decoded 3, failed , cancelled 0, failures 0\n.*Not every worker process could "
                 "be started \\(Resource temporarily unavailable\\); the others decoded the "
