@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QWidget>
 
-#include "app/names.h"
+#include "app/instance_socket.h"
 
 namespace {
 
@@ -16,11 +18,16 @@ const QByteArray FORWARD_ANSWER = QByteArrayLiteral("ok\n");
 
 }  // namespace
 
-QString instance_server_name() {
-    return QString::fromLatin1(INSTANCE_NAME) + QLatin1Char('-') + QString::number(getuid());
+QString instance_server_name(QString* refusal) {
+    const InstancePlace place =
+        instance_place(QFile::encodeName(qEnvironmentVariable("XDG_RUNTIME_DIR")).toStdString(),
+                       QFile::encodeName(QDir::tempPath()).toStdString(), getuid());
+    *refusal = QFile::decodeName(QByteArray::fromStdString(place.refusal));
+    return QFile::decodeName(QByteArray::fromStdString(place.socketPath));
 }
+
 InstanceServer::InstanceServer(QObject* parent) : QObject(parent), server_(new QLocalServer(this)) {
-    // Only the same user may call: the name already says whose copy it is.
+    // The folder keeps other users out already; the socket's own mode is one more fence.
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     connect(server_, &QLocalServer::newConnection, this, &InstanceServer::acceptConnection);
 }
@@ -39,6 +46,11 @@ bool InstanceServer::listen(const QString& name) {
 
 void InstanceServer::acceptConnection() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
+        if (!peer_runs_as(static_cast<int>(socket->socketDescriptor()), getuid())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             while (socket->canReadLine()) {
@@ -56,6 +68,10 @@ bool ask_running_copy_forward(const QString& name, int timeoutMs) {
     QLocalSocket socket;
     socket.connectToServer(name);
     if (!socket.waitForConnected(timeoutMs)) {
+        return false;
+    }
+    // Whoever else sits on the name is not asked: an answer from them would end this copy.
+    if (!peer_runs_as(static_cast<int>(socket.socketDescriptor()), getuid())) {
         return false;
     }
     socket.write(FORWARD_REQUEST);

@@ -7,10 +7,13 @@
 class QLocalServer;
 class QWidget;
 
-// Per user: two users on one machine each run their own copy.
-QString instance_server_name();
+// Per user: two users on one machine each run their own copy. An absolute socket path in a
+// folder only this user can create names in; empty when there is no such folder, with
+// *refusal saying why (this copy then runs on its own).
+QString instance_server_name(QString* refusal);
 
 // Listens for later copies; each one that connects asks the window to come forward.
+// Connections from processes of another user are closed unanswered.
 class InstanceServer : public QObject {
     Q_OBJECT
 public:
@@ -28,8 +31,8 @@ private:
     QLocalServer* server_;
 };
 
-// True when a running copy took the request (this copy then ends); false when none answered
-// within timeoutMs.
+// True when a running copy of this user took the request (this copy then ends); false when
+// none answered within timeoutMs or the answer came from a process of another user.
 bool ask_running_copy_forward(const QString& name, int timeoutMs);
 
 // Restores a minimised window, raises it, and raises the modal dialog it shows, if any.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <cstdio>
 
 #include "app/mainwindow.h"
 #include "app/message_boxes.h"
@@ -13,8 +14,11 @@ int run_program(int argc, char** argv) {
     QApplication app(argc, argv);
     set_application_names();
 
-    const QString serverName = instance_server_name();
-    if (ask_running_copy_forward(serverName, 1000)) {
+    QString refusal;
+    const QString serverName = instance_server_name(&refusal);
+    if (serverName.isEmpty()) {
+        std::fprintf(stderr, "pelmora: not looking for a running copy: %s\n", qPrintable(refusal));
+    } else if (ask_running_copy_forward(serverName, 1000)) {
         return 0;
     }
     // Relative paths, the folder browser's first folder among them, start beside the program.
@@ -31,7 +35,9 @@ int run_program(int argc, char** argv) {
     QObject::connect(&instance, &InstanceServer::comeForwardRequested, &window,
                      [&window] { bring_forward(&window); });
     // Without the server this copy still works; a later copy then simply starts as well.
-    instance.listen(serverName);
+    if (!serverName.isEmpty()) {
+        instance.listen(serverName);
+    }
     window.exec();
     return window.terminatedBy() != 0 ? 128 + window.terminatedBy() : 0;
 }

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "engine/lame_tag.h"
 #include "engine/player_state.h"
+#include "mpeg/lame_tag.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ int exact_length_header(PlayerState* state, const mad_stream* stream, const mad_
         state->total_bytes -= static_cast<std::uint32_t>(length);
     }
     const std::uint32_t half = half_shift(frame);
-    const bool counted = (header.flags & 0x1) != 0;
+    const bool counted = (header.flags & XING_FRAMES) != 0;
     if (header.has_lame == 0) {
         if (counted) {
             state->total_time = frame->header.duration;

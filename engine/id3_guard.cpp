@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "info/id3v2_walk.h"
+#include "mpeg/big_endian.h"
+#include "mpeg/id3v2_walk.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ bool inflate_fits(std::uint32_t declared, std::size_t compressed) {
 bool frame_is_safe(const Id3v2Frame& frame, int version) {
     const unsigned char format = frame.formatFlags;
     if (version == 3 && (format & COMPRESSED_V23) != 0 && frame.size >= 4 &&
-        !inflate_fits(id3v2_plain32(frame.data), frame.size - 4)) {
+        !inflate_fits(big_endian32(frame.data), frame.size - 4)) {
         return false;
     }
     if (version == 4 && (format & COMPRESSED_V24) != 0 && (format & DATA_LENGTH_V24) != 0) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -22,12 +23,6 @@
 #include "normalize/normalizer.h"
 
 namespace {
-
-constexpr std::uint32_t XING_MAGIC = 0x58696e67;  // "Xing"
-constexpr std::uint32_t XING_FRAMES = 0x1;
-constexpr std::uint32_t XING_BYTES = 0x2;
-constexpr std::uint32_t XING_TOC = 0x4;
-constexpr std::uint32_t XING_SCALE = 0x8;
 
 // The highest bit rate of any MPEG audio layer is 448 kbit/s; libmad takes free-format frames
 // up to 640 kbit/s in layer III and without a limit in layers I and II.
@@ -87,50 +82,6 @@ int add_filter(PlayerState* state, FilterFunction function, void* data) {
     node->data = data;
     node->next = state->filters;
     state->filters = node;
-    return 0;
-}
-
-// Returns 0 and fills xing when the ancillary data starts with a complete Xing header.
-int parse_xing(XingInfo* xing, mad_bitptr ptr, unsigned bitlen) {
-    if (bitlen < 64 || mad_bit_read(&ptr, 32) != XING_MAGIC) {
-        xing->flags = 0;
-        return -1;
-    }
-    xing->flags = static_cast<std::uint32_t>(mad_bit_read(&ptr, 32));
-    bitlen -= 64;
-    if ((xing->flags & XING_FRAMES) != 0) {
-        if (bitlen < 32) {
-            xing->flags = 0;
-            return -1;
-        }
-        xing->frames = static_cast<std::uint32_t>(mad_bit_read(&ptr, 32));
-        bitlen -= 32;
-    }
-    if ((xing->flags & XING_BYTES) != 0) {
-        if (bitlen < 32) {
-            xing->flags = 0;
-            return -1;
-        }
-        xing->bytes = static_cast<std::uint32_t>(mad_bit_read(&ptr, 32));
-        bitlen -= 32;
-    }
-    if ((xing->flags & XING_TOC) != 0) {
-        if (bitlen < 800) {
-            xing->flags = 0;
-            return -1;
-        }
-        for (unsigned char& entry : xing->toc) {
-            entry = static_cast<unsigned char>(mad_bit_read(&ptr, 8));
-        }
-        bitlen -= 800;
-    }
-    if ((xing->flags & XING_SCALE) != 0) {
-        if (bitlen < 32) {
-            xing->flags = 0;
-            return -1;
-        }
-        xing->scale = static_cast<std::uint32_t>(mad_bit_read(&ptr, 32));
-    }
     return 0;
 }
 
@@ -486,7 +437,11 @@ mad_flow on_frame(void* data, const mad_stream* stream, mad_frame* frame) {
         return MAD_FLOW_IGNORE;
     }
     if (state->frames_seen == 0) {
-        if (parse_xing(&state->xing, stream->anc_ptr, stream->anc_bitlen) == 0) {
+        // Only "Xing" marks a header frame here: an "Info" frame is decoded as audio.
+        // libmad's bit pointer is at bit (8 - left) of its byte.
+        const mad_bitptr& ancillary = stream->anc_ptr;
+        if (parse_xing(&state->xing, ancillary.byte, CHAR_BIT - ancillary.left, stream->anc_bitlen,
+                       HEADER_FRAME_XING) != HEADER_FRAME_NONE) {
             if ((state->xing.flags & XING_FRAMES) != 0) {
                 state->total_time = frame->header.duration;
                 mad_timer_multiply(&state->total_time, state->xing.frames);

@@ -11,6 +11,7 @@
 #include "engine/exact_length.h"
 #include "engine/output.h"
 #include "engine/request.h"
+#include "mpeg/xing.h"
 
 constexpr std::uint32_t FLAG_HALF_RATE = 0x2;
 constexpr std::uint32_t FLAG_IGNORE_CRC = 0x4;
@@ -34,14 +35,6 @@ constexpr ChannelSelect SELECT_STEREO = 4;
 constexpr ChannelSelect SELECT_DEFAULT_WARNED = -1;
 
 constexpr std::uint32_t INPUT_BUFFER_SIZE = 40000;
-
-struct XingInfo {
-    std::uint32_t flags;  // 0x1 frames, 0x2 bytes, 0x4 toc, 0x8 scale present
-    std::uint32_t frames;
-    std::uint32_t bytes;
-    unsigned char toc[100];
-    std::uint32_t scale;
-};
 
 using FilterFunction = mad_flow (*)(void* data, mad_frame* frame);
 

@@ -13,7 +13,7 @@
 #include "engine/messages.h"
 #include "engine/tag_display.h"
 #include "engine/wav_writer.h"
-#include "info/id3v2_walk.h"
+#include "mpeg/id3v2_walk.h"
 
 #ifndef PELMORA_PROGRAM_VERSION
 #error "engine/CMakeLists.txt passes the project version to this file"

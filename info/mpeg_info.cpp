@@ -7,7 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/lame_tag.h"
+#include "mpeg/big_endian.h"
+#include "mpeg/lame_tag.h"
 
 namespace {
 
@@ -134,11 +135,6 @@ struct BufferedSource {
         }
     }
 };
-
-std::uint32_t big_endian32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-           static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
-}
 
 template <typename Source>
 bool find_sync_in(Source* source, long skip, std::uint32_t* header) {

@@ -37,7 +37,7 @@ MpegInfo mpeg_info_scan(const char* path, bool exactLength = false);
 // The encoder's header frame ("Xing" or "Info") at the first frame position, and the delay
 // and padding of its LAME tag, as the player's exact length uses them.
 struct EncoderGap {
-    std::uint32_t kind;   // HEADER_FRAME_NONE, _XING or _INFO of engine/lame_tag.h
+    std::uint32_t kind;   // HEADER_FRAME_NONE, _XING or _INFO of mpeg/xing.h
     std::uint32_t flags;  // the header's field flags; 0x1: frames is valid
     std::uint32_t frames;
     std::int32_t hasLame;

@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "info/id3v2_walk.h"
 #include "info/mpeg_info.h"
+#include "mpeg/id3v2_walk.h"
 
 namespace {
 

@@ -14,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/lame_tag.h"
 #include "engine/request.h"
 #include "info/mpeg_info.h"
 #include "tests/support/riff.h"
@@ -316,33 +315,6 @@ TEST(ExactLength, KeepsTheRightSamplesOfEachFrameAcrossAFrameSizeChange) {
     EXPECT_EQ(pcm.samples[1][0], 102);
     mad_frame_finish(&big);
     mad_frame_finish(&small);
-}
-
-TEST(LameTag, ReadsDelayAndPaddingAndRefusesCutFrames) {
-    // Frame 0 of stereo_44k_128_info.mp3: an Info frame of 417 bytes, delay 576, padding 756
-    // and a frame count of 116 (README.md, read with the fixture script's own frame reader).
-    std::vector<unsigned char> bytes = read_file_bytes(fixture_path("stereo_44k_128_info.mp3"));
-    ASSERT_GE(bytes.size(), 417u);
-    HeaderFrame frame;
-    ASSERT_EQ(parse_header_frame(&frame, bytes.data(), 417), HEADER_FRAME_INFO);
-    EXPECT_EQ(frame.frames, 116u);
-    EXPECT_EQ(frame.has_lame, 1);
-    EXPECT_EQ(frame.delay, 576u);
-    EXPECT_EQ(frame.padding, 756u);
-    EXPECT_EQ(frame.samples_per_frame, 1152u);
-    EXPECT_EQ(frame.sample_rate, 44100u);
-    // Every shorter cut either refuses the frame or leaves the LAME part out; none reads past.
-    for (std::size_t length = 0; length < 417; ++length) {
-        std::vector<unsigned char> cut(bytes.begin(), bytes.begin() + static_cast<long>(length));
-        std::uint32_t kind = parse_header_frame(&frame, cut.data(), cut.size());
-        if (kind != HEADER_FRAME_NONE && frame.has_lame != 0) {
-            EXPECT_EQ(frame.delay, 576u) << length;
-        }
-    }
-    // An audio frame is no header frame.
-    EXPECT_EQ(parse_header_frame(&frame, bytes.data() + 417, bytes.size() - 417),
-              HEADER_FRAME_NONE);
-    EXPECT_EQ(frame.kind, HEADER_FRAME_NONE);
 }
 
 }  // namespace

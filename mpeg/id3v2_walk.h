@@ -11,8 +11,6 @@ constexpr std::size_t ID3V2_HEADER_SIZE = 10;
 constexpr unsigned char ID3V2_FLAG_UNSYNCHRONISED = 0x80;  // tag header flags
 constexpr unsigned char ID3V2_FLAG_EXTENDED_HEADER = 0x40;
 
-// Big-endian 32-bit number.
-std::uint32_t id3v2_plain32(const unsigned char* p);
 // Four 7-bit groups, most significant first; the top bit of each byte is ignored.
 std::uint32_t id3v2_syncsafe32(const unsigned char* p);
 // True when none of the four bytes has its top bit set.

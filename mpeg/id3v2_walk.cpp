@@ -1,9 +1,6 @@
-#include "info/id3v2_walk.h"
+#include "mpeg/id3v2_walk.h"
 
-std::uint32_t id3v2_plain32(const unsigned char* p) {
-    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
-           static_cast<std::uint32_t>(p[2]) << 8 | static_cast<std::uint32_t>(p[3]);
-}
+#include "mpeg/big_endian.h"
 
 std::uint32_t id3v2_syncsafe32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0] & 0x7f) << 21 |
@@ -45,7 +42,7 @@ bool id3v2_read_extended_header(Id3v2ExtendedHeader* extended, const unsigned ch
     if (length < 4) {
         return false;
     }
-    extended->field = id3v2_plain32(body);
+    extended->field = big_endian32(body);
     extended->sizeIsSyncsafe = id3v2_is_syncsafe(body);
     extended->size =
         version == 4 ? std::uint64_t{id3v2_syncsafe32(body)} : std::uint64_t{extended->field} + 4;
@@ -80,14 +77,12 @@ Id3v2Step id3v2_next_frame(Id3v2FrameWalk* walk, Id3v2Frame* frame) {
     if (header_size == ID3V2_HEADER_SIZE) {
         frame->idLength = 4;
         frame->size =
-            walk->layout.syncsafeSizes ? id3v2_syncsafe32(header + 4) : id3v2_plain32(header + 4);
+            walk->layout.syncsafeSizes ? id3v2_syncsafe32(header + 4) : big_endian32(header + 4);
         frame->statusFlags = header[8];
         frame->formatFlags = header[9];
     } else {
         frame->idLength = 3;
-        frame->size = static_cast<std::uint32_t>(header[3]) << 16 |
-                      static_cast<std::uint32_t>(header[4]) << 8 |
-                      static_cast<std::uint32_t>(header[5]);
+        frame->size = big_endian24(header + 3);
         frame->statusFlags = 0;
         frame->formatFlags = 0;
     }

@@ -6,9 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr std::uint32_t HEADER_FRAME_NONE = 0;
-constexpr std::uint32_t HEADER_FRAME_XING = 1;
-constexpr std::uint32_t HEADER_FRAME_INFO = 2;
+#include "mpeg/xing.h"
 
 // libmad's synthesis puts out every sample this much later than the encoder took it in.
 constexpr std::uint32_t DECODER_DELAY = 529;
@@ -18,7 +16,7 @@ constexpr std::uint32_t SYNTHESIS_DELAY = 241;
 
 struct HeaderFrame {
     std::uint32_t kind;    // HEADER_FRAME_*
-    std::uint32_t flags;   // 0x1 frames, 0x2 bytes, 0x4 toc, 0x8 scale present
+    std::uint32_t flags;   // XING_* fields present
     std::uint32_t frames;  // audio frames after this one, when flag 0x1 is set
     std::int32_t has_lame;
     std::uint32_t delay;              // samples the encoder put in front of the audio (12 bits)
