@@ -33,10 +33,10 @@ namespace {
 // follow a run alike whichever decodes it. Called on the worker thread.
 class PoolEvents : public PoolListener {
 public:
-    explicit PoolEvents(std::size_t files) : perMille_(files, -1) {}
+    PoolEvents(std::size_t files, ProgressSink* sink) : perMille_(files, -1), sink_(sink) {}
 
     void fileEnded(std::size_t index, const FileOutcome& outcome) override {
-        ProgressSink* sink = batch_state().progress;
+        ProgressSink* sink = sink_;
         if (sink == nullptr || index >= perMille_.size()) {
             return;
         }
@@ -45,7 +45,7 @@ public:
     }
 
     void progressed(const PoolProgress& progress) override {
-        ProgressSink* sink = batch_state().progress;
+        ProgressSink* sink = sink_;
         if (sink == nullptr) {
             return;
         }
@@ -72,6 +72,7 @@ public:
 
 private:
     std::vector<int> perMille_;
+    ProgressSink* sink_;
 };
 
 }  // namespace
@@ -309,7 +310,9 @@ void DecodeProgressDialog::setCountLine(const QString& text) {
 }
 
 void DecodeProgressDialog::reject() {
-    request_cancel(batch_state());
+    if (run_ != nullptr) {
+        request_cancel(*run_);
+    }
 }
 
 void SignalProgressSink::setFileBar(int lower, int upper, int step, int position) {
@@ -340,9 +343,10 @@ void SignalProgressSink::fileEnded(int index, const FileOutcome& outcome) {
     Q_EMIT fileEndedAt(index, outcome);
 }
 
-BatchWorker::BatchWorker(std::vector<BatchFile> files, BatchOptions options, DecodeFunction decode,
-                         int filesAtOnce, QObject* parent)
+BatchWorker::BatchWorker(BatchState& state, std::vector<BatchFile> files, BatchOptions options,
+                         DecodeFunction decode, int filesAtOnce, QObject* parent)
     : QThread(parent),
+      state_(state),
       files_(std::move(files)),
       options_(std::move(options)),
       decode_(std::move(decode)),
@@ -351,13 +355,15 @@ BatchWorker::BatchWorker(std::vector<BatchFile> files, BatchOptions options, Dec
 void BatchWorker::run() {
     if (filesAtOnce_ <= 1 || files_.size() <= 1) {
         // In this process: the dither runs on from file to file as it always has.
-        result_ = run_batch(files_, window_requests(options_), output_decoder(options_, decode_));
+        result_ =
+            run_batch(state_, files_, window_requests(options_), output_decoder(options_, decode_));
         return;
     }
-    PoolEvents events(files_.size());
+    PoolEvents events(files_.size(), state_.progress);
     // The engine's own lines go with each file's status rather than to the terminal.
-    result_ = run_worker_pool(files_, window_requests(options_), PoolSettings{filesAtOnce_, true},
-                              events, output_decoder(options_, decode_));
+    result_ =
+        run_worker_pool(state_, files_, window_requests(options_), PoolSettings{filesAtOnce_, true},
+                        events, output_decoder(options_, decode_));
 }
 
 BatchDriver::BatchDriver(QWidget* window, FileListCtrl& list, OutputPage& output,
@@ -434,7 +440,7 @@ void BatchDriver::startRows(const std::vector<int>& chosen) {
     options.existing = output_.existingPolicy();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::vector<PlannedFile> plan = plan_outputs(files, options, true);
-    begin_batch(batch_state(), files_to_decode(plan));
+    begin_batch(state_, files_to_decode(plan));
     QApplication::restoreOverrideCursor();
 
     running_ = true;
@@ -445,17 +451,18 @@ void BatchDriver::startRows(const std::vector<int>& chosen) {
 void BatchDriver::stopForTermination() {
     if (running_) {
         terminating_ = true;
-        request_cancel(batch_state());
+        request_cancel(state_);
     }
 }
 
 void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
                                     const std::vector<int>& rows, const BatchOptions& options,
                                     const QString& folder) {
-    BatchState& state = batch_state();
+    BatchState& state = state_;
     // The dialog cannot be left while the run goes on, so the box cannot change meanwhile.
     const bool exitWhenDone = output_.exitWhenDone();
     DecodeProgressDialog dialog(window_);
+    dialog.setRun(&state);
     const std::vector<BatchFile> files = files_to_decode(plan);
     std::vector<std::uint64_t> sizes;
     sizes.reserve(files.size());
@@ -537,7 +544,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
         },
         Qt::QueuedConnection);
 
-    BatchWorker worker(files, options, decode_, filesAtOnce);
+    BatchWorker worker(state, files, options, decode_, filesAtOnce);
     std::optional<BatchEnd> end;
     BatchResult result;
     auto finish = [&] {

@@ -16,13 +16,17 @@ volatile std::sig_atomic_t interrupts = 0;
 volatile std::sig_atomic_t firstSignal = 0;
 // The original standard error: while a file decodes, descriptor 2 is the engine's capture.
 volatile std::sig_atomic_t messageFd = STDERR_FILENO;
+// The run the first signal cancels; set before the handler is installed.
+BatchState* interruptedRun = nullptr;
 
 void on_interrupt(int signal) {
     interrupts = interrupts + 1;
     if (interrupts == 1) {
         firstSignal = signal;
         // Lock-free atomics: safe here. The engine sees the cancel at its next progress call.
-        request_cancel(batch_state());
+        if (interruptedRun != nullptr) {
+            request_cancel(*interruptedRun);
+        }
         return;
     }
     kill_pool_workers();
@@ -49,8 +53,9 @@ std::string indent(const std::string& text) {
 
 }  // namespace
 
-void install_interrupt_handler(int screenFd) {
+void install_interrupt_handler(int screenFd, BatchState& run) {
     messageFd = screenFd;
+    interruptedRun = &run;
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     // One signal at a time, so that the count and the first signal agree.

@@ -29,12 +29,13 @@ void report_file(const CliRun& run, const FileOutcome& outcome, const std::strin
                  const std::string& written = {});
 
 // Both runners expect the batch begun (begin_batch).
-BatchResult run_in_process(CliRun& run);
-BatchResult run_in_workers(CliRun& run, int jobs);
+BatchResult run_in_process(CliRun& run, BatchState& state);
+BatchResult run_in_workers(CliRun& run, BatchState& state, int jobs);
 
 // Ctrl-C, SIGTERM and SIGHUP: the first cancels the run (the current file is finished and
 // kept), the second ends the program at once with 128 + its number and a line on screenFd.
-void install_interrupt_handler(int screenFd);
+// run must outlive the handler.
+void install_interrupt_handler(int screenFd, BatchState& run);
 int interrupt_count();
 // The first of those signals, 0 before any.
 int stop_signal();

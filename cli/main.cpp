@@ -190,7 +190,8 @@ int main(int argc, char** argv) {
     }
     before.insert(before.end(), reporter.refused.begin(), reporter.refused.end());
     const std::vector<PlannedFile> plan = plan_outputs(run.files, run.batch, !options.dry_run);
-    BatchState& state = batch_state();
+    // The run: static, since the interrupt handler reaches it until the program ends.
+    static BatchState state;
     if (options.dry_run) {
         // What the run would report, from the same plan and the same end decision.
         print_dry_run(before, plan, stdout);
@@ -217,14 +218,14 @@ int main(int argc, char** argv) {
         run.screen = screenFile;
     }
 
-    install_interrupt_handler(screenFile != nullptr ? screen : STDERR_FILENO);
+    install_interrupt_handler(screenFile != nullptr ? screen : STDERR_FILENO, state);
     begin_batch(state, run.files);
     if (interrupt_count() > 0) {
         request_cancel(state);  // a Ctrl-C that came before the batch began still counts
     }
     BatchResult result = options.jobs > 1 && run.files.size() > 1
-                             ? run_in_workers(run, options.jobs)
-                             : run_in_process(run);
+                             ? run_in_workers(run, state, options.jobs)
+                             : run_in_process(run, state);
     add_plan_outcome(plan, result);
     // A named file that is not MPEG audio was never part of the run.
     std::erase_if(before, [](const FileOutcome& file) { return file.end == FileEnd::Skipped; });

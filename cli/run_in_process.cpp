@@ -49,8 +49,7 @@ private:
 
 }  // namespace
 
-BatchResult run_in_process(CliRun& run) {
-    BatchState& state = batch_state();
+BatchResult run_in_process(CliRun& run, BatchState& state) {
     TerminalDisplay display(run.screen);
     DisplaySink sink(display);
     state.progress = run.interactive ? &sink : nullptr;
@@ -81,7 +80,7 @@ BatchResult run_in_process(CliRun& run) {
     };
 
     BatchResult result =
-        run_batch(run.files, cli_requests(run), output_decoder(run.batch, decode), ended);
+        run_batch(state, run.files, cli_requests(run), output_decoder(run.batch, decode), ended);
     display.erase();
     state.progress = nullptr;
     return result;

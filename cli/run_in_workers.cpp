@@ -11,8 +11,8 @@ namespace {
 
 class WorkerReport : public PoolListener {
 public:
-    WorkerReport(const CliRun& run, TerminalDisplay& display)
-        : run_(run), display_(display), start_(std::chrono::steady_clock::now()) {}
+    WorkerReport(const CliRun& run, const BatchState& state, TerminalDisplay& display)
+        : run_(run), state_(state), display_(display), start_(std::chrono::steady_clock::now()) {}
 
     void fileEnded(std::size_t index, const FileOutcome& outcome) override {
         display_.erase();
@@ -32,7 +32,7 @@ public:
             bars.push_back({fraction, count_line(static_cast<int>(file.index) + 1, total) + "  " +
                                           run_.files[file.index].name});
         }
-        const std::uint64_t batchTotalKiB = batch_state().batchTotalKiB;
+        const std::uint64_t batchTotalKiB = state_.batchTotalKiB;
         double batch = batchTotalKiB > 0 ? static_cast<double>(progress.doneKiB) /
                                                static_cast<double>(batchTotalKiB)
                                          : 0.0;
@@ -44,18 +44,19 @@ public:
 
 private:
     const CliRun& run_;
+    const BatchState& state_;
     TerminalDisplay& display_;
     std::chrono::steady_clock::time_point start_;
 };
 
 }  // namespace
 
-BatchResult run_in_workers(CliRun& run, int jobs) {
+BatchResult run_in_workers(CliRun& run, BatchState& state, int jobs) {
     TerminalDisplay display(run.screen);
-    WorkerReport report(run, display);
-    BatchResult result =
-        run_worker_pool(run.files, cli_requests(run), PoolSettings{jobs, !run.options->verbose},
-                        report, output_decoder(run.batch, {}));
+    WorkerReport report(run, state, display);
+    BatchResult result = run_worker_pool(state, run.files, cli_requests(run),
+                                         PoolSettings{jobs, !run.options->verbose}, report,
+                                         output_decoder(run.batch, {}));
     display.erase();
     return result;
 }

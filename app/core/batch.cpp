@@ -89,9 +89,19 @@ void add_lists(const EndLists& lists, const char* separator, std::string& text) 
 
 }  // namespace
 
-BatchState& batch_state() {
-    static BatchState state;
-    return state;
+namespace {
+
+// The trampoline for batch_progress: the one piece of run state that is not passed along.
+std::atomic<BatchState*> progressRun{nullptr};
+
+}  // namespace
+
+BatchState* progress_run() {
+    return progressRun.load();
+}
+
+void set_progress_run(BatchState* state) {
+    progressRun.store(state);
 }
 
 void request_cancel(BatchState& state) {
@@ -185,7 +195,11 @@ RequestBuilder window_requests(const BatchOptions& options) {
 }
 
 std::int32_t batch_progress(std::int32_t fileTotalKiB, std::int32_t fileDoneKiB) {
-    BatchState& state = batch_state();
+    BatchState* run = progress_run();
+    if (run == nullptr) {
+        return 0;  // a request filled for a decode outside any run
+    }
+    BatchState& state = *run;
     if (state.cancelRequested != 0) {
         return 1;
     }
@@ -212,9 +226,11 @@ std::string count_line(int position, int total) {
     return text;
 }
 
-BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder& build,
-                      const DecodeFunction& decode, const FileEndFunction& ended) {
-    BatchState& state = batch_state();
+BatchResult run_batch(BatchState& state, const std::vector<BatchFile>& files,
+                      const RequestBuilder& build, const DecodeFunction& decode,
+                      const FileEndFunction& ended) {
+    BatchState* outer = progress_run();
+    set_progress_run(&state);
     BatchResult result;
     result.files.resize(files.size());
     const int n = static_cast<int>(files.size());
@@ -257,12 +273,13 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder&
             state.progress->fileEnded(k, outcome);
         }
     }
+    set_progress_run(outer);
     return result;
 }
 
-BatchResult run_batch(const std::vector<BatchFile>& files, const BatchOptions& options,
-                      const DecodeFunction& decode) {
-    return run_batch(files, window_requests(options), decode);
+BatchResult run_batch(BatchState& state, const std::vector<BatchFile>& files,
+                      const BatchOptions& options, const DecodeFunction& decode) {
+    return run_batch(state, files, window_requests(options), decode);
 }
 
 BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool exitWhenDone,

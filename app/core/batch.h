@@ -45,8 +45,9 @@ public:
     virtual void fileEnded(int /*index*/, const FileOutcome& /*outcome*/) {}
 };
 
-// One per process, since the engine's progress callback carries no context. The two flags
-// are written by the thread that shows the dialog and read by the worker.
+// A run: owned by whoever starts it (the window's driver, the command line's main, a pool
+// worker) and passed to the runner. The two flags are written by the thread that shows the
+// dialog (or a signal handler) and read by the one that runs the files.
 struct BatchState {
     std::atomic<int> stopRequested{0};    // the loop stops before the next file
     std::atomic<int> cancelRequested{0};  // batch_progress answers "stop"
@@ -58,7 +59,10 @@ struct BatchState {
     ProgressSink* progress = nullptr;
 };
 
-BatchState& batch_state();
+// The run batch_progress reports to, since the engine's progress callback carries no context;
+// run_batch sets it for the time of its files, a pool worker for its life. Null otherwise.
+BatchState* progress_run();
+void set_progress_run(BatchState* state);
 
 // Cancel: both flags set; the current file stops at its next progress call.
 void request_cancel(BatchState& state);
@@ -146,12 +150,13 @@ using DecodeFunction = std::function<std::int32_t(const DecodeRequest&)>;
 using FileEndFunction = std::function<void(const BatchFile& file, FileOutcome& outcome)>;
 
 // The worker loop over files in order, in this process, each written by decode_into_place.
-// Uses batch_state(), started with begin_batch; a progress sink, when set, sees every file.
-BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder& build,
-                      const DecodeFunction& decode = {}, const FileEndFunction& ended = {});
+// Runs in state, started with begin_batch; a progress sink, when set, sees every file.
+BatchResult run_batch(BatchState& state, const std::vector<BatchFile>& files,
+                      const RequestBuilder& build, const DecodeFunction& decode = {},
+                      const FileEndFunction& ended = {});
 // The window's run: window_requests(options).
-BatchResult run_batch(const std::vector<BatchFile>& files, const BatchOptions& options,
-                      const DecodeFunction& decode = {});
+BatchResult run_batch(BatchState& state, const std::vector<BatchFile>& files,
+                      const BatchOptions& options, const DecodeFunction& decode = {});
 
 // What the end of a run shows and does; finish_batch is the one place that decides it, for
 // the window and the command line alike.

@@ -63,7 +63,10 @@ void track(std::size_t slot, pid_t pid) {
 }
 
 void cancel_in_worker(int) {
-    request_cancel(batch_state());
+    // The worker's own run, set before the handler was installed.
+    if (BatchState* run = progress_run(); run != nullptr) {
+        request_cancel(*run);
+    }
 }
 
 // The signals that cancel a worker's file. They stay blocked from before the fork until the
@@ -130,6 +133,10 @@ std::string take_captured(int capture) {
 [[noreturn]] void run_worker(int channel, int capture, const RequestBuilder& build,
                              const DecodeFunction& decode, const sigset_t& mask, bool freshDither) {
     setpgid(0, 0);  // Ctrl-C reaches the parent only, which asks the workers to stop
+    // The worker's run: a fresh one, not the parent's copy, for the signal handler and the
+    // engine's progress callback.
+    static BatchState run;
+    set_progress_run(&run);
     struct sigaction action {};
     action.sa_handler = cancel_in_worker;
     sigemptyset(&action.sa_mask);
@@ -143,7 +150,7 @@ std::string take_captured(int capture) {
         dup2(capture, STDERR_FILENO);
     }
     ChannelSink sink(channel);
-    batch_state().progress = &sink;
+    run.progress = &sink;
     std::string inbox;
     PoolJob job;
     while (read_job(channel, inbox, job)) {
@@ -175,9 +182,10 @@ struct Worker {
 
 class Pool {
 public:
-    Pool(const std::vector<BatchFile>& files, const RequestBuilder& build,
+    Pool(BatchState& state, const std::vector<BatchFile>& files, const RequestBuilder& build,
          const PoolSettings& settings, PoolListener& listener, const DecodeFunction& decode)
-        : files_(files),
+        : state_(state),
+          files_(files),
           build_(build),
           decode_(decode),
           settings_(settings),
@@ -204,12 +212,12 @@ private:
     void workerEnded(std::size_t slot);
     void reportProgress(bool final);
 
+    BatchState& state_;
     const std::vector<BatchFile>& files_;
     const RequestBuilder& build_;
     const DecodeFunction& decode_;
     const PoolSettings& settings_;
     PoolListener& listener_;
-    BatchState& state_ = batch_state();
     std::vector<Worker> workers_;
     std::size_t next_ = 0;
     bool forwarded_ = false;
@@ -499,10 +507,10 @@ void Pool::reportProgress(bool final) {
 
 }  // namespace
 
-BatchResult run_worker_pool(const std::vector<BatchFile>& files, const RequestBuilder& build,
-                            const PoolSettings& settings, PoolListener& listener,
-                            const DecodeFunction& decode) {
-    return Pool(files, build, settings, listener, decode).run();
+BatchResult run_worker_pool(BatchState& state, const std::vector<BatchFile>& files,
+                            const RequestBuilder& build, const PoolSettings& settings,
+                            PoolListener& listener, const DecodeFunction& decode) {
+    return Pool(state, files, build, settings, listener, decode).run();
 }
 
 void kill_pool_workers() {

@@ -48,15 +48,15 @@ public:
 // (decode defaults to decode_file). With one worker the dither runs on from file to file and
 // the bytes are those of run_batch in this process; with more, every file starts from the
 // dither's first state, so its bytes are those of a run of that file alone, whichever worker
-// took it and whatever it decoded before. Uses batch_state(),
+// took it and whatever it decoded before. Runs in state,
 // started with begin_batch: a stop starts no further file, a cancel also stops the running
 // ones at their next progress call; the files it kept from starting end as not started. A
 // worker that cannot be started leaves its files to the others (the result's notice says so
 // once); when none can, every file left fails with that reason. Never a cancel unless one
 // was asked for.
-BatchResult run_worker_pool(const std::vector<BatchFile>& files, const RequestBuilder& build,
-                            const PoolSettings& settings, PoolListener& listener,
-                            const DecodeFunction& decode = {});
+BatchResult run_worker_pool(BatchState& state, const std::vector<BatchFile>& files,
+                            const RequestBuilder& build, const PoolSettings& settings,
+                            PoolListener& listener, const DecodeFunction& decode = {});
 
 // Ends every running worker at once with SIGKILL. Async-signal-safe, for a second Ctrl-C.
 void kill_pool_workers();

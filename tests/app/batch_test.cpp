@@ -357,7 +357,7 @@ private Q_SLOTS:
         watch.onFirst = [&](DecodeProgressDialog* dialog) {
             control<QPushButton>(dialog, ids::CANCEL)->click();
             stillUp.push_back(dialog->isVisible());
-            cancelFlag = batch_state().cancelRequested;
+            cancelFlag = window_->batchDriver()->batchState().cancelRequested;
             dialog->close();
             stillUp.push_back(dialog->isVisible());
             QTest::keyClick(dialog, Qt::Key_Escape);

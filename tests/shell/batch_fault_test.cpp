@@ -14,15 +14,15 @@ namespace {
 class BatchFaults : public testing::Test {
 protected:
     void SetUp() override {
-        begin_batch(batch_state(), {});
-        batch_state().progress = nullptr;
+        begin_batch(test_run(), {});
+        test_run().progress = nullptr;
     }
 
     BatchResult run(const std::vector<BatchFile>& files, const std::string& outputFolder) {
         BatchOptions options;
         options.outputFolder = outputFolder;
         testing::internal::CaptureStderr();
-        BatchResult result = run_batch(files, options);
+        BatchResult result = run_batch(test_run(), files, options);
         messages = testing::internal::GetCapturedStderr();
         return result;
     }
@@ -37,8 +37,8 @@ TEST_F(BatchFaults, InputsThatVanishOrShrinkAfterMeasuring) {
     std::vector<unsigned char> bytes = read_file_bytes(fixture_path("stereo_44k_128.mp3"));
     write_file_bytes(in.file("shrunk.mp3"), bytes);
     std::string folder = in.path() + "/";
-    begin_batch(batch_state(), {{"gone.mp3", folder}, {"shrunk.mp3", folder}});
-    EXPECT_EQ(batch_state().batchTotalKiB, 2135u / 1024 + 48483u / 1024);
+    begin_batch(test_run(), {{"gone.mp3", folder}, {"shrunk.mp3", folder}});
+    EXPECT_EQ(test_run().batchTotalKiB, 2135u / 1024 + 48483u / 1024);
 
     unlink(in.file("gone.mp3").c_str());
     // Ten whole frames stay (the fixture's first ten frames: 9 padded, 1 not, see its notes).

@@ -44,9 +44,9 @@ DecodeStats stats(std::uint64_t ms, std::int32_t millibel, std::uint32_t clipped
 }  // namespace
 
 TEST(FileStatus, RunBatchTellsEachFileItsStartProgressAndEndWithTheEnginesFigures) {
-    begin_batch(batch_state(), {});
+    begin_batch(test_run(), {});
     EventSink sink;
-    batch_state().progress = &sink;
+    test_run().progress = &sink;
     const std::vector<BatchFile> files = {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}};
     // A stand-in engine: a.mp3 reports 0, 1/3 (twice: sent once), 2/3 and a little past the
     // end (the per mille stops at 1000), then fills in its figures; b.mp3 fails at once.
@@ -61,8 +61,8 @@ TEST(FileStatus, RunBatchTellsEachFileItsStartProgressAndEndWithTheEnginesFigure
         return DECODE_OK;
     };
     TempDir out;  // each decode writes a temporary file there first
-    const BatchResult result = run_batch(files, BatchOptions{out.path()}, decode);
-    batch_state().progress = nullptr;
+    const BatchResult result = run_batch(test_run(), files, BatchOptions{out.path()}, decode);
+    test_run().progress = nullptr;
 
     EXPECT_EQ(sink.events,
               (std::vector<std::string>{"start 0", "0: 0", "0: 333", "0: 666", "0: 1000",

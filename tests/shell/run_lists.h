@@ -7,6 +7,12 @@
 
 #include "app/core/batch.h"
 
+// The tests' run: each test begins it afresh (begin_batch) where it matters.
+inline BatchState& test_run() {
+    static BatchState state;
+    return state;
+}
+
 struct Listed {
     std::string path;
     std::string reason;

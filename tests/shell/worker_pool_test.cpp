@@ -66,15 +66,15 @@ struct RecordingListener : PoolListener {
 
 class WorkerPool : public testing::Test {
 protected:
-    void SetUp() override { begin_batch(batch_state(), {}); }
-    void TearDown() override { begin_batch(batch_state(), {}); }
+    void SetUp() override { begin_batch(test_run(), {}); }
+    void TearDown() override { begin_batch(test_run(), {}); }
 
     BatchResult run(const std::vector<BatchFile>& files, const DecodeFunction& decode,
                     int workers = 2) {
         BatchOptions options;
         options.outputFolder = out.path();
-        return run_worker_pool(files, window_requests(options), PoolSettings{workers, true},
-                               listener, decode);
+        return run_worker_pool(test_run(), files, window_requests(options),
+                               PoolSettings{workers, true}, listener, decode);
     }
 
     TempDir out;
@@ -154,7 +154,7 @@ TEST_F(WorkerPool, EachFileEndsWithItsOwnResultReasonAndMessages) {
     // Every file that ended is credited with the total it last reported, not what it had done.
     EXPECT_TRUE(listener.last.running.empty());
     EXPECT_EQ(listener.last.doneKiB, 400u);
-    EXPECT_FALSE(finish_batch(result, batch_state(), false).cancelled);
+    EXPECT_FALSE(finish_batch(result, test_run(), false).cancelled);
 }
 
 TEST_F(WorkerPool, OneWorkerRunsTheDitherOnAsOneProcessDoes) {
@@ -175,12 +175,13 @@ TEST_F(WorkerPool, OneWorkerRunsTheDitherOnAsOneProcessDoes) {
     TempDir alone;  // the last file as the first of a run
     BatchOptions options;
     options.outputFolder = alone.path();
-    run_worker_pool({files.back()}, window_requests(options), PoolSettings{1, true}, listener);
+    run_worker_pool(test_run(), {files.back()}, window_requests(options), PoolSettings{1, true},
+                    listener);
 
     TempDir inProcess;
     options.outputFolder = inProcess.path();
     testing::internal::CaptureStderr();
-    BatchResult single = run_batch(files, options);
+    BatchResult single = run_batch(test_run(), files, options);
     testing::internal::GetCapturedStderr();
     EXPECT_TRUE(listed(single, FileEnd::Failed).empty());
     for (const BatchFile& file : files) {
@@ -218,14 +219,14 @@ TEST_F(WorkerPool, ManyFilesThroughTwoWorkersGiveTheBytesOfOneProcess) {
         };
     };
     BatchResult result =
-        run_worker_pool(files, undithered(out.path()), PoolSettings{2, true}, listener);
+        run_worker_pool(test_run(), files, undithered(out.path()), PoolSettings{2, true}, listener);
     EXPECT_EQ(attempted(result), 12);
     EXPECT_TRUE(listed(result, FileEnd::Failed).empty());
     ASSERT_EQ(listener.ends.size(), 12u);
 
     TempDir inProcess;
     testing::internal::CaptureStderr();
-    run_batch(files, undithered(inProcess.path()));
+    run_batch(test_run(), files, undithered(inProcess.path()));
     testing::internal::GetCapturedStderr();
     for (const BatchFile& file : files) {
         std::string wav = file.name.substr(0, file.name.size() - 4) + ".wav";
@@ -335,8 +336,8 @@ TEST_F(WorkerPool, ACancelStopsTheRunningFilesAndStartsNoOther) {
     std::vector<std::size_t> seenRunning;
     listener.onProgress = [&](const PoolProgress& progress) {
         seenRunning.push_back(progress.running.size());
-        if (progress.running.size() == 2 && batch_state().cancelRequested == 0) {
-            request_cancel(batch_state());  // Ctrl-C while two files run and a third waits
+        if (progress.running.size() == 2 && test_run().cancelRequested == 0) {
+            request_cancel(test_run());  // Ctrl-C while two files run and a third waits
         }
     };
     BatchResult result =
@@ -350,7 +351,7 @@ TEST_F(WorkerPool, ACancelStopsTheRunningFilesAndStartsNoOther) {
     std::vector<std::string> partial = paths(result, FileEnd::Partial);
     std::sort(partial.begin(), partial.end());
     EXPECT_EQ(partial, (std::vector<std::string>{"/m/a.mp3", "/m/b.mp3"}));
-    BatchEnd end = finish_batch(result, batch_state(), false);
+    BatchEnd end = finish_batch(result, test_run(), false);
     EXPECT_TRUE(end.cancelled);
     EXPECT_EQ(
         end.message.rfind("Decoding files aborted by user.\n\n2 files were stopped part way", 0),
@@ -377,7 +378,7 @@ TEST_F(WorkerPool, KillingTheWorkersFailsTheirFilesAtOnce) {
 TEST_F(WorkerPool, ACancelBetweenFilesStartsNoFurtherFile) {
     listener.onFileEnded = [this](const PoolFileEnd&) {
         if (listener.ends.size() == 3) {
-            request_cancel(batch_state());
+            request_cancel(test_run());
         }
     };
     BatchResult result = run(numbered_files(20), [](const DecodeRequest& request) {
@@ -390,7 +391,7 @@ TEST_F(WorkerPool, ACancelBetweenFilesStartsNoFurtherFile) {
     EXPECT_EQ(listener.ends.size(), static_cast<std::size_t>(attempted(result)));
     EXPECT_EQ(listener.ends.count(4), 0u);
     EXPECT_EQ(result.stopped, true);
-    EXPECT_TRUE(finish_batch(result, batch_state(), false).cancelled);
+    EXPECT_TRUE(finish_batch(result, test_run(), false).cancelled);
 }
 
 TEST_F(WorkerPool, ASecondCtrlCKillsFilesThatIgnoreTheFirst) {
@@ -398,9 +399,9 @@ TEST_F(WorkerPool, ASecondCtrlCKillsFilesThatIgnoreTheFirst) {
     // (kill_pool_workers) ends the running ones; the waiting files never start.
     int rounds = 0;
     listener.onProgress = [&](const PoolProgress& progress) {
-        if (progress.running.size() == 2 && batch_state().cancelRequested == 0) {
-            request_cancel(batch_state());
-        } else if (batch_state().cancelRequested != 0 && ++rounds == 3) {
+        if (progress.running.size() == 2 && test_run().cancelRequested == 0) {
+            request_cancel(test_run());
+        } else if (test_run().cancelRequested != 0 && ++rounds == 3) {
             kill_pool_workers();
         }
     };
@@ -431,7 +432,7 @@ TEST_F(WorkerPool, RunsOnAThreadAndTakesACancelFromAnother) {
         usleep(10000);
     }
     EXPECT_EQ(running, 2);
-    request_cancel(batch_state());
+    request_cancel(test_run());
     pool.join();
     EXPECT_EQ(attempted(result), 2);
     EXPECT_EQ(listener.ends[0].result, DECODE_ABORTED);
@@ -454,7 +455,7 @@ TEST_F(WorkerPool, WorkersThatCannotStartFailTheFilesOnlyWhenNoneStartedAndNever
         }
         BatchResult result = run({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/m/"}},
                                  [](const DecodeRequest&) { return DECODE_OK; });
-        const BatchEnd end = finish_batch(result, batch_state(), false);
+        const BatchEnd end = finish_batch(result, test_run(), false);
         std::string reasons;
         for (const Listed& file : listed(result, FileEnd::Failed)) {
             reasons += "[" + file.reason + "]";
