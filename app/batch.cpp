@@ -14,6 +14,7 @@
 #include "app/core/end_report.h"
 #include "app/core/file_status.h"
 #include "app/core/folder_check.h"
+#include "app/core/output_capture.h"
 #include "app/core/run_progress.h"
 #include "app/core/worker_pool.h"
 #include "app/filelist.h"
@@ -355,8 +356,20 @@ BatchWorker::BatchWorker(BatchState& state, std::vector<BatchFile> files, BatchO
 void BatchWorker::run() {
     if (filesAtOnce_ <= 1 || files_.size() <= 1) {
         // In this process: the dither runs on from file to file as it always has.
-        result_ =
-            run_batch(state_, files_, window_requests(options_), output_decoder(options_, decode_));
+        // The engine's lines go to the file's row, as a worker's do, not to the terminal.
+        std::string messages;
+        auto captured = [this, &messages](const DecodeRequest& request) {
+            OutputCapture capture;
+            const std::int32_t result = decode_ ? decode_(request) : decode_file(&request);
+            messages = capture.finish();
+            return result;
+        };
+        auto ended = [&messages](const BatchFile&, FileOutcome& outcome) {
+            outcome.messages = message_lines(messages);
+            messages.clear();
+        };
+        result_ = run_batch(state_, files_, window_requests(options_),
+                            output_decoder(options_, captured), ended);
         return;
     }
     PoolEvents events(files_.size(), state_.progress);

@@ -3,7 +3,7 @@
 #include "app/core/output_plan.h"
 #include "cli/cli_run.h"
 #include "cli/json_report.h"
-#include "cli/output_capture.h"
+#include "app/core/output_capture.h"
 #include "cli/terminal_display.h"
 
 namespace {

@@ -8,9 +8,6 @@
 
 namespace {
 
-constexpr const char* DECODER_NAME = "MPEG Audio Decoder";
-constexpr const char* DECODER_VERSION = "0.14.2 (beta)";
-
 bool given(const char* text) {
     return text != nullptr && text[0] != '\0';
 }
@@ -165,12 +162,16 @@ void player_release(PlayerState* state) {
     state->tag_chunks_length = 0;
 }
 
+const char* decode_banner() {
+    return "MPEG Audio Decoder 0.14.2 (beta) - ";
+}
+
 std::int32_t decode_file(const DecodeRequest* request) {
     PlayerState state;
     player_init(&state);
     player_apply_request(&state, request);
 
-    engine_message("%s %s - ", DECODER_NAME, DECODER_VERSION);
+    engine_message("%s", decode_banner());
     std::fflush(stderr);
 
     if ((state.flags & FLAG_CROSS_FADE) != 0) {

@@ -69,6 +69,10 @@ void decode_request_init(DecodeRequest* request);
 // end can refuse it before any file starts.
 void check_request_texts(const DecodeRequest* request);
 
+// What decode_file prints first about every file, before its tag and its summary line, on
+// the same line as the first of them.
+const char* decode_banner();
+
 // Decodes request->input_path into request->output_path. Returns DECODE_OK, DECODE_ABORTED
 // (stopped by the callback) or DECODE_FAILED. Invalid option texts end the process with
 // status 1 after a message. Never run two decodes at once: the engine has module-wide state.

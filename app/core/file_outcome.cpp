@@ -1,5 +1,7 @@
 #include "app/core/file_outcome.h"
 
+#include <algorithm>
+
 #include "app/core/system_message.h"
 
 namespace {
@@ -52,11 +54,16 @@ std::string reason_text(const Reason& reason) {
 }
 
 std::vector<std::string> message_lines(const std::string& text) {
+    const std::string banner = decode_banner();
     std::vector<std::string> lines;
     std::size_t from = 0;
     while (from < text.size()) {
         std::size_t to = text.find('\n', from);
         to = to == std::string::npos ? text.size() : to;
+        // The banner opens every file's first line; the tag block under it lines up without.
+        if (text.compare(from, banner.size(), banner) == 0) {
+            from = std::min(to, from + banner.size());
+        }
         if (to > from) {
             lines.push_back(text.substr(from, to - from));
         }

@@ -59,5 +59,6 @@ struct FileOutcome {
     std::vector<std::string> messages = {};
 };
 
-// Text split into its non-empty lines.
+// The engine's messages about a file as lines: split at line ends, without the decoder's
+// banner and without empty lines.
 std::vector<std::string> message_lines(const std::string& text);

@@ -628,7 +628,9 @@ private Q_SLOTS:
         QVERIFY2(quiet.match(status_of(*window_, 5)).hasMatch(),
                  qPrintable(status_of(*window_, 5)));
         // The tooltip: the file, its status, and why.
-        QCOMPARE(tooltip_of(*window_, 4), gone + u"\nfailed: the input vanished"_s);
+        // The engine's own line follows: caught in this process as a worker catches it.
+        QCOMPARE(tooltip_of(*window_, 4), gone + u"\nfailed: the input vanished\n"_s + gone +
+                                              u": No such file or directory"_s);
         QCOMPARE(tooltip_of(*window_, 3),
                  files_->path() + u"/kept.mp3\nskipped: exists\nthe WAV file exists"_s);
         // The end message counts, and names the failures only.
@@ -850,6 +852,23 @@ private Q_SLOTS:
                                               u": No space left on device"_s});
         }
         umount2(QFile::encodeName(out).constData(), MNT_DETACH);
+    }
+
+    void theDecodersLinesGoToTheRowsDetailsWithoutTheBannerInOneProcessAndInWorkers() {
+        window_->addChosenFiles({put("tagged.mp3", "tagged.mp3"), put("short.mp3", "short.mp3")});
+        auto* atOnce = control<QSpinBox>(window_->pageTabs()->optionsPage(), ids::FILES_AT_ONCE);
+        for (int filesAtOnce : {1, 2}) {
+            atOnce->setValue(filesAtOnce);
+            setOutput(files_->path() + u"/out"_s + QString::number(filesAtOnce), false, false);
+            boxes_.clear();
+            boxes_.answers = {true};
+            click(ids::DECODE_ALL);
+            // The tag block lines up under the status; the summary line closes it.
+            const QString details = tooltip_of(*window_, 0);
+            QVERIFY2(details.contains(u"\n     Title: Seven Bridges\n"_s), qPrintable(details));
+            QVERIFY2(details.contains(u"\n78 frames decoded (0:00:02.0), "_s), qPrintable(details));
+            QVERIFY2(!details.contains(u"MPEG Audio Decoder"_s), qPrintable(details));
+        }
     }
 
     void progressDialogGivesEachRunningFileARowAndMakesRoomForThem() {

@@ -193,3 +193,13 @@ TEST(FileStatus, EndMessageCountsEachWayAndStaysSmall) {
     EXPECT_EQ(counted_end_report(fine, finish_batch(fine, state, false)).summary,
               "Decoded all files successfully.");
 }
+
+TEST(FileStatus, EngineLinesLoseTheBannerAndEmptyLines) {
+    const std::string banner = decode_banner();
+    EXPECT_EQ(
+        message_lines(banner + "     Title: Song\n            Second line\n\n5 frames\n"),
+        (std::vector<std::string>{"     Title: Song", "            Second line", "5 frames"}));
+    // A banner with nothing after it on its line leaves no line; a banner-like text later in
+    // a line stays.
+    EXPECT_EQ(message_lines(banner + "\nx " + banner), (std::vector<std::string>{"x " + banner}));
+}
