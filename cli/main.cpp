@@ -12,6 +12,7 @@
 #include "app/core/folder_check.h"
 #include "app/core/folder_text.h"
 #include "app/core/output_plan.h"
+#include "app/core/run_end.h"
 #include "app/core/system_message.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"

@@ -5,10 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/core/output_name.h"
-#include "app/core/output_plan.h"
 #include "app/core/safe_output.h"
-#include "info/mpeg_info.h"
 
 namespace {
 
@@ -16,102 +13,7 @@ int low32(std::uint64_t value) {
     return static_cast<int>(static_cast<std::uint32_t>(value));
 }
 
-std::string plural(std::size_t count, const char* one, const char* many) {
-    return count == 1 ? std::string(one) : std::to_string(count) + many;
-}
-
-// The lists after a headline, each with its own head line, a blank line and one line per
-// file, built in one pass over the files.
-struct EndLists {
-    std::vector<std::string> failed, refused, partial, renamed, skipped;
-    std::size_t notStarted = 0;
-};
-
-EndLists end_lists(const BatchResult& result, const EndText& text) {
-    auto name = [&text](const std::string& path) { return text.name ? text.name(path) : path; };
-    EndLists lists;
-    for (const FileOutcome& file : result.files) {
-        const std::string line = name(file.input) + ": " + name(reason_text(file.reason));
-        switch (file.end) {
-            case FileEnd::Failed:
-                lists.failed.push_back(line);
-                break;
-            case FileEnd::Refused:
-                lists.refused.push_back(line);
-                break;
-            case FileEnd::Partial:
-                lists.partial.push_back(line);
-                break;
-            case FileEnd::Skipped:
-                if (text.skippedLines) {
-                    lists.skipped.push_back(name(file.input));
-                }
-                break;
-            case FileEnd::NotStarted:
-                ++lists.notStarted;
-                break;
-            case FileEnd::Decoded:
-                if (file.renamed) {
-                    lists.renamed.push_back(name(file.input) + " -> " + name(file.output));
-                }
-                break;
-        }
-    }
-    return lists;
-}
-
-void add_list(const std::string& head, const std::vector<std::string>& lines,
-              const char*& separator, std::string& text) {
-    if (lines.empty()) {
-        return;
-    }
-    text += separator + head + ":\n";
-    separator = "\n\n";
-    for (const std::string& line : lines) {
-        text += "\n" + line;
-    }
-}
-
-void add_lists(const EndLists& lists, const char* separator, std::string& text) {
-    add_list(plural(lists.failed.size(), "This file", " files") + " could not be decoded",
-             lists.failed, separator, text);
-    add_list(
-        plural(lists.refused.size(), "This file was", " files were") + " found but not decoded",
-        lists.refused, separator, text);
-    add_list(plural(lists.partial.size(), "This file was", " files were") + " stopped part way",
-             lists.partial, separator, text);
-    if (lists.notStarted > 0) {
-        text +=
-            separator + plural(lists.notStarted, "One file was", " files were") + " not started.";
-        separator = "\n\n";
-    }
-}
-
 }  // namespace
-
-namespace {
-
-// The trampoline for batch_progress: the one piece of run state that is not passed along.
-std::atomic<BatchState*> progressRun{nullptr};
-
-}  // namespace
-
-BatchState* progress_run() {
-    return progressRun.load();
-}
-
-void set_progress_run(BatchState* state) {
-    progressRun.store(state);
-}
-
-void request_cancel(BatchState& state) {
-    state.stopRequested = 1;
-    state.cancelRequested = 1;
-}
-
-std::string input_path(const BatchFile& file) {
-    return file.folder + file.name;
-}
 
 void begin_batch(BatchState& state, const std::vector<BatchFile>& files) {
     state.stopRequested = 0;
@@ -141,57 +43,6 @@ std::uint64_t scan_batch_size(const std::vector<std::string>& inputPaths, const 
         }
     }
     return total;
-}
-
-std::uint32_t scan_play_length_ms(const std::string& inputPath, bool exact) {
-    MpegInfo info = mpeg_info_scan(inputPath.c_str(), exact);
-    return static_cast<std::uint32_t>(info.durationMs);
-}
-
-DecodeRequest build_request(const RequestBuilder& build, const std::string& inputPath,
-                            RequestTexts& texts) {
-    DecodeRequest request = build(inputPath, texts);
-    request.play_length_ms = scan_play_length_ms(inputPath, request.exact_length != 0);
-    return request;
-}
-
-DecodeRequest build_request(const RequestBuilder& build, const BatchFile& file,
-                            RequestTexts& texts) {
-    DecodeRequest request = build_request(build, input_path(file), texts);
-    if (!file.output.empty()) {
-        texts.output = file.output;
-        request.output_path = texts.output.c_str();
-    }
-    return request;
-}
-
-DecodeRequest fill_request(const BatchOptions& options, const std::string& inputPath,
-                           RequestTexts& texts) {
-    DecodeRequest request;
-    decode_request_init(&request);
-    texts.input = inputPath;
-    texts.output = output_file_path(options.outputFolder, inputPath);
-    texts.fadeIn = std::to_string(options.fadeIn < 1 ? 1 : options.fadeIn);
-    texts.fadeOut = std::to_string(options.fadeOut < 1 ? 1 : options.fadeOut);
-    request.input_path = texts.input.c_str();
-    request.output_path = texts.output.c_str();
-    request.fade_in_text = texts.fadeIn.c_str();
-    request.fade_out_text = texts.fadeOut.c_str();
-    request.skip_silence = options.skipSilence ? 1 : 0;
-    if (options.eightBit) {
-        request.bit_depth_text = "8";
-    }
-    request.progress = batch_progress;
-    request.normalize = options.normalize ? 1 : 0;
-    request.exact_length = options.exactLength ? 1 : 0;
-    request.copy_tags = options.copyTags ? 1 : 0;
-    return request;
-}
-
-RequestBuilder window_requests(const BatchOptions& options) {
-    return [options](const std::string& inputPath, RequestTexts& texts) {
-        return fill_request(options, inputPath, texts);
-    };
 }
 
 std::int32_t batch_progress(std::int32_t fileTotalKiB, std::int32_t fileDoneKiB) {
@@ -280,59 +131,4 @@ BatchResult run_batch(BatchState& state, const std::vector<BatchFile>& files,
 BatchResult run_batch(BatchState& state, const std::vector<BatchFile>& files,
                       const BatchOptions& options, const DecodeFunction& decode) {
     return run_batch(state, files, window_requests(options), decode);
-}
-
-BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool exitWhenDone,
-                      const EndText& text) {
-    BatchEnd end{false,
-                 1,
-                 {},
-                 false,
-                 state.cancelRequested != 0 || !exitWhenDone,
-                 exit_after_run(state, exitWhenDone)};
-    const EndLists lists = end_lists(result, text);
-    std::size_t decoded = 0;
-    std::size_t skipped = 0;
-    for (const FileOutcome& file : result.files) {
-        decoded += file.end == FileEnd::Decoded ? 1 : 0;
-        skipped += file.end == FileEnd::Skipped ? 1 : 0;
-    }
-    const std::size_t found = result.files.size() - skipped;
-    if (result.stopped && state.cancelRequested != 0) {
-        end.cancelled = true;
-        end.dialogResult = 2;
-        end.message = "Decoding files aborted by user.";
-        end.summary = end.message;
-        add_lists(lists, "\n\n", end.message);
-    } else if (decoded < found) {
-        // Failures are said even when the program is about to exit: silence would report
-        // them as success.
-        char head[128];
-        std::snprintf(head, sizeof head, "Decoded %zu of %zu files.", decoded, found);
-        end.message = head;
-        end.summary = head;
-        add_lists(lists, " ", end.message);
-        end.failures = true;
-    } else if (!exitWhenDone) {
-        end.message = decoded == 0 && skipped > 0 ? "No file needed decoding."
-                                                  : "Decoded all files successfully.";
-        end.summary = end.message;
-    }
-    if (!end.message.empty() && !result.notice.empty()) {
-        end.message += "\n\n" + result.notice;
-    }
-    if (!end.message.empty() && !end.cancelled) {
-        const char* separator = "\n\n";
-        add_list(plural(lists.renamed.size(), "This file was", " files were") +
-                     " kept beside an existing WAV file under a new name",
-                 lists.renamed, separator, end.message);
-        if (!lists.skipped.empty()) {
-            end.message += "\n\n" + skipped_report(lists.skipped);
-        }
-    }
-    return end;
-}
-
-bool exit_after_run(const BatchState& state, bool exitWhenDone) {
-    return state.cancelRequested == 0 && exitWhenDone;
 }

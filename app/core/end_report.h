@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/batch.h"
+#include "app/core/run_end.h"
 
 struct ReportRow {
     std::string path;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/batch.h"
 #include "app/core/output_plan.h"
+#include "app/core/run_types.h"
 
 // Stopped: the run was cancelled while the file was decoding; what it wrote is not whole, or
 // was removed. NotStarted: the run was cancelled before the file's turn.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/batch.h"
+#include "app/core/run_types.h"
 
 // The WAV path below the output folder: "<name>.wav", or with keepFolders, for a file found in
 // an added folder, "<added folder's name>/<path below it>/<name>.wav" (the first level is the

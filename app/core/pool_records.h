@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/core/batch.h"
+#include "app/core/run_types.h"
 #include "engine/request.h"
 
 struct PoolJob {

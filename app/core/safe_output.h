@@ -2,7 +2,7 @@
 // beside the final one, renamed over it only once finished.
 #pragma once
 
-#include "app/core/batch.h"
+#include "app/core/run_types.h"
 
 // Refuses an output that is a folder or the input itself (the same device and inode, so also
 // through a link) before anything is opened for writing. Otherwise decode (decode_file when

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/core/batch.h"
+#include "app/core/run_end.h"
 
 // The tests' run: each test begins it afresh (begin_batch) where it matters.
 inline BatchState& test_run() {
