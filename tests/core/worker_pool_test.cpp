@@ -17,7 +17,7 @@
 
 #include "app/core/end_report.h"
 #include "app/core/system_message.h"
-#include "tests/shell/run_lists.h"
+#include "tests/core/run_lists.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 

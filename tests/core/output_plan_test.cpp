@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "app/core/file_list.h"
-#include "tests/shell/run_lists.h"
+#include "tests/core/run_lists.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/shell/run_lists.h"
+#include "tests/core/run_lists.h"
 
 namespace {
 

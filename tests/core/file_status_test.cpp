@@ -7,7 +7,7 @@
 #include <cerrno>
 
 #include "app/core/end_report.h"
-#include "tests/shell/run_lists.h"
+#include "tests/core/run_lists.h"
 #include "tests/support/temp_dir.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/shell/run_lists.h"
+#include "tests/core/run_lists.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 

@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "app/core/batch.h"
-#include "tests/shell/run_lists.h"
+#include "tests/core/run_lists.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 
