@@ -375,6 +375,7 @@ private Q_SLOTS:
                              u": kept with what was decoded\n"_s + files_->path() +
                              u"/after.mp3: not started: the run was cancelled"_s});
         QCOMPARE(status_of(*window_, 1), u"not started"_s);
+        save_screenshot(window_.get(), u"list_cancelled.png"_s);
         QVERIFY(finished.isEmpty());  // the program keeps running
         QCOMPARE(urls_.urls, QList<QUrl>{QUrl::fromLocalFile(out)});
         QCOMPARE(watch.countLines, QStringList{expected_count_line(1, 2)});
@@ -851,6 +852,7 @@ private Q_SLOTS:
             QCOMPARE(boxes_.told, QStringList{u"1 decoded, 1 failed.\n\n"_s + longInput +
                                               u": No space left on device"_s});
         }
+        save_screenshot(window_.get(), u"list_full_disk.png"_s);
         umount2(QFile::encodeName(out).constData(), MNT_DETACH);
     }
 
