@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "app/control_ids.h"
+#include "app/core/album_loudness.h"
 #include "app/core/end_report.h"
 #include "app/core/file_status.h"
 #include "app/core/folder_check.h"
@@ -354,6 +355,13 @@ BatchWorker::BatchWorker(BatchState& state, std::vector<BatchFile> files, BatchO
       filesAtOnce_(filesAtOnce) {}
 
 void BatchWorker::run() {
+    RequestBuilder build = window_requests(options_);
+    // "Same gain for the whole album": every album measured before any file is written.
+    AlbumLoudness albums;
+    if (options_.album && (options_.loudness || options_.replayGain)) {
+        albums = measure_albums(state_, files_, build, filesAtOnce_);
+        build = album_requests(build, albums);
+    }
     if (filesAtOnce_ <= 1 || files_.size() <= 1) {
         // In this process: the dither runs on from file to file as it always has.
         // The engine's lines go to the file's row, as a worker's do, not to the terminal.
@@ -368,15 +376,13 @@ void BatchWorker::run() {
             outcome.messages = message_lines(messages);
             messages.clear();
         };
-        result_ = run_batch(state_, files_, window_requests(options_),
-                            output_decoder(options_, captured), ended);
+        result_ = run_batch(state_, files_, build, output_decoder(options_, captured), ended);
         return;
     }
     PoolEvents events(files_.size(), state_.progress);
     // The engine's own lines go with each file's status rather than to the terminal.
-    result_ =
-        run_worker_pool(state_, files_, window_requests(options_), PoolSettings{filesAtOnce_, true},
-                        events, output_decoder(options_, decode_));
+    result_ = run_worker_pool(state_, files_, build, PoolSettings{filesAtOnce_, true}, events,
+                              output_decoder(options_, decode_));
 }
 
 BatchDriver::BatchDriver(QWidget* window, FileListCtrl& list, OutputPage& output,

@@ -435,6 +435,67 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     // a box on its way to a number ("-", empty) is not an error yet.
     connect(fadeInEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeInEdited);
     connect(fadeOutEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeOutEdited);
+    addLoudnessControls();
+}
+
+// Drawn over the free ends of three rows, since the page's picture has no room for rows of
+// their own: the loudness box beside "Normalize" (they exclude each other), the album box on
+// the "Effects" caption row, the tags box beside "Copy tags into the WAV". The full captions
+// are their names and tooltips.
+void OptionsPage::addLoudnessControls() {
+    const QString text = QStringLiteral("QCheckBox, QLabel { color: #1c2740; }");
+    auto box = [this, &text](const char* name, const QString& caption, const QString& full,
+                             QRect place) {
+        auto* check = new QCheckBox(caption, this);
+        check->setObjectName(QString::fromLatin1(name));
+        check->setAccessibleName(full);
+        check->setToolTip(full);
+        check->setStyleSheet(text);
+        check->setGeometry(place);
+        return check;
+    };
+    loudness_ = box("loudness", tr("Loudness to"), tr("Normalize loudness to -18 LUFS"),
+                    QRect(112, 130, 102, 22));
+    loudnessTarget_ = new QSpinBox(this);
+    loudnessTarget_->setObjectName(QStringLiteral("loudnessTarget"));
+    loudnessTarget_->setRange(-70, 0);
+    loudnessTarget_->setValue(-18);
+    loudnessTarget_->setSuffix(QString());
+    loudnessTarget_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    loudnessTarget_->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    loudnessTarget_->setAccessibleName(tr("Loudness target, LUFS"));
+    loudnessTarget_->setToolTip(
+        tr("-18 is the ReplayGain 2.0 reference, -23 EBU R128 "
+           "broadcast, -14 common for streaming"));
+    loudnessTarget_->setStyleSheet(
+        edit_style(QColor(28, 39, 64))
+            .replace(QStringLiteral("QLineEdit"), QStringLiteral("QSpinBox")));
+    loudnessTarget_->setGeometry(QRect(216, 130, 38, 22));
+    auto* unit = new QLabel(tr("LUFS"), this);
+    unit->setStyleSheet(text);
+    unit->setGeometry(QRect(258, 130, 36, 22));
+    album_ = box("album", tr("Same gain for the album"), tr("Same gain for the whole album"),
+                 QRect(112, 110, 182, 20));
+    replayGain_ =
+        box("replayGain", tr("ReplayGain"), tr("Write ReplayGain tags"), QRect(190, 76, 104, 22));
+    connect(loudnessTarget_, &QSpinBox::valueChanged, this, [this](int value) {
+        loudness_->setAccessibleName(tr("Normalize loudness to %1 LUFS").arg(value));
+        loudness_->setToolTip(loudness_->accessibleName());
+    });
+    // The peak normalizer rewrites the samples after the loudness was measured.
+    for (QCheckBox* measured : {loudness_, replayGain_}) {
+        connect(measured, &QCheckBox::toggled, this, [this](bool on) {
+            if (on) {
+                normalize_->setChecked(false);
+            }
+        });
+    }
+    connect(normalize_, &QCheckBox::toggled, this, [this](bool on) {
+        if (on) {
+            loudness_->setChecked(false);
+            replayGain_->setChecked(false);
+        }
+    });
 }
 
 BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
@@ -447,6 +508,10 @@ BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
     options.fadeOut = fadeOut_;
     options.exactLength = exactLength_->isChecked();
     options.copyTags = copyTags_->isChecked();
+    options.loudness = loudness_->isChecked();
+    options.targetLufs = loudnessTarget_->value();
+    options.album = album_->isChecked();
+    options.replayGain = replayGain_->isChecked();
     return options;
 }
 

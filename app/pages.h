@@ -124,6 +124,9 @@ private:
     bool readFadeBoxes();
     void fadeBoxEdited(QSlider* slider, int& field);
     void writeFadeBoxes();
+    // Loudness: the target box, the album and ReplayGain boxes; the loudness box and the peak
+    // normalizer clear each other.
+    void addLoudnessControls();
 
     MessageBoxes& boxes_;
     bool checkingBoxes_ = false;
@@ -134,6 +137,10 @@ private:
     QCheckBox* skipSilence_;
     QCheckBox* exactLength_;
     QCheckBox* copyTags_;
+    QCheckBox* loudness_ = nullptr;  // "Normalize loudness to [-18] LUFS"
+    QSpinBox* loudnessTarget_ = nullptr;
+    QCheckBox* album_ = nullptr;       // "Same gain for the whole album"
+    QCheckBox* replayGain_ = nullptr;  // "Write ReplayGain tags"
     QSlider* fadeInSlider_;
     QSlider* fadeOutSlider_;
     QLineEdit* fadeInEdit_;

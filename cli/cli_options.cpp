@@ -1,9 +1,11 @@
 #include "cli/cli_options.h"
 
 #include <getopt.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "app/core/batch.h"
 
@@ -38,6 +40,11 @@ enum OptionId : int {
     OPT_VERSION,
     OPT_TAGS,
     OPT_JSON,
+    OPT_LOUDNESS,
+    OPT_TARGET,
+    OPT_TRUE_PEAK,
+    OPT_ALBUM,
+    OPT_REPLAYGAIN,
 };
 
 constexpr option LONG_OPTIONS[] = {
@@ -70,6 +77,11 @@ constexpr option LONG_OPTIONS[] = {
     {"version", no_argument, nullptr, OPT_VERSION},
     {"tags", no_argument, nullptr, OPT_TAGS},
     {"json", no_argument, nullptr, OPT_JSON},
+    {"loudness", no_argument, nullptr, OPT_LOUDNESS},
+    {"target", required_argument, nullptr, OPT_TARGET},
+    {"true-peak", required_argument, nullptr, OPT_TRUE_PEAK},
+    {"album", no_argument, nullptr, OPT_ALBUM},
+    {"replaygain", no_argument, nullptr, OPT_REPLAYGAIN},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -97,6 +109,27 @@ bool whole_number_in(const char* text, long low, long high) {
     return value >= low;
 }
 
+// A decimal number from low to high, optionally followed by unit ("LUFS", "dBTP") in any
+// letter case, blanks allowed between.
+bool level_in(const char* text, const char* unit, double low, double high, double* out) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text) {
+        return false;
+    }
+    while (*end == ' ') {
+        ++end;
+    }
+    if (strncasecmp(end, unit, std::strlen(unit)) == 0) {
+        end += std::strlen(unit);
+    }
+    if (*end != '\0' || !(value >= low && value <= high)) {
+        return false;
+    }
+    *out = value;
+    return true;
+}
+
 int whole_seconds(const std::string& text) {
     int seconds = std::atoi(text.c_str());
     return seconds < 0 ? 0 : (seconds > 60 ? 60 : seconds);
@@ -114,6 +147,10 @@ BatchOptions window_options(const CliOptions& options) {
     batch.fadeOut = whole_seconds(options.fade_out);
     batch.exactLength = options.exact_length;
     batch.copyTags = options.tags;
+    batch.loudness = options.loudness;
+    batch.targetLufs = options.target_lufs;
+    batch.album = options.album;
+    batch.replayGain = options.replaygain;
     return batch;
 }
 
@@ -191,6 +228,29 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
                 break;
             case OPT_TAGS:
                 options->tags = true;
+                break;
+            case OPT_LOUDNESS:
+                options->loudness = true;
+                break;
+            case OPT_REPLAYGAIN:
+                options->replaygain = true;
+                break;
+            case OPT_ALBUM:
+                options->album = true;
+                break;
+            case OPT_TARGET:
+                if (!level_in(optarg, "LUFS", -70, 0, &options->target_lufs)) {
+                    *message = std::string("--target takes a loudness from -70 to 0 LUFS, not \"") +
+                               optarg + "\"";
+                    return CliParse::Error;
+                }
+                break;
+            case OPT_TRUE_PEAK:
+                if (!level_in(optarg, "dBTP", -30, 0, &options->true_peak_dbtp)) {
+                    *message = std::string("--true-peak takes a level from -30 to 0 dBTP, not \"") +
+                               optarg + "\"";
+                    return CliParse::Error;
+                }
                 break;
             case 'o':
                 options->output_folder = optarg;
@@ -271,6 +331,19 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
         *message = "--null needs --files-from";
         return CliParse::Error;
     }
+    if (options->loudness && options->normalize) {
+        *message = "--loudness and --normalize exclude each other";
+        return CliParse::Error;
+    }
+    // The normalizer rewrites the samples after the tags were measured: they would lie.
+    if (options->replaygain && options->normalize) {
+        *message = "--replaygain and --normalize exclude each other";
+        return CliParse::Error;
+    }
+    if (options->album && !options->loudness && !options->replaygain) {
+        *message = "--album needs --loudness or --replaygain";
+        return CliParse::Error;
+    }
     if (options->quiet && options->verbose) {
         *message = "--quiet and --verbose exclude each other";
         return CliParse::Error;
@@ -301,6 +374,10 @@ DecodeRequest make_request(const CliOptions& options, const char* input_path,
     request.progress = batch_progress;
     request.exact_length = options.exact_length ? 1 : 0;
     request.copy_tags = options.tags ? 1 : 0;
+    request.loudness = options.loudness ? 1 : 0;
+    request.replaygain = options.replaygain ? 1 : 0;
+    request.target_lufs = options.target_lufs;
+    request.true_peak_dbtp = options.true_peak_dbtp;
     return request;
 }
 
@@ -336,6 +413,20 @@ Output:
                         input is not decoded; a cancelled file's partial WAV file is
                         removed, so a run can be started again to finish) or rename
                         (keep both: the new one is "<name> (2).wav", the next free number)
+Loudness (ReplayGain 2.0 / EBU R128, measured with libebur128 on the signal as written):
+      --loudness        decode each file once to measure its loudness and once to write
+                        it at the gain that brings it to the target, lowered so that its
+                        true peak stays at the ceiling (gain -175 to +18 dB, on top of
+                        --attenuation); excludes --normalize
+      --target LUFS     the loudness to reach (default -18, the ReplayGain 2.0
+                        reference; -23 EBU R128 broadcast, -14 common for streaming)
+      --true-peak DBTP  the true-peak ceiling (default -1.0 dBTP)
+      --album           the files of a folder form an album, measured as one programme:
+                        every file gets the album's gain (and ALBUM tags)
+      --replaygain      store REPLAYGAIN_TRACK_GAIN/PEAK (with --album also ALBUM_GAIN/PEAK)
+                        and REPLAYGAIN_REFERENCE_LOUDNESS as TXXX frames in an "id3 "
+                        chunk without changing the samples; with --loudness they describe
+                        the written file; excludes --normalize
 Channels:
       --mono            mix both channels into one
       --stereo          write two channels, also from a one-channel stream
@@ -390,7 +481,10 @@ With --json each object has "input", "output" (the WAV file's path, or null), "s
 ("decoded", "failed", "skipped" or "cancelled"), "reason" (why it failed or was skipped,
 or null), and as the engine reported them "frames" (MPEG frames decoded), "duration_ms",
 "peak_db" (null for a silent output) and "clipped_samples"; the four are null for an input
-the engine never read. Inputs refused before the run (missing, duplicate, unreadable) come
+the engine never read. With --loudness or --replaygain there are also "loudness_lufs"
+(as measured, null when too short or quiet), "true_peak_dbtp", "gain_db" (applied),
+"gain_limit" ("target", "true peak", "range" or "not measurable") and, with --album,
+"album_gain_db". Inputs refused before the run (missing, duplicate, unreadable) come
 first, as "failed"; a named file that is not MPEG audio comes as "skipped", and one whose
 WAV file exists with --existing skip as "skipped"; files a cancel kept from starting get
 none. Bytes of a path that are not UTF-8 become U+FFFD. A dry run writes no objects; its

@@ -25,6 +25,13 @@ struct CliOptions {
     bool cross_fade = false;
     bool exact_length = false;
     bool tags = false;  // copy the input's tags into the WAV file
+    // Loudness: measure, then apply the gain to target (loudness) or store it (replaygain);
+    // album: one gain for the files of a folder.
+    bool loudness = false;
+    bool replaygain = false;
+    bool album = false;
+    double target_lufs = -18.0;
+    double true_peak_dbtp = -1.0;
     std::string output_folder;
     std::vector<std::string> inputs;
     // Front-end behaviour, not engine options.

@@ -5,6 +5,7 @@
 
 #include <csignal>
 
+#include "app/core/loudness_text.h"
 #include "app/core/output_name.h"
 #include "app/core/safe_output.h"
 #include "app/core/worker_pool.h"
@@ -77,15 +78,18 @@ int stop_signal() {
 }
 
 RequestBuilder cli_requests(const CliRun& run) {
+    RequestBuilder build;
     if (run.options->window_options) {
-        return window_requests(run.batch);
+        build = window_requests(run.batch);
+    } else {
+        build = [options = run.options, folder = run.batch.outputFolder](
+                    const std::string& inputPath, RequestTexts& texts) {
+            texts.input = inputPath;
+            texts.output = output_file_path(folder, inputPath);
+            return make_request(*options, texts.input.c_str(), texts.output.c_str());
+        };
     }
-    return [options = run.options, folder = run.batch.outputFolder](const std::string& inputPath,
-                                                                    RequestTexts& texts) {
-        texts.input = inputPath;
-        texts.output = output_file_path(folder, inputPath);
-        return make_request(*options, texts.input.c_str(), texts.output.c_str());
-    };
+    return run.albums != nullptr ? album_requests(build, *run.albums) : build;
 }
 
 void report_file(const CliRun& run, const FileOutcome& outcome, const std::string& planned,
@@ -102,7 +106,9 @@ void report_file(const CliRun& run, const FileOutcome& outcome, const std::strin
                terminal_safe(reason_text(outcome.reason)) + "\n" +
                indent(terminal_safe_lines(messages, {input, planned, written}));
     } else if (outcome.end == FileEnd::Decoded && !run.options->quiet) {
+        const std::string loudness = loudness_text(outcome.stats);
         text = terminal_safe(input) + " -> " + terminal_safe(outcome.output) +
+               (loudness.empty() ? "" : " (" + loudness + ")") +
                (outcome.renamed ? " (kept both)" : "") + "\n";
     }
     if (text.empty()) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/core/album_loudness.h"
 #include "app/core/batch.h"
 #include "cli/cli_options.h"
 
@@ -16,6 +17,8 @@ struct CliRun {
     std::FILE* screen;  // the original standard error, for the display and our own lines
     bool interactive;   // a progress display on a terminal
     std::FILE* json;    // --json: the original standard output; null otherwise
+    // --album: every file's and album's loudness, measured before the run; null otherwise.
+    const AlbumLoudness* albums = nullptr;
 };
 
 // The requests of a run: the window's (fill_request) with --window-options, else the command
@@ -23,7 +26,8 @@ struct CliRun {
 RequestBuilder cli_requests(const CliRun& run);
 
 // The line about a finished file: one per decoded file unless quiet, naming the WAV file it
-// was written as; a failed or refused one always, with the engine's messages of that file.
+// was written as (and its loudness, when measured); a failed or refused one always, with the
+// engine's messages of that file.
 // written: the temporary name the engine wrote, which its messages may name.
 void report_file(const CliRun& run, const FileOutcome& outcome, const std::string& planned,
                  const std::string& written = {});

@@ -3,7 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <nlohmann/json.hpp>
+
+#include "app/core/loudness_text.h"
+#include "engine/loudness.h"
 
 std::FILE* take_standard_output() {
     std::fflush(stdout);
@@ -23,6 +27,24 @@ std::FILE* take_standard_output() {
 }
 
 namespace {
+
+// Only for files whose loudness was measured (--loudness, --replaygain); -inf is null.
+void add_loudness(nlohmann::ordered_json& object, const DecodeStats& stats) {
+    if (stats.loudness.measured == 0) {
+        return;
+    }
+    auto finite_or_null = [](double value) {
+        return std::isfinite(value) ? nlohmann::ordered_json(value)
+                                    : nlohmann::ordered_json(nullptr);
+    };
+    object["loudness_lufs"] = finite_or_null(stats.loudness.integrated_lufs);
+    object["true_peak_dbtp"] = finite_or_null(peak_dbtp(stats.loudness.true_peak));
+    object["gain_db"] = stats.gain_db;
+    object["gain_limit"] = gain_limit_name(stats.gain_limit);
+    if (stats.has_album_gain != 0) {
+        object["album_gain_db"] = stats.album_gain_db;
+    }
+}
 
 const char* json_status(FileEnd end) {
     switch (end) {
@@ -67,6 +89,7 @@ std::string json_file_line(const FileOutcome& outcome) {
             object["peak_db"] = stats.peak_millibel / 100.0;
         }
         object["clipped_samples"] = stats.clipped_samples;
+        add_loudness(object, stats);
     }
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }

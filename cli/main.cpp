@@ -224,6 +224,17 @@ int main(int argc, char** argv) {
     if (interrupt_count() > 0) {
         request_cancel(state);  // a Ctrl-C that came before the batch began still counts
     }
+    // --album: every album measured whole before any of its files is written.
+    AlbumLoudness albums;
+    if (options.album) {
+        if (!options.quiet) {
+            std::fprintf(run.screen, "Measuring the loudness of %zu files for --album ...\n",
+                         run.files.size());
+            std::fflush(run.screen);
+        }
+        albums = measure_albums(state, run.files, cli_requests(run), options.jobs);
+        run.albums = &albums;
+    }
     BatchResult result = options.jobs > 1 && run.files.size() > 1
                              ? run_in_workers(run, state, options.jobs)
                              : run_in_process(run, state);

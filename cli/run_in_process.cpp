@@ -1,9 +1,9 @@
 // All files one after another in this process, as the window's worker decodes them: the
 // dither state runs on from file to file.
+#include "app/core/output_capture.h"
 #include "app/core/output_plan.h"
 #include "cli/cli_run.h"
 #include "cli/json_report.h"
-#include "app/core/output_capture.h"
 #include "cli/terminal_display.h"
 
 namespace {

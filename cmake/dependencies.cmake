@@ -2,6 +2,8 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(MAD REQUIRED IMPORTED_TARGET mad)
 pkg_check_modules(ID3TAG REQUIRED IMPORTED_TARGET id3tag)
+# Loudness measurement (Debian: libebur128-dev).
+pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
 find_package(ZLIB REQUIRED)
 
 # Debian's id3lib ships neither a pkg-config nor a CMake file. Imported, so its headers come in

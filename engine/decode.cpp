@@ -1,10 +1,14 @@
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 #include "dsp/fixed.h"
+#include "engine/loudness.h"
 #include "engine/messages.h"
 #include "engine/options.h"
 #include "engine/player.h"
+#include "engine/replaygain_tag.h"
+#include "engine/wav_tags.h"
 
 namespace {
 
@@ -54,6 +58,8 @@ void decode_request_init(DecodeRequest* request) {
     request->attenuation_text = "";
     request->channel_text = "";
     request->output_path = "";
+    request->target_lufs = -18.0;
+    request->true_peak_dbtp = -1.0;
 }
 
 void player_init(PlayerState* state) {
@@ -166,7 +172,27 @@ const char* decode_banner() {
     return "MPEG Audio Decoder 0.14.2 (beta) - ";
 }
 
-std::int32_t decode_file(const DecodeRequest* request) {
+namespace {
+
+// What a loudness decode adds to a plain one: the gain through the attenuation stage, and the
+// chunks with the ReplayGain tags.
+struct LoudnessPass {
+    std::int32_t apply;  // replace the attenuation by gain_db plus the request's own
+    double gain_db;
+    std::int32_t limit;
+    std::int32_t tags;  // add the ReplayGain frames
+    ReplayGainValues values;
+};
+
+double decibels_of(const char* text) {
+    double value = 0;
+    if (given(text) && parse_decibel(text, &value) != 0) {
+        value = 0;  // cannot happen: the text was parsed before
+    }
+    return value;
+}
+
+std::int32_t decode_pass(const DecodeRequest* request, const LoudnessPass* pass) {
     PlayerState state;
     player_init(&state);
     player_apply_request(&state, request);
@@ -182,6 +208,27 @@ std::int32_t decode_file(const DecodeRequest* request) {
         }
     }
 
+    if (pass != nullptr) {
+        state.flags |= FLAG_LOUDNESS;
+        if (pass->apply != 0) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%.6f", pass->gain_db);
+            for (char* c = text; *c != '\0'; ++c) {
+                if (*c == ',') {
+                    *c = '.';  // the engine's decibel texts take a point whatever the locale
+                }
+            }
+            state.attenuation = decibel_to_gain(text);
+        }
+        if (pass->tags != 0) {
+            if ((state.flags & FLAG_COPY_TAGS) != 0 && state.count > 0) {
+                state.tag_chunks = wav_tag_chunks(state.entries[0], &state.tag_chunks_length);
+            }
+            state.tag_chunks =
+                add_replaygain_tags(state.tag_chunks, &state.tag_chunks_length, &pass->values);
+        }
+    }
+
     engine_output_failure_reset();
     int result = run_player(&state);
     player_release(&state);
@@ -194,4 +241,139 @@ std::int32_t decode_file(const DecodeRequest* request) {
         return DECODE_ABORTED;
     }
     return result == -1 ? DECODE_FAILED : DECODE_OK;
+}
+
+double scaled_peak(double peak, double gain_db) {
+    return peak * std::pow(10.0, gain_db / 20.0);
+}
+
+// The gain to apply and the tags to write, from the file's figures and, with an album, the
+// album's.
+LoudnessPass plan_pass(const DecodeRequest* request, const LoudnessFigures* track) {
+    LoudnessPass pass = {};
+    const LoudnessFigures* programme =
+        request->album_figures != nullptr ? request->album_figures : track;
+    const LoudnessGain gain =
+        loudness_gain(programme, request->target_lufs, request->true_peak_dbtp);
+    pass.limit = gain.limit;
+    double applied = 0;
+    if (request->loudness != 0 && gain.limit != GAIN_NOT_MEASURABLE) {
+        // The request's own attenuation comes on top; the stage's range holds for the sum.
+        const double user = decibels_of(request->attenuation_text);
+        applied = gain.gain_db;
+        if (user + applied > 18.0) {
+            applied = 18.0 - user;
+            pass.limit = GAIN_LIMITED_BY_RANGE;
+        } else if (user + applied < -175.0) {
+            applied = -175.0 - user;
+            pass.limit = GAIN_LIMITED_BY_RANGE;
+        }
+        pass.apply = 1;
+        pass.gain_db = applied;
+    }
+    if (gain.limit == GAIN_NOT_MEASURABLE) {
+        engine_error("loudness", "too short or too quiet to measure the loudness; gain 0 dB");
+    }
+    if (request->replaygain != 0 && gain.limit != GAIN_NOT_MEASURABLE) {
+        // The written file's values: what the applied gain left to do.
+        const LoudnessGain own =
+            loudness_gain(track, request->target_lufs, request->true_peak_dbtp);
+        pass.tags = own.limit != GAIN_NOT_MEASURABLE ? 1 : 0;
+        pass.values.track_gain_db = own.gain_db - applied;
+        pass.values.track_peak = scaled_peak(track->true_peak, applied);
+        if (request->album_figures != nullptr) {
+            pass.values.has_album = 1;
+            pass.values.album_gain_db = gain.gain_db - applied;
+            pass.values.album_peak = scaled_peak(request->album_figures->true_peak, applied);
+        }
+        pass.values.reference_lufs = request->target_lufs;
+    }
+    return pass;
+}
+
+}  // namespace
+
+std::int32_t measure_file(const DecodeRequest* request, LoudnessFigures* figures) {
+    *figures = {};
+    PlayerState state;
+    player_init(&state);
+    player_apply_request(&state, request);
+    // Nothing is written, so nothing is normalized or tagged.
+    state.flags &= ~(FLAG_NORMALIZE | FLAG_COPY_TAGS);
+    state.flags |= FLAG_LOUDNESS;
+    state.command = measure_command;
+    LoudnessMeter meter = {};
+    meter.figures = figures;
+    state.meter = &meter;
+
+    int result = run_player(&state);
+    player_release(&state);
+    if (meter.ebur != nullptr) {
+        double lufs = -HUGE_VAL;
+        if (meter.failed == 0 && ebur128_loudness_global(meter.ebur, &lufs) == EBUR128_SUCCESS) {
+            figures->measured = 1;
+            figures->integrated_lufs = lufs;
+            for (unsigned channel = 0; channel < meter.channels; ++channel) {
+                double peak = 0;
+                if (ebur128_true_peak(meter.ebur, channel, &peak) == EBUR128_SUCCESS &&
+                    peak > figures->true_peak) {
+                    figures->true_peak = peak;
+                }
+            }
+        }
+        ebur128_destroy(&meter.ebur);
+    } else if (result == 0 && state.stop_requested == 0) {
+        // Audio without a single sample (all of it trimmed away): nothing to measure.
+        figures->measured = 1;
+        figures->integrated_lufs = -HUGE_VAL;
+    }
+    if (meter.failed != 0) {
+        engine_error("loudness", "not enough memory to measure the loudness");
+    }
+    if (state.stop_requested != 0) {
+        return DECODE_ABORTED;
+    }
+    return result == -1 ? DECODE_FAILED : DECODE_OK;
+}
+
+std::int32_t decode_file(const DecodeRequest* request) {
+    if (request->loudness == 0 && request->replaygain == 0) {
+        return decode_pass(request, nullptr);
+    }
+    // Large (the block histogram): from the heap.
+    auto* own = static_cast<LoudnessFigures*>(std::malloc(sizeof(LoudnessFigures)));
+    if (own == nullptr) {
+        engine_error("loudness", "not enough memory to measure the loudness");
+        return DECODE_FAILED;
+    }
+    const LoudnessFigures* track = request->track_figures;
+    if (track == nullptr) {
+        const std::int32_t measured = measure_file(request, own);
+        if (measured != DECODE_OK || own->measured == 0) {
+            // A file that cannot be measured is decoded as it is: it fails, or a cancel stops
+            // it at once, the way a plain decode would.
+            std::free(own);
+            return decode_pass(request, nullptr);
+        }
+        track = own;
+    }
+    const LoudnessPass pass = plan_pass(request, track);
+    const std::int32_t result = decode_pass(request, &pass);
+    if (request->stats != nullptr) {
+        DecodeStats* stats = request->stats;
+        stats->loudness = *track;
+        stats->gain_db = pass.gain_db;
+        // Stored as tags only, the gain changed nothing: no limit applied.
+        stats->gain_limit = request->loudness == 0 && pass.limit != GAIN_NOT_MEASURABLE
+                                ? GAIN_ON_TARGET
+                                : pass.limit;
+        if (request->album_figures != nullptr) {
+            stats->has_album_gain = 1;
+            stats->album_gain_db =
+                loudness_gain(request->album_figures, request->target_lufs, request->true_peak_dbtp)
+                    .gain_db;
+        }
+    }
+    std::free(own);
+    return result;
 }

@@ -16,6 +16,7 @@
 #include "dsp/filters.h"
 #include "dsp/fixed.h"
 #include "dsp/resampler.h"
+#include "engine/loudness.h"
 #include "engine/messages.h"
 #include "engine/tag_display.h"
 #include "engine/wav_tags.h"
@@ -183,16 +184,26 @@ int configure_output(PlayerState* state, std::uint32_t channels, std::uint32_t r
     return 0;
 }
 
+int add_gain_filter(PlayerState* state) {
+    if (state->attenuation == FIXED_ONE) {
+        return 0;
+    }
+    gain_table_fill(state->attenuation);
+    return add_filter(state, gain_filter, gain_table());
+}
+
+// Nodes go to the head: the last added runs first.
 int install_filters(PlayerState* state) {
+    const bool gain_last = (state->flags & FLAG_LOUDNESS) != 0;
+    if (gain_last && add_gain_filter(state) == -1) {
+        return -1;
+    }
     if ((state->flags & (FLAG_FADE_IN | FLAG_SKIP_SILENCE | FLAG_GAP | FLAG_FADE_OUT)) != 0 &&
         add_filter(state, fade_filter, &state->fade) == -1) {
         return -1;
     }
-    if (state->attenuation != FIXED_ONE) {
-        gain_table_fill(state->attenuation);
-        if (add_filter(state, gain_filter, gain_table()) == -1) {
-            return -1;
-        }
+    if (!gain_last && add_gain_filter(state) == -1) {
+        return -1;
     }
     if (state->select == SELECT_MONO && add_filter(state, mono_filter, state) == -1) {
         return -1;
@@ -323,7 +334,7 @@ int play_file(PlayerState* state) {
         engine_error(nullptr, "%s: no MPEG audio found", path);
         state->no_audio = 1;
         result = -1;
-    } else if (result == 0) {
+    } else if (result == 0 && state->meter == nullptr) {
         print_summary(state);
     }
 
@@ -528,6 +539,9 @@ mad_flow on_output(void* data, const mad_header* header, mad_pcm* pcm) {
         count = produced;
     }
 
+    if (state->meter != nullptr) {
+        loudness_tap(state->meter, count, left, right, state->speed_out);
+    }
     OutputControl control;
     output_control_init(&control, OUTPUT_PLAY);
     control.nsamples = count;

@@ -24,6 +24,11 @@ constexpr std::uint32_t FLAG_CROSS_FADE = 0x800;
 constexpr std::uint32_t FLAG_FADE_OUT = 0x1000;
 constexpr std::uint32_t FLAG_EXACT_LENGTH = 0x2000;
 constexpr std::uint32_t FLAG_COPY_TAGS = 0x10000;
+// Loudness decodes: the gain filter runs after the fade filter, so that the silence checks
+// decide alike in the measuring and the writing decode whatever gain the second applies.
+constexpr std::uint32_t FLAG_LOUDNESS = 0x20000;
+
+struct LoudnessMeter;
 
 // Channel selection. SELECT_DEFAULT_WARNED is the default after the dual-channel warning.
 using ChannelSelect = std::int32_t;
@@ -110,4 +115,7 @@ struct PlayerState {
     std::uint64_t frame_kinds[2];
     std::int32_t audio_found;
     std::int32_t no_audio;  // the input was read through without finding audio
+    // A measuring decode's meter, fed the samples right before they would be packed; null
+    // when writing.
+    LoudnessMeter* meter;
 };

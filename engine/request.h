@@ -7,6 +7,25 @@
 // both in KiB. Returns 0 to go on, anything else to stop the decode.
 using ProgressCallback = std::int32_t (*)(std::int32_t total_kib, std::int32_t done_kib);
 
+// Gating blocks of a loudness measurement by their loudness, 0.1 LU a bin from -70 LUFS up
+// (louder blocks go to the last bin): what several tracks' measurements add up to when an
+// album is measured as one programme, possibly in several processes.
+constexpr int LOUDNESS_BINS = 800;
+
+// What measuring one programme (a file, or an album's files together) found.
+struct LoudnessFigures {
+    std::int32_t measured;   // 0: nothing was measured
+    double integrated_lufs;  // gated integrated loudness; -HUGE_VAL: too short or too quiet
+    double true_peak;        // the largest true peak of any channel; 1.0 is full scale
+    std::uint32_t blocks[LOUDNESS_BINS];
+};
+
+// Which limit decided a loudness gain.
+constexpr std::int32_t GAIN_ON_TARGET = 0;
+constexpr std::int32_t GAIN_LIMITED_BY_PEAK = 1;   // lowered to keep the true peak at the ceiling
+constexpr std::int32_t GAIN_LIMITED_BY_RANGE = 2;  // clamped to the attenuation's -175..+18 dB
+constexpr std::int32_t GAIN_NOT_MEASURABLE = 3;    // too short or quiet to measure: gain 0
+
 // What decode_file found in one file, the figures of its summary line, for callers that keep
 // a record per file (a batch's report, a worker telling its parent).
 struct DecodeStats {
@@ -18,6 +37,14 @@ struct DecodeStats {
     // 1: the input was read to its end and held no MPEG audio frame; the decode then fails,
     // since an empty WAV would pass for a decoded file.
     std::int32_t no_audio;
+    // With loudness or replaygain: the input's figures as measured (before any gain), the
+    // gain applied through the attenuation stage, the album's gain with an album, and which
+    // limit decided the gain. Not measured: loudness.measured is 0.
+    LoudnessFigures loudness;
+    double gain_db;
+    double album_gain_db;
+    std::int32_t has_album_gain;
+    std::int32_t gain_limit;
     // Why the WAV file could not be written, for a decode that failed there: the system's
     // error number (ENOSPC, EFBIG, ...) or OUTPUT_PAST_WAV_LIMIT; 0 when writing never failed.
     std::int32_t output_error;
@@ -54,6 +81,18 @@ struct DecodeRequest {
     // When not null, decode_file fills it in, also for a file that fails or is stopped.
     DecodeStats* stats;
     std::int32_t copy_tags;  // the input's tags as LIST/INFO and "id3 " chunks after the data
+    // Decode once to measure the loudness (the signal as it will be written, nothing written)
+    // and once to write: with loudness, through the attenuation stage at the gain that brings
+    // the file (or with album_figures the album) to target_lufs with its true peak at most
+    // true_peak_dbtp; with replaygain, unchanged, with ReplayGain tags in an "id3 " chunk.
+    std::int32_t loudness;
+    std::int32_t replaygain;
+    double target_lufs;     // -18 after decode_request_init
+    double true_peak_dbtp;  // -1 after decode_request_init
+    // When set, the file's own figures, measured before: the file is then decoded once.
+    const LoudnessFigures* track_figures;
+    // When set, the gain is the album's, from these figures of all its files together.
+    const LoudnessFigures* album_figures;
 };
 
 constexpr std::int32_t DECODE_OK = 0;
@@ -77,3 +116,7 @@ const char* decode_banner();
 // (stopped by the callback) or DECODE_FAILED. Invalid option texts end the process with
 // status 1 after a message. Never run two decodes at once: the engine has module-wide state.
 std::int32_t decode_file(const DecodeRequest* request);
+
+// Decodes the input with the request's options as decode_file would write it, writes nothing
+// and leaves the dither alone; fills figures. DECODE_OK, DECODE_ABORTED or DECODE_FAILED.
+std::int32_t measure_file(const DecodeRequest* request, LoudnessFigures* figures);

@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    libmad0-dev libid3tag0-dev libid3-3.8.3-dev zlib1g-dev
+    libmad0-dev libid3tag0-dev libid3-3.8.3-dev zlib1g-dev libebur128-dev
     qt6-base-dev
     nlohmann-json3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
@@ -15,6 +15,8 @@ packages=(
     # test tools: other programs read back what pelmora-cli writes (ffprobe, exiftool, soxi),
     # and the README's GNU parallel recipe is run by a test (skipped without it)
     ffmpeg libimage-exiftool-perl sox parallel
+    # loudness tests: test signals encoded with lame, ReplayGain values compared with loudgain
+    lame loudgain
 )
 
 missing=()

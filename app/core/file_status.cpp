@@ -5,6 +5,7 @@
 
 #include "app/core/end_report.h"
 #include "app/core/file_list.h"
+#include "app/core/loudness_text.h"
 #include "app/core/run_progress.h"
 
 namespace {
@@ -91,11 +92,14 @@ std::string status_text(const FileStatus& status) {
             return "waiting";
         case FileState::Decoding:
             return "decoding " + percent(status.perMille);
-        case FileState::Done:
+        case FileState::Done: {
+            const std::string loudness = loudness_status_text(status.stats);
             return "done " + clock_text(static_cast<std::int64_t>(status.stats.duration_ms)) +
                    ", " + peak_text(status.stats) + ", " +
                    std::to_string(status.stats.clipped_samples) + " clipped" +
+                   (loudness.empty() ? "" : ", " + loudness) +
                    (status.output.empty() ? "" : ", as " + base_name(status.output));
+        }
         case FileState::Stopped:
             return "stopped at " + percent(status.perMille) + (status.removed ? ", removed" : "");
         case FileState::NotStarted:

@@ -86,6 +86,11 @@ std::string encode_end(const FileOutcome& outcome, const std::string& messages) 
     put(out, stats.has_peak);
     put(out, stats.clipped_samples);
     put(out, stats.no_audio);
+    put(out, stats.loudness);
+    put(out, stats.gain_db);
+    put(out, stats.album_gain_db);
+    put(out, stats.has_album_gain);
+    put(out, stats.gain_limit);
     put(out, stats.output_error);
     put_text(out, outcome.reason.detail);
     put_text(out, outcome.output);
@@ -123,7 +128,9 @@ bool take_news(const std::string& buffer, std::size_t& offset, WorkerNews& news)
         if (!in.get(end) || !in.get(reasonKind) || !in.get(error) || !in.get(engineRan) ||
             !in.get(stats.frames_decoded) || !in.get(stats.duration_ms) ||
             !in.get(stats.peak_millibel) || !in.get(stats.has_peak) ||
-            !in.get(stats.clipped_samples) || !in.get(stats.no_audio) ||
+            !in.get(stats.clipped_samples) || !in.get(stats.no_audio) || !in.get(stats.loudness) ||
+            !in.get(stats.gain_db) || !in.get(stats.album_gain_db) ||
+            !in.get(stats.has_album_gain) || !in.get(stats.gain_limit) ||
             !in.get(stats.output_error) || !in.get_text(news.outcome.reason.detail) ||
             !in.get_text(news.outcome.output) || !in.get_text(news.messages)) {
             return false;

@@ -46,6 +46,9 @@ DecodeRequest fill_request(const BatchOptions& options, const std::string& input
     request.normalize = options.normalize ? 1 : 0;
     request.exact_length = options.exactLength ? 1 : 0;
     request.copy_tags = options.copyTags ? 1 : 0;
+    request.loudness = options.loudness ? 1 : 0;
+    request.replaygain = options.replayGain ? 1 : 0;
+    request.target_lufs = options.targetLufs;
     return request;
 }
 

@@ -25,6 +25,12 @@ struct BatchOptions {
     int fadeOut = 0;
     bool exactLength = false;  // trims encoder delay and padding; also the play length
     bool copyTags = false;     // "Copy tags into the WAV"
+    // "Normalize loudness to [-18] LUFS", "Same gain for the whole album", "Write ReplayGain
+    // tags"; the true-peak ceiling stays at its default of -1 dBTP.
+    bool loudness = false;
+    double targetLufs = -18.0;
+    bool album = false;
+    bool replayGain = false;
     // Where the WAV files go (see output_plan.h); the defaults write flat and overwrite.
     bool keepFolders = false;
     ExistingPolicy existing = ExistingPolicy::Overwrite;

@@ -15,6 +15,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -390,6 +391,39 @@ private Q_SLOTS:
         QCOMPARE(options.fadeIn, 60);
         QCOMPARE(options.fadeOut, 12);
         QVERIFY(!control<QRadioButton>(page, ids::BITS_16)->isChecked());
+    }
+
+    void loudnessBoxAndNormalizeClearEachOther() {
+        OptionsPage* page = window_->pageTabs()->optionsPage();
+        auto* loudness = page->findChild<QCheckBox*>(u"loudness"_s);
+        auto* target = page->findChild<QSpinBox*>(u"loudnessTarget"_s);
+        auto* album = page->findChild<QCheckBox*>(u"album"_s);
+        auto* replayGain = page->findChild<QCheckBox*>(u"replayGain"_s);
+        auto* normalize = control<QCheckBox>(page, ids::NORMALIZE);
+        QVERIFY(loudness && target && album && replayGain);
+        QVERIFY(!page->batchOptions("/out").loudness);
+        QCOMPARE(page->batchOptions("/out").targetLufs, -18.0);
+
+        normalize->click();
+        loudness->click();
+        QVERIFY(loudness->isChecked() && !normalize->isChecked());
+        replayGain->click();
+        normalize->click();
+        QVERIFY(normalize->isChecked() && !loudness->isChecked() && !replayGain->isChecked());
+        loudness->click();
+        target->setValue(-23);
+        album->click();
+        replayGain->click();
+        const BatchOptions options = page->batchOptions("/out");
+        QVERIFY(options.loudness && !options.normalize && options.album && options.replayGain);
+        QCOMPARE(options.targetLufs, -23.0);
+        QCOMPARE(loudness->accessibleName(), u"Normalize loudness to -23 LUFS"_s);
+        window_->pageTabs()->setCurrentWidget(page);
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"options_loudness.png"_s)).size() > 0);
+        for (QCheckBox* box : {loudness, album, replayGain}) {
+            box->setChecked(false);
+        }
+        target->setValue(-18);
     }
 
     void exactLengthBoxAndTheLameTagOnTheInfoPage() {

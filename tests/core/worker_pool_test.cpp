@@ -101,7 +101,18 @@ TEST_F(WorkerPool, EachFileEndsWithItsOwnResultReasonAndMessages) {
         std::string name = request.input_path;
         request.progress(100, 60);
         if (request.stats != nullptr) {  // what the engine fills in, told to the parent
-            *request.stats = {name == "/m/a.mp3" ? 1234u : 99u, 5678, -300, 1, 7, 0, 0};
+            DecodeStats stats = {};
+            stats.frames_decoded = name == "/m/a.mp3" ? 1234u : 99u;
+            stats.duration_ms = 5678;
+            stats.peak_millibel = -300;
+            stats.has_peak = 1;
+            stats.clipped_samples = 7;
+            stats.loudness.measured = 1;
+            stats.loudness.integrated_lufs = -23.25;
+            stats.loudness.blocks[LOUDNESS_BINS - 1] = 42;
+            stats.gain_db = 5.25;
+            stats.gain_limit = GAIN_LIMITED_BY_PEAK;
+            *request.stats = stats;
         }
         if (name == "/m/b.mp3") {
             std::fprintf(stderr, "audio: %s: Is a directory\n", request.output_path);
@@ -130,6 +141,11 @@ TEST_F(WorkerPool, EachFileEndsWithItsOwnResultReasonAndMessages) {
     EXPECT_EQ(listener.ends[0].stats.peak_millibel, -300);
     EXPECT_EQ(listener.ends[0].stats.has_peak, 1);
     EXPECT_EQ(listener.ends[0].stats.clipped_samples, 7u);
+    // The loudness figures travel whole, the album's blocks included.
+    EXPECT_EQ(listener.ends[0].stats.loudness.integrated_lufs, -23.25);
+    EXPECT_EQ(listener.ends[0].stats.loudness.blocks[LOUDNESS_BINS - 1], 42u);
+    EXPECT_EQ(listener.ends[0].stats.gain_db, 5.25);
+    EXPECT_EQ(listener.ends[0].stats.gain_limit, GAIN_LIMITED_BY_PEAK);
     EXPECT_EQ(listener.ends[1].stats.frames_decoded, 99u);  // a failed file keeps its figures
     EXPECT_EQ(listener.ends[1].result, DECODE_FAILED);
     // The stand-in's inputs are not there: the reason is what is wrong with the input now.
