@@ -22,6 +22,7 @@
 #include "app/message_boxes.h"
 #include "app/pages.h"
 #include "app/paths.h"
+#include "app/run_hold.h"
 #include "app/settings.h"
 #include "app/skin/buttons.h"
 #include "app/skin/layout.h"
@@ -418,7 +419,7 @@ void BatchDriver::startRetryFailed() {
 
 void BatchDriver::start(bool selectedOnly) {
     const FileList& rows = list_.fileList();
-    if (rows.rowCount() == 0) {
+    if (running_ || rows.rowCount() == 0) {
         return;
     }
     std::vector<int> chosen;
@@ -465,6 +466,10 @@ void BatchDriver::startRows(const std::vector<int>& chosen) {
     running_ = true;
     runProgressDialog(plan, chosen, options, folder);
     running_ = false;
+}
+
+void BatchDriver::stopForClose() {
+    stopForTermination();
 }
 
 void BatchDriver::stopForTermination() {
@@ -585,7 +590,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
 
     state.progress = &sink;
     worker.start();
-    dialog.exec();
+    run_beside(window_, dialog);
     finish();
     state.progress = nullptr;
 

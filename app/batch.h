@@ -155,6 +155,9 @@ public Q_SLOTS:
     // A termination signal: a run stops like Cancel, and then, without its message, asks the
     // program to end; without a run nothing happens here.
     void stopForTermination();
+    // The window manager closed the window: as a termination, the run stops like Cancel and
+    // the program then ends without a message.
+    void stopForClose();
 
 Q_SIGNALS:
     // A completed run with "Exit when done decoding" checked: the program ends.

@@ -32,7 +32,22 @@ std::vector<std::string> local_paths(const QMimeData* mime) {
     return paths;
 }
 
+// The last folder of a path that ends in '/', with its slash.
+std::string last_folder(const std::string& folder) {
+    const std::size_t end = folder.size() > 1 ? folder.size() - 1 : 0;
+    const std::size_t slash = end > 0 ? folder.rfind('/', end - 1) : std::string::npos;
+    return slash == std::string::npos ? folder : folder.substr(slash + 1);
+}
+
 }  // namespace
+
+std::string row_place(const FileRow& row) {
+    if (!row.root.empty() && row.folder.size() > row.root.size() &&
+        row.folder.compare(0, row.root.size(), row.root) == 0) {
+        return row.folder.substr(row.root.size()) + row.name;
+    }
+    return last_folder(row.folder) + row.name;
+}
 
 FileListModel::FileListModel(const FileList& list, QObject* parent)
     : QAbstractTableModel(parent), list_(list) {}
@@ -63,10 +78,14 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
                 default:
                     return path_text(row.folder);
             }
-        case Qt::ToolTipRole:
-            // The reason and the engine's lines may name other files: bytes shown as paths.
-            return statusShown_ ? path_text(row.folder + row.name + "\n" + status_details(status))
-                                : path_text(row.folder + row.name);
+        case Qt::ToolTipRole: {
+            // Its place first, so that rows of the same name (every album's "01 - Intro")
+            // tell apart at a glance; then the whole path. The reason and the engine's lines
+            // may name other files: bytes shown as paths.
+            const std::string where = row_place(row) + "\n" + row.folder + row.name;
+            return statusShown_ ? path_text(where + "\n" + status_details(status))
+                                : path_text(where);
+        }
         case STATE_ROLE:
             return static_cast<int>(status.state);
         case PER_MILLE_ROLE:
@@ -299,6 +318,14 @@ void FileListCtrl::fitRowsToStatuses(bool shown) {
     const int statusLine = QFontMetrics(statusFont()).height() + 4;
     verticalHeader()->setDefaultSectionSize(shown ? nameLineHeight_ + statusLine : nameLineHeight_);
     viewport()->update();
+}
+
+QModelIndex FileListCtrl::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    const int rows = model_->rowCount();
+    if (rows > 0 && (action == MoveHome || action == MoveEnd)) {
+        return model_->index(action == MoveHome ? 0 : rows - 1, 0);
+    }
+    return QTableView::moveCursor(action, modifiers);
 }
 
 void FileListCtrl::keyPressEvent(QKeyEvent* event) {

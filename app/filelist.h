@@ -10,6 +10,11 @@
 #include "app/core/file_status.h"
 #include "app/skin/list.h"
 
+// Where a row's file lies, told briefly: its folder below the folder it was added from (the
+// added folder's own name when it lies there directly), else its parent folder's name; then
+// its name. "Album A/01 - Intro.mp3".
+std::string row_place(const FileRow& row);
+
 // Mirrors the rows, so that the model always answers from the state the view was told about
 // (the core changes its rows before it reports the change). Each row carries the status of its
 // last run in STATUS_COLUMN; the statuses are shown once a run has begun, until Clear All.
@@ -97,6 +102,9 @@ Q_SIGNALS:
     void pathsDropped();
 
 protected:
+    // Home and End go to the first and the last row (a table would go to the row's first and
+    // last column); with Shift they extend the selection as the other moves do.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QTabBar>
@@ -37,6 +39,7 @@
 #include "app/skin/menus.h"
 #include "app/skin/pictures.h"
 #include "app/skin/skin.h"
+#include "app/window_place.h"
 
 namespace {}  // namespace
 
@@ -235,14 +238,36 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
     auto* closeKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
     connect(closeKey, &QShortcut::activated, this, &QWidget::close);
 
+    tabs_->outputPage()->giveDecodeKeys(this);
     batch_ = new BatchDriver(this, *list_, *tabs_->outputPage(), *tabs_->optionsPage(), boxes_);
     connect(batch_, &BatchDriver::exitRequested, this, &QDialog::accept);
 
     lastInputFolder_ = read_setting(SETTING_LAST_INPUT_PATH, lastInputFolder_);
+    placeOnScreen();
 }
 
 MainWindow::~MainWindow() {
     write_setting(SETTING_LAST_INPUT_PATH, lastInputFolder_);
+    if (placed_) {
+        write_setting(SETTING_WINDOW_POSITION, window_place_text(pos()));
+    }
+}
+
+void MainWindow::placeOnScreen() {
+    // Placed before it is first shown, so that the window manager is asked for this place
+    // instead of choosing one it might not tell the window about.
+    QList<QRect> screens;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        screens.push_back(screen->availableGeometry());
+    }
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect primaryArea = primary != nullptr ? primary->availableGeometry() : QRect();
+    move(window_place(size(), read_setting(SETTING_WINDOW_POSITION), screens, primaryArea));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    placed_ = true;
+    QDialog::showEvent(event);
 }
 
 QMenu* MainWindow::buildMainMenu() {
@@ -390,6 +415,7 @@ void MainWindow::tellRefusals() {
 void MainWindow::showCount() {
     const FileListModel& rows = list_->listModel();
     const int count = rows.rowCount();
+    tabs_->outputPage()->setDecodeEnabled(count > 0);
     countLine_->setText(QString::fromStdString(
         list_count_text(static_cast<std::size_t>(count), rows.totalBytes())));
     countLine_->setVisible(count > 0);
@@ -446,6 +472,16 @@ void MainWindow::showListMenu(const QPoint& position) {
     listMenu_->exec(position);
 }
 
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (batch_->running()) {
+        // Not forgotten: the run stops as Cancel stops it, and its end closes the window.
+        event->ignore();
+        batch_->stopForClose();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
 void MainWindow::keyPressEvent(QKeyEvent* event) {
     // Escape would cancel the dialog, and with it the program.
     if (event->matches(QKeySequence::Cancel) || event->key() == Qt::Key_Escape) {
@@ -474,6 +510,11 @@ AboutDialog::AboutDialog(MessageBoxes& boxes, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint), boxes_(boxes) {
     setWindowTitle(tr("About Pelmora"));
     setFixedSize(layout::ABOUT_DIALOG.width, layout::ABOUT_DIALOG.height);
+    // Without a frame the window manager adds nothing, so the middle is exact; Qt's own
+    // placement would leave room for a frame.
+    if (parent != nullptr) {
+        move(parent->window()->geometry().center() - rect().center());
+    }
     setAttribute(Qt::WA_TranslucentBackground);
     auto* skin = new SkinnedDialog(this, 100);
     skin->setDragFromSurface(true);

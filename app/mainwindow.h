@@ -56,8 +56,13 @@ public Q_SLOTS:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // A close from the window manager during a run: Cancel, then the close once it stopped.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The remembered place when it is on a screen, else the middle of the main screen.
+    void placeOnScreen();
     QMenu* buildMainMenu();
     QMenu* buildListMenu();
     // One notice for the files the last addition refused, if any.
@@ -76,6 +81,7 @@ private:
     QAction* retryFailed_ = nullptr;
     QString lastInputFolder_;
     int terminatedBy_ = 0;
+    bool placed_ = false;  // shown at least once: its place is worth remembering
 };
 
 // The About dialog: the program's name and version, links to its home and download pages and

@@ -1,5 +1,6 @@
 #include "app/pages.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -68,6 +69,64 @@ QString edit_style(const QColor& text) {
         .arg(text.name());
 }
 
+// Tab and Shift+Tab within a page, in the order given (the order it reads in): Qt's own chain
+// follows the order the controls were made in, and reordering it does not survive compound
+// controls such as a number box. Past either end the focus leaves the page for the control
+// before or after it in the window. False when the focus is not on one of the page's controls.
+bool step_focus(QWidget* page, const std::vector<QWidget*>& order, bool next) {
+    const QWidget* focused = QApplication::focusWidget();
+    const auto at = std::find_if(order.begin(), order.end(), [focused](const QWidget* w) {
+        return w == focused || w->isAncestorOf(focused);
+    });
+    if (focused == nullptr || at == order.end()) {
+        return false;
+    }
+    auto takes = [](const QWidget* w) {
+        return w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) != 0;
+    };
+    const Qt::FocusReason reason = next ? Qt::TabFocusReason : Qt::BacktabFocusReason;
+    const auto index = static_cast<std::ptrdiff_t>(at - order.begin());
+    const auto count = static_cast<std::ptrdiff_t>(order.size());
+    for (std::ptrdiff_t i = index + (next ? 1 : -1); i >= 0 && i < count; i += next ? 1 : -1) {
+        QWidget* candidate = order[static_cast<std::size_t>(i)];
+        if (takes(candidate)) {
+            candidate->setFocus(reason);
+            return true;
+        }
+    }
+    QWidget* w = page;
+    do {
+        w = next ? w->nextInFocusChain() : w->previousInFocusChain();
+        if (w != page && !page->isAncestorOf(w) && takes(w) && w->focusProxy() == nullptr) {
+            w->setFocus(reason);
+            return true;
+        }
+    } while (w != page);
+    return false;
+}
+
+// A caption laid over the page keeps the desktop's font while it fits its box, and gives up
+// size until it does: the page cannot grow with a larger desktop font.
+void fit_caption(QLabel* caption) {
+    QFont font = caption->font();
+    const int room = caption->contentsRect().width() - 2;
+    auto wide = [&] { return QFontMetrics(font).horizontalAdvance(caption->text()) > room; };
+    while (wide()) {
+        if (font.pixelSize() > 0) {
+            if (font.pixelSize() <= 7) {
+                break;
+            }
+            font.setPixelSize(font.pixelSize() - 1);
+        } else {
+            if (font.pointSizeF() <= 5.5) {
+                break;
+            }
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        }
+    }
+    caption->setFont(font);
+}
+
 // A caption-less bitmap button at its place on the page; its words are in its pictures.
 template <class Button>
 Button* picture_button(Button* button, int id, const pictures::Triple& faces, layout::Box box,
@@ -103,9 +162,9 @@ void focus_key(QWidget* target, QKeyCombination key) {
     });
 }
 
-// Tag texts arrive as id3lib stores ISO-8859-1 frames: one byte per character.
+// Tag texts arrive as UTF-8, whichever encoding the tag holds them in.
 QString tag_text(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
@@ -220,12 +279,12 @@ OutputPage::OutputPage(MessageBoxes& boxes, QWidget* parent)
     auto* decodeAll = picture_button(new SkinButton(this), ids::DECODE_ALL, pictures::DECODE_ALL,
                                      layout::DECODE_ALL_BUTTON, tr("Decode All"));
     decodeAll->SetToolTipText(tr("Decode All Files"));
+    decode_ = decode;
+    decodeAll_ = decodeAll;
     for (QPushButton* button : {browse, decode, decodeAll}) {
         button->setAutoDefault(false);
     }
     give_keys({{browse, Qt::ALT | Qt::Key_B},
-               {decode, Qt::ALT | Qt::Key_E},
-               {decodeAll, Qt::ALT | Qt::Key_L},
                {openFolderBox_, Qt::ALT | Qt::Key_N},
                {exitBox_, Qt::ALT | Qt::Key_W}});
     folderEdit_->setAccessibleName(tr("Output folder"));
@@ -238,6 +297,22 @@ OutputPage::OutputPage(MessageBoxes& boxes, QWidget* parent)
     connect(decode, &QPushButton::clicked, this, &OutputPage::decodeSelectedRequested);
     connect(decodeAll, &QPushButton::clicked, this, &OutputPage::decodeAllRequested);
     addLibraryChoices();
+    // Tab walks the page as it reads: the folder row, the boxes from top to bottom, then the
+    // two buttons at its foot.
+    tabOrder_ = {folderEdit_,
+                 browse,
+                 openFolderBox_,
+                 exitBox_,
+                 keepFoldersBox_,
+                 existingButtons_[0],
+                 existingButtons_[1],
+                 existingButtons_[2],
+                 decode,
+                 decodeAll};
+}
+
+bool OutputPage::focusNextPrevChild(bool next) {
+    return step_focus(this, tabOrder_, next) || QWidget::focusNextPrevChild(next);
 }
 
 namespace {
@@ -294,6 +369,29 @@ void OutputPage::addLibraryChoices() {
                               QString::fromLatin1(EXISTING_SETTING_TEXTS[i]));
             }
         });
+    }
+}
+
+void OutputPage::setDecodeEnabled(bool enabled) {
+    decode_->setEnabled(enabled);
+    decodeAll_->setEnabled(enabled);
+}
+
+void OutputPage::giveDecodeKeys(QWidget* window) {
+    // On the window rather than on the buttons, so that they work from every page; a button's
+    // own key would work only while its page shows.
+    const std::pair<QPushButton*, QKeyCombination> keys[] = {{decode_, Qt::ALT | Qt::Key_E},
+                                                             {decodeAll_, Qt::ALT | Qt::Key_L}};
+    for (const auto& [button, key] : keys) {
+        auto* shortcut = new QShortcut(QKeySequence(key), window);
+        connect(shortcut, &QShortcut::activated, button, [button = button] {
+            if (button->isEnabled()) {
+                button->click();
+            }
+        });
+        button->setToolTip(button->toolTip() + QStringLiteral(" (") +
+                           QKeySequence(key).toString(QKeySequence::NativeText) + QLatin1Char(')'));
+        button->setAccessibleDescription(QKeySequence(key).toString(QKeySequence::NativeText));
     }
 }
 
@@ -425,9 +523,7 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     // Remembered only once chosen, so that an unchosen default follows the machine.
     connect(filesAtOnce_, &QSpinBox::valueChanged, this,
             [](int value) { write_setting(SETTING_FILES_AT_ONCE, QString::number(value)); });
-    // In the tab order where it stands: on the exact-length row, before the tags box.
-    setTabOrder(exactLength_, filesAtOnce_);
-    setTabOrder(filesAtOnce_, copyTags_);
+    fit_caption(caption);
     // Every letter of its caption is some other control's key already.
     focus_key(filesAtOnce_, Qt::ALT | Qt::Key_J);
 
@@ -436,6 +532,13 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     connect(fadeInEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeInEdited);
     connect(fadeOutEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeOutEdited);
     addLoudnessControls();
+    // Tab walks the page as it reads, row by row and left to right: the bit depths, the
+    // exact-length row with its number box, the tags row, the album box on the caption row,
+    // the normalize row with the loudness box and its target, silence, then each fade's
+    // slider and its box.
+    tabOrder_ = {sixteenBit,   eightBit_,     exactLength_, filesAtOnce_,   copyTags_,
+                 replayGain_,  album_,        normalize_,   loudness_,      loudnessTarget_,
+                 skipSilence_, fadeInSlider_, fadeInEdit_,  fadeOutSlider_, fadeOutEdit_};
 }
 
 // Drawn over the free ends of three rows, since the page's picture has no room for rows of
@@ -477,7 +580,7 @@ void OptionsPage::addLoudnessControls() {
     album_ = box("album", tr("Same gain for the album"), tr("Same gain for the whole album"),
                  QRect(112, 110, 182, 20));
     replayGain_ =
-        box("replayGain", tr("ReplayGain"), tr("Write ReplayGain tags"), QRect(190, 76, 104, 22));
+        box("replayGain", tr("ReplayGain"), tr("Write ReplayGain tags"), QRect(200, 76, 94, 22));
     connect(loudnessTarget_, &QSpinBox::valueChanged, this, [this](int value) {
         loudness_->setAccessibleName(tr("Normalize loudness to %1 LUFS").arg(value));
         loudness_->setToolTip(loudness_->accessibleName());
@@ -496,6 +599,10 @@ void OptionsPage::addLoudnessControls() {
             replayGain_->setChecked(false);
         }
     });
+}
+
+bool OptionsPage::focusNextPrevChild(bool next) {
+    return step_focus(this, tabOrder_, next) || QWidget::focusNextPrevChild(next);
 }
 
 BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "app/core/batch.h"
 #include "app/core/folder_check.h"
@@ -73,6 +74,10 @@ public:
     bool exitWhenDone() const;
     bool keepFolders() const;
     ExistingPolicy existingPolicy() const;
+    // Decode and Decode All (and their keys) work only while the list has rows.
+    void setDecodeEnabled(bool enabled);
+    // Alt+E and Alt+L for Decode and Decode All, on window, so that they work from every page.
+    void giveDecodeKeys(QWidget* window);
 
 Q_SIGNALS:
     void decodeSelectedRequested();
@@ -81,6 +86,9 @@ Q_SIGNALS:
 
 public Q_SLOTS:
     void browse();
+
+protected:
+    bool focusNextPrevChild(bool next) override;
 
 private:
     // The library choices, as the settings last stored them; each change is stored.
@@ -92,6 +100,9 @@ private:
     QCheckBox* openFolderBox_;
     QCheckBox* exitBox_;
     QCheckBox* keepFoldersBox_ = nullptr;
+    QPushButton* decode_;
+    QPushButton* decodeAll_;
+    std::vector<QWidget*> tabOrder_;
     std::array<QRadioButton*, 3> existingButtons_{};  // overwrite, skip, rename
 };
 
@@ -112,6 +123,9 @@ public:
 
 Q_SIGNALS:
     void exactLengthChanged(bool exactLength);
+
+protected:
+    bool focusNextPrevChild(bool next) override;
 
 private Q_SLOTS:
     void fadeInEdited();
@@ -146,6 +160,7 @@ private:
     QLineEdit* fadeInEdit_;
     QLineEdit* fadeOutEdit_;
     QSpinBox* filesAtOnce_;
+    std::vector<QWidget*> tabOrder_;
 };
 
 class InfoPage : public QWidget {

@@ -11,6 +11,7 @@
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/control_ids.h"
 #include "app/names.h"
@@ -42,6 +43,34 @@ QPixmap icon_picture(QMessageBox::Icon icon, const QWidget* widget) {
     return widget->style()->standardIcon(which, nullptr, widget).pixmap(size, size);
 }
 
+}  // namespace
+
+QString report_line(const QFontMetrics& metrics, const QString& path, const QString& reason,
+                    int width) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString folder = path.left(slash + 1);
+    QString name = path.mid(slash + 1);
+    const QString said = QStringLiteral(": ") + reason;
+    const int room = width - metrics.horizontalAdvance(name + said);
+    if (folder.isEmpty() || metrics.horizontalAdvance(folder) <= room) {
+        return folder + name + said;
+    }
+    // The folder's middle gives way first; its start and the last folder stay while they fit.
+    const QString ellipsis(QChar(0x2026));
+    const int least = metrics.horizontalAdvance(ellipsis + QLatin1Char('/'));
+    if (room >= least) {
+        return metrics.elidedText(folder, Qt::ElideMiddle, room) + name + said;
+    }
+    // A name too long even for a line of its own gives way in its middle too, keeping its
+    // start and its extension; the reason stays whole.
+    const int nameRoom = width - least - metrics.horizontalAdvance(said);
+    name = metrics.elidedText(name, Qt::ElideMiddle,
+                              std::max(nameRoom, metrics.horizontalAdvance(ellipsis) * 8));
+    return ellipsis + QLatin1Char('/') + name + said;
+}
+
+namespace {
+
 QString details_text(const EndReport& report) {
     QString text = core_text(report.summary) + QLatin1Char('\n');
     for (const ReportSection& section : report.sections) {
@@ -67,8 +96,8 @@ ReportDialog::ReportDialog(const EndReport& report, QMessageBox::Icon icon, QWid
     summary->setWordWrap(true);
     summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    // The first files by name, each cut in the middle where it is too long: the name at the
-    // end says which file, the start which folder.
+    // The first files by name; where a line is too long its folder gives way in the middle,
+    // while the file's name and its reason (which may name another file) stay whole.
     const QFontMetrics metrics(font());
     QStringList lines;
     const std::size_t total = report_row_count(report);
@@ -77,8 +106,8 @@ ReportDialog::ReportDialog(const EndReport& report, QMessageBox::Icon icon, QWid
             if (lines.size() == REPORT_SHORT_ROWS) {
                 break;
             }
-            const QString line = path_text(row.path) + QStringLiteral(": ") + core_text(row.reason);
-            lines.push_back(metrics.elidedText(line, Qt::ElideMiddle, SHORT_LIST_WIDTH));
+            lines.push_back(
+                report_line(metrics, path_text(row.path), core_text(row.reason), SHORT_LIST_WIDTH));
         }
     }
     if (total > static_cast<std::size_t>(lines.size())) {
@@ -98,6 +127,11 @@ ReportDialog::ReportDialog(const EndReport& report, QMessageBox::Icon icon, QWid
     details_->setAlternatingRowColors(true);
     details_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     details_->header()->setStretchLastSection(true);
+    // Both columns can be widened by hand; what is cut loses its middle, so that a path keeps
+    // its file name and a reason its end.
+    details_->header()->setSectionResizeMode(QHeaderView::Interactive);
+    details_->header()->setSectionsMovable(false);
+    details_->setTextElideMode(Qt::ElideMiddle);
     for (const ReportSection& section : report.sections) {
         auto* heading = new QTreeWidgetItem(
             details_, {tr("%1 (%2)").arg(core_text(section.heading)).arg(section.rows.size())});
@@ -107,6 +141,7 @@ ReportDialog::ReportDialog(const EndReport& report, QMessageBox::Icon icon, QWid
         for (const ReportRow& row : section.rows) {
             auto* item = new QTreeWidgetItem({path_text(row.path), core_text(row.reason)});
             item->setToolTip(0, item->text(0));
+            item->setToolTip(1, item->text(1));
             rows.push_back(item);
         }
         heading->addChildren(rows);
@@ -174,4 +209,31 @@ void ReportDialog::fitToScreen() {
         wanted = wanted.expandedTo(QSize(SHORT_LIST_WIDTH + 160, 420));
     }
     resize(wanted.boundedTo(room));
+    if (isVisible()) {
+        centreOnParent();
+    }
+}
+
+void ReportDialog::centreOnParent() {
+    const QWidget* over = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+    if (over == nullptr) {
+        return;
+    }
+    QRect place(QPoint(), frameGeometry().size());
+    place.moveCenter(over->frameGeometry().center());
+    // Kept on the screen when the window stands near its edge or the list is long.
+    if (const QScreen* on = over->screen()) {
+        const QRect room = on->availableGeometry();
+        place.moveLeft(std::clamp(place.left(), room.left(),
+                                  std::max(room.left(), room.right() - place.width())));
+        place.moveTop(std::clamp(place.top(), room.top(),
+                                 std::max(room.top(), room.bottom() - place.height())));
+    }
+    move(place.topLeft());
+}
+
+void ReportDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Its size is only final once shown; Qt placed it for the size it had before.
+    centreOnParent();
 }

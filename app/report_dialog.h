@@ -8,11 +8,17 @@
 
 #include "app/core/end_report.h"
 
+class QFontMetrics;
 class QPushButton;
 class QTreeWidget;
 
 // How many files the message itself names; the rest are in the details.
 inline constexpr int REPORT_SHORT_ROWS = 5;
+
+// "path: reason" within width where it can be: the path's folder is cut in its middle, the
+// file name and the reason are kept whole even when they alone are wider.
+QString report_line(const QFontMetrics& metrics, const QString& path, const QString& reason,
+                    int width);
 
 class ReportDialog : public QDialog {
     Q_OBJECT
@@ -25,9 +31,14 @@ public:
 public Q_SLOTS:
     void showDetails(bool shown);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     // Within the screen the dialog is on, at most.
     void fitToScreen();
+    // Over the middle of the window it belongs to, on the screen.
+    void centreOnParent();
 
     QTreeWidget* details_;
     QPushButton* detailsButton_;

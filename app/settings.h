@@ -17,6 +17,9 @@ constexpr const char* SETTING_COPY_TAGS = "Copy Tags";
 // How many files a run decodes at once, "1" to "8"; 1 decodes in the window's own process.
 constexpr const char* SETTING_FILES_AT_ONCE = "Files At Once";
 
+// The main window's top-left corner, "x,y" in screen pixels, as it was when it closed.
+constexpr const char* SETTING_WINDOW_POSITION = "Window Position";
+
 // Missing values read as fallback.
 QString read_setting(const char* name, const QString& fallback = QString());
 void write_setting(const char* name, const QString& value);

@@ -9,6 +9,7 @@
 #include "app/names.h"
 #include "app/single_instance.h"
 #include "app/termination.h"
+#include "app/window_place.h"
 
 int run_program(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -24,6 +25,8 @@ int run_program(int argc, char** argv) {
     // Relative paths, the folder browser's first folder among them, start beside the program.
     QDir::setCurrent(QCoreApplication::applicationDirPath());
 
+    WindowPlaceGuard placeGuard;
+    app.installEventFilter(&placeGuard);
     QtMessageBoxes boxes;
     MainWindow window(boxes);
     // SIGTERM and SIGHUP stop a run the way Cancel does (the current file finished with its

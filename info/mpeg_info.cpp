@@ -317,6 +317,18 @@ std::int64_t exact_sample_count(const EncoderGap& gap) {
     return samples > 0 ? samples : 0;
 }
 
+std::string play_time_text(std::int64_t ms) {
+    const long long t = ms > 0 ? ms : 0;
+    char text[48];
+    if (t >= 3600000) {
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld", t / 3600000, t / 60000 % 60,
+                      t / 1000 % 60, t % 1000);
+    } else {
+        std::snprintf(text, sizeof text, "%lld:%02lld.%03lld", t / 60000, t / 1000 % 60, t % 1000);
+    }
+    return text;
+}
+
 std::string format_encoder_gap_line(const EncoderGap& gap) {
     if (gap.hasLame == 0) {
         return "";
@@ -326,9 +338,8 @@ std::string format_encoder_gap_line(const EncoderGap& gap) {
     const std::int64_t samples = exact_sample_count(gap);
     if (samples >= 0 && gap.sampleRate > 0 && n > 0) {
         const std::int64_t ms = samples * 1000 / gap.sampleRate;
-        std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n),
-                      "  Exact %lld:%02lld.%03lld", static_cast<long long>(ms / 60000),
-                      static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms % 1000));
+        std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "  Exact %s",
+                      play_time_text(ms).c_str());
     }
     return line;
 }
@@ -340,8 +351,8 @@ std::string format_length_line(const EncoderGap& gap, std::int32_t durationMs) {
     if (gap.hasLame != 0) {
         n = std::snprintf(line, sizeof line, "Delay %d  Padding %d  ", gap.delay, gap.padding);
     }
-    std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "Length %lld:%02lld.%03lld",
-                  ms / 60000, ms / 1000 % 60, ms % 1000);
+    std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), "Length %s",
+                  play_time_text(ms).c_str());
     return line;
 }
 

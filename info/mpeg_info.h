@@ -55,6 +55,8 @@ bool read_encoder_gap(EncoderGap* gap, const char* path);
 bool scan_frames_exact(MpegInfo* info, const char* path);
 // The audio's samples per channel from the tag, or -1 when the tag cannot tell.
 std::int64_t exact_sample_count(const EncoderGap& gap);
+// A play time of ms milliseconds: "m:ss.mmm", from one hour on "h:mm:ss.mmm".
+std::string play_time_text(std::int64_t ms);
 // "Delay 576  Padding 756  Exact 0:03.000" for the information page (the time only with a
 // frame count); "" without a LAME tag.
 std::string format_encoder_gap_line(const EncoderGap& gap);

@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
 #include "info/mpeg_info.h"
+#include "info/tag_text.h"
 #include "mpeg/id3v2_walk.h"
 
 namespace {
@@ -129,7 +131,8 @@ struct FileClose {
 
 enum class LeadingTags { Safe, Unsafe, Unreadable };
 
-LeadingTags check_leading_tags(const char* path) {
+// texts: the first tag's frame texts, in their own encodings.
+LeadingTags check_leading_tags(const char* path, Id3v2Texts* texts) {
     std::unique_ptr<std::FILE, FileClose> file(std::fopen(path, "rb"));
     if (!file) {
         return LeadingTags::Unreadable;
@@ -160,13 +163,24 @@ LeadingTags check_leading_tags(const char* path) {
         if (pos + ID3V2_HEADER_SIZE + size > file_size) {
             return LeadingTags::Unsafe;
         }
+        std::vector<unsigned char> body(size);
+        if (std::fread(body.data(), 1, size, file.get()) != size) {
+            return LeadingTags::Unsafe;
+        }
+        const bool extended = (header.flags & ID3V2_FLAG_EXTENDED_HEADER) != 0;
+        if (pos == 0) {
+            // ID3v2.4 marks unsynchronisation on each frame as well, with frame sizes that
+            // count the stored bytes: its frames are undone one by one.
+            if ((header.flags & ID3V2_FLAG_UNSYNCHRONISED) != 0 && header.version != 4) {
+                const std::vector<unsigned char> plain =
+                    id3v2_remove_unsynchronisation(body.data(), body.size());
+                *texts = id3v2_texts(plain.data(), plain.size(), header.version, extended);
+            } else {
+                *texts = id3v2_texts(body.data(), body.size(), header.version, extended);
+            }
+        }
         // ID3v2.2 frames carry no flags, so no compressed frame can reach id3lib from them.
         if (header.version != 2) {
-            std::vector<unsigned char> body(size);
-            if (std::fread(body.data(), 1, size, file.get()) != size) {
-                return LeadingTags::Unsafe;
-            }
-            const bool extended = (header.flags & ID3V2_FLAG_EXTENDED_HEADER) != 0;
             // Other versions are walked with both flag layouts, as id3lib's handling of them
             // is not known.
             const unsigned char compressed =
@@ -199,7 +213,8 @@ TagInfo read_tag_info(const char* path) {
         return TagInfo{};
     }
     try {
-        const LeadingTags leading = check_leading_tags(path);
+        Id3v2Texts texts;
+        const LeadingTags leading = check_leading_tags(path, &texts);
         if (leading == LeadingTags::Unreadable) {
             return TagInfo{};
         }
@@ -207,21 +222,45 @@ TagInfo read_tag_info(const char* path) {
             static_cast<flags_t>(ID3TT_ID3V1 | ID3TT_LYRICS3 | ID3TT_LYRICS3V2);
         const flags_t types =
             leading == LeadingTags::Safe ? static_cast<flags_t>(appended | ID3TT_ID3V2) : appended;
+        if (leading != LeadingTags::Safe) {
+            texts.clear();
+        }
         ID3_Tag tag;
         tag.Link(path, types);
 
+        // id3lib chooses the frames; their texts come from the tag's own bytes where the
+        // ID3v2 tag holds the frame, since id3lib narrows UTF-16 to single bytes. What only
+        // id3lib has (ID3v1, Lyrics3) is ISO-8859-1.
+        auto text = [&texts](char* fromId3lib, std::initializer_list<const char*> ids) {
+            for (const char* id : ids) {
+                const auto found = texts.find(id);
+                if (found != texts.end()) {
+                    Id3String owned(fromId3lib);
+                    return found->second;
+                }
+            }
+            return latin1_to_utf8(take(fromId3lib));
+        };
         TagInfo info;
-        info.title = take(ID3_GetTitle(&tag));
-        info.artist = take(ID3_GetArtist(&tag));  // TPE1, TPE2, TPE3, TCOM by frame presence
-        info.album = take(ID3_GetAlbum(&tag));
+        info.title = text(ID3_GetTitle(&tag), {"TIT2"});
+        // TPE1, TPE2, TPE3, TCOM by frame presence
+        info.artist = text(ID3_GetArtist(&tag), {"TPE1", "TPE2", "TPE3", "TCOM"});
+        info.album = text(ID3_GetAlbum(&tag), {"TALB"});
         // atoi-like; stored as a 32-bit value, so "-3" reads back as -3.
         info.track = static_cast<std::int32_t>(static_cast<std::uint32_t>(ID3_GetTrackNum(&tag)));
-        info.year = take(ID3_GetYear(&tag));
-        info.genre = genre_number(take(ID3_GetGenre(&tag)));
+        info.year = text(ID3_GetYear(&tag), {"TYER", "TDRC"});
+        const std::string genre = text(ID3_GetGenre(&tag), {"TCON"});
+        info.genre = genre_number(genre);
         // With no description asked for, id3lib prefers a COMM frame with an empty
-        // description over an earlier described one.
-        info.comment = take(ID3_GetComment(&tag));
+        // description over an earlier described one; the walk chooses alike.
+        info.comment = text(ID3_GetComment(&tag), {"COMM"});
         info.genreName = genre_name(info.genre);
+        // A name in place of a number ("Rock", as ID3v2.4 and many taggers write it) is shown
+        // as it is; a malformed reference ("(17", "()") is not a name.
+        if (info.genre == GENRE_NONE && !genre.empty() && genre.front() != '(' &&
+            genre.front() != ' ') {
+            info.genreName = genre;
+        }
         return info;
     } catch (...) {
         return TagInfo{};

@@ -11,6 +11,7 @@ constexpr int GENRE_COUNT = 148;
 // The name of genre number n, or "" when n is not below GENRE_COUNT.
 const char* genre_name(int n);
 
+// Texts are UTF-8, whatever encoding the tag stored them in.
 struct TagInfo {
     std::string title;
     std::string artist;  // TPE1, else TPE2, else TPE3, else TCOM
@@ -19,7 +20,7 @@ struct TagInfo {
     std::string comment;
     int track = 0;           // leading number of TRCK ("07/12" gives 7), 0 when absent
     int genre = GENRE_NONE;  // "(n)..." with n below 256, else GENRE_NONE
-    std::string genreName;   // genre_name(genre)
+    std::string genreName;   // genre_name(genre); the text itself when it names no number
 };
 
 // Reads ID3v1, ID3v2 and Lyrics3 tags; a file that cannot be read gives empty fields.

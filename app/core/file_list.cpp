@@ -45,7 +45,12 @@ std::vector<std::string> mpeg_audio_extensions() {
 
 std::string size_text(std::uint64_t bytes) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / 1048576.0);
+    // Below a megabyte in kilobytes: in megabytes an empty file and a small one both read 0.00.
+    if (bytes < 1048576) {
+        std::snprintf(text, sizeof text, "%.1f kB", static_cast<double>(bytes) / 1024.0);
+    } else {
+        std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / 1048576.0);
+    }
     return text;
 }
 

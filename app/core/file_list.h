@@ -23,7 +23,7 @@ constexpr int PATH_FILE = 128;
 
 struct FileRow {
     std::string name;      // file name with extension, as the file system reports it
-    std::string sizeText;  // "%.2f MB"
+    std::string sizeText;  // size_text(size)
     std::string folder;    // ends in '/'
     // The added folder the file was found in, ending in '/'; empty for a file added by itself.
     std::string root = {};
@@ -115,7 +115,7 @@ private:
 // The extensions MPEG audio files carry (layers I to III), lower-cased with the dot.
 std::vector<std::string> mpeg_audio_extensions();
 
-// "%.2f MB" of size / 1048576.
+// "%.2f MB" of size / 1048576 from 1 MiB on, "%.1f kB" of size / 1024 below.
 std::string size_text(std::uint64_t bytes);
 // The extension from the last dot of the last path element, lower-cased ("" without a dot).
 std::string lower_extension(const std::string& path);

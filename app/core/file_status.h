@@ -45,5 +45,5 @@ std::string status_details(const FileStatus& status);
 // The indices of the failed rows, increasing: what "Retry failed" decodes again.
 std::vector<int> failed_rows(const std::vector<FileStatus>& statuses);
 
-// "12 files, 54.95 MB", "1 file, 0.03 MB", "No files".
+// "12 files, 54.95 MB", "1 file, 30.7 kB", "No files".
 std::string list_count_text(std::size_t rows, std::uint64_t bytes);

@@ -110,6 +110,8 @@ BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool e
         end.summary = head;
         add_lists(lists, " ", end.message);
         end.failures = true;
+        // The window stays, so that the failed rows and Retry Failed are there to act on.
+        end.exitProgram = false;
     } else if (!exitWhenDone) {
         end.message = decoded == 0 && skipped > 0 ? "No file needed decoding."
                                                   : "Decoded all files successfully.";

@@ -15,7 +15,9 @@ struct BatchEnd {
     std::string message;  // empty: no message box
     bool failures;        // files failed or were refused and the run was not cancelled: a warning
     bool openFolder;      // open the output folder now (when its box is checked)
-    bool exitProgram;     // a run not cancelled, with "exit when done": open the folder, end
+    // A run not cancelled and without failed or refused files, with "exit when done": open
+    // the folder, end.
+    bool exitProgram;
     std::string summary = {};  // the message's headline alone, for a report with sections
 };
 

@@ -97,7 +97,16 @@ void SkinButtonLook::paint(QAbstractButton& button, QPainter& painter, bool hove
     if (hasMask()) {
         painter.setClipRegion(maskRegion());
     }
+    // Without a picture of its own a disabled button is its normal picture, faded: it must not
+    // look as if it would do something.
+    const bool faded = face == ButtonFace::Disabled && disabled_.isNull();
+    if (faded) {
+        painter.setOpacity(0.45);
+    }
     drawPicture(painter, rect, picture(face));
+    if (faded) {
+        painter.setOpacity(1.0);
+    }
 
     const QPalette& palette = button.palette();
     if (border_) {
@@ -188,7 +197,7 @@ void MenuButton::SetMenu(QMenu* menu, bool flat) {
 }
 
 QSize MenuButton::sizeHint() const {
-    return picture_.isNull() ? QSize(16, 16) : picture_.size();
+    return picture_.isNull() ? QSize(16, 16) : logical_size(picture_);
 }
 
 void MenuButton::paintEvent(QPaintEvent*) {

@@ -37,7 +37,7 @@ public:
                      int margin = 0);
 
     const QPixmap& picture(ButtonFace face) const;
-    QSize pictureSize() const { return normal_.size(); }
+    QSize pictureSize() const { return normal_.deviceIndependentSize().toSize(); }
     bool hasMask() const { return !mask_.isNull(); }
     int drawMode() const { return drawMode_; }
     // The outline the mask gives: its white pixels are cut away.

@@ -51,9 +51,10 @@ constexpr Box EXIT_WHEN_DONE_BOX = {16, 116, 275, 22};
 // the library choices: the tree kept, and what happens to a WAV file that exists
 constexpr Box KEEP_FOLDERS_BOX = {16, 142, 275, 22};
 constexpr Box EXISTING_CAPTION = {20, 168, 260, 16};
-constexpr Box EXISTING_OVERWRITE_BOX = {16, 186, 92, 22};
-constexpr Box EXISTING_SKIP_BOX = {110, 186, 72, 22};
-constexpr Box EXISTING_RENAME_BOX = {184, 186, 107, 22};
+// Each box holds its mark, its word and the focus ring around them, with room to spare.
+constexpr Box EXISTING_OVERWRITE_BOX = {16, 186, 104, 22};
+constexpr Box EXISTING_SKIP_BOX = {124, 186, 64, 22};
+constexpr Box EXISTING_RENAME_BOX = {192, 186, 99, 22};
 constexpr Box DECODE_SELECTED_BUTTON = {8, 224, 141, 42};
 constexpr Box DECODE_ALL_BUTTON = {158, 224, 141, 42};
 // info page
@@ -76,10 +77,12 @@ constexpr Box TAG_COMMENT = {76, 238, 217, 20};
 constexpr Box QUALITY_GROUP = {8, 8, 291, 96};
 constexpr Box BITS_16_BUTTON = {16, 30, 134, 24};
 constexpr Box BITS_8_BUTTON = {152, 30, 134, 24};
-constexpr Box EXACT_LENGTH_BOX = {16, 54, 275, 22};
-constexpr Box COPY_TAGS_BOX = {16, 76, 275, 22};
+// Ends before "Files at once" on the same row, so that its focus ring stays off the caption.
+constexpr Box EXACT_LENGTH_BOX = {16, 54, 128, 22};
+// Each ends before the box that shares its row, so that its focus ring stays off it.
+constexpr Box COPY_TAGS_BOX = {16, 76, 182, 22};
 constexpr Box EFFECTS_GROUP = {8, 108, 291, 160};
-constexpr Box NORMALIZE_BOX = {16, 130, 275, 22};
+constexpr Box NORMALIZE_BOX = {16, 130, 94, 22};
 constexpr Box SKIP_SILENCE_BOX = {16, 152, 275, 22};
 constexpr Box FADE_IN_SLIDER = {74, 178, 170, 24};
 constexpr Box FADE_IN_EDIT = {250, 178, 42, 24};

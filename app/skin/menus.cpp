@@ -35,6 +35,21 @@ MenuItemStyle* shared_style() {
     return style;
 }
 
+// The image column only where some item has an image or a check mark to put in it; a menu
+// of words alone would show an empty grey strip.
+int image_column(const QWidget* widget) {
+    if (const auto* menu = qobject_cast<const QMenu*>(widget)) {
+        const QList<QAction*> items = menu->actions();
+        const bool used = std::any_of(items.begin(), items.end(), [](const QAction* a) {
+            return !a->icon().isNull() || a->isCheckable();
+        });
+        if (!used) {
+            return 0;
+        }
+    }
+    return BCMenu::IMAGE_COLUMN;
+}
+
 }  // namespace
 
 int FindKeyboardShortcut(const QStringList& itemTexts, QChar typed, bool popup) {
@@ -97,7 +112,7 @@ QSize MenuItemStyle::sizeFromContents(ContentsType type, const QStyleOption* opt
         return size;
     }
     if (item->menuItemType == QStyleOptionMenuItem::Separator) {
-        return QSize(BCMenu::IMAGE_COLUMN + kTextGap, kSeparatorHeight);
+        return QSize(image_column(widget) + kTextGap, kSeparatorHeight);
     }
     const QFontMetrics metrics(item->font);
     QString text = item->text;
@@ -107,7 +122,7 @@ QSize MenuItemStyle::sizeFromContents(ContentsType type, const QStyleOption* opt
         shortcut = text.mid(tab + 1).trimmed();
         text.truncate(tab);
     }
-    int width = BCMenu::IMAGE_COLUMN + kTextGap + metrics.horizontalAdvance(text) + kRightGap;
+    int width = image_column(widget) + kTextGap + metrics.horizontalAdvance(text) + kRightGap;
     if (!shortcut.isEmpty()) {
         width += kShortcutGap + metrics.horizontalAdvance(shortcut);
     }
@@ -147,9 +162,11 @@ void MenuItemStyle::drawControl(ControlElement element, const QStyleOption* opti
     const bool flat = BCMenu::drawMode() == BCMenu::Flat;
     painter->save();
     painter->fillRect(r, face);
-    // the image column, a shade darker than the menu
-    const QRect column(r.left(), r.top(), BCMenu::IMAGE_COLUMN, r.height());
-    painter->fillRect(column, darken(face, 0.045));
+    // the image column, a shade darker than the menu, where the menu has one
+    const QRect column(r.left(), r.top(), image_column(widget), r.height());
+    if (column.width() > 0) {
+        painter->fillRect(column, darken(face, 0.045));
+    }
 
     if (item->menuItemType == QStyleOptionMenuItem::Separator) {
         const int y = r.center().y();
@@ -188,7 +205,7 @@ void MenuItemStyle::drawControl(ControlElement element, const QStyleOption* opti
     }
     const QColor ink = enabled ? palette.color(QPalette::WindowText)
                                : palette.color(QPalette::Disabled, QPalette::WindowText);
-    const QRect textRect = r.adjusted(BCMenu::IMAGE_COLUMN + kTextGap, 0, -kRightGap, 0);
+    const QRect textRect = r.adjusted(column.width() + kTextGap, 0, -kRightGap, 0);
     painter->setFont(item->font);
     painter->setPen(selected && flat ? darken(highlight, 0.45) : ink);
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, text);

@@ -13,8 +13,9 @@ int FindKeyboardShortcut(const QStringList& itemTexts, QChar typed, bool popup);
 QColor lighten(const QColor& colour, double k);
 QColor darken(const QColor& colour, double k);
 
-// Draws the items of BCMenus: an image column at the left, the selected item as a framed
-// rectangle with a lightened fill (flat), or with raised edges (the older look).
+// Draws the items of BCMenus: an image column at the left where an item has an image or a check,
+// the selected item as a framed rectangle with a lightened fill (flat), or with raised edges (the
+// older look).
 class MenuItemStyle : public QProxyStyle {
     Q_OBJECT
 public:

@@ -2,12 +2,14 @@
 
 #include <QEvent>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResource>
 #include <QWidget>
 #include <QWindow>
+#include <algorithm>
 #include <vector>
 
 QFont font_for_cell_height(const QStringList& families, int cellHeight, int weight) {
@@ -32,12 +34,44 @@ QString skin_data_path(int id) {
     return QStringLiteral(":/skin/%1.rgn").arg(id);
 }
 
-QImage skin_picture(int id) {
+double skin_ratio() {
+    return qGuiApp != nullptr ? qGuiApp->devicePixelRatio() : 1.0;
+}
+
+QImage skin_picture(int id, double ratio) {
+    if (ratio > 1.0) {
+        QImage sharp(QStringLiteral(":/skin/%1@2x.png").arg(id));
+        if (!sharp.isNull()) {
+            if (ratio < 2.0) {
+                // Drawn for 2, brought down to the screen's own pixels once, here, rather than
+                // at every paint.
+                const QSize device(qRound(sharp.width() / 2.0 * ratio),
+                                   qRound(sharp.height() / 2.0 * ratio));
+                sharp = sharp.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                sharp.setDevicePixelRatio(ratio);
+            } else {
+                sharp.setDevicePixelRatio(2.0);
+            }
+            return sharp;
+        }
+    }
     return QImage(skin_picture_path(id));
 }
 
+QImage skin_picture(int id) {
+    return skin_picture(id, skin_ratio());
+}
+
 QPixmap skin_pixmap(int id) {
-    return QPixmap(skin_picture_path(id));
+    return QPixmap::fromImage(skin_picture(id));
+}
+
+QSize logical_size(const QImage& picture) {
+    return picture.deviceIndependentSize().toSize();
+}
+
+QSize logical_size(const QPixmap& picture) {
+    return picture.deviceIndependentSize().toSize();
 }
 
 namespace {
@@ -243,7 +277,38 @@ void SkinnedDialog::setBackground(const QImage& picture) {
 }
 
 bool SkinnedDialog::makeRegionFromBackground(QRgb transparent, bool invert) {
-    const std::optional<QRegion> made = MakeRegionFromBitmap(background_, transparent, invert);
+    // The outline is in the window's own pixels: a picture drawn for a scaled screen is read
+    // at its plain size, pixel for pixel.
+    // A window pixel stays only when none of the picture's pixels under it is the cut-away
+    // colour: a finer edge must not show a fringe of that colour inside the outline.
+    QImage plain = background_;
+    const double ratio = background_.devicePixelRatio();
+    if (ratio != 1.0) {
+        const QImage device = background_.convertToFormat(QImage::Format_RGB32);
+        plain = QImage(logical_size(background_), QImage::Format_RGB32);
+        for (int y = 0; y < plain.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(plain.scanLine(y));
+            for (int x = 0; x < plain.width(); ++x) {
+                const int left = static_cast<int>(x * ratio);
+                const int top = static_cast<int>(y * ratio);
+                const int right =
+                    std::min(device.width(), static_cast<int>((x + 1) * ratio + 0.999));
+                const int bottom =
+                    std::min(device.height(), static_cast<int>((y + 1) * ratio + 0.999));
+                QRgb kept = device.pixel(std::min(left, device.width() - 1),
+                                         std::min(top, device.height() - 1));
+                for (int dy = top; dy < bottom; ++dy) {
+                    for (int dx = left; dx < right; ++dx) {
+                        if ((device.pixel(dx, dy) & 0xFFFFFF) == (transparent & 0xFFFFFF)) {
+                            kept = transparent;
+                        }
+                    }
+                }
+                row[x] = kept;
+            }
+        }
+    }
+    const std::optional<QRegion> made = MakeRegionFromBitmap(plain, transparent, invert);
     if (!made) {
         return false;
     }

@@ -26,9 +26,16 @@ QFont font_for_cell_height(const QStringList& families, int cellHeight, int weig
 
 QString skin_picture_path(int id);
 QString skin_data_path(int id);
-// A null image or pixmap when the skin has no such picture.
+// The device pixel ratio the pictures are loaded for: the highest of the screens'.
+double skin_ratio();
+// A null image or pixmap when the skin has no such picture. Above a ratio of 1 the picture drawn
+// for 2 is used (brought down to the ratio below 2), with its device pixel ratio set, so that a
+// scaled window stays crisp; sizes in window pixels come from logical_size.
+QImage skin_picture(int id, double ratio);
 QImage skin_picture(int id);
 QPixmap skin_pixmap(int id);
+QSize logical_size(const QImage& picture);
+QSize logical_size(const QPixmap& picture);
 
 // The pixels of bitmap that are not of the transparent colour, within the tolerance below; with
 // invert, those that are. Black and white have fixed bounds (0 to 16, 239 to 255); any other

@@ -16,7 +16,7 @@ QPixmap keyed(const QImage& picture, bool transparent, const QColor& key, QPoint
         return QPixmap::fromImage(picture);
     }
     QImage image = picture.convertToFormat(QImage::Format_ARGB32);
-    const QRgb cut = key.isValid() ? key.rgb() : image.pixel(keyPoint);
+    const QRgb cut = key.isValid() ? key.rgb() : image.pixel(keyPoint * image.devicePixelRatio());
     for (int y = 0; y < image.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
@@ -98,7 +98,8 @@ int SkinSlider::highMargin() const {
 }
 
 int SkinSlider::thumbLength() const {
-    return orientation() == Qt::Horizontal ? thumb_.width() : thumb_.height();
+    const QSize thumb = logical_size(thumb_);
+    return orientation() == Qt::Horizontal ? thumb.width() : thumb.height();
 }
 
 int SkinSlider::along(const QPoint& point) const {
@@ -129,7 +130,7 @@ int SkinSlider::positionAt(int centre) const {
 
 QSize SkinSlider::sizeHint() const {
     if (!channel_.isNull()) {
-        return channel_.size();
+        return logical_size(channel_);
     }
     return QSlider::sizeHint();
 }
@@ -249,9 +250,9 @@ void SkinSlider::paintEvent(QPaintEvent* event) {
         painter.restore();
     }
     const QPixmap& thumb = dragging_ && !pressedThumb_.isNull() ? pressedThumb_ : thumb_;
-    const QPoint at = horizontal
-                          ? QPoint(centre - thumb.width() / 2, (height() - thumb.height()) / 2)
-                          : QPoint((width() - thumb.width()) / 2, centre - thumb.height() / 2);
+    const QSize size = logical_size(thumb);
+    const QPoint at = horizontal ? QPoint(centre - size.width() / 2, (height() - size.height()) / 2)
+                                 : QPoint((width() - size.width()) / 2, centre - size.height() / 2);
     painter.drawPixmap(at, thumb);
     if (focusRect_ && hasFocus() && isEnabled()) {
         paint_focus_ring(painter, rect());

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
@@ -265,6 +266,63 @@ private Q_SLOTS:
         QCOMPARE(finished[0][0].toInt(), int(QDialog::Accepted));
         QCOMPARE(urls_.urls, QList<QUrl>{QUrl::fromLocalFile(files_->path())});  // opened once
         QVERIFY(QFileInfo::exists(files_->path() + u"/q.wav"_s));
+    }
+
+    void exitWhenDoneStaysOpenAfterAFailure() {
+        const QString gone = put("gone.mp3", "quiet.mp3");
+        window_->addChosenFiles({put("q.mp3", "quiet.mp3"), gone});
+        QVERIFY(QFile::remove(gone));
+        setOutput(files_->path(), false, true);
+        QSignalSpy finished(window_.get(), &QDialog::finished);
+        click(ids::DECODE_ALL);
+        // The failure is told, and the window stays with the failed row and Retry Failed.
+        QCOMPARE(boxes_.told,
+                 QStringList{u"1 decoded, 1 failed.\n\n"_s + gone + u": the input vanished"_s});
+        QVERIFY(finished.isEmpty());
+        QVERIFY(window_->isVisible());
+        QCOMPARE(status_of(*window_, 1), u"failed: the input vanished"_s);
+    }
+
+    void closingTheWindowDuringARunCancelsItThenCloses() {
+        const QString out = files_->path() + u"/out"_s;
+        QVERIFY(QDir().mkpath(out));
+        window_->addChosenFiles({longFile(), put("after.mp3", "quiet.mp3")});
+        setOutput(out, true, false);
+        QSignalSpy finished(window_.get(), &QDialog::finished);
+        bool closeRefused = false;
+        bool clicksHeld = false;
+        Watch progress;
+        // What the window manager's close button sends: a spontaneous close event, which the
+        // window can hear because the run's dialog does not block it.
+        progress.onFirst = [this, &closeRefused, &clicksHeld](DecodeProgressDialog* dialog) {
+            QVERIFY(!QGuiApplication::modalWindow() ||
+                    QGuiApplication::modalWindow() != dialog->windowHandle());
+            QCloseEvent close;
+            QCoreApplication::sendEvent(window_.get(), &close);
+            closeRefused = !close.isAccepted();
+            // Meanwhile the window takes no clicks: no second run starts from it.
+            auto* decode =
+                control<QPushButton>(window_->pageTabs()->outputPage(), ids::DECODE_SELECTED);
+            QSignalSpy clicked(decode, &QPushButton::clicked);
+            QTest::mouseClick(decode, Qt::LeftButton);
+            clicksHeld = clicked.isEmpty();
+        };
+        watch_progress(progress);
+        click(ids::DECODE_ALL);
+
+        // The close waited for the run, which stopped as Cancel stops it: the current file
+        // finished, nothing after it started, no message, no folder; then the window closed.
+        QVERIFY(closeRefused);
+        QVERIFY(clicksHeld);
+        QCOMPARE(progress.countLines, QStringList{expected_count_line(1, 2)});
+        QVERIFY(boxes_.told.isEmpty());
+        QVERIFY(urls_.urls.isEmpty());
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(window_->terminatedBy(), 0);
+        QVERIFY(!QFileInfo::exists(out + u"/after.wav"_s));
+        const ParsedWav wav = parse_wav_file((out + u"/long.wav"_s).toStdString());
+        QVERIFY2(wav.ok, wav.error.c_str());
+        QVERIFY(wav.data_size > 0 && wav.data_size < 20u * 1024 * 1024);
     }
 
     void keepFolderStructureMirrorsTheLibraryAndSkipLeavesItAlone() {
@@ -628,12 +686,15 @@ private Q_SLOTS:
         const QRegularExpression quiet(u"^done 0:02, -(19|20|21)\\.\\d dB, 0 clipped$"_s);
         QVERIFY2(quiet.match(status_of(*window_, 5)).hasMatch(),
                  qPrintable(status_of(*window_, 5)));
-        // The tooltip: the file, its status, and why.
-        // The engine's own line follows: caught in this process as a worker catches it.
-        QCOMPARE(tooltip_of(*window_, 4), gone + u"\nfailed: the input vanished\n"_s + gone +
+        // The tooltip: where the file lies (added by itself: its folder's name), the file, its
+        // status, and why; the engine's own line follows, caught in this process as a worker
+        // catches it.
+        const QString folderName = QDir(files_->path()).dirName() + QLatin1Char('/');
+        QCOMPARE(tooltip_of(*window_, 4), folderName + u"gone.mp3\n"_s + gone +
+                                              u"\nfailed: the input vanished\n"_s + gone +
                                               u": No such file or directory"_s);
-        QCOMPARE(tooltip_of(*window_, 3),
-                 files_->path() + u"/kept.mp3\nskipped: exists\nthe WAV file exists"_s);
+        QCOMPARE(tooltip_of(*window_, 3), folderName + u"kept.mp3\n"_s + files_->path() +
+                                              u"/kept.mp3\nskipped: exists\nthe WAV file exists"_s);
         // The end message counts, and names the failures only.
         QCOMPARE(boxes_.told.size(), 1);
         QVERIFY2(boxes_.told[0].startsWith(u"4 decoded, 1 skipped, 1 failed.\n\n"_s + gone) ||
@@ -647,7 +708,7 @@ private Q_SLOTS:
         for (int row = 0; row < 6; ++row) {
             if (status_of(*window_, row).startsWith(u"failed: "_s)) {
                 failed.push_back(
-                    QFileInfo(tooltip_of(*window_, row).section(u'\n', 0, 0)).fileName());
+                    QFileInfo(tooltip_of(*window_, row).section(u'\n', 1, 1)).fileName());
             }
         }
         QVERIFY(failed.contains(u"gone.mp3"_s));
@@ -960,16 +1021,16 @@ private Q_SLOTS:
         QVERIFY(count != nullptr);
         QVERIFY(!count->isVisible());  // the empty list shows its picture in the whole box
         const int fullHeight = window_->fileListCtrl()->height();
-        // 48483 + 33135 = 81618 bytes; / 1048576 = 0.0778 MB.
+        // 48483 + 33135 = 81618 bytes; / 1024 = 79.70 kB.
         window_->addChosenFiles({put("a.mp3", "stereo_44k_128.mp3"), put("b.mp3", "tagged.mp3")});
         QVERIFY(count->isVisible());
-        QCOMPARE(count->text(), u"2 files, 0.08 MB"_s);
+        QCOMPARE(count->text(), u"2 files, 79.7 kB"_s);
         // Under the list, inside its box.
         QCOMPARE(window_->fileListCtrl()->geometry().bottom() + 1, count->geometry().top());
         QVERIFY(window_->fileListCtrl()->height() < fullHeight);
         window_->selectRow(0);
         window_->removeSelection();
-        QCOMPARE(count->text(), u"1 file, 0.03 MB"_s);  // 33135 / 1048576 = 0.0316
+        QCOMPARE(count->text(), u"1 file, 32.4 kB"_s);  // 33135 / 1024 = 32.36
         window_->clearAll();
         QVERIFY(!count->isVisible());
         QCOMPARE(window_->fileListCtrl()->height(), fullHeight);

@@ -111,6 +111,7 @@ private Q_SLOTS:
     void eachRegionFailureHasItsOwnMessage();
     void theMainWindowOutlineIsFortyRectanglesInItsBounds();
     void everyPictureIsThereAtItsSize();
+    void scaledScreensGetPicturesDrawnForTheirRatio();
     void progressFillFollowsThePercentageOfTheSpan();
     void progressPositionsAreClampedAndStepsRemembered();
     void sliderGeometryBothWays();
@@ -574,8 +575,12 @@ void SkinTest::checkBoxesAndRadioButtonsShowTheirPictures() {
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(35, 10));
     QVERIFY(box->isChecked());
     QCOMPARE(colour(box), pressed);
-    box->setEnabled(false);  // no disabled picture: the normal one
-    QCOMPARE(colour(box), normal);
+    // No disabled picture: the normal one, faded over what lies under it, so that it does not
+    // look as if it would do something.
+    box->setEnabled(false);
+    const QColor faded = colour(box);
+    QVERIFY2(faded != normal && faded.red() > faded.green() + 60 && faded.green() > 60,
+             qPrintable(faded.name()));
 
     auto* first = new SkinRadioButton(&parent);
     auto* second = new SkinRadioButton(&parent);
@@ -894,4 +899,59 @@ void SkinTest::widgetsOnTheArtwork() {
 }
 
 QTEST_MAIN(SkinTest)
+void SkinTest::scaledScreensGetPicturesDrawnForTheirRatio() {
+    for (const pictures::Picture& picture : pictures::ALL) {
+        const QSize size(picture.width, picture.height);
+        // Drawn for 2: twice the pixels, the same size on the window.
+        const QImage sharp = skin_picture(picture.id, 2.0);
+        QVERIFY2(!sharp.isNull(), qPrintable(QString::number(picture.id)));
+        QCOMPARE(sharp.devicePixelRatio(), 2.0);
+        QCOMPARE(sharp.size(), size * 2);
+        QCOMPARE(logical_size(sharp), size);
+        // 1.5: brought down to the screen's pixels, rounded.
+        const QImage between = skin_picture(picture.id, 1.5);
+        QCOMPARE(between.devicePixelRatio(), 1.5);
+        QCOMPARE(between.size(), QSize(qRound(picture.width * 1.5), qRound(picture.height * 1.5)));
+        QCOMPARE(skin_picture(picture.id, 1.0).size(), size);
+    }
+    // The same art at both ratios: the Decode All button's middle is its accent blue in both.
+    const QImage plain = skin_picture(pictures::DECODE_ALL[0], 1.0);
+    const QImage sharp = skin_picture(pictures::DECODE_ALL[0], 2.0);
+    const QColor a = plain.pixelColor(8, plain.height() / 2);
+    const QColor b = sharp.pixelColor(16, sharp.height() / 2);
+    QVERIFY2(std::abs(a.red() - b.red()) < 24 && std::abs(a.blue() - b.blue()) < 24,
+             qPrintable(a.name() + QLatin1Char(' ') + b.name()));
+
+    // A page's outline from the sharper picture keeps no pixel of the cut-away green inside,
+    // and differs from the plain picture's outline only along the edge.
+    QWidget page;
+    page.resize(layout::PAGE.width, layout::PAGE.height);
+    SkinnedDialog sharpSkin(&page, 0);
+    sharpSkin.setBackground(skin_picture(pictures::OUTPUT_PAGE, 2.0));
+    QVERIFY(sharpSkin.makeRegionFromBackground(qRgb(0, 255, 0)));
+    QWidget plainPage;
+    SkinnedDialog plainSkin(&plainPage, 0);
+    plainSkin.setBackground(skin_picture(pictures::OUTPUT_PAGE, 1.0));
+    QVERIFY(plainSkin.makeRegionFromBackground(qRgb(0, 255, 0)));
+    QCOMPARE(sharpSkin.region().boundingRect(), plainSkin.region().boundingRect());
+    const QRegion apart = sharpSkin.region().xored(plainSkin.region());
+    int apartPixels = 0;
+    for (const QRect& r : apart) {
+        apartPixels += r.width() * r.height();
+    }
+    QVERIFY2(apartPixels < 40, qPrintable(QString::number(apartPixels)));
+    for (const QRect& r : sharpSkin.region()) {
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            for (int x = r.left(); x <= r.right(); ++x) {
+                for (int dy = 0; dy < 2; ++dy) {
+                    for (int dx = 0; dx < 2; ++dx) {
+                        QVERIFY(sharpSkin.background().pixelColor(2 * x + dx, 2 * y + dy) !=
+                                QColor(0, 255, 0));
+                    }
+                }
+            }
+        }
+    }
+}
+
 #include "skin_test.moc"

@@ -6,10 +6,12 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -19,6 +21,7 @@
 #include <QStandardPaths>
 #include <QTabBar>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QWindow>
 #include <QtTest>
 #include <memory>
@@ -28,9 +31,12 @@
 #include "app/mainwindow.h"
 #include "app/pages.h"
 #include "app/paths.h"
+#include "app/report_dialog.h"
 #include "app/settings.h"
 #include "app/skin/buttons.h"
+#include "app/window_place.h"
 #include "tests/app/app_test_support.h"
+#include "tests/support/id3_bytes.h"
 
 using namespace Qt::StringLiterals;
 
@@ -173,8 +179,8 @@ private Q_SLOTS:
         FileListCtrl* list = window_->fileListCtrl();
 
         window_->addChosenFiles({a});
-        // 33135 bytes / 1048576 = 0.0316; the folder keeps its closing slash.
-        QCOMPARE(cell(list, 0, 1), u"0.03 MB"_s);
+        // 33135 bytes / 1024 = 32.36 kB; the folder keeps its closing slash.
+        QCOMPARE(cell(list, 0, 1), u"32.4 kB"_s);
         QCOMPARE(cell(list, 0, 2), at(u"first/"_s));
         QCOMPARE(selected(list), QList<int>{0});  // added to an empty list: selected and shown
         QCOMPARE(info().at(5), u"Seven Bridges"_s);
@@ -787,10 +793,29 @@ private Q_SLOTS:
         folder->setFocus();
         QTest::keyClick(folder, Qt::Key_Return);
         QCOMPARE(decodeAll.size(), 1);
+        // An empty list has nothing to decode: the buttons and their keys are off.
+        QVERIFY(!control<QWidget>(outputPage(), ids::DECODE_ALL)->isEnabled());
+        QVERIFY(!control<QWidget>(outputPage(), ids::DECODE_SELECTED)->isEnabled());
+        const QImage off = control<QWidget>(outputPage(), ids::DECODE_ALL)->grab().toImage();
         QTest::keyClick(window_.get(), Qt::Key_L, Qt::AltModifier);
-        QTRY_COMPARE(decodeAll.size(), 2);  // an access key clicks after a short press
+        QTest::qWait(50);
+        QCOMPARE(decodeAll.size(), 1);
 
         window_->addChosenFiles({put(u"a.mp3"_s, "tagged.mp3"), put(u"b.mp3"_s, "quiet.mp3")});
+        QVERIFY(control<QWidget>(outputPage(), ids::DECODE_ALL)->isEnabled());
+        QVERIFY(control<QWidget>(outputPage(), ids::DECODE_SELECTED)->isEnabled());
+        // and they look it: the disabled one was drawn faded.
+        QVERIFY(control<QWidget>(outputPage(), ids::DECODE_ALL)->grab().toImage() != off);
+        // Decode and Decode All answer their keys from every page.
+        QSignalSpy decodeSelected(outputPage(), &OutputPage::decodeSelectedRequested);
+        for (int page = 0; page < 3; ++page) {
+            window_->pageTabs()->setCurrentIndex(page);
+            QTest::keyClick(window_.get(), Qt::Key_L, Qt::AltModifier);
+            QTRY_COMPARE(decodeAll.size(), 2 + page);  // an access key clicks after a short press
+            QTest::keyClick(window_.get(), Qt::Key_E, Qt::AltModifier);
+            QTRY_COMPARE(decodeSelected.size(), 1 + page);
+        }
+        window_->pageTabs()->setCurrentIndex(0);
         FileListCtrl* list = window_->fileListCtrl();
         list->setFocus();
         QCOMPARE(QApplication::focusWidget(), list);
@@ -843,8 +868,11 @@ private Q_SLOTS:
                 button->objectName() == id_name(ids::CLOSE)) {
                 continue;
             }
-            QVERIFY2(!button->shortcut().isEmpty(), qPrintable(button->accessibleName()));
-            keys.push_back(button->shortcut().toString());
+            // Decode and Decode All have theirs on the window, so that every page has them.
+            const QString key = button->shortcut().isEmpty() ? button->accessibleDescription()
+                                                             : button->shortcut().toString();
+            QVERIFY2(!key.isEmpty(), qPrintable(button->accessibleName()));
+            keys.push_back(key);
         }
         QVERIFY(keys.size() >= 11);
         QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), keys.size());
@@ -890,6 +918,319 @@ private Q_SLOTS:
                      (QStringList{u"no MPEG audio found"_s, QString(), QString(), QString()}));
             QCOMPARE(info().at(6), QString());  // no track number either
         }
+    }
+
+    void dialogsAndMenusOpenOverTheWindowRightAfterStart() {
+        // A place remembered from an earlier run is where the window opens, before any move.
+        window_.reset();
+        write_setting(SETTING_WINDOW_POSITION, u"20,60"_s);
+        openWindow();
+        QCOMPARE(window_->pos(), QPoint(20, 60));
+        QCOMPARE(window_->windowHandle()->position(), QPoint(20, 60));
+
+        // The main menu drops from its button's lower-left corner, in screen pixels.
+        auto* menuButton = control<QAbstractButton>(window_.get(), ids::MAIN_MENU);
+        QPoint menuAt(-1, -1);
+        QTimer::singleShot(50, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                menuAt = popup->pos();
+                popup->close();
+            }
+        });
+        menuButton->click();
+        // 20 + 548 across; 60 + 11 + 22 down (the button's last row is 21, then one more)
+        QCOMPARE(menuAt, QPoint(568, 93));
+
+        // The list's menu opens where the list was clicked.
+        FileListCtrl* list = window_->fileListCtrl();
+        QPoint listMenuAt(-1, -1);
+        QTimer::singleShot(50, [&] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                listMenuAt = popup->pos();
+                popup->close();
+            }
+        });
+        const QPoint inList(30, 40);
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, inList,
+                                     list->viewport()->mapToGlobal(inList));
+        QCoreApplication::sendEvent(list->viewport(), &rightClick);
+        // 20 + 10 (the list, drawn without a frame) + 30 across; 60 + 48 + 40 down
+        QCOMPARE(listMenuAt, QPoint(60, 148));
+
+        // About is centred on the window.
+        QPoint aboutCentre;
+        when_shown<AboutDialog>([&](AboutDialog* about) {
+            aboutCentre = about->geometry().center();
+            about->reject();
+        });
+        window_->showAbout();
+        QVERIFY((aboutCentre - window_->geometry().center()).manhattanLength() <= 1);
+        // A message with a list (the end message, the refusal notice) has the window for its
+        // parent and opens over it.
+        QPoint reportCentre;
+        when_shown<ReportDialog>([&](ReportDialog* report) {
+            reportCentre = report->frameGeometry().center();
+            report->accept();
+        });
+        QtMessageBoxes real;
+        real.report(window_.get(), refusal_report({{"/m/a/x.mp3", "/m/b/x.mp3"}}),
+                    QMessageBox::Information);
+        QVERIFY2((reportCentre - window_->geometry().center()).manhattanLength() <= 1,
+                 qPrintable(u"%1,%2"_s.arg(reportCentre.x()).arg(reportCentre.y())));
+
+        // The place is remembered when the window goes.
+        window_->move(150, 100);
+        window_.reset();
+        QCOMPARE(read_setting(SETTING_WINDOW_POSITION), u"150,100"_s);
+        openWindow();
+    }
+
+    void windowPlaceIsTheRememberedOneOnlyWhereItFits() {
+        const QList<QRect> screens = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+        const QRect primary = screens[0];
+        const QSize size(645, 386);
+        QCOMPARE(window_place(size, u"100,200"_s, screens, primary), QPoint(100, 200));
+        QCOMPARE(window_place(size, u"2000,500"_s, screens, primary), QPoint(2000, 500));
+        // Half off every screen, garbage, nothing: centred on the main screen, whose middle
+        // pixel is (959, 539): 959 - 645 / 2 = 637 and 539 - 386 / 2 = 346.
+        QCOMPARE(window_place(size, u"1600,100"_s, screens, primary), QPoint(637, 346));
+        QCOMPARE(window_place(size, u"x,y"_s, screens, primary), QPoint(637, 346));
+        QCOMPARE(window_place(size, QString(), screens, primary), QPoint(637, 346));
+        // Larger than the screen (a large scale): its top-left corner stays on it.
+        QCOMPARE(window_place(QSize(2000, 1200), QString(), screens, QRect(0, 30, 1920, 1050)),
+                 QPoint(0, 30));
+    }
+
+    void aWrongIdeaOfTheWindowsPlaceIsPutRightByThePointer() {
+        // A window manager that placed the window without telling it: the window believes it
+        // is at 120,90; the pointer's event says it is 100 to the right and 50 lower.
+        WindowPlaceGuard guard;
+        qApp->installEventFilter(&guard);
+        window_->move(120, 90);
+        QWindow* handle = window_->windowHandle();
+        const QPointF inWindow(30, 40);
+        QMouseEvent moved(QEvent::MouseMove, inWindow, QPointF(250, 180), Qt::NoButton,
+                          Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(handle, &moved);
+        QCOMPARE(guard.corrections(), 1);
+        QTRY_COMPARE(window_->pos(), QPoint(220, 140));
+        // An event that agrees changes nothing.
+        QMouseEvent agreeing(QEvent::MouseMove, inWindow, QPointF(250, 180), Qt::NoButton,
+                             Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(handle, &agreeing);
+        QCOMPARE(guard.corrections(), 1);
+        qApp->removeEventFilter(&guard);
+    }
+
+    void infoPageShowsEveryTagEncodingAndAPlainGenreName() {
+        QFile audio(fixture("stereo_44k_128.mp3"));
+        QVERIFY(audio.open(QIODevice::ReadOnly));
+        const QByteArray frames = audio.readAll();
+        // UTF-16 with a little-endian mark, as lame --id3v2-utf16 writes: "Café Naïve",
+        // "Großes Album"; the artist in ISO-8859-1; the genre a plain name.
+        auto utf16 = [](const QString& text) {
+            QByteArray bytes("\x01\xFF\xFE", 3);
+            for (QChar c : text) {
+                bytes += char(c.unicode() & 0xFF);
+                bytes += char(c.unicode() >> 8);
+            }
+            return bytes;
+        };
+        const QByteArray tag = id3v23({{"TIT2", utf16(u"Caf\u00e9 Na\u00efve"_s)},
+                                       {"TALB", utf16(u"Gro\u00dfes Album"_s)},
+                                       {"TPE1", QByteArray("\0Caf\xe9 Trio", 10)},
+                                       {"TCON", QByteArray("\0Rock", 5)}});
+        QFile wide(at(u"wide.mp3"_s));
+        QVERIFY(wide.open(QIODevice::WriteOnly) && wide.write(tag + frames) > 0);
+        wide.close();
+        // ID3v2.4 in UTF-8 (tests/support writes it byte by byte): 東京.
+        const std::vector<unsigned char> v24 =
+            id3v24_utf8_tag({{"TIT2", "\xE6\x9D\xB1\xE4\xBA\xAC"},
+                             {"TPE1",
+                              "Stra\xC3\x9F"
+                              "e"},
+                             {"TCON", "Jazz"}});
+        QFile utf8(at(u"utf8.mp3"_s));
+        QVERIFY(utf8.open(QIODevice::WriteOnly) &&
+                utf8.write(
+                    QByteArray(reinterpret_cast<const char*>(v24.data()), qsizetype(v24.size())) +
+                    frames) > 0);
+        utf8.close();
+
+        window_->addChosenFiles({wide.fileName(), utf8.fileName()});
+        click_row(window_->fileListCtrl(), 0);
+        QCOMPARE(tagFields(),
+                 (QStringList{u"Caf\u00e9 Na\u00efve"_s, QString(), u"Caf\u00e9 Trio"_s, QString(),
+                              u"Gro\u00dfes Album"_s, u"Rock"_s}));
+        window_->pageTabs()->setCurrentIndex(1);
+        save_screenshot(window_.get(), u"info_utf16.png"_s);
+        click_row(window_->fileListCtrl(), 1);
+        QCOMPARE(tagFields(), (QStringList{u"\u6771\u4eac"_s, QString(), u"Stra\u00dfe"_s,
+                                           QString(), QString(), u"Jazz"_s}));
+        save_screenshot(window_.get(), u"info_utf8.png"_s);
+    }
+
+    void noticeLinesKeepTheRefusedFilesName() {
+        const QFontMetrics metrics(QApplication::font());
+        const QString refused =
+            u"/home/someone/Music/A rather long folder for one album/Disc 1/01 - Intro.mp3"_s;
+        const QString reason =
+            u"same name as /home/someone/Music/Another long folder/Disc 2/01 - Intro.mp3"_s;
+        // Room for the start of the folder, the name and the reason, not for the whole folder.
+        const int width =
+            metrics.horizontalAdvance(u"/home/some\u2026/01 - Intro.mp3: "_s + reason) + 4;
+        const QString line = report_line(metrics, refused, reason, width);
+        // The folder gave way; the refused file's name and the whole reason stayed.
+        QVERIFY2(line.contains(QChar(0x2026)), qPrintable(line));
+        QVERIFY2(line.endsWith(u"/01 - Intro.mp3: "_s + reason), qPrintable(line));
+        QVERIFY(line.startsWith(u"/home/"_s));
+        // A line that fits is left whole.
+        QCOMPARE(report_line(metrics, u"/m/a.mp3"_s, u"x"_s, 300), u"/m/a.mp3: x"_s);
+
+        // In the notice itself, and the details list can be widened and shows all on hovering.
+        EndReport report = refusal_report({{path_bytes(refused), path_bytes(at(u"k/01.mp3"_s))}});
+        ReportDialog dialog(report, QMessageBox::Information, window_.get());
+        const QString shown = control<QLabel>(&dialog, ids::REPORT_SHORT_LIST)->text();
+        QVERIFY2(shown.contains(u"01 - Intro.mp3: same name as "_s), qPrintable(shown));
+        QTreeWidget* details = dialog.details();
+        QCOMPARE(details->header()->sectionResizeMode(0), QHeaderView::Interactive);
+        QCOMPARE(details->textElideMode(), Qt::ElideMiddle);
+        QTreeWidgetItem* row = details->topLevelItem(0)->child(0);
+        QCOMPARE(row->toolTip(0), refused);
+        QCOMPARE(row->toolTip(1), u"same name as "_s + at(u"k/01.mp3"_s));
+    }
+
+    void homeAndEndReachTheFirstAndLastRows() {
+        QStringList paths;
+        for (int i = 0; i < 5; ++i) {
+            paths.push_back(put(u"f%1.mp3"_s.arg(i), "short.mp3"));
+        }
+        window_->addChosenFiles(paths);
+        FileListCtrl* list = window_->fileListCtrl();
+        list->setFocus();
+        click_row(list, 2);
+        QTest::keyClick(list, Qt::Key_End);
+        QCOMPARE(selected(list), QList<int>{4});
+        QCOMPARE(list->currentIndex().row(), 4);
+        QTest::keyClick(list, Qt::Key_Home);
+        QCOMPARE(selected(list), QList<int>{0});
+        QTest::keyClick(list, Qt::Key_Down);
+        QTest::keyClick(list, Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(selected(list), (QList<int>{1, 2, 3, 4}));
+        QTest::keyClick(list, Qt::Key_Home, Qt::ShiftModifier);
+        QCOMPARE(selected(list), (QList<int>{0, 1}));
+    }
+
+    void tabFollowsEachPagesVisualOrder() {
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        window_->addChosenFiles({put(u"a.mp3"_s, "short.mp3")});
+        auto walk = [](QWidget* first, int steps) {
+            first->setFocus(Qt::TabFocusReason);
+            QStringList names{QApplication::focusWidget()->objectName()};
+            for (int i = 0; i < steps; ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                names.push_back(QApplication::focusWidget()->objectName());
+            }
+            return names;
+        };
+        PageTabs* tabs = window_->pageTabs();
+        tabs->setCurrentIndex(0);
+        // The folder row, the boxes top to bottom, the three choices left to right, then the
+        // two buttons at the foot.
+        const QStringList output = {
+            id_name(ids::OUTPUT_FOLDER),         id_name(ids::BROWSE),
+            id_name(ids::OPEN_FOLDER_WHEN_DONE), id_name(ids::EXIT_WHEN_DONE),
+            id_name(ids::KEEP_FOLDERS),          id_name(ids::EXISTING_OVERWRITE),
+            id_name(ids::EXISTING_SKIP),         id_name(ids::EXISTING_RENAME),
+            id_name(ids::DECODE_SELECTED),       id_name(ids::DECODE_ALL)};
+        const QStringList walked =
+            walk(control<QWidget>(tabs->outputPage(), ids::OUTPUT_FOLDER), 9);
+        // A group of choices is one stop (Qt gives the focus to its checked one), so the
+        // unchecked ones are left out of both sides; after the last control the focus leaves
+        // the page.
+        auto stops = [](QStringList names) {
+            for (int id : {ids::EXISTING_SKIP, ids::EXISTING_RENAME, ids::BITS_8}) {
+                names.removeAll(id_name(id));
+            }
+            return names;
+        };
+        QCOMPARE(stops(walked).mid(0, stops(output).size()), stops(output));
+        QVERIFY(!tabs->outputPage()->isAncestorOf(QApplication::focusWidget()));
+
+        tabs->setCurrentIndex(2);
+        // The row by row order, the loudness controls among them, left to right.
+        const QStringList options = {id_name(ids::BITS_16),
+                                     id_name(ids::BITS_8),
+                                     id_name(ids::EXACT_LENGTH),
+                                     id_name(ids::FILES_AT_ONCE),
+                                     id_name(ids::COPY_TAGS),
+                                     u"replayGain"_s,
+                                     u"album"_s,
+                                     id_name(ids::NORMALIZE),
+                                     u"loudness"_s,
+                                     u"loudnessTarget"_s,
+                                     id_name(ids::SKIP_SILENCE),
+                                     id_name(ids::FADE_IN_SLIDER),
+                                     id_name(ids::FADE_IN_EDIT),
+                                     id_name(ids::FADE_OUT_SLIDER),
+                                     id_name(ids::FADE_OUT_EDIT)};
+        const QStringList optionsWalked =
+            walk(control<QWidget>(tabs->optionsPage(), ids::BITS_16), 15);
+        QCOMPARE(stops(optionsWalked).mid(0, stops(options).size()), stops(options));
+        QVERIFY(!tabs->optionsPage()->isAncestorOf(QApplication::focusWidget()));
+    }
+
+    void ctrlTabSwitchesPagesFromTheListWithRealKeys() {
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        window_->addChosenFiles({put(u"a.mp3"_s, "short.mp3"), put(u"b.mp3"_s, "quiet.mp3")});
+        FileListCtrl* list = window_->fileListCtrl();
+        list->setFocus();
+        PageTabs* tabs = window_->pageTabs();
+        tabs->setCurrentIndex(0);
+        // Through the window, as the platform delivers keys: the shortcut map first.
+        QTest::keyClick(window_->windowHandle(), Qt::Key_Tab, Qt::ControlModifier);
+        QCOMPARE(tabs->currentIndex(), 1);
+        QTest::keyClick(window_->windowHandle(), Qt::Key_Backtab,
+                        Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(tabs->currentIndex(), 0);
+        QCOMPARE(QApplication::focusWidget(), list);
+    }
+
+    void captionsFitALargerDesktopFontAndMenusHaveNoEmptyColumn() {
+        // 1.25 times the desktop's point size, as a larger font scheme gives it.
+        const QFont normal = QApplication::font();
+        QFont larger = normal;
+        larger.setPointSizeF(normal.pointSizeF() * 1.25);
+        QApplication::setFont(larger);
+        window_ = std::make_unique<MainWindow>(boxes_);
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        window_->pageTabs()->setCurrentIndex(2);
+        QLabel* caption = nullptr;
+        for (QLabel* label : window_->pageTabs()->optionsPage()->findChildren<QLabel*>()) {
+            if (label->text() == u"Files at once"_s) {
+                caption = label;
+            }
+        }
+        QVERIFY(caption != nullptr);
+        QVERIFY(caption->fontMetrics().horizontalAdvance(caption->text()) <=
+                caption->contentsRect().width());
+        save_screenshot(window_.get(), u"options_larger_font.png"_s);
+        QApplication::setFont(normal);
+
+        // A menu of words alone starts its words near its edge, on the menu's own colour.
+        auto* menu = window_->findChild<QMenu*>(id_name(ids::MENU_LIST));
+        QVERIFY(menu != nullptr);
+        menu->popup(QPoint(10, 10));
+        QVERIFY(QTest::qWaitForWindowExposed(menu));
+        const QImage picture = menu->grab().toImage();
+        const QRect first = menu->actionGeometry(menu->actions().first());
+        QCOMPARE(picture.pixelColor(first.left() + 8, first.center().y()),
+                 menu->palette().color(QPalette::Window));
+        save_screenshot(menu, u"menu_list_no_column.png"_s);
+        menu->close();
     }
 };
 

@@ -268,6 +268,8 @@ TEST_F(Batch, EndOfRunDecisions) {
     EXPECT_EQ(end.message, "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3: x");
     EXPECT_EQ(end.summary, "Decoded 2 of 3 files.");
     EXPECT_TRUE(end.failures);
+    // With exit when done the window stays after failed or refused files.
+    EXPECT_FALSE(finish_batch(failed, state, true).exitProgram);
     EXPECT_FALSE(end.cancelled);
     BatchResult two{{decoded("/m/a.mp3"), ended_as(FileEnd::Failed, "/m/b.mp3", "x"),
                      decoded("/m/c.mp3"), ended_as(FileEnd::Failed, "/m/d.mp3", "y")}};
@@ -279,6 +281,7 @@ TEST_F(Batch, EndOfRunDecisions) {
                          decoded("/m/a.mp3"), decoded("/m/b.mp3")}};
     end = finish_batch(refused, state, false);
     EXPECT_TRUE(end.failures);
+    EXPECT_FALSE(finish_batch(refused, state, true).exitProgram);  // the window stays
     EXPECT_EQ(end.message,
               "Decoded 2 of 3 files. This file was found but not decoded:\n\n/m/x/: Permission "
               "denied");

@@ -236,7 +236,11 @@ TEST(FileList, UnreadableSubfoldersAndBrokenLinksAreReported) {
 
 TEST(FileList, SizeTextInMebibytes) {
     EXPECT_EQ(size_text(1572864), "1.50 MB");
-    EXPECT_EQ(size_text(0), "0.00 MB");
+    // Below 1 MiB in kB: 3379 / 1024 = 3.30; 1048575 / 1024 = 1023.999 rounds to 1024.0.
+    EXPECT_EQ(size_text(0), "0.0 kB");
+    EXPECT_EQ(size_text(3379), "3.3 kB");
+    EXPECT_EQ(size_text(1048575), "1024.0 kB");
+    EXPECT_EQ(size_text(1048576), "1.00 MB");
     TempDir dir;
     touch(dir.file("x.mp3"), 1572864);
     FileList list;

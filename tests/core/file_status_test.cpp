@@ -165,7 +165,7 @@ TEST(FileStatus, RetryTakesOnlyTheFailedRows) {
 
 TEST(FileStatus, CountLineUnderTheList) {
     EXPECT_EQ(list_count_text(0, 0), "No files");
-    EXPECT_EQ(list_count_text(1, 31'457), "1 file, 0.03 MB");
+    EXPECT_EQ(list_count_text(1, 31'457), "1 file, 30.7 kB");  // 31457 / 1024 = 30.72
     // 54.95 MB: 54.95 * 1048576 = 57'619'251.2 bytes.
     EXPECT_EQ(list_count_text(12, 57'619'252), "12 files, 54.95 MB");
 }

@@ -366,3 +366,13 @@ TEST(EncoderGap, ReadsTheHeaderFrameAndGivesTheExactPlayLength) {
     EXPECT_FALSE(read_encoder_gap(&gap, fixture_path("no_such_file.mp3").c_str()));
     EXPECT_EQ(exact_sample_count(gap), -1);
 }
+
+TEST(PlayTimeText, MinutesBelowAnHourThenHours) {
+    EXPECT_EQ(play_time_text(0), "0:00.000");
+    EXPECT_EQ(play_time_text(-5), "0:00.000");
+    EXPECT_EQ(play_time_text(3'599'999), "59:59.999");
+    EXPECT_EQ(play_time_text(3'600'000), "1:00:00.000");
+    // 2 h and 78 ms, which the page once showed as "120:00.078".
+    EXPECT_EQ(play_time_text(7'200'078), "2:00:00.078");
+    EXPECT_EQ(format_length_line(EncoderGap{}, 7'200'078), "Length 2:00:00.078");
+}

@@ -152,8 +152,8 @@ TEST(ReadTagInfo, ShortAndDemoFixtures) {
     EXPECT_EQ(demo.year, "2026");
     EXPECT_EQ(demo.track, 1);
     EXPECT_EQ(demo.comment, "Synthesized for Pelmora's first run.");
-    EXPECT_EQ(demo.genre, GENRE_NONE);  // "Electronic" as text carries no number
-    EXPECT_EQ(demo.genreName, "");
+    EXPECT_EQ(demo.genre, GENRE_NONE);        // "Electronic" as text carries no number
+    EXPECT_EQ(demo.genreName, "Electronic");  // but it is a name, and shown as one
 }
 
 TEST(ReadTagInfo, UntaggedMissingOrEmptyFilesGiveEmptyFields) {
@@ -185,7 +185,7 @@ TEST_F(TagFiles, GenreNumberNeedsParenthesisedDigitsBelow256) {
     const Case cases[] = {
         {"(17)", 17, "Rock"},
         {"(17)Rock", 17, "Rock"},
-        {"Rock", GENRE_NONE, ""},
+        {"Rock", GENRE_NONE, "Rock"},  // a name instead of a number is shown as it is
         {"(147)", 147, "SynthPop"},
         {"(148)", 148, ""},
         {"(200)", 200, ""},
@@ -196,7 +196,7 @@ TEST_F(TagFiles, GenreNumberNeedsParenthesisedDigitsBelow256) {
         {"()", GENRE_NONE, ""},
         {"()Rock", GENRE_NONE, ""},
         {"(17", GENRE_NONE, ""},
-        {"17", GENRE_NONE, ""},
+        {"17", GENRE_NONE, "17"},
         {" (17)", GENRE_NONE, ""},
         {"(-1)", GENRE_NONE, ""},
     };
@@ -205,6 +205,49 @@ TEST_F(TagFiles, GenreNumberNeedsParenthesisedDigitsBelow256) {
         EXPECT_EQ(tag.genre, c.genre) << c.text;
         EXPECT_EQ(tag.genreName, c.name) << c.text;
     }
+}
+
+// The expected texts are the characters the bytes were written from, by hand: é is U+00E9
+// (Latin-1 E9, UTF-8 C3 A9), ß U+00DF, ï U+00EF, 東 U+6771 (UTF-8 E6 9D B1), 京 U+4EAC
+// (UTF-8 E4 BA AC), and 𝄞 U+1D11E, the surrogate pair D834 DD1E.
+TEST_F(TagFiles, EveryTextEncodingReadsAsUtf8) {
+    const std::string cafe = "Caf\xC3\xA9 Na\xC3\xAFve";
+    const std::string tokyo = "\xE6\x9D\xB1\xE4\xBA\xAC";
+    // ISO-8859-1: one byte per character.
+    EXPECT_EQ(read_text("TIT2", "Caf\xE9 Na\xEFve").title, cafe);
+    // UTF-16 with a little-endian mark, as lame --id3v2-utf16 writes it.
+    const std::string le = "\x01\xFF\xFE"s + "C\0a\0f\0\xE9\0 \0N\0a\0\xEF\0v\0e\0"s;
+    const std::string beTokyo = "\x01\xFE\xFF\x67\x71\x4E\xAC"s;  // a big-endian mark
+    const std::string noMark = "\x01G\0r\0o\0\xDF\0e\0s\0"s;      // none: little-endian
+    const std::string utf16be = "\x02\x00\x41\xD8\x34\xDD\x1E"s;  // "A𝄞", ID3v2.4 style
+    const std::string utf8 = "\x03"s + tokyo;
+    const TagInfo tag =
+        read(id3v2({frame("TIT2", le), frame("TPE1", beTokyo), frame("TALB", noMark),
+                    frame("TCON", utf8), frame("TYER", utf16be), comm_frame("", "Caf\xE9")}));
+    EXPECT_EQ(tag.title, cafe);
+    EXPECT_EQ(tag.artist, tokyo);
+    EXPECT_EQ(tag.album,
+              "Gro\xC3\x9F"
+              "es");
+    EXPECT_EQ(tag.genreName, tokyo);
+    EXPECT_EQ(tag.year, "A\xF0\x9D\x84\x9E");
+    EXPECT_EQ(tag.comment, "Caf\xC3\xA9");
+    // A comment in UTF-16: description and text each end with two zero bytes.
+    const std::string wideComment =
+        "\x01"
+        "eng\xFF\xFE\0\0\xFF\xFE\xDF\0"s;
+    EXPECT_EQ(read(id3v2({frame("COMM", wideComment)})).comment, "\xC3\x9F");
+    // Broken UTF-8 shows a replacement character (EF BF BD) per bad byte, not a crash.
+    EXPECT_EQ(read_text("TIT2", "").title, "");
+    EXPECT_EQ(read(id3v2({frame("TIT2",
+                                "\x03"
+                                "a\xFF"
+                                "b"s)}))
+                  .title,
+              "a\xEF\xBF\xBD"
+              "b");
+    // ID3v1 is ISO-8859-1 too.
+    EXPECT_EQ(read({}, id3v1("Caf\xE9", "", 1, 17)).title, "Caf\xC3\xA9");
 }
 
 TEST_F(TagFiles, TrackIsTheLeadingNumberAndZeroWhenMissing) {

@@ -14,6 +14,7 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 #include <QRegion>
+#include <QTransform>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -55,10 +56,6 @@ QRectF rect_of(Box box) {
     return QRectF(box.x, box.y, box.width, box.height);
 }
 
-QRect irect_of(Box box) {
-    return QRect(box.x, box.y, box.width, box.height);
-}
-
 // Tahoma and Arial where the machine has them, else the nearest that it has.
 QFont font(int pixels, int weight, bool condensed = false) {
     QFont f;
@@ -76,10 +73,28 @@ QFont font(int pixels, int weight, bool condensed = false) {
     return f;
 }
 
+// The device pixel ratio the pictures are drawn for: 1, or 2 for the "@2x" set that screens
+// scaled past 1 use. Every picture is drawn in the window's own pixels either way, so both sets
+// have the same shapes; only their pixel count differs.
+double g_scale = 1;
+
 QImage blank(int width, int height, QColor fill = Qt::transparent) {
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    QImage image(qRound(width * g_scale), qRound(height * g_scale),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(g_scale);
     image.fill(fill);
     return image;
+}
+
+// A picture's size in the window's pixels, whatever ratio it was drawn for.
+int lw(const QImage& image) {
+    return qRound(image.deviceIndependentSize().width());
+}
+int lh(const QImage& image) {
+    return qRound(image.deviceIndependentSize().height());
+}
+QRect lrect(const QImage& image) {
+    return QRect(0, 0, lw(image), lh(image));
 }
 
 void smooth(QPainter& p) {
@@ -265,11 +280,12 @@ void card(QPainter& p, Box box, const QString& caption) {
                caption);
 }
 
+// An "&" in text underlines the letter after it: the access key of the control it names.
 void label(QPainter& p, const QRectF& r, const QString& text, QColor colour, const QFont& f,
            Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
     p.setFont(f);
     p.setPen(colour);
-    p.drawText(r, align, text);
+    p.drawText(r, static_cast<int>(align) | Qt::TextShowMnemonic, text);
 }
 
 // A page: the page colour with square top corners (they meet the tab row) and rounded bottom
@@ -295,12 +311,13 @@ QImage page_base() {
 }
 
 void page_edge(QImage& image) {
-    const int w = image.width();
-    const int h = image.height();
+    const int w = lw(image);
+    const int h = lh(image);
     const double r = layout::PAGE_CORNER_RADIUS;
     // Smooth lines stay on page pixels: one drawn over green would survive the cut as a fringe.
-    const QRegion page(
-        QBitmap::fromImage(image.createMaskFromColor(kGreen.rgb(), Qt::MaskOutColor)));
+    const QRegion page = QTransform::fromScale(1 / g_scale, 1 / g_scale)
+                             .map(QRegion(QBitmap::fromImage(
+                                 image.createMaskFromColor(kGreen.rgb(), Qt::MaskOutColor))));
     QPainter p(&image);
     p.setClipRegion(page);
     smooth(p);
@@ -376,8 +393,8 @@ QImage button(const QImage& under, Look look, State state, const QString& captio
     QImage image = under.copy();
     QPainter p(&image);
     smooth(p);
-    const QRectF r = QRectF(image.rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    const double radius = image.height() >= 36 ? 8 : 6;
+    const QRectF r = QRectF(lrect(image)).adjusted(0.5, 0.5, -0.5, -0.5);
+    const double radius = lh(image) >= 36 ? 8 : 6;
     QColor top, bottom, border, ink, iconInk;
     switch (look) {
         case Look::Chrome:
@@ -413,7 +430,7 @@ QImage button(const QImage& under, Look look, State state, const QString& captio
             iconInk = kAccentDark;
             break;
     }
-    QLinearGradient fill(0, 0, 0, image.height());
+    QLinearGradient fill(0, 0, 0, lh(image));
     fill.setColorAt(0, top);
     fill.setColorAt(1, bottom);
     // a soft drop shadow for the raised states
@@ -433,12 +450,14 @@ QImage button(const QImage& under, Look look, State state, const QString& captio
 
     // The label and its icon share the button; a narrow button takes a smaller label before
     // it gives up its icon.
-    const double iconSize = image.height() >= 36 ? 13 : 10;
-    const double room = image.width() - (image.height() >= 36 ? 8 : 12);
-    const bool narrow = image.width() < 100;
+    // An "&" marks the access key: underlined, and not itself drawn or measured.
+    const QString shown = QString(caption).remove(QLatin1Char('&'));
+    const double iconSize = lh(image) >= 36 ? 13 : 10;
+    const double room = lw(image) - (lh(image) >= 36 ? 8 : 12);
+    const bool narrow = lw(image) < 100;
     QFont f = font(textPixels, QFont::DemiBold, narrow);
     auto width_of = [&](const QFont& candidate, bool withIcon) {
-        const double words = QFontMetricsF(candidate).horizontalAdvance(caption);
+        const double words = QFontMetricsF(candidate).horizontalAdvance(shown);
         return words + (withIcon ? iconSize + (caption.isEmpty() ? 0 : 5) : 0);
     };
     bool withIcon = static_cast<bool>(icon);
@@ -452,20 +471,20 @@ QImage button(const QImage& under, Look look, State state, const QString& captio
             f.setPixelSize(f.pixelSize() - 1);
         }
     }
-    const double textWidth = QFontMetricsF(f).horizontalAdvance(caption);
+    const double textWidth = QFontMetricsF(f).horizontalAdvance(shown);
     const double gap = caption.isEmpty() || !withIcon ? 0 : 5;
     const double total = width_of(f, withIcon);
     const double shift = state == State::Pressed ? 1 : 0;
-    double x = (image.width() - total) / 2 + shift;
-    const double cy = image.height() / 2.0 - 0.5 + shift;
+    double x = (lw(image) - total) / 2 + shift;
+    const double cy = lh(image) / 2.0 - 0.5 + shift;
     if (withIcon) {
         icon(p, QRectF(x, cy - iconSize / 2, iconSize, iconSize), iconInk);
         x += iconSize + gap;
     }
     p.setFont(f);
     p.setPen(ink);
-    p.drawText(QRectF(x, 0 + shift, textWidth + 2, image.height() - 1),
-               Qt::AlignLeft | Qt::AlignVCenter, caption);
+    p.drawText(QRectF(x, 0 + shift, textWidth + 2, lh(image) - 1),
+               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, caption);
     return image;
 }
 
@@ -478,7 +497,7 @@ QImage box_picture(const QImage& under, Mark mark, State state, const QString& t
     QPainter p(&image);
     smooth(p);
     const double size = 15;
-    const QRectF box(3.5, (image.height() - size) / 2, size, size);
+    const QRectF box(3.5, (lh(image) - size) / 2, size, size);
     const bool checked = state == State::Pressed;
     QColor border = dark ? rgb(0x767C96) : rgb(0x94A6C2);
     QColor fill = dark ? QColor(255, 255, 255, 10) : QColor(Qt::white);
@@ -516,7 +535,7 @@ QImage box_picture(const QImage& under, Mark mark, State state, const QString& t
         }
     }
     const QColor ink = dark ? (state == State::Normal ? kChromeText : QColor(Qt::white)) : kLabel;
-    label(p, QRectF(box.right() + 8, 0, image.width() - box.right() - 8, image.height()), text, ink,
+    label(p, QRectF(box.right() + 8, 0, lw(image) - box.right() - 8, lh(image)), text, ink,
           font(12, checked ? QFont::DemiBold : QFont::Normal));
     return image;
 }
@@ -530,7 +549,7 @@ QImage header_glyph(const QImage& under, int which) {
         QPainter p(&image);
         smooth(p);
         const QColor ink = rgb(0xD2D7E4);
-        const QPointF c(image.width() / 2.0, image.height() / 2.0);
+        const QPointF c(lw(image) / 2.0, lh(image) / 2.0);
         p.setPen(icon_pen(ink, 1.6));
         if (which == pictures::MAIN_MENU) {
             for (double dy : {-4.0, 0.0, 4.0}) {
@@ -587,7 +606,7 @@ QImage main_background() {
     body.setColorAt(0, kChromeTop);
     body.setColorAt(0.16, rgb(0x262834));
     body.setColorAt(1, kChromeBottom);
-    p.fillRect(image.rect(), body);
+    p.fillRect(lrect(image), body);
     smooth(p);
 
     // header: a slightly lighter band with a hairline under it
@@ -642,7 +661,7 @@ QImage output_page() {
     QPainter p(&image);
     smooth(p);
     card(p, layout::OUTPUT_GROUP, QStringLiteral("Output options"));
-    label(p, rect_of(layout::OUTPUT_FOLDER_CAPTION), QStringLiteral("Output folder:"), kLabel,
+    label(p, rect_of(layout::OUTPUT_FOLDER_CAPTION), QStringLiteral("O&utput folder:"), kLabel,
           font(12, QFont::Normal));
     label(p, rect_of(layout::EXISTING_CAPTION), QStringLiteral("If the WAV file exists:"), kLabel,
           font(12, QFont::Normal));
@@ -702,8 +721,8 @@ QImage options_page() {
     const QFont f = font(12, QFont::Normal);
     const QFont small = font(10, QFont::Normal);
     for (const auto& [slider, text] :
-         {std::pair{layout::FADE_IN_SLIDER, QStringLiteral("Fade in")},
-          std::pair{layout::FADE_OUT_SLIDER, QStringLiteral("Fade out")}}) {
+         {std::pair{layout::FADE_IN_SLIDER, QStringLiteral("&Fade in")},
+          std::pair{layout::FADE_OUT_SLIDER, QStringLiteral("Fade o&ut")}}) {
         label(p, QRectF(20, slider.y, slider.x - 22, slider.height), text, kLabel, f);
         // a scale under the channel, every ten seconds, labelled at 0, 30 and 60
         for (int s = 0; s <= layout::FADE_MAXIMUM; s += 10) {
@@ -727,6 +746,7 @@ QImage options_page() {
 // clip or stroke may have tinted some of them, and a tinted one survives the cut.
 void green_outside(QImage& image, const QPainterPath& shape) {
     QImage inside(image.size(), QImage::Format_ARGB32);
+    inside.setDevicePixelRatio(image.devicePixelRatio());
     inside.fill(Qt::transparent);
     {
         QPainter p(&inside);
@@ -822,8 +842,8 @@ QImage list_arrow(bool up) {
     QPainter p(&image);
     smooth(p);
     p.setPen(icon_pen(rgb(0xAEB4C8), 1.5));
-    const double cx = image.width() / 2.0;
-    const double cy = image.height() / 2.0;
+    const double cx = lw(image) / 2.0;
+    const double cy = lh(image) / 2.0;
     const double d = up ? -1 : 1;
     p.drawLine(QPointF(cx - 3, cy - 1.5 * d), QPointF(cx, cy + 1.5 * d));
     p.drawLine(QPointF(cx, cy + 1.5 * d), QPointF(cx + 3, cy - 1.5 * d));
@@ -839,7 +859,7 @@ QImage bar_fill(int width, int height) {
     g.setColorAt(0, rgb(0x74B4FF));
     g.setColorAt(0.5, kAccent);
     g.setColorAt(1, rgb(0x2A6AE0));
-    p.fillRect(image.rect(), g);
+    p.fillRect(lrect(image), g);
     smooth(p);
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(255, 255, 255, 30));
@@ -879,7 +899,7 @@ QImage slider_thumb(bool pressed) {
     QImage image = blank(layout::SLIDER_THUMB_WIDTH, layout::FADE_IN_SLIDER.height);
     QPainter p(&image);
     smooth(p);
-    const QPointF c(image.width() / 2.0, image.height() / 2.0);
+    const QPointF c(lw(image) / 2.0, lh(image) / 2.0);
     QRadialGradient shadow(c + QPointF(0, 1.5), 8);
     shadow.setColorAt(0.7, QColor(10, 30, 70, 60));
     shadow.setColorAt(1, QColor(10, 30, 70, 0));
@@ -901,7 +921,13 @@ public:
 
 private:
     const QImage& background(int id);
-    QImage under(int parent, Box box) { return background(parent).copy(irect_of(box)); }
+    QImage under(int parent, Box box) {
+        const QRect device(qRound(box.x * g_scale), qRound(box.y * g_scale),
+                           qRound(box.width * g_scale), qRound(box.height * g_scale));
+        QImage part = background(parent).copy(device);
+        part.setDevicePixelRatio(g_scale);
+        return part;
+    }
 
     std::map<int, QImage> backgrounds_;
 };
@@ -950,20 +976,20 @@ std::optional<QImage> Renderer::picture(int id) {
     };
     const ButtonArt buttons[] = {
         // The row under the list is too narrow for icons: words alone, all at one size.
-        {ADD_FILES, MAIN_BACKGROUND, layout::ADD_FILES_BUTTON, Look::Chrome, "Add Files", nullptr,
+        {ADD_FILES, MAIN_BACKGROUND, layout::ADD_FILES_BUTTON, Look::Chrome, "&Add Files", nullptr,
          11},
-        {ADD_FOLDER, MAIN_BACKGROUND, layout::ADD_FOLDER_BUTTON, Look::Chrome, "Add Folder",
+        {ADD_FOLDER, MAIN_BACKGROUND, layout::ADD_FOLDER_BUTTON, Look::Chrome, "Add Fol&der",
          nullptr, 11},
-        {REMOVE, MAIN_BACKGROUND, layout::REMOVE_BUTTON, Look::Chrome, "Remove", nullptr, 11},
-        {CLEAR, MAIN_BACKGROUND, layout::CLEAR_BUTTON, Look::Chrome, "Clear All", nullptr, 11},
-        {EXIT, MAIN_BACKGROUND, layout::EXIT_BUTTON, Look::Chrome, "Exit", icon_power, 11},
-        {DECODE_SELECTED, OUTPUT_PAGE, layout::DECODE_SELECTED_BUTTON, Look::Light, "Decode",
+        {REMOVE, MAIN_BACKGROUND, layout::REMOVE_BUTTON, Look::Chrome, "&Remove", nullptr, 11},
+        {CLEAR, MAIN_BACKGROUND, layout::CLEAR_BUTTON, Look::Chrome, "&Clear All", nullptr, 11},
+        {EXIT, MAIN_BACKGROUND, layout::EXIT_BUTTON, Look::Chrome, "E&xit", icon_power, 11},
+        {DECODE_SELECTED, OUTPUT_PAGE, layout::DECODE_SELECTED_BUTTON, Look::Light, "D&ecode",
          icon_play, 12},
-        {DECODE_ALL, OUTPUT_PAGE, layout::DECODE_ALL_BUTTON, Look::Primary, "Decode All",
+        {DECODE_ALL, OUTPUT_PAGE, layout::DECODE_ALL_BUTTON, Look::Primary, "Decode A&ll",
          icon_play_all, 12},
         {BROWSE, OUTPUT_PAGE, layout::BROWSE_BUTTON, Look::Light, "...", nullptr, 13},
-        {CANCEL, PROGRESS, layout::CANCEL_BUTTON, Look::Chrome, "Cancel", icon_cross, 12},
-        {ABOUT_CLOSE, ABOUT_BACKGROUND, layout::ABOUT_CLOSE_BUTTON, Look::Light, "Close", nullptr,
+        {CANCEL, PROGRESS, layout::CANCEL_BUTTON, Look::Chrome, "&Cancel", icon_cross, 12},
+        {ABOUT_CLOSE, ABOUT_BACKGROUND, layout::ABOUT_CLOSE_BUTTON, Look::Light, "&Close", nullptr,
          12},
     };
     for (const ButtonArt& b : buttons) {
@@ -982,25 +1008,25 @@ std::optional<QImage> Renderer::picture(int id) {
         const char* text;
     };
     const BoxArt boxes[] = {
-        {ALWAYS_ON_TOP, MAIN_BACKGROUND, layout::ALWAYS_ON_TOP_BOX, Mark::Check, "Always On Top"},
+        {ALWAYS_ON_TOP, MAIN_BACKGROUND, layout::ALWAYS_ON_TOP_BOX, Mark::Check, "Always On &Top"},
         {OPEN_FOLDER_BOX, OUTPUT_PAGE, layout::OPEN_FOLDER_BOX, Mark::Check,
-         "Open output folder after decoding"},
+         "Ope&n output folder after decoding"},
         {EXIT_WHEN_DONE_BOX, OUTPUT_PAGE, layout::EXIT_WHEN_DONE_BOX, Mark::Check,
-         "Exit when done decoding"},
+         "Exit &when done decoding"},
         {KEEP_FOLDERS_BOX, OUTPUT_PAGE, layout::KEEP_FOLDERS_BOX, Mark::Check,
-         "Keep folder structure"},
+         "&Keep folder structure"},
         // one choice of three: drawn as radio buttons
         {EXISTING_OVERWRITE_BOX, OUTPUT_PAGE, layout::EXISTING_OVERWRITE_BOX, Mark::Radio,
-         "Overwrite"},
-        {EXISTING_SKIP_BOX, OUTPUT_PAGE, layout::EXISTING_SKIP_BOX, Mark::Radio, "Skip"},
-        {EXISTING_RENAME_BOX, OUTPUT_PAGE, layout::EXISTING_RENAME_BOX, Mark::Radio, "Keep both"},
-        {BITS_16, OPTIONS_PAGE, layout::BITS_16_BUTTON, Mark::Radio, "16 - bit (CD)"},
-        {BITS_8, OPTIONS_PAGE, layout::BITS_8_BUTTON, Mark::Radio, "8 - bit (low)"},
-        {NORMALIZE, OPTIONS_PAGE, layout::NORMALIZE_BOX, Mark::Check, "Normalize"},
+         "O&verwrite"},
+        {EXISTING_SKIP_BOX, OUTPUT_PAGE, layout::EXISTING_SKIP_BOX, Mark::Radio, "&Skip"},
+        {EXISTING_RENAME_BOX, OUTPUT_PAGE, layout::EXISTING_RENAME_BOX, Mark::Radio, "Keep bot&h"},
+        {BITS_16, OPTIONS_PAGE, layout::BITS_16_BUTTON, Mark::Radio, "&16 - bit (CD)"},
+        {BITS_8, OPTIONS_PAGE, layout::BITS_8_BUTTON, Mark::Radio, "&8 - bit (low)"},
+        {NORMALIZE, OPTIONS_PAGE, layout::NORMALIZE_BOX, Mark::Check, "&Normalize"},
         {SKIP_SILENCE, OPTIONS_PAGE, layout::SKIP_SILENCE_BOX, Mark::Check,
-         "Delete leading and trailing silence"},
-        {EXACT_LENGTH, OPTIONS_PAGE, layout::EXACT_LENGTH_BOX, Mark::Check, "Exact length"},
-        {COPY_TAGS, OPTIONS_PAGE, layout::COPY_TAGS_BOX, Mark::Check, "Copy tags into the WAV"},
+         "Delete leading and trailing &silence"},
+        {EXACT_LENGTH, OPTIONS_PAGE, layout::EXACT_LENGTH_BOX, Mark::Check, "Exact len&gth"},
+        {COPY_TAGS, OPTIONS_PAGE, layout::COPY_TAGS_BOX, Mark::Check, "Cop&y tags into the WAV"},
     };
     for (const BoxArt& b : boxes) {
         for (int i = 0; i < 3; ++i) {
@@ -1068,11 +1094,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "render_skin: cannot create %s\n", qPrintable(out.path()));
         return 1;
     }
-    Renderer renderer;
+    // One renderer per ratio: each keeps the backgrounds it drew for the pictures over them.
+    Renderer single;
+    Renderer twice;
     for (qsizetype i = 2; i < args.size(); ++i) {
         const QFileInfo name(args.at(i));
+        QString base = name.completeBaseName();
+        // "NUMBER@2x.png": the same picture for a device pixel ratio of 2.
+        const bool doubled = base.endsWith(QStringLiteral("@2x"));
+        if (doubled) {
+            base.chop(3);
+        }
+        g_scale = doubled ? 2 : 1;
+        Renderer& renderer = doubled ? twice : single;
         bool isNumber = false;
-        const int id = name.completeBaseName().toInt(&isNumber);
+        const int id = base.toInt(&isNumber);
         const QString path = out.filePath(name.fileName());
         if (isNumber && name.suffix() == QStringLiteral("rgn") && id == pictures::MAIN_REGION) {
             if (outline::rectangles().size() != outline::RECTANGLES) {
@@ -1095,8 +1131,9 @@ int main(int argc, char** argv) {
         }
         const auto size = std::find_if(pictures::ALL.begin(), pictures::ALL.end(),
                                        [id](const pictures::Picture& p) { return p.id == id; });
-        if (size == pictures::ALL.end() || image->width() != size->width ||
-            image->height() != size->height) {
+        if (size == pictures::ALL.end() || lw(*image) != size->width ||
+            lh(*image) != size->height || image->width() != qRound(size->width * g_scale) ||
+            image->height() != qRound(size->height * g_scale)) {
             std::fprintf(stderr, "render_skin: picture %d has the wrong size\n", id);
             return 1;
         }
