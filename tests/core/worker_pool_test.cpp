@@ -458,13 +458,26 @@ TEST_F(WorkerPool, RunsOnAThreadAndTakesACancelFromAnother) {
 
 TEST_F(WorkerPool, WorkersThatCannotStartFailTheFilesOnlyWhenNoneStartedAndNeverCancel) {
     // At the process limit fork fails. Root is exempt from the limit, so the test's own child
-    // gives root up before it lowers the limit and runs the pool. A limit of 0 lets no worker
-    // start; 2 (this process and one more) lets one start and refuses the second.
-    auto with_process_limit = [this](rlim_t limit) {
+    // gives root up before it lowers the limit and runs the pool. The limit counts threads,
+    // a sanitizer's own included: no room beyond this process's lets no worker start, room for
+    // one more lets one start and refuses the second.
+    auto with_process_limit = [this](rlim_t room) {
         // The workers write as the user given up to.
         if (geteuid() == 0 && (chmod(out.path().c_str(), 0777) != 0 || setuid(65534) != 0)) {
             _exit(3);
         }
+        rlim_t threads = 1;
+        if (std::FILE* status = std::fopen("/proc/self/status", "re"); status != nullptr) {
+            char line[256];
+            while (std::fgets(line, sizeof line, status) != nullptr) {
+                unsigned long count = 0;
+                if (std::sscanf(line, "Threads: %lu", &count) == 1) {
+                    threads = count;
+                }
+            }
+            std::fclose(status);
+        }
+        const rlim_t limit = room == 0 ? 0 : threads + room;
         rlimit processes{limit, limit};
         if (setrlimit(RLIMIT_NPROC, &processes) != 0) {
             _exit(4);
@@ -491,7 +504,7 @@ TEST_F(WorkerPool, WorkersThatCannotStartFailTheFilesOnlyWhenNoneStartedAndNever
                     "\\], cancelled 0, failures 1\nDecoded 0 of 3 files\\.(.|\n)*\nwindow: 0 "
                     "decoded, 3 failed\\.\n\n/m/a\\.mp3: " +
                     noWorker + "\n\\.\\.\\. and 2 more");
-    EXPECT_EXIT(with_process_limit(2), testing::ExitedWithCode(0),
+    EXPECT_EXIT(with_process_limit(1), testing::ExitedWithCode(0),
                 "decoded 3, failed , cancelled 0, failures 0\n.*Not every worker process could "
                 "be started \\(Resource temporarily unavailable\\); the others decoded the "
                 "files\\.");
