@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -568,7 +569,11 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
         },
         Qt::QueuedConnection);
 
-    BatchWorker worker(state, files, options, decode_, filesAtOnce);
+    // The processors not taken by the other files at once decode each file.
+    BatchOptions fileOptions = options;
+    const int running = std::min<int>(filesAtOnce, static_cast<int>(files.size()));
+    fileOptions.threadsPerFile = std::max(1, QThread::idealThreadCount() / std::max(1, running));
+    BatchWorker worker(state, files, fileOptions, decode_, filesAtOnce);
     std::optional<BatchEnd> end;
     BatchResult result;
     auto finish = [&] {

@@ -54,6 +54,7 @@ constexpr int FADE_IN_EDIT = 1059;
 constexpr int FADE_OUT_EDIT = 1060;
 constexpr int EXACT_LENGTH = 1091;
 constexpr int FILES_AT_ONCE = 1098;
+constexpr int OUTPUT_FORMAT = 1099;
 // info page
 constexpr int INFO_PROMPT = 1085;
 constexpr int INFO_LINE_FIRST = 1086;  // the four header lines are 1086 to 1089

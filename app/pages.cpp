@@ -1,7 +1,9 @@
 #include "app/pages.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileInfo>
@@ -13,6 +15,8 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSpinBox>
+#include <QStyleOptionComboBox>
+#include <QStylePainter>
 #include <QTabBar>
 #include <QThread>
 #include <algorithm>
@@ -531,14 +535,17 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     // a box on its way to a number ("-", empty) is not an error yet.
     connect(fadeInEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeInEdited);
     connect(fadeOutEdit_, &QLineEdit::editingFinished, this, &OptionsPage::fadeOutEdited);
+    addOutputFormatChoice();
     addLoudnessControls();
     // Tab walks the page as it reads, row by row and left to right: the bit depths, the
     // exact-length row with its number box, the tags row, the album box on the caption row,
     // the normalize row with the loudness box and its target, silence, then each fade's
     // slider and its box.
-    tabOrder_ = {sixteenBit,   eightBit_,     exactLength_, filesAtOnce_,   copyTags_,
-                 replayGain_,  album_,        normalize_,   loudness_,      loudnessTarget_,
-                 skipSilence_, fadeInSlider_, fadeInEdit_,  fadeOutSlider_, fadeOutEdit_};
+    // The output format stands first, on the caption row above the bit depth.
+    tabOrder_ = {outputFormat_, sixteenBit,  eightBit_,       exactLength_,
+                 filesAtOnce_,  copyTags_,   replayGain_,     album_,
+                 normalize_,    loudness_,   loudnessTarget_, skipSilence_,
+                 fadeInSlider_, fadeInEdit_, fadeOutSlider_,  fadeOutEdit_};
 }
 
 // Drawn over the free ends of three rows, since the page's picture has no room for rows of
@@ -601,6 +608,52 @@ void OptionsPage::addLoudnessControls() {
     });
 }
 
+namespace {
+
+// The choice shares a row with a check box, so the shown name is cut with an ellipsis where
+// it does not fit; the list that opens shows each name whole.
+class EllipsisComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QStylePainter painter(this);
+        QStyleOptionComboBox option;
+        initStyleOption(&option);
+        painter.drawComplexControl(QStyle::CC_ComboBox, option);
+        const QRect text = style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                   QStyle::SC_ComboBoxEditField, this);
+        option.currentText =
+            fontMetrics().elidedText(option.currentText, Qt::ElideRight, text.width());
+        painter.drawControl(QStyle::CE_ComboBoxLabel, option);
+    }
+};
+
+}  // namespace
+
+void OptionsPage::addOutputFormatChoice() {
+    // The data of each entry is its setting's value; the order is OutputFormat's.
+    outputFormat_ = named(new EllipsisComboBox(this), ids::OUTPUT_FORMAT);
+    outputFormat_->addItem(tr("As the MP3"), QStringLiteral("mp3"));
+    outputFormat_->addItem(tr("CD audio (44.1 kHz, 16-bit, stereo)"), QStringLiteral("cd"));
+    outputFormat_->addItem(tr("48 kHz (video)"), QStringLiteral("video48"));
+    outputFormat_->setGeometry(rect_of(layout::OUTPUT_FORMAT_CHOICE));
+    outputFormat_->view()->setMinimumWidth(outputFormat_->view()->sizeHintForColumn(0) + 8);
+    outputFormat_->setAccessibleName(tr("Output format"));
+    outputFormat_->setToolTip(
+        tr("Output format: as the MP3 (its own rate and channels), CD "
+           "audio for a burner (44.1 kHz, 16-bit, stereo, exact length) "
+           "or 48 kHz for a video project (Alt+4)"));
+    const int remembered =
+        outputFormat_->findData(read_setting(SETTING_OUTPUT_FORMAT, QStringLiteral("mp3")));
+    outputFormat_->setCurrentIndex(remembered < 0 ? 0 : remembered);
+    connect(outputFormat_, &QComboBox::currentIndexChanged, this, [this] {
+        write_setting(SETTING_OUTPUT_FORMAT, outputFormat_->currentData().toString());
+    });
+    focus_key(outputFormat_, Qt::ALT | Qt::Key_4);
+}
+
 bool OptionsPage::focusNextPrevChild(bool next) {
     return step_focus(this, tabOrder_, next) || QWidget::focusNextPrevChild(next);
 }
@@ -615,6 +668,7 @@ BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
     options.fadeOut = fadeOut_;
     options.exactLength = exactLength_->isChecked();
     options.copyTags = copyTags_->isChecked();
+    options.outputFormat = static_cast<OutputFormat>(outputFormat_->currentIndex());
     options.loudness = loudness_->isChecked();
     options.targetLufs = loudnessTarget_->value();
     options.album = album_->isChecked();

@@ -15,6 +15,7 @@
 
 class MessageBoxes;
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -138,6 +139,7 @@ private:
     bool readFadeBoxes();
     void fadeBoxEdited(QSlider* slider, int& field);
     void writeFadeBoxes();
+    void addOutputFormatChoice();
     // Loudness: the target box, the album and ReplayGain boxes; the loudness box and the peak
     // normalizer clear each other.
     void addLoudnessControls();
@@ -160,6 +162,7 @@ private:
     QLineEdit* fadeInEdit_;
     QLineEdit* fadeOutEdit_;
     QSpinBox* filesAtOnce_;
+    QComboBox* outputFormat_ = nullptr;
     std::vector<QWidget*> tabOrder_;
 };
 

@@ -16,6 +16,8 @@ constexpr const char* SETTING_EXACT_LENGTH = "Exact Length";
 constexpr const char* SETTING_COPY_TAGS = "Copy Tags";
 // How many files a run decodes at once, "1" to "8"; 1 decodes in the window's own process.
 constexpr const char* SETTING_FILES_AT_ONCE = "Files At Once";
+// The output-format choice: "mp3" (as the MP3), "cd" or "video48".
+constexpr const char* SETTING_OUTPUT_FORMAT = "Output Format";
 
 // The main window's top-left corner, "x,y" in screen pixels, as it was when it closed.
 constexpr const char* SETTING_WINDOW_POSITION = "Window Position";

@@ -40,6 +40,10 @@ enum OptionId : int {
     OPT_VERSION,
     OPT_TAGS,
     OPT_JSON,
+    OPT_RATE,
+    OPT_CD,
+    OPT_CUE,
+    OPT_THREADS,
     OPT_LOUDNESS,
     OPT_TARGET,
     OPT_TRUE_PEAK,
@@ -77,6 +81,10 @@ constexpr option LONG_OPTIONS[] = {
     {"version", no_argument, nullptr, OPT_VERSION},
     {"tags", no_argument, nullptr, OPT_TAGS},
     {"json", no_argument, nullptr, OPT_JSON},
+    {"rate", required_argument, nullptr, OPT_RATE},
+    {"cd", no_argument, nullptr, OPT_CD},
+    {"cue", no_argument, nullptr, OPT_CUE},
+    {"threads", required_argument, nullptr, OPT_THREADS},
     {"loudness", no_argument, nullptr, OPT_LOUDNESS},
     {"target", required_argument, nullptr, OPT_TARGET},
     {"true-peak", required_argument, nullptr, OPT_TRUE_PEAK},
@@ -137,6 +145,11 @@ int whole_seconds(const std::string& text) {
 
 }  // namespace
 
+int file_threads(int files_at_once) {
+    const int share = online_processors() / (files_at_once < 1 ? 1 : files_at_once);
+    return share < 1 ? 1 : share;
+}
+
 BatchOptions window_options(const CliOptions& options) {
     BatchOptions batch;
     batch.outputFolder = options.output_folder;
@@ -147,6 +160,11 @@ BatchOptions window_options(const CliOptions& options) {
     batch.fadeOut = whole_seconds(options.fade_out);
     batch.exactLength = options.exact_length;
     batch.copyTags = options.tags;
+    if (options.cd) {
+        batch.outputFormat = OutputFormat::CdAudio;
+    } else if (options.rate == "48000") {
+        batch.outputFormat = OutputFormat::Video48k;
+    }
     batch.loudness = options.loudness;
     batch.targetLufs = options.target_lufs;
     batch.album = options.album;
@@ -229,6 +247,22 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
             case OPT_TAGS:
                 options->tags = true;
                 break;
+            case OPT_RATE:
+                if (!whole_number_in(optarg, 8000, 192000)) {
+                    *message = std::string(
+                                   "--rate takes a whole number of Hz from 8000 to "
+                                   "192000, not \"") +
+                               optarg + "\"";
+                    return CliParse::Error;
+                }
+                options->rate = optarg;
+                break;
+            case OPT_CD:
+                options->cd = true;
+                break;
+            case OPT_CUE:
+                options->cue = true;
+                break;
             case OPT_LOUDNESS:
                 options->loudness = true;
                 break;
@@ -303,6 +337,17 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
                 options->jobs = jobs == 0 ? online_processors() : static_cast<int>(jobs);
                 break;
             }
+            case OPT_THREADS: {
+                char* end = nullptr;
+                long threads = std::strtol(optarg, &end, 10);
+                if (*optarg == '\0' || *end != '\0' || threads < 1 || threads > 64) {
+                    *message = std::string("--threads takes a number from 1 to 64, not \"") +
+                               optarg + "\"";
+                    return CliParse::Error;
+                }
+                options->threads = static_cast<int>(threads);
+                break;
+            }
             case 'h':
             case OPT_HELP:
                 return CliParse::Help;
@@ -348,6 +393,25 @@ CliParse parse_cli(int argc, char** argv, CliOptions* options, std::string* mess
         *message = "--quiet and --verbose exclude each other";
         return CliParse::Error;
     }
+    if (options->cue && !options->cd) {
+        *message = "--cue needs --cd";
+        return CliParse::Error;
+    }
+    if (options->cd) {
+        // What a burner needs leaves none of these open.
+        if (std::atoi(options->bits.c_str()) != 16 ||
+            (!options->rate.empty() && options->rate != "44100") || options->mono ||
+            !options->channel.empty() || options->half_rate) {
+            *message =
+                "--cd is 44100 Hz, 16-bit stereo: it takes no --bits, --rate, --mono, "
+                "--channel or --half-rate of its own";
+            return CliParse::Error;
+        }
+        options->bits = "16";
+        options->rate = "44100";
+        options->stereo = true;
+        options->exact_length = true;
+    }
     return CliParse::Run;
 }
 
@@ -374,6 +438,9 @@ DecodeRequest make_request(const CliOptions& options, const char* input_path,
     request.progress = batch_progress;
     request.exact_length = options.exact_length ? 1 : 0;
     request.copy_tags = options.tags ? 1 : 0;
+    request.output_rate =
+        options.rate.empty() ? 0 : static_cast<std::uint32_t>(std::atoi(options.rate.c_str()));
+    request.threads = options.threads;
     request.loudness = options.loudness ? 1 : 0;
     request.replaygain = options.replaygain ? 1 : 0;
     request.target_lufs = options.target_lufs;
@@ -413,6 +480,16 @@ Output:
                         input is not decoded; a cancelled file's partial WAV file is
                         removed, so a run can be started again to finish) or rename
                         (keep both: the new one is "<name> (2).wav", the next free number)
+CD and video:
+      --rate HZ         convert every file to HZ samples per second (8000-192000)
+                        with libsoxr's very-high-quality resampler, after the channels
+                        and effects and before the bits; a file already at HZ is
+                        written exactly as without the option
+      --cd              what a CD burner needs: 44100 Hz, 16-bit, two channels (a
+                        one-channel stream on both) and --exact-length
+      --cue             with --cd: a cue sheet <folder name>.cue in each output folder,
+                        its CD-audio WAV files as tracks in name order, titles and
+                        performers from the tags; warns past 79:57, an 80-minute CD
 Loudness (ReplayGain 2.0 / EBU R128, measured with libebur128 on the signal as written):
       --loudness        decode each file once to measure its loudness and once to write
                         it at the gain that brings it to the target, lowered so that its
@@ -459,6 +536,8 @@ Running:
   -j, --jobs N          decode up to N files at once in N worker processes
                         (default 1; 0 means one per processor); above 1 each
                         file's bytes are those of a run of that file alone
+      --threads N       decode each file on N threads, with the same bytes as on one
+                        (default: the processors divided among the files at once)
   -q, --quiet           show nothing but errors
   -v, --verbose         pass the engine's messages through as they come
   -h, --help            show this help

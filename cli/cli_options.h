@@ -25,6 +25,9 @@ struct CliOptions {
     bool cross_fade = false;
     bool exact_length = false;
     bool tags = false;  // copy the input's tags into the WAV file
+    std::string rate;   // --rate: output sample rate in Hz, empty for the stream's own
+    bool cd = false;    // --cd: 44100 Hz, 16-bit, stereo, exact length
+    bool cue = false;   // --cue: with --cd, a cue sheet per output folder
     // Loudness: measure, then apply the gain to target (loudness) or store it (replaygain);
     // album: one gain for the files of a folder.
     bool loudness = false;
@@ -38,7 +41,8 @@ struct CliOptions {
     bool window_options = false;  // fill requests exactly as the desktop window does
     bool quiet = false;
     bool verbose = false;
-    int jobs = 1;  // files decoded at once; 0 on the command line means one per processor
+    int jobs = 1;     // files decoded at once; 0 on the command line means one per processor
+    int threads = 0;  // threads per file; 0 until the run knows how many files go at once
     // The library options: where the WAV files go and where the inputs come from.
     bool keep_folders = false;
     std::string existing = "overwrite";  // overwrite, skip or rename
@@ -65,5 +69,9 @@ BatchOptions window_options(const CliOptions& options);
 // --existing as the batch core's policy.
 enum class ExistingPolicy;
 ExistingPolicy existing_policy(const CliOptions& options);
+
+// Threads per file when --threads is not given: the processors shared among the files that
+// are decoded at once, at least 1.
+int file_threads(int files_at_once);
 
 const char* cli_usage();

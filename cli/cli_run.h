@@ -8,6 +8,7 @@
 
 #include "app/core/album_loudness.h"
 #include "app/core/batch.h"
+#include "app/core/cue_sheet.h"
 #include "cli/cli_options.h"
 
 struct CliRun {

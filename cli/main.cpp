@@ -224,6 +224,12 @@ int main(int argc, char** argv) {
     if (interrupt_count() > 0) {
         request_cancel(state);  // a Ctrl-C that came before the batch began still counts
     }
+    const bool pool = options.jobs > 1 && run.files.size() > 1;
+    if (options.threads == 0) {
+        options.threads =
+            file_threads(pool ? std::min(options.jobs, static_cast<int>(run.files.size())) : 1);
+    }
+    run.batch.threadsPerFile = options.threads;  // the window's requests, --window-options
     // --album: every album measured whole before any of its files is written.
     AlbumLoudness albums;
     if (options.album) {
@@ -235,9 +241,18 @@ int main(int argc, char** argv) {
         albums = measure_albums(state, run.files, cli_requests(run), options.jobs);
         run.albums = &albums;
     }
-    BatchResult result = options.jobs > 1 && run.files.size() > 1
-                             ? run_in_workers(run, state, options.jobs)
-                             : run_in_process(run, state);
+    BatchResult result = pool ? run_in_workers(run, state, options.jobs)
+                              : run_in_process(run, state);
+    // --cue: the sheets are made from the files the run decoded, in the run's order.
+    std::vector<CueSource> decoded;
+    for (const FileOutcome& file : result.files) {
+        if (options.cue && file.end == FileEnd::Decoded) {
+            decoded.push_back({file.input, file.output});
+        }
+    }
+    for (const std::string& line : write_cue_sheets(decoded)) {
+        std::fprintf(run.screen, "pelmora-cli: %s\n", terminal_safe(line).c_str());
+    }
     add_plan_outcome(plan, result);
     // A named file that is not MPEG audio was never part of the run.
     std::erase_if(before, [](const FileOutcome& file) { return file.end == FileEnd::Skipped; });

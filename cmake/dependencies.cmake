@@ -2,9 +2,12 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(MAD REQUIRED IMPORTED_TARGET mad)
 pkg_check_modules(ID3TAG REQUIRED IMPORTED_TARGET id3tag)
+# Conversion to a chosen output rate (Debian: libsoxr-dev).
+pkg_check_modules(SOXR REQUIRED IMPORTED_TARGET soxr)
 # Loudness measurement (Debian: libebur128-dev).
 pkg_check_modules(EBUR128 REQUIRED IMPORTED_TARGET libebur128)
 find_package(ZLIB REQUIRED)
+find_package(Threads REQUIRED)
 
 # Debian's id3lib ships neither a pkg-config nor a CMake file. Imported, so its headers come in
 # as system includes (they do not build cleanly under -Wpedantic -Wconversion).

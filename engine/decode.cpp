@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "dsp/fixed.h"
+#include "dsp/rate_converter.h"
 #include "engine/loudness.h"
 #include "engine/messages.h"
 #include "engine/options.h"
@@ -44,6 +45,11 @@ void parse_request_texts(const DecodeRequest* request, RequestValues* values) {
     if (given(request->fade_out_text)) {
         values->fade_out = parse_time_option(request->fade_out_text, "fade-out time", true);
     }
+    if (request->output_rate != 0 && (request->output_rate < RATE_CONVERTER_MIN_RATE ||
+                                      request->output_rate > RATE_CONVERTER_MAX_RATE)) {
+        engine_fatal("output rate %u Hz outside %u to %u Hz", request->output_rate,
+                     RATE_CONVERTER_MIN_RATE, RATE_CONVERTER_MAX_RATE);
+    }
 }
 
 }  // namespace
@@ -74,6 +80,7 @@ void player_init(PlayerState* state) {
     state->total_time = mad_timer_zero;
     state->play_timer = mad_timer_zero;
     state->error_frame = 0xFFFFFFFFu;
+    state->threads = 1;
 }
 
 // The order of the steps decides which of two conflicting switches wins (stereo over mono
@@ -144,6 +151,8 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
     if (request->exact_length != 0) {
         state->flags |= FLAG_EXACT_LENGTH;
     }
+    state->output_rate = request->output_rate;
+    state->threads = request->threads > 1 ? request->threads : 1;
 }
 
 void check_request_texts(const DecodeRequest* request) {
@@ -165,6 +174,7 @@ void player_release(PlayerState* state) {
     state->resample_buffer = nullptr;
     std::free(state->tag_chunks);
     state->tag_chunks = nullptr;
+    rate_converter_release(&state->rate_converter);
     state->tag_chunks_length = 0;
 }
 

@@ -21,7 +21,10 @@ struct OutputControl {
     std::uint32_t channels;
     std::uint32_t speed;      // Hz
     std::uint32_t precision;  // bits per sample, 0 = default
-    std::uint32_t nsamples;   // play: samples per channel
+    // config: the sample frames the player expects (its play length at this rate), 0 when
+    // unknown. A file expected past the 4 GiB RIFF limit is laid out as RF64 from the start.
+    std::uint64_t expected_frames;
+    std::uint32_t nsamples;  // play: samples per channel
     const mad_fixed_t* samples[2];
     OutputMode mode;
     ClipStats* stats;

@@ -18,6 +18,7 @@
 #include "dsp/resampler.h"
 #include "engine/loudness.h"
 #include "engine/messages.h"
+#include "engine/parallel_decode.h"
 #include "engine/tag_display.h"
 #include "engine/wav_tags.h"
 #include "engine/wav_writer.h"
@@ -131,8 +132,13 @@ int configure_output(PlayerState* state, std::uint32_t channels, std::uint32_t r
     OutputControl control;
     output_control_init(&control, OUTPUT_CONFIG);
     control.channels = channels;
-    control.speed = rate;
+    control.speed = state->output_rate != 0 ? state->output_rate : rate;
     control.precision = state->precision_in;
+    // From the header scan's play length, so that a file known to pass 4 GiB is laid out for
+    // it from the start.
+    const long length_ms = mad_timer_count(state->total_time, MAD_UNITS_MILLISECONDS);
+    control.expected_frames =
+        length_ms > 0 ? static_cast<std::uint64_t>(length_ms) * control.speed / 1000u : 0;
     if (state->command(&control) == -1) {
         engine_error_text("output", output_error(), state->output_path);
         return -1;
@@ -148,7 +154,7 @@ int configure_output(PlayerState* state, std::uint32_t channels, std::uint32_t r
                                              : "stereo output not available; using first "
                                                "channel (use -m to mix)");
     }
-    if (state->speed_out != state->speed_in) {
+    if (state->speed_out != state->speed_in && state->output_rate == 0) {
         engine_error("output", "sample frequency %u Hz not available; closest %u Hz",
                      state->speed_in, state->speed_out);
     }
@@ -157,6 +163,12 @@ int configure_output(PlayerState* state, std::uint32_t channels, std::uint32_t r
                      state->precision_out);
     }
 
+    // A chosen output rate is reached by convert_rate instead.
+    if (state->output_rate != 0) {
+        std::free(state->resample_buffer);
+        state->resample_buffer = nullptr;
+        return 0;
+    }
     std::uint32_t difference = state->speed_out > state->speed_in
                                    ? state->speed_out - state->speed_in
                                    : state->speed_in - state->speed_out;
@@ -181,6 +193,95 @@ int configure_output(PlayerState* state, std::uint32_t channels, std::uint32_t r
         return -1;
     }
     engine_error("output", "resampling %u Hz to %u Hz", state->speed_in, state->speed_out);
+    return 0;
+}
+
+// Hands one block to the output's play command, measured on its way when loudness is being
+// measured: every block the packer gets, a rate converter's last samples included. Returns 0
+// or -1 (reported).
+int play_samples(PlayerState* state, std::uint32_t count, const mad_fixed_t* left,
+                 const mad_fixed_t* right) {
+    if (state->meter != nullptr) {
+        loudness_tap(state->meter, count, left, right, state->speed_out);
+    }
+    OutputControl control;
+    output_control_init(&control, OUTPUT_PLAY);
+    control.nsamples = count;
+    control.samples[0] = left;
+    control.samples[1] = right;
+    control.mode = state->mode;
+    control.stats = &state->clip;
+    if (state->command(&control) == -1) {
+        engine_error_text("output", output_error(), state->output_path);
+        return -1;
+    }
+    return 0;
+}
+
+// Plays what the rate converter still holds and releases it. Returns 0 or -1 (reported).
+int drain_rate_converter(PlayerState* state) {
+    RateConverter* converter = &state->rate_converter;
+    if (converter->resampler == nullptr) {
+        return 0;
+    }
+    const bool duplicate = converter->channels == 1 && state->channels_out == 2;
+    int result = 0;
+    for (;;) {
+        const mad_fixed_t* left = nullptr;
+        const mad_fixed_t* right = nullptr;
+        const std::int64_t count = rate_converter_drain(converter, &left, &right);
+        if (count < 0) {
+            engine_error("output", "cannot resample %u Hz to %u Hz", converter->rate_in,
+                         converter->rate_out);
+            result = -1;
+            break;
+        }
+        if (count == 0) {
+            break;
+        }
+        if (play_samples(state, static_cast<std::uint32_t>(count), left,
+                         duplicate ? left : right) == -1) {
+            result = -1;
+            break;
+        }
+    }
+    rate_converter_release(converter);
+    return result;
+}
+
+// Brings a routed block to the chosen output rate: frames at that rate pass untouched, others
+// go through the converter, which is (re)started when the stream's rate or its number of
+// distinct channels changes, after what it held for the old ones has been played. A channel
+// sent to both outputs is converted once. Returns 0 or -1 (reported).
+int convert_rate(PlayerState* state, const mad_fixed_t** left, const mad_fixed_t** right,
+                 std::uint32_t* count) {
+    RateConverter* converter = &state->rate_converter;
+    if (state->speed_in == state->speed_out) {
+        return drain_rate_converter(state);
+    }
+    const std::uint32_t channels = *right != nullptr && *right != *left ? 2 : 1;
+    if (converter->resampler == nullptr || converter->rate_in != state->speed_in ||
+        converter->channels != channels) {
+        if (drain_rate_converter(state) == -1) {
+            return -1;
+        }
+        if (rate_converter_start(converter, channels, state->speed_in, state->speed_out) == -1) {
+            engine_error("output", "cannot resample %u Hz to %u Hz", state->speed_in,
+                         state->speed_out);
+            return -1;
+        }
+        engine_error("output", "resampling %u Hz to %u Hz", state->speed_in, state->speed_out);
+    }
+    const bool duplicate = *right != nullptr && channels == 1;
+    const std::int64_t converted = rate_converter_process(converter, *count, left, right);
+    if (converted < 0) {
+        engine_error("output", "cannot resample %u Hz to %u Hz", state->speed_in, state->speed_out);
+        return -1;
+    }
+    if (duplicate) {
+        *right = *left;
+    }
+    *count = static_cast<std::uint32_t>(converted);
     return 0;
 }
 
@@ -329,6 +430,11 @@ int play_file(PlayerState* state) {
     show_file_tag(state);
 
     int result = decode_stream(state);
+    // The converter's last samples belong to the file, also when it was stopped.
+    if (result == 0 && drain_rate_converter(state) == -1) {
+        result = -1;
+    }
+    rate_converter_release(&state->rate_converter);
     if (result == 0 && state->audio_found == 0) {
         // Tags, damage or foreign bytes only (an empty file, a WAV under an MPEG name).
         engine_error(nullptr, "%s: no MPEG audio found", path);
@@ -377,20 +483,13 @@ int decode_stream(PlayerState* state) {
     state->clip = {};
     state->exact = {};
 
-    mad_decoder decoder;
-    mad_decoder_init(&decoder, state, on_input, on_header, on_frame,
-                     state->command != nullptr ? on_output : nullptr, on_error, nullptr);
-    int options = 0;
-    if ((state->flags & FLAG_HALF_RATE) != 0) {
-        options |= MAD_OPTION_HALFSAMPLERATE;
-    }
-    if ((state->flags & FLAG_IGNORE_CRC) != 0) {
-        options |= MAD_OPTION_IGNORECRC;
-    }
-    mad_decoder_options(&decoder, options);
+    state->input_offset = 0;
+    state->stop_offset = 0;
+    state->stopped = 0;
+    state->resume = 0;
 
-    int result = mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
-    mad_decoder_finish(&decoder);
+    int result = state->threads > 1 && state->command != nullptr ? decode_parallel(state)
+                                                                 : player_run_decoder(state);
 
     std::free(state->input_buffer);
     state->input_buffer = nullptr;
@@ -406,6 +505,7 @@ mad_flow on_input(void* data, mad_stream* stream) {
     if (stream->next_frame != nullptr) {
         const unsigned char* end = state->input_buffer + state->input_length;
         auto held = static_cast<std::uint32_t>(end - stream->next_frame);
+        state->input_offset += static_cast<std::uint64_t>(stream->next_frame - state->input_buffer);
         std::memmove(state->input_buffer, stream->next_frame, held);
         state->input_length = held;
     }
@@ -428,11 +528,30 @@ mad_flow on_input(void* data, mad_stream* stream) {
     }
 
     mad_stream_buffer(stream, state->input_buffer, state->input_length);
+    if (state->resume != 0) {
+        state->resume = 0;
+        if (snapshot_restore(state->snapshot, stream, &state->decoder->sync->frame,
+                             &state->decoder->sync->synth) == -1) {
+            engine_error("decode", "not enough memory to allocate decoder state");
+            return MAD_FLOW_BREAK;
+        }
+    }
     return MAD_FLOW_CONTINUE;
 }
 
 mad_flow on_header(void* data, const mad_header* header) {
     PlayerState* state = player_of(data);
+    if (state->stop_offset != 0) {
+        const mad_stream* stream = &state->decoder->sync->stream;
+        if (state->input_offset +
+                static_cast<std::uint64_t>(stream->this_frame - state->input_buffer) ==
+            state->stop_offset) {
+            snapshot_capture(state->snapshot, stream, &state->decoder->sync->frame,
+                             &state->decoder->sync->synth);
+            state->stopped = 1;
+            return MAD_FLOW_STOP;
+        }
+    }
     if (state->frames_seen != 0) {
         count_frame(state, header);
     }
@@ -539,18 +658,11 @@ mad_flow on_output(void* data, const mad_header* header, mad_pcm* pcm) {
         count = produced;
     }
 
-    if (state->meter != nullptr) {
-        loudness_tap(state->meter, count, left, right, state->speed_out);
+    if (state->output_rate != 0 && convert_rate(state, &left, &right, &count) == -1) {
+        return MAD_FLOW_BREAK;
     }
-    OutputControl control;
-    output_control_init(&control, OUTPUT_PLAY);
-    control.nsamples = count;
-    control.samples[0] = left;
-    control.samples[1] = right;
-    control.mode = state->mode;
-    control.stats = &state->clip;
-    if (state->command(&control) == -1) {
-        engine_error_text("output", output_error(), state->output_path);
+
+    if (play_samples(state, count, left, right) == -1) {
         return MAD_FLOW_BREAK;
     }
 
@@ -613,3 +725,36 @@ mad_flow on_error(void* data, mad_stream* stream, mad_frame* frame) {
 }
 
 }  // namespace
+
+int player_run_decoder(PlayerState* state) {
+    mad_decoder decoder;
+    mad_decoder_init(&decoder, state, on_input, on_header, on_frame,
+                     state->command != nullptr ? on_output : nullptr, on_error, nullptr);
+    mad_decoder_options(&decoder, player_decoder_options(state));
+    state->decoder = &decoder;
+    int result = mad_decoder_run(&decoder, MAD_DECODER_MODE_SYNC);
+    state->decoder = nullptr;
+    mad_decoder_finish(&decoder);
+    return result;
+}
+
+int player_decoder_options(const PlayerState* state) {
+    int options = 0;
+    if ((state->flags & FLAG_HALF_RATE) != 0) {
+        options |= MAD_OPTION_HALFSAMPLERATE;
+    }
+    if ((state->flags & FLAG_IGNORE_CRC) != 0) {
+        options |= MAD_OPTION_IGNORECRC;
+    }
+    return options;
+}
+
+mad_flow player_replay_frame(PlayerState* state, const mad_frame* decoded, mad_header* played,
+                             mad_pcm* pcm) {
+    on_header(state, &decoded->header);
+    note_frame_kind(state, &decoded->header);
+    if ((state->flags & FLAG_EXACT_LENGTH) != 0) {
+        exact_length_frame(&state->exact, decoded);
+    }
+    return on_output(state, played, pcm);
+}

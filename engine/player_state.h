@@ -7,7 +7,9 @@
 
 #include "dsp/filters.h"
 #include "dsp/pcm.h"
+#include "dsp/rate_converter.h"
 #include "dsp/resampler.h"
+#include "engine/decoder_snapshot.h"
 #include "engine/exact_length.h"
 #include "engine/output.h"
 #include "engine/request.h"
@@ -115,6 +117,21 @@ struct PlayerState {
     std::uint64_t frame_kinds[2];
     std::int32_t audio_found;
     std::int32_t no_audio;  // the input was read through without finding audio
+    // The rate the request asks for (0: the stream's own). Frames at another rate go through
+    // rate_converter, started for the stream's rate and channels and restarted when either
+    // changes; released by player_release.
+    std::uint32_t output_rate;
+    RateConverter rate_converter;
+    // One file on several threads (decode_parallel). The sequential decoder can stop before
+    // the header at stop_offset, leaving its state in snapshot, and can start again at
+    // input_offset from snapshot when resume is set.
+    std::int32_t threads;        // 1: the file is decoded on the calling thread alone
+    mad_decoder* decoder;        // the running decoder, for its state
+    std::uint64_t input_offset;  // file offset of input_buffer[0]
+    std::uint64_t stop_offset;   // 0: never stop
+    std::int32_t stopped;
+    std::int32_t resume;
+    DecoderSnapshot* snapshot;
     // A measuring decode's meter, fed the samples right before they would be packed; null
     // when writing.
     LoudnessMeter* meter;

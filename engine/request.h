@@ -81,6 +81,12 @@ struct DecodeRequest {
     // When not null, decode_file fills it in, also for a file that fails or is stopped.
     DecodeStats* stats;
     std::int32_t copy_tags;  // the input's tags as LIST/INFO and "id3 " chunks after the data
+    // Hz, 8000 to 192000: the output is converted to this rate after the channel routing and
+    // before quantization; 0 keeps the stream's own rate.
+    std::uint32_t output_rate;
+    // Threads that decode this one file; 0 or 1 decode it on the calling thread. The output
+    // bytes, messages and progress calls are the same for every count.
+    std::int32_t threads;
     // Decode once to measure the loudness (the signal as it will be written, nothing written)
     // and once to write: with loudness, through the attenuation stage at the gain that brings
     // the file (or with album_figures the album) to target_lufs with its true peak at most

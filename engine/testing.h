@@ -8,4 +8,13 @@
 
 // Pretends that data_length sample bytes have been written since config (the RIFF size moves
 // with it), so that the 4 GiB limit can be reached without writing 4 GiB.
-void wav_preset_data_length_for_testing(std::uint32_t data_length);
+void wav_preset_data_length_for_testing(std::uint64_t data_length);
+
+// What the last decode_file with more than one thread did: the pieces it played from other
+// threads, and whether the sequential decoder took over before the end of the frames the
+// threads were given (an error in a piece, a failed state check, a filter that kept state).
+struct ParallelTrace {
+    std::uint32_t pieces_played;
+    std::int32_t fell_back;
+};
+ParallelTrace parallel_trace_for_testing();

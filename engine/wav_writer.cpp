@@ -1,7 +1,11 @@
 #include "engine/wav_writer.h"
 
+#include <sys/types.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "dsp/pcm.h"
@@ -13,8 +17,8 @@ namespace {
 // file and its running sizes live at module level; hence one WAV file at a time.
 struct WavWriterState {
     std::FILE* file;
-    std::uint32_t riff_length;  // bytes after the RIFF size field
-    std::uint32_t data_length;  // sample bytes, without the pad byte
+    std::uint64_t riff_length;  // bytes after the RIFF size field
+    std::uint64_t data_length;  // sample bytes, without the pad byte
     std::int32_t data_chunk_offset;
     std::uint32_t configured_bits;  // 0 = no format written yet
     std::uint32_t configured_channels;
@@ -22,6 +26,9 @@ struct WavWriterState {
     Packer converter;
     const unsigned char* trailer;  // chunks after the data chunk, owned by the caller
     std::uint32_t trailer_length;
+    // 1: an RF64 file (EBU Tech 3306) whose true sizes live in the ds64 chunk at offset 12;
+    // its 32-bit size fields keep 0xFFFFFFFF for good.
+    std::int32_t rf64;
 };
 
 WavWriterState writer = {};
@@ -49,16 +56,47 @@ void release_file_buffer(const std::FILE* closing) {
 }
 
 // The RIFF size field is the largest count of the file: with the pad byte it must still fit.
+// A file that would pass it becomes an RF64 file.
 constexpr std::uint64_t RIFF_SIZE_MAX = 0xFFFFFFFFu;
 
-int wav_patch_u32(long offset, std::uint32_t value) {
-    unsigned char bytes[4];
-    put_u32_le(value, bytes);
+// The ds64 chunk: header, then the RIFF size, the data size and the sample frame count as
+// 64-bit numbers, then an empty table of further large chunks.
+constexpr std::size_t DS64_CHUNK_SIZE = 8 + 28;
+constexpr long DS64_SIZES_OFFSET = 12 + 8;
+constexpr std::size_t RF64_MOVE_BLOCK = 1u << 20;
+
+void put_u64_le(std::uint64_t value, unsigned char* bytes) {
+    put_u32_le(static_cast<std::uint32_t>(value & 0xFFFFFFFFu), bytes);
+    put_u32_le(static_cast<std::uint32_t>(value >> 32), bytes + 4);
+}
+
+// The file header and the ds64 chunk with the given sizes.
+void put_rf64_header(unsigned char* bytes, std::uint64_t riff_size, std::uint64_t data_size,
+                     std::uint64_t frames) {
+    std::memcpy(bytes, "RF64", 4);
+    put_u32_le(0xFFFFFFFFu, bytes + 4);
+    std::memcpy(bytes + 8, "WAVE", 4);
+    std::memcpy(bytes + 12, "ds64", 4);
+    put_u32_le(DS64_CHUNK_SIZE - 8, bytes + 16);
+    put_u64_le(riff_size, bytes + 20);
+    put_u64_le(data_size, bytes + 28);
+    put_u64_le(frames, bytes + 36);
+    put_u32_le(0, bytes + 44);  // no table
+}
+
+// Bytes past the RIFF limit: the header, the data with its pad byte and the trailer.
+bool passes_riff_limit(std::uint64_t data_length) {
+    const std::uint64_t riff = writer.riff_length - writer.data_length + data_length +
+                               (data_length & 1u) + writer.trailer_length;
+    return riff > RIFF_SIZE_MAX;
+}
+
+int wav_patch(long offset, const unsigned char* bytes, std::size_t n) {
     if (std::fseek(writer.file, offset, SEEK_SET) != 0) {
         error_text = ":fseek";
         return -1;
     }
-    if (std::fwrite(bytes, 1, sizeof bytes, writer.file) != sizeof bytes) {
+    if (std::fwrite(bytes, 1, n, writer.file) != n) {
         error_text = ":fwrite";
         return -1;
     }
@@ -69,12 +107,114 @@ int wav_patch_u32(long offset, std::uint32_t value) {
     return 0;
 }
 
+int wav_patch_u32(long offset, std::uint32_t value) {
+    unsigned char bytes[4];
+    put_u32_le(value, bytes);
+    return wav_patch(offset, bytes, sizeof bytes);
+}
+
+// pread or pwrite of n bytes at offset, over partial transfers and interrupted calls.
+template <typename Byte, typename Transfer>
+bool transfer_at(int fd, Byte* bytes, std::size_t n, off_t offset, Transfer transfer) {
+    while (n > 0) {
+        const ssize_t done = transfer(fd, bytes, n, offset);
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done <= 0) {
+            return false;
+        }
+        bytes += done;
+        n -= static_cast<std::size_t>(done);
+        offset += done;
+    }
+    return true;
+}
+
+// A canonical file that turns out too long for its 32-bit sizes (the header scan said it
+// would fit, or knew no length) is made an RF64 file in place: everything after the 12-byte
+// file header moves up by the ds64 chunk's 36 bytes, from the end backwards so that no byte
+// is overwritten before it has been moved, and the RF64 header goes in front. It is our own
+// temporary file, and nobody reads it until it is finished; a failure part-way leaves a file
+// that the decode's failure removes. Copying the data once costs a few seconds per GiB, the
+// price of a misjudged length only.
+int wav_convert_to_rf64() {
+    if (std::fflush(writer.file) != 0) {
+        error_text = ":fwrite";
+        return -1;
+    }
+    const int fd = fileno(writer.file);
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    if (end < 12) {
+        error_text = ":fseek";
+        return -1;
+    }
+    auto* block = static_cast<unsigned char*>(std::malloc(RF64_MOVE_BLOCK));
+    if (block == nullptr) {
+        error_text = "not enough memory to convert the output to RF64";
+        return -1;
+    }
+    int r = 0;
+    for (off_t from = end; from > 12 && r == 0;) {
+        const off_t left = from - 12;
+        const std::size_t n = left < static_cast<off_t>(RF64_MOVE_BLOCK)
+                                  ? static_cast<std::size_t>(left)
+                                  : RF64_MOVE_BLOCK;
+        from -= static_cast<off_t>(n);
+        if (!transfer_at(fd, block, n, from, ::pread)) {
+            error_text = ":pread";
+            r = -1;
+        } else if (!transfer_at(fd, static_cast<const unsigned char*>(block), n,
+                                from + static_cast<off_t>(DS64_CHUNK_SIZE), ::pwrite)) {
+            error_text = ":pwrite";
+            r = -1;
+        }
+    }
+    std::free(block);
+    if (r != 0) {
+        return -1;
+    }
+    unsigned char header[12 + DS64_CHUNK_SIZE];
+    // The sizes are filled in at finish, as a canonical file's are.
+    put_rf64_header(header, ~std::uint64_t{0}, ~std::uint64_t{0}, 0);
+    if (!transfer_at(fd, static_cast<const unsigned char*>(header), sizeof header, 0, ::pwrite)) {
+        error_text = ":pwrite";
+        return -1;
+    }
+    if (std::fseek(writer.file, 0, SEEK_END) != 0) {
+        error_text = ":fseek";
+        return -1;
+    }
+    writer.rf64 = 1;
+    writer.riff_length += DS64_CHUNK_SIZE;
+    writer.data_chunk_offset += static_cast<std::int32_t>(DS64_CHUNK_SIZE);
+    return 0;
+}
+
+// Lays the file out as RF64 before its format is written: the RF64 file header over the
+// canonical one and the ds64 chunk where the format chunk would go. Returns 0 or -1.
+int wav_begin_rf64() {
+    unsigned char header[12 + DS64_CHUNK_SIZE];
+    put_rf64_header(header, ~std::uint64_t{0}, ~std::uint64_t{0}, 0);
+    if (wav_patch(0, header, 12) != 0) {
+        return -1;
+    }
+    if (std::fwrite(header + 12, 1, DS64_CHUNK_SIZE, writer.file) != DS64_CHUNK_SIZE) {
+        error_text = ":fwrite";
+        return -1;
+    }
+    writer.rf64 = 1;
+    writer.riff_length += DS64_CHUNK_SIZE;
+    return 0;
+}
+
 std::int32_t wav_open(const OutputControl* control) {
     const char* path = control->path;
     if (path == nullptr || std::strcmp(path, "-") == 0) {
         writer.file = stdout;
     } else {
-        writer.file = std::fopen(path, "wb");
+        // Readable too: a file that outgrows the RIFF limit is rewritten in place as RF64.
+        writer.file = std::fopen(path, "w+b");
         if (writer.file == nullptr) {
             error_text = ":";  // the player names the path with the system error
             return -1;
@@ -113,6 +253,7 @@ std::int32_t wav_open(const OutputControl* control) {
     writer.configured_bits = 0;
     writer.configured_channels = 0;
     writer.configured_rate = 0;
+    writer.rf64 = 0;
     return 0;
 }
 
@@ -133,6 +274,15 @@ std::int32_t wav_config(OutputControl* control) {
     const std::uint32_t channels = control->channels;
     const std::uint32_t speed = control->speed;
     const std::uint32_t block_align = channels * ((bits + 7) / 8);
+
+    // Only a file of our own can have its first bytes rewritten; standard output may have
+    // been written to before.
+    const std::uint64_t expected_data = control->expected_frames * block_align;
+    const std::uint64_t expected_riff =
+        writer.riff_length + 24 + 8 + expected_data + (expected_data & 1u) + writer.trailer_length;
+    if (writer.file != stdout && expected_riff > RIFF_SIZE_MAX && wav_begin_rf64() != 0) {
+        return -1;
+    }
 
     unsigned char format[24];
     std::memcpy(format, "fmt ", 4);
@@ -177,15 +327,17 @@ std::int32_t wav_play(const OutputControl* control) {
     const std::uint64_t channels = right != nullptr ? 2 : 1;
     const std::uint64_t sample_bytes = (writer.configured_bits + 7) / 8;
 
-    // Refuse the whole block rather than wrap the 32-bit size fields: what was written
-    // before stays a valid file once finish patches its true sizes and adds the trailer.
-    const std::uint64_t data_after =
-        std::uint64_t{writer.data_length} + n * channels * sample_bytes;
-    const std::uint64_t riff_after = std::uint64_t{writer.riff_length} - writer.data_length +
-                                     data_after + (data_after & 1u) + writer.trailer_length;
-    if (riff_after > RIFF_SIZE_MAX) {
-        error_text = "output file too large for WAV";
-        return -1;
+    // A stream that cannot be rewritten refuses the whole block rather than wrap the 32-bit
+    // size fields: what was written before stays a valid file once finish patches its true
+    // sizes and adds the trailer.
+    if (writer.rf64 == 0 && passes_riff_limit(writer.data_length + n * channels * sample_bytes)) {
+        if (writer.file == stdout || writer.data_chunk_offset == -1) {
+            error_text = "output file too large for WAV";
+            return -1;
+        }
+        if (wav_convert_to_rf64() != 0) {
+            return -1;
+        }
     }
 
     // After resampling a block can hold about twice what the buffer takes, so it goes out in
@@ -236,13 +388,22 @@ std::int32_t wav_finish() {
         }
         writer.riff_length += writer.trailer_length;
     }
-    if (r == 0) {
-        if (writer.data_chunk_offset != -1 &&
-            wav_patch_u32(static_cast<long>(writer.data_chunk_offset) + 4, writer.data_length) !=
-                0) {
+    if (r == 0 && writer.rf64 != 0) {
+        unsigned char header[12 + DS64_CHUNK_SIZE];
+        const std::uint32_t block_align =
+            writer.configured_channels * ((writer.configured_bits + 7) / 8);
+        put_rf64_header(header, writer.riff_length, writer.data_length,
+                        block_align != 0 ? writer.data_length / block_align : 0);
+        if (wav_patch(DS64_SIZES_OFFSET, header + DS64_SIZES_OFFSET, 24) != 0) {
             r = -1;
         }
-        if (r == 0 && wav_patch_u32(4, writer.riff_length) != 0) {
+    } else if (r == 0) {
+        if (writer.data_chunk_offset != -1 &&
+            wav_patch_u32(static_cast<long>(writer.data_chunk_offset) + 4,
+                          static_cast<std::uint32_t>(writer.data_length)) != 0) {
+            r = -1;
+        }
+        if (r == 0 && wav_patch_u32(4, static_cast<std::uint32_t>(writer.riff_length)) != 0) {
             r = -1;
         }
     }
@@ -294,7 +455,7 @@ void put_u16_le(std::uint32_t value, unsigned char* bytes) {
     bytes[1] = static_cast<unsigned char>((value >> 8) & 0xFFu);
 }
 
-void wav_preset_data_length_for_testing(std::uint32_t data_length) {
+void wav_preset_data_length_for_testing(std::uint64_t data_length) {
     writer.riff_length += data_length - writer.data_length;
     writer.data_length = data_length;
 }

@@ -19,8 +19,9 @@ struct NormalizerSettings {
 
 constexpr NormalizerSettings kSettings = {65536, 100.0};
 
-std::uint32_t next_block(std::uint32_t left) {
-    return left < kSettings.block_size ? left : kSettings.block_size;
+// The data of an RF64 file can pass 4 GiB, so the count of bytes left is 64-bit.
+std::uint32_t next_block(std::uint64_t left) {
+    return left < kSettings.block_size ? static_cast<std::uint32_t>(left) : kSettings.block_size;
 }
 
 std::int32_t s16_at(const unsigned char* p) {
@@ -30,7 +31,7 @@ std::int32_t s16_at(const unsigned char* p) {
 // Pass 1 keeps minimum <= 0 <= maximum, both starting at 0. False on a failed read.
 bool scan_peaks_u8(PcmWavFile* file, unsigned char* buffer, std::int32_t* minimum,
                    std::int32_t* maximum) {
-    for (std::uint32_t left = file->data_size; left > 0;) {
+    for (std::uint64_t left = file->data_size; left > 0;) {
         std::uint32_t n = next_block(left);
         if (pcmwav_read(file, buffer, n) == 0) {
             return false;
@@ -51,7 +52,7 @@ bool scan_peaks_u8(PcmWavFile* file, unsigned char* buffer, std::int32_t* minimu
 // A trailing odd byte is not a sample.
 bool scan_peaks_s16(PcmWavFile* file, unsigned char* buffer, std::int32_t* minimum,
                     std::int32_t* maximum) {
-    for (std::uint32_t left = file->data_size; left > 0;) {
+    for (std::uint64_t left = file->data_size; left > 0;) {
         std::uint32_t n = next_block(left);
         if (pcmwav_read(file, buffer, n) == 0) {
             return false;
@@ -105,7 +106,7 @@ void fill_table_s16(std::int16_t* table, double gain) {
 // Pass 2 starts at the first sample. False at the first failed read, seek or write; the
 // blocks before it stay rewritten.
 bool apply_table_u8(PcmWavFile* file, unsigned char* buffer, const unsigned char* table) {
-    for (std::uint32_t left = file->data_size; left > 0;) {
+    for (std::uint64_t left = file->data_size; left > 0;) {
         std::uint32_t n = next_block(left);
         if (pcmwav_read(file, buffer, n) == 0) {
             return false;
@@ -123,7 +124,7 @@ bool apply_table_u8(PcmWavFile* file, unsigned char* buffer, const unsigned char
 }
 
 bool apply_table_s16(PcmWavFile* file, unsigned char* buffer, const std::int16_t* table) {
-    for (std::uint32_t left = file->data_size; left > 0;) {
+    for (std::uint64_t left = file->data_size; left > 0;) {
         std::uint32_t n = next_block(left);
         if (pcmwav_read(file, buffer, n) == 0) {
             return false;

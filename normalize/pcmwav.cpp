@@ -72,8 +72,10 @@ bool read_chunk_size(int fd, std::int32_t* size) {
 // The walk after the file header. Every chunk must lie inside the file, so the position only
 // ever moves forward and a damaged size cannot send the walk backwards or into a loop.
 // Returns 1 with file->data_size and file->data_offset set; on 0 the error text is set.
-int walk_chunks(PcmWavFile* file, off_t file_size) {
+int walk_chunks(PcmWavFile* file, off_t file_size, bool rf64) {
     off_t position = 12;
+    bool have_ds64 = false;
+    std::uint64_t ds64_data_size = 0;
     bool have_format = false;
     std::uint16_t channels = 0;
     std::uint32_t sample_rate = 0;
@@ -83,7 +85,7 @@ int walk_chunks(PcmWavFile* file, off_t file_size) {
             set_error("%s", kReadError);
             return 0;
         }
-        if (std::memcmp(id, "data", 4) == 0) {
+        if (std::memcmp(id, "data", 4) == 0 && !(rf64 && position == 12)) {
             break;
         }
         std::int32_t size = 0;
@@ -93,6 +95,20 @@ int walk_chunks(PcmWavFile* file, off_t file_size) {
         }
         off_t body = position + 8;
         bool is_format = std::memcmp(id, "fmt ", 4) == 0;
+        // In an RF64 file the ds64 chunk comes first and holds the true data size.
+        if (rf64 && position == 12) {
+            unsigned char sizes[16];
+            if (std::memcmp(id, "ds64", 4) != 0 || size < 28 || body + size > file_size ||
+                read_fully(file->handle, sizes, 16) != 16 ||
+                ::lseek(file->handle, size - 16, SEEK_CUR) < 0) {
+                set_error("%s", kReadError);
+                return 0;
+            }
+            ds64_data_size = get_u32(sizes + 8) | std::uint64_t{get_u32(sizes + 12)} << 32;
+            have_ds64 = true;
+            position = body + size;
+            continue;
+        }
         if (size < 0 || (is_format && size < 16) || body + size > file_size) {
             set_error("%s", kReadError);
             return 0;
@@ -137,6 +153,9 @@ int walk_chunks(PcmWavFile* file, off_t file_size) {
         return 0;
     }
     file->data_size = get_u32(size_bytes);
+    if (have_ds64 && file->data_size == 0xFFFFFFFFu) {
+        file->data_size = ds64_data_size;
+    }
     file->channels = channels;
     file->sample_rate = sample_rate;
     file->data_offset = static_cast<std::uint32_t>(data_offset);
@@ -162,13 +181,15 @@ int pcmwav_open(const char* path, int access, PcmWavFile* file) {
         return 0;
     }
     unsigned char header[12] = {};
-    if (read_fully(file->handle, header, 12) != 12 || std::memcmp(header, "RIFF", 4) != 0 ||
+    const bool read = read_fully(file->handle, header, 12) == 12;
+    const bool rf64 = read && std::memcmp(header, "RF64", 4) == 0;
+    if (!read || (std::memcmp(header, "RIFF", 4) != 0 && !rf64) ||
         std::memcmp(header + 8, "WAVE", 4) != 0) {
         set_error("This is not a PCM WAV file.\n");
         pcmwav_close(file);
         return 0;
     }
-    if (walk_chunks(file, info.st_size) == 0) {
+    if (walk_chunks(file, info.st_size, rf64) == 0) {
         pcmwav_close(file);
         return 0;
     }

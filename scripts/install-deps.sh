@@ -7,6 +7,7 @@ packages=(
     libmad0-dev libid3tag0-dev libid3-3.8.3-dev zlib1g-dev libebur128-dev
     qt6-base-dev
     nlohmann-json3-dev
+    libsoxr-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-format git
     # Packaging and its checks (scripts/package-check.sh): cpack's Depends through
@@ -15,6 +16,9 @@ packages=(
     # test tools: other programs read back what pelmora-cli writes (ffprobe, exiftool, soxi),
     # and the README's GNU parallel recipe is run by a test (skipped without it)
     ffmpeg libimage-exiftool-perl sox parallel
+    # long and resampled outputs: sndfile-info reads RF64 files, numpy measures the
+    # resampler's spectra (/usr/bin/python3), cueprint parses the cue sheets
+    sndfile-programs python3-numpy cuetools
     # loudness tests: test signals encoded with lame, ReplayGain values compared with loudgain
     lame loudgain
 )

@@ -46,6 +46,17 @@ DecodeRequest fill_request(const BatchOptions& options, const std::string& input
     request.normalize = options.normalize ? 1 : 0;
     request.exact_length = options.exactLength ? 1 : 0;
     request.copy_tags = options.copyTags ? 1 : 0;
+    if (options.outputFormat == OutputFormat::CdAudio) {
+        // What a burner needs, whatever the bit depth chosen: 16-bit stereo at 44100 Hz,
+        // gapless.
+        request.bit_depth_text = "16";
+        request.output_rate = 44100;
+        request.stereo = 1;
+        request.exact_length = 1;
+    } else if (options.outputFormat == OutputFormat::Video48k) {
+        request.output_rate = 48000;
+    }
+    request.threads = options.threadsPerFile;
     request.loudness = options.loudness ? 1 : 0;
     request.replaygain = options.replayGain ? 1 : 0;
     request.target_lufs = options.targetLufs;

@@ -15,6 +15,10 @@
 // skipped), or kept beside a new "name (2).wav" with the next free number.
 enum class ExistingPolicy { Overwrite, Skip, Rename };
 
+// The window's output-format choice: the stream's own rate and channels, CD audio (44100 Hz,
+// 16-bit, stereo, exact length) or 48000 Hz for video.
+enum class OutputFormat { AsMp3, CdAudio, Video48k };
+
 // The option pages as the run sees them, taken when the run starts.
 struct BatchOptions {
     std::string outputFolder;
@@ -25,6 +29,8 @@ struct BatchOptions {
     int fadeOut = 0;
     bool exactLength = false;  // trims encoder delay and padding; also the play length
     bool copyTags = false;     // "Copy tags into the WAV"
+    OutputFormat outputFormat = OutputFormat::AsMp3;
+    int threadsPerFile = 1;  // threads that decode one file; the bytes are the same for any
     // "Normalize loudness to [-18] LUFS", "Same gain for the whole album", "Write ReplayGain
     // tags"; the true-peak ceiling stays at its default of -1 dBTP.
     bool loudness = false;

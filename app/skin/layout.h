@@ -81,6 +81,9 @@ constexpr Box BITS_8_BUTTON = {152, 30, 134, 24};
 constexpr Box EXACT_LENGTH_BOX = {16, 54, 128, 22};
 // Each ends before the box that shares its row, so that its focus ring stays off it.
 constexpr Box COPY_TAGS_BOX = {16, 76, 182, 22};
+// The output format sits on the free end of the "Quality select" caption row; its list opens
+// wide enough for the longest choice.
+constexpr Box OUTPUT_FORMAT_CHOICE = {150, 9, 142, 20};
 constexpr Box EFFECTS_GROUP = {8, 108, 291, 160};
 constexpr Box NORMALIZE_BOX = {16, 130, 94, 22};
 constexpr Box SKIP_SILENCE_BOX = {16, 152, 275, 22};

@@ -2,6 +2,7 @@
 // platform. Expected values are the window's own messages and the fixtures' contents as
 // tests/data/README.md lists them, worked out by hand, never taken from the code under test.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
@@ -37,6 +38,7 @@
 #include "app/window_place.h"
 #include "tests/app/app_test_support.h"
 #include "tests/support/id3_bytes.h"
+#include "tests/support/riff.h"
 
 using namespace Qt::StringLiterals;
 
@@ -505,6 +507,45 @@ private Q_SLOTS:
         window_->pageTabs()->setCurrentWidget(window_->pageTabs()->optionsPage());
         QVERIFY(QFileInfo(save_screenshot(window_.get(), u"options_exact_length_and_tags.png"_s))
                     .size() > 0);
+    }
+
+    void outputFormatChoiceReachesTheWavAndIsRemembered() {
+        auto choice = [this] {
+            return control<QComboBox>(window_->pageTabs()->optionsPage(), ids::OUTPUT_FORMAT);
+        };
+        QCOMPARE(choice()->count(), 3);
+        QCOMPARE(choice()->itemText(0), u"As the MP3"_s);
+        QCOMPARE(choice()->itemText(1), u"CD audio (44.1 kHz, 16-bit, stereo)"_s);
+        QCOMPARE(choice()->itemText(2), u"48 kHz (video)"_s);
+        QCOMPARE(choice()->currentIndex(), 0);
+        QVERIFY(window_->pageTabs()->optionsPage()->batchOptions("/out").outputFormat ==
+                OutputFormat::AsMp3);
+
+        // CD audio with 8-bit ticked: the burner's format wins. A 22.05 kHz mono file becomes
+        // 44.1 kHz 16-bit stereo.
+        choice()->setCurrentIndex(1);
+        control<QRadioButton>(window_->pageTabs()->optionsPage(), ids::BITS_8)->click();
+        QCOMPARE(read_setting(SETTING_OUTPUT_FORMAT), u"cd"_s);
+        QVERIFY(QDir().mkpath(at(u"out"_s)));
+        control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER)->setText(at(u"out"_s));
+        window_->addChosenFiles({put(u"mono.mp3"_s, "mono_22k.mp3")});
+        control<QPushButton>(outputPage(), ids::DECODE_ALL)->click();
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        const ParsedWav wav = parse_wav_file(at(u"out/mono.wav"_s).toStdString());
+        QVERIFY2(wav.ok, wav.error.c_str());
+        QCOMPARE(wav.sample_rate, 44100u);
+        QCOMPARE(wav.channels, std::uint16_t{2});
+        QCOMPARE(wav.bits_per_sample, std::uint16_t{16});
+
+        window_.reset();
+        openWindow();
+        QCOMPARE(choice()->currentIndex(), 1);
+        choice()->setCurrentIndex(2);
+        QVERIFY(window_->pageTabs()->optionsPage()->batchOptions("/out").outputFormat ==
+                OutputFormat::Video48k);
+        window_->pageTabs()->setCurrentWidget(window_->pageTabs()->optionsPage());
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"options_output_format.png"_s)).size() >
+                0);
     }
 
     void folderChecksSpeakThroughMessageBoxes() {

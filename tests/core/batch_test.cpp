@@ -122,6 +122,28 @@ TEST_F(Batch, ExactLengthReachesTheRequestAndItsPlayLength) {
     EXPECT_EQ(scan_play_length_ms(input, true), 3000u);
 }
 
+TEST_F(Batch, OutputFormatChoiceFillsRateChannelsBitsAndExactLength) {
+    BatchOptions options;
+    options.outputFolder = "/out";
+    options.eightBit = true;
+    RequestTexts texts;
+    DecodeRequest request = fill_request(options, "/music/a.mp3", texts);
+    EXPECT_EQ(request.output_rate, 0u);
+    EXPECT_STREQ(request.bit_depth_text, "8");
+    options.outputFormat = OutputFormat::CdAudio;
+    request = fill_request(options, "/music/a.mp3", texts);
+    EXPECT_EQ(request.output_rate, 44100u);
+    EXPECT_STREQ(request.bit_depth_text, "16");
+    EXPECT_EQ(request.stereo, 1);
+    EXPECT_EQ(request.exact_length, 1);
+    options.outputFormat = OutputFormat::Video48k;
+    request = fill_request(options, "/music/a.mp3", texts);
+    EXPECT_EQ(request.output_rate, 48000u);
+    EXPECT_STREQ(request.bit_depth_text, "8");  // the chosen depth stays
+    EXPECT_EQ(request.stereo, 0);
+    EXPECT_EQ(request.exact_length, 0);
+}
+
 TEST_F(Batch, ScanAddsWholeKiBAndSkipsUnreadableFiles) {
     TempDir dir;
     write_file_bytes(dir.file("a"), std::vector<unsigned char>(2047));

@@ -212,7 +212,33 @@ TEST(WavWriter, ResampledBlockLargerThanOneBufferIsWrittenWhole) {
     EXPECT_EQ(stats.clip_count, 0u);
 }
 
-TEST(WavWriter, PlayThatWouldOverflowSizeFieldsIsRefusedWhole) {
+// The 64-bit number at p, little-endian.
+std::uint64_t le64(const unsigned char* p) {
+    return le32(p) | std::uint64_t{le32(p + 4)} << 32;
+}
+
+// Checks the RF64 file header and ds64 chunk (EBU Tech 3306): "RF64", 0xFFFFFFFF, "WAVE",
+// then "ds64" of 28 bytes with the RIFF size, the data size and the sample frame count, and an
+// empty table; the format chunk follows at 48 and the data chunk header at 72.
+void expect_rf64_header(const std::vector<unsigned char>& bytes, std::uint64_t riff_size,
+                        std::uint64_t data_size, std::uint64_t frames) {
+    ASSERT_GE(bytes.size(), 80u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RF64");
+    EXPECT_EQ(le32(bytes.data() + 4), 0xFFFFFFFFu);
+    EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEds64");
+    EXPECT_EQ(le32(bytes.data() + 16), 28u);
+    EXPECT_EQ(le64(bytes.data() + 20), riff_size);
+    EXPECT_EQ(le64(bytes.data() + 28), data_size);
+    EXPECT_EQ(le64(bytes.data() + 36), frames);
+    EXPECT_EQ(le32(bytes.data() + 44), 0u);
+    EXPECT_EQ(std::string(bytes.begin() + 48, bytes.begin() + 52), "fmt ");
+    EXPECT_EQ(std::string(bytes.begin() + 72, bytes.begin() + 76), "data");
+    EXPECT_EQ(le32(bytes.data() + 76), 0xFFFFFFFFu);
+}
+
+// Until now a play past the 32-bit sizes was refused ("output file too large for WAV"); the
+// file now becomes an RF64 file in place, with every byte written before kept.
+TEST(WavWriter, PlayPastTheRiffLimitTurnsTheFileIntoRf64) {
     TempDir dir;
     const std::string path = dir.file("limit16.wav");
     ClipStats stats = {};
@@ -225,15 +251,22 @@ TEST(WavWriter, PlayThatWouldOverflowSizeFieldsIsRefusedWhole) {
     const std::vector<mad_fixed_t> two = {s16_sample(1), s16_sample(2)};
     ASSERT_EQ(play(two, &two, &stats), 0) << output_error();
     const std::vector<mad_fixed_t> one = {s16_sample(3)};
-    EXPECT_EQ(play(one, &one, &stats), -1);
-    EXPECT_STREQ(output_error(), "output file too large for WAV");
+    ASSERT_EQ(play(one, &one, &stats), 0) << output_error();
     ASSERT_EQ(finish(), 0) << output_error();
-    const ParsedWav wav = parse_wav_file(path);
-    EXPECT_EQ(wav.file_size, 44u + 8u);  // the refused frame was not written
-    EXPECT_EQ(wav.data_size, 0xFFFFFFD8u);
-    EXPECT_EQ(wav.riff_size, 0xFFFFFFD8u + 36u);
 
-    // 8-bit mono: an odd data size needs the pad byte inside the limit as well.
+    // 80 header bytes and the 12 sample bytes really written; by hand: data 0xFFFFFFD8 + 4,
+    // RIFF size 4 + 36 (ds64) + 24 (fmt) + 8 (data header) + data, frames data / 4.
+    const std::vector<unsigned char> bytes = read_file_bytes(path);
+    ASSERT_EQ(bytes.size(), 92u);
+    expect_rf64_header(bytes, 72u + 0xFFFFFFDCull, 0xFFFFFFDCull, 0xFFFFFFDCull / 4);
+    EXPECT_EQ(le16(bytes.data() + 48 + 8), 1u);  // PCM
+    EXPECT_EQ(le16(bytes.data() + 48 + 10), 2u);
+    EXPECT_EQ(le32(bytes.data() + 48 + 12), 44100u);
+    EXPECT_EQ(le16(bytes.data() + 48 + 22), 16u);
+    const std::vector<unsigned char> samples(bytes.begin() + 80, bytes.end());
+    EXPECT_EQ(samples, (std::vector<unsigned char>{1, 0, 1, 0, 2, 0, 2, 0, 3, 0, 3, 0}));
+
+    // 8-bit mono: the pad byte of an odd data size goes after the data as before.
     const std::string path8 = dir.file("limit8.wav");
     ASSERT_EQ(open_output(path8.c_str()), 0);
     ASSERT_EQ(configure(1, 8000, 8), 0);
@@ -241,13 +274,46 @@ TEST(WavWriter, PlayThatWouldOverflowSizeFieldsIsRefusedWhole) {
     const std::vector<mad_fixed_t> mono = {0};
     ASSERT_EQ(play(mono, nullptr, &stats), 0) << output_error();  // 0xFFFFFFD9 + 36 + pad fits
     ASSERT_EQ(play(mono, nullptr, &stats), 0) << output_error();  // 0xFFFFFFDA + 36 fits
-    EXPECT_EQ(play(mono, nullptr, &stats), -1);                   // 0xFFFFFFDB + pad does not
-    EXPECT_STREQ(output_error(), "output file too large for WAV");
+    ASSERT_EQ(play(mono, nullptr, &stats), 0) << output_error();  // 0xFFFFFFDB: RF64
     ASSERT_EQ(finish(), 0) << output_error();
-    const ParsedWav wav8 = parse_wav_file(path8);
-    EXPECT_EQ(wav8.file_size, 44u + 2u);
-    EXPECT_EQ(wav8.data_size, 0xFFFFFFDAu);
-    EXPECT_EQ(wav8.riff_size, 0xFFFFFFFEu);
+    const std::vector<unsigned char> bytes8 = read_file_bytes(path8);
+    ASSERT_EQ(bytes8.size(), 80u + 3u + 1u);
+    expect_rf64_header(bytes8, 72u + 0xFFFFFFDBull + 1u, 0xFFFFFFDBull, 0xFFFFFFDBull);
+    EXPECT_EQ(bytes8[80], 0x80);
+    EXPECT_EQ(bytes8[83], 0);  // the pad byte
+}
+
+TEST(WavWriter, FileExpectedPastTheRiffLimitIsLaidOutAsRf64FromTheStart) {
+    TempDir dir;
+    ClipStats stats = {};
+    // 7 hours of 16-bit stereo at 44100 Hz: 4,445,280,000 bytes, past 0xFFFFFFFF.
+    const std::uint64_t seven_hours = 7ull * 3600 * 44100;
+    const std::string path = dir.file("long.wav");
+    ASSERT_EQ(open_output(path.c_str()), 0);
+    OutputControl control;
+    output_control_init(&control, OUTPUT_CONFIG);
+    control.channels = 2;
+    control.speed = 44100;
+    control.precision = 16;
+    control.expected_frames = seven_hours;
+    ASSERT_EQ(wav_command(&control), 0) << output_error();
+    const std::vector<mad_fixed_t> two = {s16_sample(5), s16_sample(-5)};
+    ASSERT_EQ(play(two, &two, &stats), 0) << output_error();
+    ASSERT_EQ(finish(), 0) << output_error();
+    // Also when it turns out short (a cancelled decode): a correct RF64 file of 8 data bytes.
+    const std::vector<unsigned char> bytes = read_file_bytes(path);
+    ASSERT_EQ(bytes.size(), 88u);
+    expect_rf64_header(bytes, 80u, 8u, 2u);
+
+    // Expected just within the limit: the canonical 44-byte header, byte for byte as always.
+    const std::string fits = dir.file("fits.wav");
+    ASSERT_EQ(open_output(fits.c_str()), 0);
+    control.expected_frames = (0xFFFFFFFFull - 36) / 4;
+    ASSERT_EQ(wav_command(&control), 0) << output_error();
+    ASSERT_EQ(finish(), 0) << output_error();
+    const ParsedWav wav = parse_wav_file(fits);
+    ASSERT_TRUE(wav.ok) << wav.error;
+    EXPECT_EQ(wav.file_size, 44u);
 }
 
 TEST(WavWriter, SystemFailuresNameTheOperation) {
@@ -353,7 +419,8 @@ TEST(WavWriter, TrailerFollowsThePadByteAndCountsTowardsTheSizeLimit) {
     EXPECT_EQ(error, "");
 
     // 16-bit stereo: 36 + data (+ pad) + 12 must stay within 0xFFFFFFFF, so the data may reach
-    // 0xFFFFFFCF, even 0xFFFFFFCE, in whole 4-byte frames 0xFFFFFFCC.
+    // 0xFFFFFFCF, even 0xFFFFFFCE, in whole 4-byte frames 0xFFFFFFCC. One frame more makes it
+    // an RF64 file (until now that frame was refused), the trailer still after the data.
     const std::string limit = dir.file("limit.wav");
     ASSERT_EQ(open_with_trailer(limit), 0);
     ASSERT_EQ(configure(2, 44100, 16), 0);
@@ -361,14 +428,12 @@ TEST(WavWriter, TrailerFollowsThePadByteAndCountsTowardsTheSizeLimit) {
     const std::vector<mad_fixed_t> two = {s16_sample(1), s16_sample(2)};
     ASSERT_EQ(play(two, &two, &stats), 0) << output_error();
     const std::vector<mad_fixed_t> one = {s16_sample(3)};
-    EXPECT_EQ(play(one, &one, &stats), -1);
-    EXPECT_STREQ(output_error(), "output file too large for WAV");
+    ASSERT_EQ(play(one, &one, &stats), 0) << output_error();
     ASSERT_EQ(finish(), 0) << output_error();
     const std::vector<unsigned char> limited = read_file_bytes(limit);
-    ASSERT_EQ(limited.size(), 44u + 8u + 12u);
-    EXPECT_EQ(le32(limited.data() + 4), 0xFFFFFFFCu);
-    EXPECT_EQ(le32(limited.data() + 40), 0xFFFFFFCCu);
-    EXPECT_EQ(tail(limited, 52), trailer);
+    ASSERT_EQ(limited.size(), 80u + 12u + 12u);
+    expect_rf64_header(limited, 72u + 0xFFFFFFD0ull + 12u, 0xFFFFFFD0ull, 0xFFFFFFD0ull / 4);
+    EXPECT_EQ(tail(limited, 92), trailer);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -61,6 +62,51 @@ TEST(NormalizeFile, SixteenBitExampleKeepsAnOddTrailingByte) {
     out.push_back(0x7F);
     EXPECT_EQ(data_of(path), out);
     EXPECT_EQ(read_file_bytes(path).size(), 44 + in.size());
+}
+
+// An RF64 file as the WAV writer lays out a long one: "RF64", the ds64 chunk with 64-bit
+// sizes, the format, and "data" with 0xFFFFFFFF in its 32-bit size field. The ds64 data size
+// decides how many bytes are samples: here fewer than follow, so the trailer stays as it is.
+Bytes rf64_wav(std::uint32_t bits, const Bytes& data, const Bytes& trailer) {
+    Bytes b;
+    put_id(b, "RF64");
+    put_u32(b, 0xFFFFFFFFu);
+    put_id(b, "WAVE");
+    Bytes ds64;
+    put_u32(ds64, static_cast<std::uint32_t>(4 + 36 + 24 + 8 + data.size() + trailer.size()));
+    put_u32(ds64, 0);
+    put_u32(ds64, static_cast<std::uint32_t>(data.size()));
+    put_u32(ds64, 0);
+    put_u32(ds64, static_cast<std::uint32_t>(data.size() / (bits / 8)));
+    put_u32(ds64, 0);
+    put_u32(ds64, 0);  // no table
+    put_bytes(b, chunk("ds64", 28, ds64));
+    put_bytes(b, fmt_chunk(1, 1, 44100, bits));
+    put_bytes(b, chunk("data", 0xFFFFFFFFu, data));
+    put_bytes(b, trailer);
+    return b;
+}
+
+TEST(NormalizeFile, Rf64FilesAreNormalizedByTheirDs64DataSize) {
+    TempDir dir;
+    const Bytes trailer = {'J', 'U', 'N', 'K', 2, 0, 0, 0, 0x7F, 0x7F};
+    std::string path = dir.file("long.wav");
+    write_file_bytes(path, rf64_wav(16, sixteen_bit_in(), trailer));
+    ASSERT_EQ(normalize_file(path.c_str()), NORMALIZE_DONE);
+    EXPECT_EQ(read_file_bytes(path), rf64_wav(16, sixteen_bit_out(), trailer));
+
+    std::string path8 = dir.file("long8.wav");
+    write_file_bytes(path8, rf64_wav(8, kEightBitIn, trailer));
+    ASSERT_EQ(normalize_file(path8.c_str()), NORMALIZE_DONE);
+    EXPECT_EQ(read_file_bytes(path8), rf64_wav(8, kEightBitOut, trailer));
+
+    // Without the ds64 chunk first the sizes are unknown: refused, the file unchanged.
+    Bytes no_ds64 = pcm_wav(1, 8000, 8, kEightBitIn);
+    std::copy_n("RF64", 4, no_ds64.begin());
+    std::string bad = dir.file("bad.wav");
+    write_file_bytes(bad, no_ds64);
+    EXPECT_EQ(normalize_file(bad.c_str()), NORMALIZE_CANNOT_OPEN);
+    EXPECT_EQ(read_file_bytes(bad), no_ds64);
 }
 
 TEST(NormalizeFile, StereoGetsOneGainFromTheLouderChannel) {

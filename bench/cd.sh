@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The cost of --cd, in the same run: pelmora-cli --cd (libsoxr's very-high-quality resampler
+# from 48 kHz to 44.1 kHz, exact length, 16-bit stereo) against a plain run on a batch of 8
+# generated 3-minute 48 kHz MP3 files, both with --jobs 1 (target <= 1.5). Runs the two
+# alternately, three times each, and prints the best times, their ratio and the load.
+# PELMORA_BENCH_BUILD names a Release build folder to use instead of building build-bench/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bench/install-tools.sh
+
+data=build-bench/data/batch48
+mkdir -p "$data"
+for i in 1 2 3 4 5 6 7 8; do
+    if [ ! -f "$data/three48_$i.mp3" ]; then
+        sox -n -r 48000 -c 2 -b 16 "$data/three48_$i.wav" \
+            synth 180 sine $((200 + 40 * i)) sine $((300 + 30 * i)) vol 0.5
+        lame --quiet -b 128 --cbr "$data/three48_$i.wav" "$data/three48_$i.mp3"
+        rm -f "$data/three48_$i.wav"
+    fi
+done
+
+build=${PELMORA_BENCH_BUILD:-build-bench}
+if [ -z "${PELMORA_BENCH_BUILD:-}" ]; then
+    cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DPELMORA_TESTS=OFF >/dev/null
+    cmake --build build-bench -j"$(nproc)" --target pelmora-cli >/dev/null
+fi
+
+# Seconds for one run of the batch with the given options.
+run_time() {
+    local out=build-bench/data/cd_out
+    rm -rf "$out"
+    local start end
+    start=$(date +%s.%N)
+    "$build/pelmora-cli" --quiet --jobs 1 "$@" -o "$out" "$data"
+    end=$(date +%s.%N)
+    rm -rf "$out"
+    echo "$start $end" | awk '{print $2 - $1}'
+}
+
+min() {
+    if [ -z "$1" ]; then
+        echo "$2"
+    else
+        echo "$1 $2" | awk '{print ($2 < $1) ? $2 : $1}'
+    fi
+}
+
+plain=""
+cd=""
+for _ in 1 2 3; do
+    plain=$(min "$plain" "$(run_time)")
+    cd=$(min "$cd" "$(run_time --cd)")
+done
+echo "8 x 3 minutes at 48 kHz: plain $plain s, --cd $cd s, ratio" \
+    "$(echo "$plain $cd" | awk '{printf "%.3f", $2 / $1}') (target <= 1.5," \
+    "load $(cut -d' ' -f1 /proc/loadavg))"

@@ -1,0 +1,158 @@
+#include "dsp/rate_converter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/support/spectrum.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+
+// A sine of the given amplitude (fraction of full scale) in the engine's fixed point.
+std::vector<mad_fixed_t> sine(double freq, double rate, double amplitude, std::size_t n) {
+    std::vector<mad_fixed_t> samples(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        samples[i] = static_cast<mad_fixed_t>(std::lround(
+            amplitude * std::sin(2 * PI * freq * static_cast<double>(i) / rate) * 268435456.0));
+    }
+    return samples;
+}
+
+struct Converted {
+    std::vector<mad_fixed_t> left;
+    std::vector<mad_fixed_t> right;
+};
+
+// Feeds the input in frames of `block` samples as the player does, then drains.
+Converted convert(std::uint32_t rate_in, std::uint32_t rate_out,
+                  const std::vector<mad_fixed_t>& left, const std::vector<mad_fixed_t>* right,
+                  std::uint32_t block = 1152) {
+    RateConverter converter = {};
+    Converted result;
+    EXPECT_EQ(rate_converter_start(&converter, right != nullptr ? 2 : 1, rate_in, rate_out), 0);
+    auto append = [&result](std::int64_t count, const mad_fixed_t* l, const mad_fixed_t* r) {
+        result.left.insert(result.left.end(), l, l + count);
+        if (r != nullptr) {
+            result.right.insert(result.right.end(), r, r + count);
+        }
+    };
+    for (std::size_t at = 0; at < left.size(); at += block) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(block, left.size() - at));
+        const mad_fixed_t* l = left.data() + at;
+        const mad_fixed_t* r = right != nullptr ? right->data() + at : nullptr;
+        const std::int64_t count = rate_converter_process(&converter, n, &l, &r);
+        EXPECT_GE(count, 0);
+        append(count, l, r);
+    }
+    for (;;) {
+        const mad_fixed_t* l = nullptr;
+        const mad_fixed_t* r = nullptr;
+        const std::int64_t count = rate_converter_drain(&converter, &l, &r);
+        EXPECT_GE(count, 0);
+        if (count <= 0) {
+            break;
+        }
+        append(count, l, r);
+    }
+    rate_converter_release(&converter);
+    EXPECT_EQ(converter.resampler, nullptr);
+    return result;
+}
+
+std::string write_f28(const TempDir& dir, const std::string& name,
+                      const std::vector<mad_fixed_t>& samples) {
+    const std::string path = dir.file(name);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    EXPECT_NE(file, nullptr);
+    if (file != nullptr) {
+        EXPECT_EQ(std::fwrite(samples.data(), sizeof(mad_fixed_t), samples.size(), file),
+                  samples.size());
+        EXPECT_EQ(std::fclose(file), 0);
+    }
+    return path;
+}
+
+TEST(RateConverter, LengthFollowsTheRateRatioToOneSample) {
+    // By hand: 3 s at each input rate is 3 s at the output rate.
+    struct Case {
+        std::uint32_t in;
+        std::uint32_t out;
+        std::size_t n;
+        std::size_t expected;
+    };
+    for (const Case& c : {Case{48000, 44100, 144000, 132300}, Case{32000, 44100, 96000, 132300},
+                          Case{22050, 44100, 66150, 132300}, Case{8000, 192000, 24000, 576000},
+                          Case{192000, 8000, 576000, 24000}, Case{44100, 32000, 89856, 65202},
+                          Case{48000, 32000, 97920, 65280}}) {
+        const Converted out = convert(c.in, c.out, sine(440, c.in, 0.5, c.n), nullptr);
+        EXPECT_LE(std::llabs(static_cast<long long>(out.left.size()) -
+                             static_cast<long long>(c.expected)),
+                  1)
+            << c.in << " -> " << c.out;
+        EXPECT_TRUE(out.right.empty());
+    }
+}
+
+TEST(RateConverter, ChannelsKeepTheirOwnSignal) {
+    // A tone on the left and silence on the right: a shared filter state would leak the tone.
+    const std::vector<mad_fixed_t> left = sine(1000, 48000, 0.5, 48000);
+    const std::vector<mad_fixed_t> right(48000, 0);
+    const Converted out = convert(48000, 44100, left, &right);
+    ASSERT_EQ(out.left.size(), out.right.size());
+    ASSERT_GT(out.left.size(), 44000u);
+    mad_fixed_t right_peak = 0;
+    mad_fixed_t left_peak = 0;
+    for (std::size_t i = 0; i < out.left.size(); ++i) {
+        right_peak = std::max(right_peak, std::abs(out.right[i]));
+        left_peak = std::max(left_peak, std::abs(out.left[i]));
+    }
+    EXPECT_EQ(right_peak, 0);
+    // 0.5 of full scale is 2^27; the filter's ripple stays far within 1 %.
+    EXPECT_NEAR(left_peak, 134217728, 1342177);
+}
+
+TEST(RateConverter, RatesOutsideTheRangeAreRefused) {
+    RateConverter converter = {};
+    EXPECT_EQ(rate_converter_start(&converter, 2, 7999, 44100), -1);
+    EXPECT_EQ(rate_converter_start(&converter, 2, 48000, 192001), -1);
+    EXPECT_EQ(rate_converter_start(&converter, 3, 48000, 44100), -1);
+    EXPECT_EQ(converter.resampler, nullptr);
+    ASSERT_EQ(rate_converter_start(&converter, 1, 48000, 44100), 0);
+    const mad_fixed_t* l = nullptr;
+    const mad_fixed_t* r = nullptr;
+    EXPECT_EQ(rate_converter_process(&converter, RATE_CONVERTER_MAX_INPUT + 1, &l, &r), -1);
+    rate_converter_release(&converter);
+}
+
+// Figures by numpy (tests/support/spectrum.py) over one second from the middle of four, so
+// that the start and the end of the tone are not measured.
+TEST(RateConverter, SpuriousComponentsStayFarBelowTheTone) {
+    if (!numpy_available()) {
+        GTEST_SKIP() << "numpy is not installed for /usr/bin/python3 (python3-numpy)";
+    }
+    TempDir dir;
+    // 1 kHz at -6 dBFS, 48 kHz to 44.1 kHz: everything else at least 120 dB below the tone.
+    const Converted tone = convert(48000, 44100, sine(1000, 48000, 0.5, 4 * 48000), nullptr);
+    const auto figures = spectrum_figures(
+        {"tone", write_f28(dir, "tone.f28", tone.left), "0", "44100", "1.5", "1", "1000", "22050"});
+    ASSERT_EQ(figures.count("spurious_db"), 1u);
+    EXPECT_NEAR(figures.at("tone_db"), -6.02, 0.05);
+    EXPECT_LE(figures.at("spurious_db"), -120.0);
+
+    // 23 kHz lies above the new Nyquist frequency (22.05 kHz): at least 100 dB down.
+    const Converted high = convert(48000, 44100, sine(23000, 48000, 0.5, 4 * 48000), nullptr);
+    ASSERT_EQ(high.left.size(), 4u * 44100u);
+    const auto high_figures = spectrum_figures({"tone", write_f28(dir, "high.f28", high.left), "0",
+                                                "44100", "1.5", "1", "21100", "22050"});
+    ASSERT_EQ(high_figures.count("rms_db"), 1u);
+    EXPECT_LE(high_figures.at("rms_db"), -6.02 - 100.0);
+}
+
+}  // namespace
