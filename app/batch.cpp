@@ -16,6 +16,7 @@
 #include "app/core/end_report.h"
 #include "app/core/file_status.h"
 #include "app/core/folder_check.h"
+#include "app/core/output_capture.h"
 #include "app/core/run_progress.h"
 #include "app/core/worker_pool.h"
 #include "app/filelist.h"
@@ -36,36 +37,19 @@ namespace {
 // follow a run alike whichever decodes it. Called on the worker thread.
 class PoolEvents : public PoolListener {
 public:
-    explicit PoolEvents(std::size_t files) : perMille_(files, -1) {}
+    PoolEvents(std::size_t files, ProgressSink* sink) : perMille_(files, -1), sink_(sink) {}
 
-    // The pool cancels the run then: it ends as a cancelled run does.
-    void workerNotStarted(int /*error*/) override {}
-
-    void fileEnded(const PoolFileEnd& end) override {
-        ProgressSink* sink = batch_state().progress;
-        if (sink == nullptr || end.index >= perMille_.size()) {
+    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
+        ProgressSink* sink = sink_;
+        if (sink == nullptr || index >= perMille_.size()) {
             return;
         }
-        FileOutcome outcome;
-        outcome.result = end.result;
-        outcome.reason = end.failure;
-        outcome.stats = end.stats;
-        outcome.kept = end.result != DECODE_FAILED;
-        std::size_t from = 0;
-        while (from < end.messages.size()) {
-            std::size_t to = end.messages.find('\n', from);
-            to = to == std::string::npos ? end.messages.size() : to;
-            if (to > from) {
-                outcome.messages.push_back(end.messages.substr(from, to - from));
-            }
-            from = to + 1;
-        }
-        perMille_[end.index] = 1000;
-        sink->fileEnded(static_cast<int>(end.index), outcome);
+        perMille_[index] = 1000;
+        sink->fileEnded(static_cast<int>(index), outcome);
     }
 
     void progressed(const PoolProgress& progress) override {
-        ProgressSink* sink = batch_state().progress;
+        ProgressSink* sink = sink_;
         if (sink == nullptr) {
             return;
         }
@@ -92,6 +76,7 @@ public:
 
 private:
     std::vector<int> perMille_;
+    ProgressSink* sink_;
 };
 
 }  // namespace
@@ -329,7 +314,9 @@ void DecodeProgressDialog::setCountLine(const QString& text) {
 }
 
 void DecodeProgressDialog::reject() {
-    request_cancel(batch_state());
+    if (run_ != nullptr) {
+        request_cancel(*run_);
+    }
 }
 
 void SignalProgressSink::setFileBar(int lower, int upper, int step, int position) {
@@ -360,9 +347,10 @@ void SignalProgressSink::fileEnded(int index, const FileOutcome& outcome) {
     Q_EMIT fileEndedAt(index, outcome);
 }
 
-BatchWorker::BatchWorker(std::vector<BatchFile> files, BatchOptions options, DecodeFunction decode,
-                         int filesAtOnce, QObject* parent)
+BatchWorker::BatchWorker(BatchState& state, std::vector<BatchFile> files, BatchOptions options,
+                         DecodeFunction decode, int filesAtOnce, QObject* parent)
     : QThread(parent),
+      state_(state),
       files_(std::move(files)),
       options_(std::move(options)),
       decode_(std::move(decode)),
@@ -373,17 +361,29 @@ void BatchWorker::run() {
     // "Same gain for the whole album": every album measured before any file is written.
     AlbumLoudness albums;
     if (options_.album && (options_.loudness || options_.replayGain)) {
-        albums = measure_albums(files_, build, filesAtOnce_);
+        albums = measure_albums(state_, files_, build, filesAtOnce_);
         build = album_requests(build, albums);
     }
     if (filesAtOnce_ <= 1 || files_.size() <= 1) {
         // In this process: the dither runs on from file to file as it always has.
-        result_ = run_batch(files_, build, output_decoder(options_, decode_));
+        // The engine's lines go to the file's row, as a worker's do, not to the terminal.
+        std::string messages;
+        auto captured = [this, &messages](const DecodeRequest& request) {
+            OutputCapture capture;
+            const std::int32_t result = decode_ ? decode_(request) : decode_file(&request);
+            messages = capture.finish();
+            return result;
+        };
+        auto ended = [&messages](const BatchFile&, FileOutcome& outcome) {
+            outcome.messages = message_lines(messages);
+            messages.clear();
+        };
+        result_ = run_batch(state_, files_, build, output_decoder(options_, captured), ended);
         return;
     }
-    PoolEvents events(files_.size());
+    PoolEvents events(files_.size(), state_.progress);
     // The engine's own lines go with each file's status rather than to the terminal.
-    result_ = run_worker_pool(files_, build, PoolSettings{filesAtOnce_, true}, events,
+    result_ = run_worker_pool(state_, files_, build, PoolSettings{filesAtOnce_, true}, events,
                               output_decoder(options_, decode_));
 }
 
@@ -461,7 +461,7 @@ void BatchDriver::startRows(const std::vector<int>& chosen) {
     options.existing = output_.existingPolicy();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::vector<PlannedFile> plan = plan_outputs(files, options, true);
-    begin_batch(batch_state(), files_to_decode(plan));
+    begin_batch(state_, files_to_decode(plan));
     QApplication::restoreOverrideCursor();
 
     running_ = true;
@@ -476,17 +476,18 @@ void BatchDriver::stopForClose() {
 void BatchDriver::stopForTermination() {
     if (running_) {
         terminating_ = true;
-        request_cancel(batch_state());
+        request_cancel(state_);
     }
 }
 
 void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
                                     const std::vector<int>& rows, const BatchOptions& options,
                                     const QString& folder) {
-    BatchState& state = batch_state();
+    BatchState& state = state_;
     // The dialog cannot be left while the run goes on, so the box cannot change meanwhile.
     const bool exitWhenDone = output_.exitWhenDone();
     DecodeProgressDialog dialog(window_);
+    dialog.setRun(&state);
     const std::vector<BatchFile> files = files_to_decode(plan);
     std::vector<std::uint64_t> sizes;
     sizes.reserve(files.size());
@@ -572,7 +573,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
     BatchOptions fileOptions = options;
     const int running = std::min<int>(filesAtOnce, static_cast<int>(files.size()));
     fileOptions.threadsPerFile = std::max(1, QThread::idealThreadCount() / std::max(1, running));
-    BatchWorker worker(files, fileOptions, decode_, filesAtOnce);
+    BatchWorker worker(state, files, fileOptions, decode_, filesAtOnce);
     std::optional<BatchEnd> end;
     BatchResult result;
     auto finish = [&] {

@@ -33,6 +33,9 @@ public:
     // files replaces the file line and bar; names are the run's files in their order.
     void showRunningFiles(int workers, const QStringList& names);
 
+    // The run Cancel stops; none, and Cancel does nothing.
+    void setRun(BatchState* run) { run_ = run; }
+
     void fileStarted(int index);
     void fileProgress(int index, int perMille);
     void fileEnded(int index);
@@ -59,6 +62,7 @@ private:
         int index = -1;  // the file it shows; -1 while free
         int perMille = 0;
     };
+    BatchState* run_ = nullptr;
     std::vector<RunningRow> running_;
     QStringList names_;
     std::vector<int> filePerMille_;  // -1 waiting, 0 to 999 running, 1000 ended
@@ -108,12 +112,13 @@ Q_SIGNALS:
 Q_DECLARE_METATYPE(FileOutcome)
 
 // Runs run_batch on its own copy of the rows and options, or with filesAtOnce above 1 the
-// worker pool with that many processes; batch_state().progress must be set before it starts.
+// worker pool with that many processes, in the driver's run; the run's progress sink must be
+// set before it starts.
 class BatchWorker : public QThread {
     Q_OBJECT
 public:
-    BatchWorker(std::vector<BatchFile> files, BatchOptions options, DecodeFunction decode = {},
-                int filesAtOnce = 1, QObject* parent = nullptr);
+    BatchWorker(BatchState& state, std::vector<BatchFile> files, BatchOptions options,
+                DecodeFunction decode = {}, int filesAtOnce = 1, QObject* parent = nullptr);
     // Valid once the thread has ended.
     const BatchResult& result() const { return result_; }
 
@@ -121,6 +126,7 @@ protected:
     void run() override;
 
 private:
+    BatchState& state_;
     std::vector<BatchFile> files_;
     BatchOptions options_;
     DecodeFunction decode_;
@@ -135,6 +141,8 @@ public:
                 MessageBoxes& boxes);
 
     bool running() const { return running_; }
+    // The run in progress, or the last one.
+    const BatchState& batchState() const { return state_; }
     // What decodes each file; empty, as by default, for decode_file. For tests that stand in
     // for the engine.
     void setDecodeFunction(DecodeFunction decode) { decode_ = std::move(decode); }
@@ -171,6 +179,7 @@ private:
     OptionsPage& options_;
     MessageBoxes& boxes_;
     DecodeFunction decode_;
+    BatchState state_;
     bool running_ = false;
     bool terminating_ = false;
 };

@@ -536,7 +536,8 @@ Running:
       --json            for each file as it ends, one JSON object a line on standard
                         output (see below); all else goes to standard error
   -j, --jobs N          decode up to N files at once in N worker processes
-                        (default 1; 0 means one per processor)
+                        (default 1; 0 means one per processor); above 1 each
+                        file's bytes are those of a run of that file alone
       --threads N       decode each file on N threads, with the same bytes as on one
                         (default: the processors divided among the files at once)
   -q, --quiet           show nothing but errors

@@ -20,7 +20,11 @@ namespace {
 constinit volatile std::sig_atomic_t interrupts = 0;
 constinit volatile std::sig_atomic_t firstSignal = 0;
 // The original standard error: while a file decodes, descriptor 2 is the engine's capture.
+// Read by the handler: constant-initialised, so that a signal arriving before any dynamic
+// initialisation still finds them in their starting state.
 constinit volatile std::sig_atomic_t messageFd = STDERR_FILENO;
+// The run the first signal cancels; set before the handler is installed.
+constinit BatchState* interruptedRun = nullptr;
 bool readerGone = false;
 
 void on_interrupt(int signal) {
@@ -28,7 +32,9 @@ void on_interrupt(int signal) {
     if (interrupts == 1) {
         firstSignal = signal;
         // Lock-free atomics: safe here. The engine sees the cancel at its next progress call.
-        request_cancel(batch_state());
+        if (interruptedRun != nullptr) {
+            request_cancel(*interruptedRun);
+        }
         return;
     }
     // Workers remove their own temporary files; a short grace before SIGKILL.
@@ -56,8 +62,9 @@ std::string indent(const std::string& text) {
 
 }  // namespace
 
-void install_interrupt_handler(int screenFd) {
+void install_interrupt_handler(int screenFd, BatchState& run) {
     messageFd = screenFd;
+    interruptedRun = &run;
     struct sigaction action {};
     action.sa_handler = on_interrupt;
     // One signal at a time, so that the count and the first signal agree.
@@ -81,7 +88,9 @@ int stop_signal() {
 void stop_if_reader_gone(std::FILE* out) {
     if (out != nullptr && std::ferror(out) != 0 && errno == EPIPE && !readerGone) {
         readerGone = true;
-        request_cancel(batch_state());
+        if (interruptedRun != nullptr) {
+            request_cancel(*interruptedRun);
+        }
     }
 }
 
@@ -104,32 +113,35 @@ RequestBuilder cli_requests(const CliRun& run) {
     return run.albums != nullptr ? album_requests(build, *run.albums) : build;
 }
 
-void report_file(const CliRun& run, const std::string& input, const std::string& output,
-                 const std::string& failure, const std::string& messages,
-                 const std::string& written, const DecodeStats* stats) {
-    if (failure.empty() && run.decoded != nullptr) {
-        run.decoded->push_back({input, output});
-    }
+void report_file(const CliRun& run, const FileOutcome& outcome, const std::string& planned,
+                 const std::string& written) {
     std::string text;
-    const std::string loudness = stats != nullptr ? loudness_text(*stats) : std::string();
+    const std::string& input = outcome.input;
     // Names and the engine's messages (which repeat names) reach the terminal escaped.
-    if (!failure.empty()) {
-        text = "pelmora-cli: " + terminal_safe(input) + ": " + terminal_safe(failure) + "\n" +
-               indent(terminal_safe_lines(messages, {input, output, written}));
-    } else if (!run.options->quiet) {
+    if (outcome.end == FileEnd::Failed || outcome.end == FileEnd::Refused) {
+        std::string messages;
+        for (const std::string& line : outcome.messages) {
+            messages += line + "\n";
+        }
+        text = "pelmora-cli: " + terminal_safe(input) + ": " +
+               terminal_safe(reason_text(outcome.reason)) + "\n" +
+               indent(terminal_safe_lines(messages, {input, planned, written}));
+    } else if (outcome.end == FileEnd::Decoded && !run.options->quiet) {
+        const std::string loudness = loudness_text(outcome.stats);
         // --verbose shows the engine's lines of every file, as they were written but escaped.
+        // The decoder's banner opened its first line.
         if (run.options->verbose) {
-            text = terminal_safe_lines(messages, {input, output, written});
-            if (!text.empty() && text.back() != '\n') {
-                text += "\n";
+            std::string prefix = std::string(decode_banner());
+            for (const std::string& line : outcome.messages) {
+                text += terminal_safe_lines(prefix + line, {input, planned, written}) + "\n";
+                prefix.clear();
             }
         }
-        text += terminal_safe(input) + " -> " + terminal_safe(output) +
-                (loudness.empty() ? "" : " (" + loudness + ")") + "\n";
-    }
-    // What was left out is said without --verbose: a file that lost its tags is not whole.
-    if (failure.empty() && !run.options->quiet && stats != nullptr) {
-        for (const std::string& warning : decode_warning_texts(stats->warnings)) {
+        text += terminal_safe(input) + " -> " + terminal_safe(outcome.output) +
+                (loudness.empty() ? "" : " (" + loudness + ")") +
+                (outcome.renamed ? " (kept both)" : "") + "\n";
+        // What was left out is said without --verbose: a file that lost its tags is not whole.
+        for (const std::string& warning : decode_warning_texts(outcome.stats.warnings)) {
             text += "pelmora-cli: " + terminal_safe(input) + ": " + warning + "\n";
         }
     }

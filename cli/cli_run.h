@@ -19,8 +19,6 @@ struct CliRun {
     std::FILE* screen;  // the original standard error, for the display and our own lines
     bool interactive;   // a progress display on a terminal
     std::FILE* json;    // --json: the original standard output; null otherwise
-    // --cue: each file decoded whole, with its WAV file, for the cue sheets; null otherwise.
-    std::vector<CueSource>* decoded = nullptr;
     // --album: every file's and album's loudness, measured before the run; null otherwise.
     const AlbumLoudness* albums = nullptr;
 };
@@ -29,22 +27,22 @@ struct CliRun {
 // line's engine options (make_request) for the same paths and play length.
 RequestBuilder cli_requests(const CliRun& run);
 
-// Lines about finished files: one per file unless quiet; a failure with the engine's
-// messages of that file, and with --verbose every file's; a line per warning (see
-// decode_warning_texts) unless quiet. written: the temporary name the engine wrote, which
-// its messages may name.
-// stats: the engine's figures, whose loudness the line shows when it was measured.
-void report_file(const CliRun& run, const std::string& input, const std::string& output,
-                 const std::string& failure, const std::string& messages,
-                 const std::string& written = {}, const DecodeStats* stats = nullptr);
+// The line about a finished file: one per decoded file unless quiet, naming the WAV file it
+// was written as (and its loudness, when measured), after the engine's lines with --verbose;
+// a failed or refused one always, with the engine's messages of that file; a line per
+// warning (decode_warning_texts) unless quiet.
+// written: the temporary name the engine wrote, which its messages may name.
+void report_file(const CliRun& run, const FileOutcome& outcome, const std::string& planned,
+                 const std::string& written = {});
 
 // Both runners expect the batch begun (begin_batch).
-BatchResult run_in_process(CliRun& run);
-BatchResult run_in_workers(CliRun& run, int jobs);
+BatchResult run_in_process(CliRun& run, BatchState& state);
+BatchResult run_in_workers(CliRun& run, BatchState& state, int jobs);
 
 // Ctrl-C, SIGTERM and SIGHUP: the first cancels the run (the current file is finished and
 // kept), the second ends the program at once with 128 + its number and a line on screenFd.
-void install_interrupt_handler(int screenFd);
+// run must outlive the handler.
+void install_interrupt_handler(int screenFd, BatchState& run);
 int interrupt_count();
 // The first of those signals, 0 before any.
 int stop_signal();

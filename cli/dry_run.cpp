@@ -4,10 +4,22 @@
 
 #include "cli/terminal_text.h"
 
-int print_dry_run(const std::vector<PlannedFile>& plan, std::FILE* out) {
+int print_dry_run(const std::vector<FileOutcome>& before, const std::vector<PlannedFile>& plan,
+                  std::FILE* out) {
     int decode = 0;
     int skip = 0;
     int fail = 0;
+    for (const FileOutcome& file : before) {
+        const std::string input = terminal_safe(file.input);
+        const std::string reason = terminal_safe(reason_text(file.reason));
+        if (file.end == FileEnd::Skipped) {
+            ++skip;
+            std::fprintf(out, "%s: skipped, %s\n", input.c_str(), reason.c_str());
+        } else {
+            ++fail;
+            std::fprintf(out, "%s: would fail, %s\n", input.c_str(), reason.c_str());
+        }
+    }
     for (const PlannedFile& entry : plan) {
         const std::string input = terminal_safe(input_path(entry.file));
         const std::string output = terminal_safe(entry.file.output);

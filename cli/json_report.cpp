@@ -46,42 +46,58 @@ void add_loudness(nlohmann::ordered_json& object, const DecodeStats& stats) {
     }
 }
 
+const char* json_status(FileEnd end) {
+    switch (end) {
+        case FileEnd::Decoded:
+            return "decoded";
+        case FileEnd::Skipped:
+            return "skipped";
+        case FileEnd::Partial:
+        case FileEnd::NotStarted:
+            return "cancelled";
+        case FileEnd::Failed:
+        case FileEnd::Refused:
+            break;
+    }
+    return "failed";
+}
+
 }  // namespace
 
-std::string json_file_line(const JsonFileEnd& end) {
+std::string json_file_line(const FileOutcome& outcome) {
     auto text_or_null = [](const std::string& text) {
         return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
     };
     nlohmann::ordered_json object = {
-        {"input", end.input},   {"output", text_or_null(end.output)},
-        {"status", end.status}, {"reason", text_or_null(end.reason)},
-        {"frames", nullptr},    {"duration_ms", nullptr},
-        {"peak_db", nullptr},   {"clipped_samples", nullptr},
+        {"input", outcome.input},
+        {"output", text_or_null(outcome.output)},
+        {"status", json_status(outcome.end)},
+        {"reason", text_or_null(outcome.end == FileEnd::Partial && !outcome.output.empty()
+                                    ? std::string()
+                                    : reason_text(outcome.reason))},
+        {"frames", nullptr},
+        {"duration_ms", nullptr},
+        {"peak_db", nullptr},
+        {"clipped_samples", nullptr},
     };
-    if (end.stats != nullptr) {
-        object["frames"] = end.stats->frames_decoded;
-        object["duration_ms"] = end.stats->duration_ms;
+    if (outcome.engineRan) {
+        const DecodeStats& stats = outcome.stats;
+        object["frames"] = stats.frames_decoded;
+        object["duration_ms"] = stats.duration_ms;
         // Millibel to dB; an all-zero output has no peak in dB (the summary's "-inf").
-        if (end.stats->has_peak != 0) {
-            object["peak_db"] = end.stats->peak_millibel / 100.0;
+        if (stats.has_peak != 0) {
+            object["peak_db"] = stats.peak_millibel / 100.0;
         }
-        object["clipped_samples"] = end.stats->clipped_samples;
-        add_loudness(object, *end.stats);
+        object["clipped_samples"] = stats.clipped_samples;
+        add_loudness(object, stats);
     }
     return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
-void write_json_line(std::FILE* out, const JsonFileEnd& end) {
-    if (out == nullptr) {
+void write_json_line(std::FILE* out, const FileOutcome& outcome) {
+    if (out == nullptr || outcome.end == FileEnd::NotStarted) {
         return;
     }
-    std::fprintf(out, "%s\n", json_file_line(end).c_str());
+    std::fprintf(out, "%s\n", json_file_line(outcome).c_str());
     std::fflush(out);
-}
-
-const char* decode_status(std::int32_t result, const std::string& reason) {
-    if (result == DECODE_ABORTED) {
-        return "cancelled";
-    }
-    return reason.empty() && result == DECODE_OK ? "decoded" : "failed";
 }

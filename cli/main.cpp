@@ -14,6 +14,7 @@
 #include "app/core/folder_check.h"
 #include "app/core/folder_text.h"
 #include "app/core/output_plan.h"
+#include "app/core/run_end.h"
 #include "app/core/system_message.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
@@ -60,6 +61,14 @@ bool same_file(const std::string& a, const std::string& b) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
+FileOutcome refused_file(const std::string& path, const std::string& why) {
+    FileOutcome outcome;
+    outcome.input = path;
+    outcome.end = FileEnd::Refused;
+    outcome.reason = {ReasonKind::Text, 0, why};
+    return outcome;
+}
+
 // The list's refusals, which a command-line user could not see otherwise; each is named
 // again at the end, and fails the run.
 class CliListReporter : public FileListReporter {
@@ -72,54 +81,27 @@ public:
         const char* why = keepFolders_ ? "same WAV file as" : "same file name as";
         std::fprintf(stderr, "pelmora-cli: skipping %s: %s %s\n", terminal_safe(path).c_str(), why,
                      terminal_safe(listedPath).c_str());
-        refused.push_back({path, std::string(why) + " " + listedPath});
+        refused.push_back(refused_file(path, std::string(why) + " " + listedPath));
     }
     void fileError(const std::string& path, const std::string& message) override {
         // The message may name the path again (a link's target, say): escaped as a whole.
         std::fprintf(stderr, "pelmora-cli: %s: %s\n", terminal_safe(path).c_str(),
                      terminal_safe(message).c_str());
-        refused.push_back({path, message});
+        refused.push_back(refused_file(path, message));
     }
-    std::vector<FailedFile> refused;
+    std::vector<FileOutcome> refused;
 
 private:
     bool keepFolders_;
 };
 
-// Every name the end message may show, for escaping: a reason may name a path too, so its
-// whole line goes as one.
-std::vector<std::string> named_paths(const BatchResult& result) {
-    std::vector<std::string> names = result.partial;
-    names.insert(names.end(), result.skipped.begin(), result.skipped.end());
-    for (const auto* list : {&result.failed, &result.refused}) {
-        for (const FailedFile& file : *list) {
-            names.push_back(file.path + ": " + file.reason);
-        }
-    }
-    return names;
-}
-
-// --json's objects for the inputs that end before the run: refused and missing ones, named
-// files that are not MPEG audio, and what the plan skips or fails.
-void write_never_started(std::FILE* json, const std::vector<FailedFile>& failedBefore,
-                         const std::vector<std::string>& notMpeg,
-                         const std::vector<FailedFile>& refused,
-                         const std::vector<PlannedFile>& plan) {
-    for (const auto* list : {&failedBefore, &refused}) {
-        for (const FailedFile& file : *list) {
-            write_json_line(json, {"failed", file.path, {}, file.reason, nullptr});
-        }
-    }
-    for (const std::string& input : notMpeg) {
-        write_json_line(json, {"skipped", input, {}, NOT_MPEG_REASON, nullptr});
-    }
-    for (const PlannedFile& entry : plan) {
-        if (entry.action != PlanAction::Decode) {
-            write_json_line(json,
-                            {entry.action == PlanAction::Skip ? "skipped" : "failed",
-                             input_path(entry.file), entry.file.output, entry.reason, nullptr});
-        }
-    }
+// An input that ended before the run: never decoded, with the reason in words.
+FileOutcome ended_before(const std::string& path, FileEnd end, const Reason& reason) {
+    FileOutcome outcome;
+    outcome.input = path;
+    outcome.end = end;
+    outcome.reason = reason;
+    return outcome;
 }
 
 // Invalid engine option texts end the program here, with the engine's own message, before
@@ -185,8 +167,8 @@ int main(int argc, char** argv) {
     CliListReporter reporter(options.keep_folders);
     list.setReporter(&reporter);
     list.setKeepFolders(options.keep_folders);
-    std::vector<FailedFile> failedBefore;
-    std::vector<std::string> notMpeg;
+    // The inputs that end before the run, in the order they were met; then the plan's.
+    std::vector<FileOutcome> before;
     for (const std::string& input : options.inputs) {
         if (list.acceptPath(input) != PATH_REFUSED) {
             list.addPath(input);
@@ -197,27 +179,44 @@ int main(int argc, char** argv) {
             int error = errno;
             std::fprintf(stderr, "pelmora-cli: %s: %s\n", terminal_safe(input).c_str(),
                          errno_message(error).c_str());
-            failedBefore.push_back({input, errno_message(error)});
+            before.push_back(ended_before(input, FileEnd::Failed, {ReasonKind::Input, error, {}}));
         } else {
             std::fprintf(stderr, "pelmora-cli: skipping %s: %s\n", terminal_safe(input).c_str(),
                          NOT_MPEG_REASON);
-            notMpeg.push_back(input);
+            before.push_back(
+                ended_before(input, FileEnd::Skipped, {ReasonKind::Text, 0, NOT_MPEG_REASON}));
         }
     }
     for (int i = 0; i < list.rowCount(); ++i) {
         run.files.push_back({list.row(i).name, list.row(i).folder, list.row(i).root});
     }
-    if (run.files.empty() && failedBefore.empty() && reporter.refused.empty()) {
+    const bool anyFailedBefore = std::any_of(before.begin(), before.end(), [](const auto& file) {
+        return file.end != FileEnd::Skipped;
+    });
+    if (run.files.empty() && !anyFailedBefore && reporter.refused.empty()) {
         std::fprintf(stderr, "pelmora-cli: no MPEG audio files to decode\n");
         return EXIT_USAGE;
     }
+    before.insert(before.end(), reporter.refused.begin(), reporter.refused.end());
     const std::vector<PlannedFile> plan = plan_outputs(run.files, run.batch, !options.dry_run);
+    // The run: static, since the interrupt handler reaches it until the program ends.
+    static BatchState state;
     if (options.dry_run) {
-        int failing = print_dry_run(plan, stdout);
-        return failing == 0 && failedBefore.empty() ? 0 : EXIT_SOME_FAILED;
+        // What the run would report, from the same plan and the same end decision.
+        print_dry_run(before, plan, stdout);
+        BatchResult would = dry_run_result(plan);
+        would.files.insert(would.files.begin(), before.begin(), before.end());
+        return finish_batch(would, state, false).failures ? EXIT_SOME_FAILED : 0;
     }
     run.files = files_to_decode(plan);
-    write_never_started(json, failedBefore, notMpeg, reporter.refused, plan);
+    for (const FileOutcome& file : before) {
+        write_json_line(json, file);
+    }
+    for (const PlannedFile& entry : plan) {
+        if (entry.action != PlanAction::Decode) {
+            write_json_line(json, planned_outcome(entry));
+        }
+    }
     stop_if_reader_gone(json);
 
     run.interactive = !options.quiet && !options.verbose && isatty(STDERR_FILENO) != 0;
@@ -229,15 +228,10 @@ int main(int argc, char** argv) {
         run.screen = screenFile;
     }
 
-    install_interrupt_handler(screenFile != nullptr ? screen : STDERR_FILENO);
-    BatchState& state = batch_state();
+    install_interrupt_handler(screenFile != nullptr ? screen : STDERR_FILENO, state);
     begin_batch(state, run.files);
     if (interrupt_count() > 0 || reader_gone()) {
         request_cancel(state);  // a Ctrl-C that came before the batch began still counts
-    }
-    std::vector<CueSource> decoded;
-    if (options.cue) {
-        run.decoded = &decoded;
     }
     const bool pool = options.jobs > 1 && run.files.size() > 1;
     if (options.threads == 0) {
@@ -253,26 +247,35 @@ int main(int argc, char** argv) {
                          run.files.size());
             std::fflush(run.screen);
         }
-        albums = measure_albums(run.files, cli_requests(run), options.jobs);
+        albums = measure_albums(state, run.files, cli_requests(run), options.jobs);
         run.albums = &albums;
     }
-    BatchResult result = pool ? run_in_workers(run, options.jobs) : run_in_process(run);
+    BatchResult result =
+        pool ? run_in_workers(run, state, options.jobs) : run_in_process(run, state);
+    // --cue: the sheets are made from the files the run decoded, in the run's order.
+    std::vector<CueSource> decoded;
+    for (const FileOutcome& file : result.files) {
+        if (options.cue && file.end == FileEnd::Decoded) {
+            decoded.push_back({file.input, file.output});
+        }
+    }
     for (const std::string& line : write_cue_sheets(decoded)) {
         std::fprintf(run.screen, "pelmora-cli: %s\n", terminal_safe(line).c_str());
     }
     add_plan_outcome(plan, result);
-    result.failed.insert(result.failed.begin(), failedBefore.begin(), failedBefore.end());
-    result.attempted += static_cast<int>(failedBefore.size());
-    result.refused = reporter.refused;
+    // A named file that is not MPEG audio was never part of the run.
+    std::erase_if(before, [](const FileOutcome& file) { return file.end == FileEnd::Skipped; });
+    result.files.insert(result.files.begin(), before.begin(), before.end());
 
-    const BatchEnd end = finish_batch(result, state, false);
-    const std::string endText = terminal_safe_lines(end.message, named_paths(result));
+    const BatchEnd end =
+        finish_batch(result, state, false,
+                     {[](const std::string& text) { return terminal_safe(text); }, !options.quiet});
     if (end.cancelled) {
-        std::fprintf(run.screen, "%s\n", endText.c_str());
+        std::fprintf(run.screen, "%s\n", end.message.c_str());
     } else if (end.failures) {
-        std::fprintf(run.screen, "pelmora-cli: %s\n", endText.c_str());
+        std::fprintf(run.screen, "pelmora-cli: %s\n", end.message.c_str());
     } else if (!options.quiet) {
-        std::fprintf(run.screen, "%s\n", endText.c_str());
+        std::fprintf(run.screen, "%s\n", end.message.c_str());
     }
     if (reader_gone()) {
         std::fprintf(run.screen,

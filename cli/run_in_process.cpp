@@ -1,9 +1,9 @@
 // All files one after another in this process, as the window's worker decodes them: the
 // dither state runs on from file to file.
+#include "app/core/output_capture.h"
 #include "app/core/output_plan.h"
 #include "cli/cli_run.h"
 #include "cli/json_report.h"
-#include "cli/output_capture.h"
 #include "cli/terminal_display.h"
 
 namespace {
@@ -49,8 +49,7 @@ private:
 
 }  // namespace
 
-BatchResult run_in_process(CliRun& run) {
-    BatchState& state = batch_state();
+BatchResult run_in_process(CliRun& run, BatchState& state) {
     TerminalDisplay display(run.screen);
     DisplaySink sink(display);
     state.progress = run.interactive ? &sink : nullptr;
@@ -67,21 +66,18 @@ BatchResult run_in_process(CliRun& run) {
         messages = capture.finish();
         return result;
     };
-    auto ended = [&](const BatchFile& file, const std::string& output, const FileOutcome& outcome) {
+    auto ended = [&](const BatchFile& file, FileOutcome& outcome) {
         display.erase();
-        if (outcome.result != DECODE_ABORTED) {
-            report_file(run, input_path(file), output, outcome.reason, messages, written,
-                        &outcome.stats);
-        }
-        write_json_line(run.json, {decode_status(outcome.result, outcome.reason), input_path(file),
-                                   output, outcome.reason, &outcome.stats});
+        outcome.messages = message_lines(messages);
+        report_file(run, outcome, file.output, written);
+        write_json_line(run.json, outcome);
         stop_if_reader_gone(run.json);
         messages.clear();
         written.clear();
     };
 
     BatchResult result =
-        run_batch(run.files, cli_requests(run), output_decoder(run.batch, decode), ended);
+        run_batch(state, run.files, cli_requests(run), output_decoder(run.batch, decode), ended);
     display.erase();
     state.progress = nullptr;
     return result;

@@ -11,27 +11,13 @@ namespace {
 
 class WorkerReport : public PoolListener {
 public:
-    WorkerReport(const CliRun& run, TerminalDisplay& display)
-        : run_(run), display_(display), start_(std::chrono::steady_clock::now()) {}
+    WorkerReport(const CliRun& run, const BatchState& state, TerminalDisplay& display)
+        : run_(run), state_(state), display_(display), start_(std::chrono::steady_clock::now()) {}
 
-    void workerNotStarted(int error) override {
-        std::fprintf(run_.screen, "pelmora-cli: cannot start a worker: %s\n",
-                     errno_message(error).c_str());
-    }
-
-    void fileEnded(const PoolFileEnd& end) override {
+    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
         display_.erase();
-        const BatchFile& file = run_.files[end.index];
-        std::string input = input_path(file);
-        std::string output = !end.output.empty() ? end.output
-                             : file.output.empty()
-                                 ? output_file_path(run_.batch.outputFolder, input)
-                                 : file.output;
-        if (end.result != DECODE_ABORTED) {
-            report_file(run_, input, output, end.failure, end.messages, {}, &end.stats);
-        }
-        write_json_line(run_.json, {decode_status(end.result, end.failure), input, output,
-                                    end.failure, &end.stats});
+        report_file(run_, outcome, run_.files[index].output);
+        write_json_line(run_.json, outcome);
         stop_if_reader_gone(run_.json);
     }
 
@@ -47,7 +33,7 @@ public:
             bars.push_back({fraction, count_line(static_cast<int>(file.index) + 1, total) + "  " +
                                           run_.files[file.index].name});
         }
-        const std::uint64_t batchTotalKiB = batch_state().batchTotalKiB;
+        const std::uint64_t batchTotalKiB = state_.batchTotalKiB;
         double batch = batchTotalKiB > 0 ? static_cast<double>(progress.doneKiB) /
                                                static_cast<double>(batchTotalKiB)
                                          : 0.0;
@@ -59,17 +45,19 @@ public:
 
 private:
     const CliRun& run_;
+    const BatchState& state_;
     TerminalDisplay& display_;
     std::chrono::steady_clock::time_point start_;
 };
 
 }  // namespace
 
-BatchResult run_in_workers(CliRun& run, int jobs) {
+BatchResult run_in_workers(CliRun& run, BatchState& state, int jobs) {
     TerminalDisplay display(run.screen);
-    WorkerReport report(run, display);
-    BatchResult result = run_worker_pool(run.files, cli_requests(run), PoolSettings{jobs, true},
-                                         report, output_decoder(run.batch, {}));
+    WorkerReport report(run, state, display);
+    BatchResult result =
+        run_worker_pool(state, run.files, cli_requests(run), PoolSettings{jobs, true}, report,
+                        output_decoder(run.batch, {}));
     display.erase();
     return result;
 }

@@ -11,7 +11,8 @@ namespace {
 
 // The error feedback and the random sequence are meant to run on from block to block and
 // from file to file for the life of the process: a per-file state would restart the same
-// noise sequence at every file. Hence module-wide, one per output channel, never reset.
+// noise sequence at every file. Hence module-wide, one per output channel, reset only by
+// restart_dither where files are decoded in no fixed order.
 DitherState dither_states[2] = {};
 
 // Sample sums, feedback and dither noise wrap at 32 bits; signed overflow would be undefined,
@@ -192,6 +193,11 @@ std::uint32_t pack(unsigned char* out, std::uint32_t n, const mad_fixed_t* left,
 }
 
 }  // namespace
+
+void restart_dither() {
+    dither_states[0] = DitherState{};
+    dither_states[1] = DitherState{};
+}
 
 DitherState* dither_state(int channel) {
     if (channel < 0 || channel > 1) {

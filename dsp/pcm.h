@@ -27,6 +27,10 @@ std::int32_t quantize_round(unsigned width, mad_fixed_t sample, ClipStats* stats
 std::int32_t quantize_dither(unsigned width, mad_fixed_t sample, DitherState* dither,
                              ClipStats* stats);
 
+// Puts both dither states back where a new process starts them, so that the next file's bytes
+// depend on that file alone and not on which files this process decoded before it.
+void restart_dither();
+
 // Each packer stores n samples per channel (right may be null for one channel) and returns
 // the byte count written, or 0 for an unknown mode.
 using Packer = std::uint32_t (*)(unsigned char* out, std::uint32_t n, const mad_fixed_t* left,

@@ -17,5 +17,5 @@ void apply_fade_in(const FadeState* fade, mad_frame* frame);
 void apply_fade_out(const FadeState* fade, mad_frame* frame);
 
 // The dither state of channel 0 (left or only) or 1 (right), so that a test can start from
-// a known state; production code never resets it.
+// a known state; production code resets it only through restart_dither.
 DitherState* dither_state(int channel);

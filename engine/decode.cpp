@@ -13,9 +13,6 @@
 
 namespace {
 
-constexpr const char* DECODER_NAME = "MPEG Audio Decoder";
-constexpr const char* DECODER_VERSION = "0.14.2 (beta)";
-
 bool given(const char* text) {
     return text != nullptr && text[0] != '\0';
 }
@@ -181,6 +178,10 @@ void player_release(PlayerState* state) {
     state->tag_chunks_length = 0;
 }
 
+const char* decode_banner() {
+    return "MPEG Audio Decoder 0.14.2 (beta) - ";
+}
+
 namespace {
 
 // What a loudness decode adds to a plain one: the gain through the attenuation stage, and the
@@ -206,7 +207,7 @@ std::int32_t decode_pass(const DecodeRequest* request, const LoudnessPass* pass)
     player_init(&state);
     player_apply_request(&state, request);
 
-    engine_message("%s %s - ", DECODER_NAME, DECODER_VERSION);
+    engine_message("%s", decode_banner());
     std::fflush(stderr);
 
     if ((state.flags & FLAG_CROSS_FADE) != 0) {
@@ -239,10 +240,12 @@ std::int32_t decode_pass(const DecodeRequest* request, const LoudnessPass* pass)
         }
     }
 
+    engine_output_failure_reset();
     int result = run_player(&state);
     player_release(&state);
     if (request->stats != nullptr) {
         player_stats(&state, request->stats);
+        request->stats->output_error = result == -1 ? engine_output_failure() : 0;
     }
 
     if (state.stop_requested != 0) {

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/request.h"
+
 // engine_error's formats cannot carry a printf attribute (see the header), so the checks
 // that need a literal format are off in this file only.
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
@@ -49,7 +51,25 @@ void engine_error(const char* context, const char* format, ...) {
     va_end(args);
 }
 
+namespace {
+
+// Kept beside the printed message for the caller that must say why a file failed without
+// reading the engine's prose; one decode at a time, like the rest of the engine's state.
+int output_failure = 0;
+
+}  // namespace
+
+int engine_output_failure() {
+    return output_failure;
+}
+
+void engine_output_failure_reset() {
+    output_failure = 0;
+}
+
 void engine_error_text(const char* context, const char* text, const char* path) {
+    // The writer's one failure text that is no system error is the RIFF size limit.
+    output_failure = text[0] == ':' ? errno : OUTPUT_PAST_WAV_LIMIT;
     if (text[0] == ':') {
         // ":fwrite" and ": path" print alike: the name, then the system error.
         engine_error(context, ":", text[1] != '\0' ? text + 1 : path);

@@ -21,6 +21,11 @@ void engine_error(const char* context, const char* format, ...);
 // or a plain message). path is the argument of the bare ":" form.
 void engine_error_text(const char* context, const char* text, const char* path);
 
+// What the last engine_error_text since the last reset said, as DecodeStats::output_error
+// holds it; every engine_error_text reports a failure to write the output.
+int engine_output_failure();
+void engine_output_failure_reset();
+
 void engine_warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // engine_warn, then exit status 1.

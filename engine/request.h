@@ -45,8 +45,15 @@ struct DecodeStats {
     double album_gain_db;
     std::int32_t has_album_gain;
     std::int32_t gain_limit;
+    // Why the WAV file could not be written, for a decode that failed there: the system's
+    // error number (ENOSPC, EFBIG, ...) or OUTPUT_PAST_WAV_LIMIT; 0 when writing never failed.
+    std::int32_t output_error;
     std::uint32_t warnings;  // WARNING_* bits: what a decode that went on left out or ignored
 };
+
+// DecodeStats::output_error when the next samples would take the file past the largest size
+// a RIFF header can state.
+constexpr std::int32_t OUTPUT_PAST_WAV_LIMIT = -1;
 
 // The ID3v2 tag is too large for its "id3 " chunk, which is left out; the INFO fields stay.
 constexpr std::uint32_t WARNING_ID3_CHUNK_LEFT_OUT = 1u << 0;
@@ -117,6 +124,10 @@ void decode_request_init(DecodeRequest* request);
 // invalid text ends the process with status 1 after decode_file's message, so that a front
 // end can refuse it before any file starts.
 void check_request_texts(const DecodeRequest* request);
+
+// What decode_file prints first about every file, before its tag and its summary line, on
+// the same line as the first of them.
+const char* decode_banner();
 
 // Decodes request->input_path into request->output_path. Returns DECODE_OK, DECODE_ABORTED
 // (stopped by the callback) or DECODE_FAILED. Invalid option texts end the process with

@@ -42,9 +42,9 @@ leg_tsan() {
     fi
     cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELMORA_SANITIZE=thread \
         -DPELMORA_WERROR=ON -DPELMORA_GUI=OFF -DPELMORA_BENCH=OFF
-    "${no_aslr[@]}" cmake --build build-tsan -j"$jobs" --target pelmora-cli shell_tests cli_tests
+    "${no_aslr[@]}" cmake --build build-tsan -j"$jobs" --target pelmora-cli core_tests cli_tests
     "${no_aslr[@]}" ctest --test-dir build-tsan --no-tests=error --output-on-failure -j"$jobs" \
-        -L '^(shell_tests|cli_tests)$'
+        -L '^(core_tests|cli_tests)$'
 }
 
 # The Debian package from the release leg's build (its tests are done by then; the package

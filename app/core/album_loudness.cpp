@@ -34,11 +34,9 @@ std::int32_t measure_into_stats(const DecodeRequest& request) {
 class MeasureListener : public PoolListener {
 public:
     explicit MeasureListener(AlbumLoudness& albums) : albums_(albums) {}
-    // The pool cancels the run: nothing is written.
-    void workerNotStarted(int) override {}
-    void fileEnded(const PoolFileEnd& end) override {
-        if (end.result == DECODE_OK) {
-            add_track_figures(albums_, end.index, end.stats.loudness);
+    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
+        if (outcome.end == FileEnd::Decoded) {
+            add_track_figures(albums_, index, outcome.stats.loudness);
         }
     }
 
@@ -100,8 +98,8 @@ void add_track_figures(AlbumLoudness& albums, std::size_t file, const LoudnessFi
     loudness_add_to_album(&albums.albums[albums.albumOf[file]], &figures);
 }
 
-AlbumLoudness measure_albums(const std::vector<BatchFile>& files, const RequestBuilder& build,
-                             int workers) {
+AlbumLoudness measure_albums(BatchState& state, const std::vector<BatchFile>& files,
+                             const RequestBuilder& build, int workers) {
     AlbumLoudness albums = group_albums(files);
     std::vector<BatchFile> measured = files;
     for (BatchFile& file : measured) {
@@ -110,12 +108,14 @@ AlbumLoudness measure_albums(const std::vector<BatchFile>& files, const RequestB
     const RequestBuilder measuring = measuring_requests(build);
     if (workers > 1 && files.size() > 1) {
         MeasureListener listener(albums);
-        run_worker_pool(measured, measuring, PoolSettings{workers, true}, listener,
+        run_worker_pool(state, measured, measuring, PoolSettings{workers, true}, listener,
                         measure_into_stats);
         return albums;
     }
     QuietStreams quiet;
-    BatchState& state = batch_state();
+    // The engine's progress callback reaches the run through its one pointer.
+    BatchState* outer = progress_run();
+    set_progress_run(&state);
     for (std::size_t i = 0; i < measured.size() && state.stopRequested == 0; ++i) {
         RequestTexts texts;
         DecodeRequest request = build_request(measuring, measured[i], texts);
@@ -124,6 +124,7 @@ AlbumLoudness measure_albums(const std::vector<BatchFile>& files, const RequestB
             add_track_figures(albums, i, figures);
         }
     }
+    set_progress_run(outer);
     return albums;
 }
 

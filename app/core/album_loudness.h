@@ -24,10 +24,10 @@ void add_track_figures(AlbumLoudness& albums, std::size_t file, const LoudnessFi
 
 // Measures every file with its request (built by build, writing nothing) and adds the figures
 // up per album: with workers above 1 in that many worker processes at once, else in this
-// process. Uses batch_state(), started with begin_batch: a stop or cancel ends the measuring
-// and the run then writes nothing.
-AlbumLoudness measure_albums(const std::vector<BatchFile>& files, const RequestBuilder& build,
-                             int workers);
+// process. Runs in state, started with begin_batch: a stop or cancel ends the measuring and
+// the run then writes nothing.
+AlbumLoudness measure_albums(BatchState& state, const std::vector<BatchFile>& files,
+                             const RequestBuilder& build, int workers);
 
 // build with each file's request given its measured figures (so it is decoded once more, not
 // twice) and its album's; albums must outlive every request built.

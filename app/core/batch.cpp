@@ -5,10 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/core/output_name.h"
-#include "app/core/output_plan.h"
 #include "app/core/safe_output.h"
-#include "info/mpeg_info.h"
 
 namespace {
 
@@ -16,70 +13,7 @@ int low32(std::uint64_t value) {
     return static_cast<int>(static_cast<std::uint32_t>(value));
 }
 
-std::string plural(std::size_t count, const char* one, const char* many) {
-    return count == 1 ? std::string(one) : std::to_string(count) + many;
-}
-
-// Lists after a headline: each with its own head line, a blank line and one path per line.
-void add_lists(const BatchResult& result, const char* separator, std::string& text) {
-    auto add = [&](const std::string& head, const std::vector<std::string>& lines) {
-        if (lines.empty()) {
-            return;
-        }
-        text += separator + head + ":\n";
-        separator = "\n\n";
-        for (const std::string& line : lines) {
-            text += "\n" + line;
-        }
-    };
-    auto with_reasons = [](const std::vector<FailedFile>& files) {
-        std::vector<std::string> lines;
-        for (const FailedFile& file : files) {
-            lines.push_back(file.path + ": " + file.reason);
-        }
-        return lines;
-    };
-    add(plural(result.failed.size(), "This file", " files") + " could not be decoded",
-        with_reasons(result.failed));
-    add(plural(result.refused.size(), "This file was", " files were") + " found but not decoded",
-        with_reasons(result.refused));
-    add(plural(result.partial.size(), "This file was", " files were") +
-            " stopped part way, kept with what was decoded",
-        result.partial);
-    add(plural(result.discarded.size(), "This file was", " files were") +
-            " stopped part way and not kept",
-        with_reasons(result.discarded));
-}
-
-std::string failure_message(const BatchResult& result) {
-    const std::size_t ended =
-        result.failed.size() + result.partial.size() + result.discarded.size();
-    const std::size_t attempted = static_cast<std::size_t>(result.attempted);
-    char head[128];
-    std::snprintf(head, sizeof head, "Decoded %zu of %zu files.",
-                  attempted > ended ? attempted - ended : 0, attempted + result.refused.size());
-    std::string text = head;
-    add_lists(result, " ", text);
-    return text;
-}
-
 }  // namespace
-
-BatchState& batch_state() {
-    // Constant-initialised: signal handlers reach it (request_cancel), and must never be the
-    // first to run a guarded initialisation.
-    static constinit BatchState state;
-    return state;
-}
-
-void request_cancel(BatchState& state) {
-    state.stopRequested = 1;
-    state.cancelRequested = 1;
-}
-
-std::string input_path(const BatchFile& file) {
-    return file.folder + file.name;
-}
 
 void begin_batch(BatchState& state, const std::vector<BatchFile>& files) {
     state.stopRequested = 0;
@@ -111,73 +45,12 @@ std::uint64_t scan_batch_size(const std::vector<std::string>& inputPaths, const 
     return total;
 }
 
-std::uint32_t scan_play_length_ms(const std::string& inputPath, bool exact) {
-    MpegInfo info = mpeg_info_scan(inputPath.c_str(), exact);
-    return static_cast<std::uint32_t>(info.durationMs);
-}
-
-DecodeRequest build_request(const RequestBuilder& build, const std::string& inputPath,
-                            RequestTexts& texts) {
-    DecodeRequest request = build(inputPath, texts);
-    request.play_length_ms = scan_play_length_ms(inputPath, request.exact_length != 0);
-    return request;
-}
-
-DecodeRequest build_request(const RequestBuilder& build, const BatchFile& file,
-                            RequestTexts& texts) {
-    DecodeRequest request = build_request(build, input_path(file), texts);
-    if (!file.output.empty()) {
-        texts.output = file.output;
-        request.output_path = texts.output.c_str();
-    }
-    return request;
-}
-
-DecodeRequest fill_request(const BatchOptions& options, const std::string& inputPath,
-                           RequestTexts& texts) {
-    DecodeRequest request;
-    decode_request_init(&request);
-    texts.input = inputPath;
-    texts.output = output_file_path(options.outputFolder, inputPath);
-    texts.fadeIn = std::to_string(options.fadeIn < 1 ? 1 : options.fadeIn);
-    texts.fadeOut = std::to_string(options.fadeOut < 1 ? 1 : options.fadeOut);
-    request.input_path = texts.input.c_str();
-    request.output_path = texts.output.c_str();
-    request.fade_in_text = texts.fadeIn.c_str();
-    request.fade_out_text = texts.fadeOut.c_str();
-    request.skip_silence = options.skipSilence ? 1 : 0;
-    if (options.eightBit) {
-        request.bit_depth_text = "8";
-    }
-    request.progress = batch_progress;
-    request.normalize = options.normalize ? 1 : 0;
-    request.exact_length = options.exactLength ? 1 : 0;
-    request.copy_tags = options.copyTags ? 1 : 0;
-    if (options.outputFormat == OutputFormat::CdAudio) {
-        // What a burner needs, whatever the bit depth chosen: 16-bit stereo at 44100 Hz,
-        // gapless.
-        request.bit_depth_text = "16";
-        request.output_rate = 44100;
-        request.stereo = 1;
-        request.exact_length = 1;
-    } else if (options.outputFormat == OutputFormat::Video48k) {
-        request.output_rate = 48000;
-    }
-    request.threads = options.threadsPerFile;
-    request.loudness = options.loudness ? 1 : 0;
-    request.replaygain = options.replayGain ? 1 : 0;
-    request.target_lufs = options.targetLufs;
-    return request;
-}
-
-RequestBuilder window_requests(const BatchOptions& options) {
-    return [options](const std::string& inputPath, RequestTexts& texts) {
-        return fill_request(options, inputPath, texts);
-    };
-}
-
 std::int32_t batch_progress(std::int32_t fileTotalKiB, std::int32_t fileDoneKiB) {
-    BatchState& state = batch_state();
+    BatchState* run = progress_run();
+    if (run == nullptr) {
+        return 0;  // a request filled for a decode outside any run
+    }
+    BatchState& state = *run;
     if (state.cancelRequested != 0) {
         return 1;
     }
@@ -204,31 +77,33 @@ std::string count_line(int position, int total) {
     return text;
 }
 
-void record_file_end(BatchResult& result, const std::string& input, const FileOutcome& outcome) {
-    if (outcome.result == DECODE_FAILED) {
-        result.failed.push_back({input, outcome.reason});
-    } else if (outcome.result == DECODE_ABORTED && outcome.kept) {
-        result.partial.push_back(input);
-    } else if (outcome.result == DECODE_ABORTED && !outcome.reason.empty()) {
-        result.discarded.push_back({input, outcome.reason});
-    }
-}
-
-BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder& build,
-                      const DecodeFunction& decode, const FileEndFunction& ended) {
-    BatchState& state = batch_state();
+BatchResult run_batch(BatchState& state, const std::vector<BatchFile>& files,
+                      const RequestBuilder& build, const DecodeFunction& decode,
+                      const FileEndFunction& ended) {
+    BatchState* outer = progress_run();
+    set_progress_run(&state);
     BatchResult result;
+    result.files.resize(files.size());
     const int n = static_cast<int>(files.size());
     for (int k = 0; k < n; ++k) {
+        const BatchFile& file = files[static_cast<std::size_t>(k)];
+        FileOutcome& outcome = result.files[static_cast<std::size_t>(k)];
         if (state.stopRequested != 0) {
-            result.lastResult = DECODE_ABORTED;
-            break;
+            outcome.input = input_path(file);
+            outcome.end = FileEnd::NotStarted;
+            outcome.reason = {ReasonKind::Cancelled};
+            result.stopped = true;
+            if (ended) {
+                ended(file, outcome);
+            }
+            if (state.progress != nullptr) {
+                state.progress->fileEnded(k, outcome);
+            }
+            continue;
         }
         // Not reset between files: a file that never reports progress is credited with the
         // total its predecessor last reported.
         state.completedKiB += static_cast<std::uint64_t>(state.lastFileTotalKiB);
-        const BatchFile& file = files[static_cast<std::size_t>(k)];
-        std::string input = input_path(file);
         state.currentFile = k;
         state.currentPerMille = -1;
         if (state.progress != nullptr) {
@@ -238,56 +113,25 @@ BatchResult run_batch(const std::vector<BatchFile>& files, const RequestBuilder&
         }
         RequestTexts texts;
         DecodeRequest request = build_request(build, file, texts);
-        FileOutcome outcome = decode_into_place(request, decode, file.existing);
-        result.lastResult = outcome.result;
-        ++result.attempted;
-        record_file_end(result, input, outcome);
+        outcome = decode_into_place(request, decode, file.existing);
+        outcome.input = input_path(file);
+        // Kept both: as planned, or because the planned name was taken when it was placed.
+        outcome.renamed =
+            !outcome.output.empty() && (file.renamed || (file.existing == ExistingPolicy::Rename &&
+                                                         outcome.output != request.output_path));
+        result.stopped = result.stopped || outcome.end == FileEnd::Partial;
+        if (ended) {
+            ended(file, outcome);
+        }
         if (state.progress != nullptr) {
             state.progress->fileEnded(k, outcome);
         }
-        if (ended) {
-            ended(file, outcome.output.empty() ? texts.output : outcome.output, outcome);
-        }
     }
+    set_progress_run(outer);
     return result;
 }
 
-BatchResult run_batch(const std::vector<BatchFile>& files, const BatchOptions& options,
-                      const DecodeFunction& decode) {
-    return run_batch(files, window_requests(options), decode);
-}
-
-BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool exitWhenDone) {
-    BatchEnd end{false,
-                 1,
-                 {},
-                 false,
-                 state.cancelRequested != 0 || !exitWhenDone,
-                 exit_after_run(state, exitWhenDone)};
-    if (result.lastResult == DECODE_ABORTED && state.cancelRequested != 0) {
-        end.cancelled = true;
-        end.dialogResult = 2;
-        end.message = "Decoding files aborted by user.";
-        add_lists(result, "\n\n", end.message);
-    } else if (!result.failed.empty() || !result.refused.empty() || !result.partial.empty() ||
-               !result.discarded.empty()) {
-        // Failures are said even when the program is about to exit: silence would report
-        // them as success.
-        end.message = failure_message(result);
-        end.failures = true;
-        // The window stays, so that the failed rows and Retry Failed are there to act on.
-        end.exitProgram = false;
-    } else if (!exitWhenDone) {
-        end.message = result.attempted == 0 && !result.skipped.empty()
-                          ? "No file needed decoding."
-                          : "Decoded all files successfully.";
-    }
-    if (!end.cancelled && !end.message.empty() && !result.skipped.empty()) {
-        end.message += "\n\n" + skipped_report(result.skipped);
-    }
-    return end;
-}
-
-bool exit_after_run(const BatchState& state, bool exitWhenDone) {
-    return state.cancelRequested == 0 && exitWhenDone;
+BatchResult run_batch(BatchState& state, const std::vector<BatchFile>& files,
+                      const BatchOptions& options, const DecodeFunction& decode) {
+    return run_batch(state, files, window_requests(options), decode);
 }

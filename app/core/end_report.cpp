@@ -12,42 +12,65 @@ void add_section(EndReport& report, const char* heading, std::vector<ReportRow> 
 
 EndReport end_report(const BatchResult& result, const BatchEnd& end) {
     EndReport report;
-    const std::size_t paragraph = end.message.find("\n\n");
-    report.summary = end.message.substr(0, paragraph);
-    auto with_reasons = [](const std::vector<FailedFile>& files) {
-        std::vector<ReportRow> rows;
-        rows.reserve(files.size());
-        for (const FailedFile& file : files) {
-            rows.push_back({file.path, file.reason});
+    report.summary = end.summary;
+    std::vector<ReportRow> failed, refused, partial, notStarted, renamed, skipped;
+    for (const FileOutcome& file : result.files) {
+        switch (file.end) {
+            case FileEnd::Failed:
+                failed.push_back({file.input, reason_text(file.reason)});
+                break;
+            case FileEnd::Refused:
+                refused.push_back({file.input, reason_text(file.reason)});
+                break;
+            case FileEnd::Partial:
+                partial.push_back({file.input, reason_text(file.reason)});
+                break;
+            case FileEnd::NotStarted:
+                notStarted.push_back({file.input, reason_text(file.reason)});
+                break;
+            case FileEnd::Skipped:
+                skipped.push_back({file.input, SKIPPED_REASON});
+                break;
+            case FileEnd::Decoded:
+                if (file.renamed) {
+                    renamed.push_back({file.input, "written as " + file.output});
+                }
+                break;
         }
-        return rows;
-    };
-    add_section(report, FAILED_HEADING, with_reasons(result.failed));
-    add_section(report, REFUSED_HEADING, with_reasons(result.refused));
-    std::vector<ReportRow> partial;
-    partial.reserve(result.partial.size());
-    for (const std::string& path : result.partial) {
-        partial.push_back({path, PARTIAL_REASON});
     }
-    // Stopped too, but not kept: the reason says what stayed instead.
-    for (const FailedFile& file : result.discarded) {
-        partial.push_back({file.path, file.reason});
-    }
+    add_section(report, FAILED_HEADING, std::move(failed));
+    add_section(report, REFUSED_HEADING, std::move(refused));
     add_section(report, PARTIAL_HEADING, std::move(partial));
-    std::vector<ReportRow> skipped;
-    skipped.reserve(result.skipped.size());
-    for (const std::string& path : result.skipped) {
-        skipped.push_back({path, SKIPPED_REASON});
-    }
+    add_section(report, NOT_STARTED_HEADING, std::move(notStarted));
+    add_section(report, RENAMED_HEADING, std::move(renamed));
     add_section(report, SKIPPED_HEADING, std::move(skipped));
     return report;
 }
 
 RunCounts run_counts(const BatchResult& result) {
     RunCounts counts;
-    counts.failed = static_cast<int>(result.failed.size());
-    counts.decoded = result.attempted - counts.failed;
-    counts.skipped = static_cast<int>(result.skipped.size());
+    for (const FileOutcome& file : result.files) {
+        switch (file.end) {
+            case FileEnd::Decoded:
+                ++counts.decoded;
+                break;
+            case FileEnd::Skipped:
+                ++counts.skipped;
+                break;
+            case FileEnd::Failed:
+                ++counts.failed;
+                break;
+            case FileEnd::Refused:
+                ++counts.refused;
+                break;
+            case FileEnd::Partial:
+                ++counts.partial;
+                break;
+            case FileEnd::NotStarted:
+                ++counts.notStarted;
+                break;
+        }
+    }
     return counts;
 }
 
@@ -55,7 +78,8 @@ std::string run_counts_text(const RunCounts& counts) {
     std::string text = std::to_string(counts.decoded) + " decoded";
     for (auto [count, word] :
          {std::pair{counts.skipped, " skipped"}, std::pair{counts.failed, " failed"},
-          std::pair{counts.partial, " partial"}}) {
+          std::pair{counts.refused, " refused"}, std::pair{counts.partial, " partial"},
+          std::pair{counts.notStarted, " not started"}}) {
         if (count > 0) {
             text += ", " + std::to_string(count) + word;
         }

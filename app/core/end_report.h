@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/batch.h"
+#include "app/core/run_end.h"
 
 struct ReportRow {
     std::string path;
@@ -30,10 +30,13 @@ inline constexpr const char* NOT_ADDED_HEADING = "Not added";
 inline constexpr const char* REFUSED_HEADING = "Found but not decoded";
 inline constexpr const char* PARTIAL_HEADING = "Stopped part way";
 inline constexpr const char* PARTIAL_REASON = "kept with what was decoded";
+inline constexpr const char* NOT_STARTED_HEADING = "Not started";
+inline constexpr const char* RENAMED_HEADING = "Kept both";
 inline constexpr const char* SKIPPED_HEADING = "Skipped";
 inline constexpr const char* SKIPPED_REASON = "the WAV file exists";
 
-// The summary is the first paragraph of the end message; the files it listed become sections.
+// The end's summary, and a section per kind of end that needs naming, each in the files'
+// order; built from the outcomes in one pass.
 EndReport end_report(const BatchResult& result, const BatchEnd& end);
 
 // How many files of a run went each way.
@@ -41,7 +44,9 @@ struct RunCounts {
     int decoded = 0;
     int skipped = 0;
     int failed = 0;
-    int partial = 0;  // stopped part way, their WAV files not whole
+    int partial = 0;  // stopped part way, their WAV files not whole or removed
+    int refused = 0;
+    int notStarted = 0;
 };
 
 RunCounts run_counts(const BatchResult& result);

@@ -11,6 +11,11 @@
 
 namespace {
 
+std::string base_name(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string percent(int perMille) {
     return std::to_string(perMille / 10) + "%";
 }
@@ -44,15 +49,28 @@ FileStatus ended_status(const FileOutcome& outcome, int perMille) {
     status.stats = outcome.stats;
     status.messages = outcome.messages;
     status.perMille = perMille;
-    if (outcome.result == DECODE_FAILED) {
-        status.state = FileState::Failed;
-        status.reason = outcome.reason.empty() ? DECODE_FAILED_REASON : outcome.reason;
-    } else if (outcome.result == DECODE_ABORTED) {
-        status.state = FileState::Stopped;
-        status.reason = outcome.reason;  // set when the partial file was not kept
-    } else {
-        status.state = FileState::Done;
-        status.perMille = 1000;
+    status.reason = reason_text(outcome.reason);
+    switch (outcome.end) {
+        case FileEnd::Decoded:
+            status.state = FileState::Done;
+            status.perMille = 1000;
+            status.output = outcome.renamed ? outcome.output : std::string();
+            break;
+        case FileEnd::Partial:
+            status.state = FileState::Stopped;
+            status.removed = outcome.output.empty();
+            break;
+        case FileEnd::Skipped:
+            status.state = FileState::Skipped;
+            break;
+        case FileEnd::Failed:
+        case FileEnd::Refused:
+            status.state = FileState::Failed;
+            break;
+        case FileEnd::NotStarted:
+            status.state = FileState::NotStarted;
+            status.perMille = 0;
+            break;
     }
     return status;
 }
@@ -80,10 +98,13 @@ std::string status_text(const FileStatus& status) {
             return "done " + clock_text(static_cast<std::int64_t>(status.stats.duration_ms)) +
                    ", " + peak_text(status.stats) + ", " +
                    std::to_string(status.stats.clipped_samples) + " clipped" +
-                   (loudness.empty() ? "" : ", " + loudness);
+                   (loudness.empty() ? "" : ", " + loudness) +
+                   (status.output.empty() ? "" : ", as " + base_name(status.output));
         }
         case FileState::Stopped:
-            return "stopped at " + percent(status.perMille);
+            return "stopped at " + percent(status.perMille) + (status.removed ? ", removed" : "");
+        case FileState::NotStarted:
+            return "not started";
         case FileState::Skipped:
             return "skipped: " + short_skip_reason(status.reason);
         case FileState::Failed:
@@ -98,12 +119,17 @@ std::string status_details(const FileStatus& status) {
     for (const std::string& warning : decode_warning_texts(status.stats.warnings)) {
         text += "\n" + warning;
     }
+    if (!status.output.empty()) {
+        text += "\nwritten as " + status.output + " beside the existing WAV file";
+    }
+    if (status.removed) {
+        text += "\n" + status.reason;
+    }
     if (!status.messages.empty()) {
         for (const std::string& line : status.messages) {
             text += "\n" + line;
         }
-    } else if ((status.state == FileState::Skipped || status.state == FileState::Stopped) &&
-               !status.reason.empty()) {
+    } else if (status.state == FileState::Skipped && !status.reason.empty()) {
         text += "\n" + status.reason;
     }
     return text;

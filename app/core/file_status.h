@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "app/core/batch.h"
 #include "app/core/output_plan.h"
+#include "app/core/run_types.h"
 
-// Stopped: the run was cancelled while the file was decoding; what it wrote is not whole.
-enum class FileState { Waiting, Decoding, Done, Stopped, Skipped, Failed };
+// Stopped: the run was cancelled while the file was decoding; what it wrote is not whole, or
+// was removed. NotStarted: the run was cancelled before the file's turn.
+enum class FileState { Waiting, Decoding, Done, Stopped, Skipped, Failed, NotStarted };
 
 struct FileStatus {
     FileState state = FileState::Waiting;
@@ -18,6 +19,8 @@ struct FileStatus {
     std::string reason = {};                 // why it was skipped or failed
     DecodeStats stats = {};                  // a finished or stopped file's figures
     std::vector<std::string> messages = {};  // the engine's lines about the file, if caught
+    std::string output = {};                 // a kept-both file's new name, else empty
+    bool removed = false;                    // a stopped file whose partial WAV was removed
 };
 
 // A file the plan leaves alone (skipped, with a short why) or fails before decoding; a file
@@ -30,12 +33,13 @@ FileStatus ended_status(const FileOutcome& outcome, int perMille);
 // "-0.3 dB" (tenths, rounded half away from zero), "-inf dB" for a silent output.
 std::string peak_text(const DecodeStats& stats);
 
-// "waiting", "decoding 42%", "done 3:02, -0.3 dB, 0 clipped", "stopped at 42%",
-// "skipped: exists", "failed: decoding failed".
+// "waiting", "decoding 42%", "done 3:02, -0.3 dB, 0 clipped" (", as NAME (2).wav" when kept
+// beside an existing file), "stopped at 42%" (", removed"), "skipped: exists",
+// "failed: No space left on device", "not started".
 std::string status_text(const FileStatus& status);
 
-// The status text, then the engine's lines about the file, or the whole reason when none were
-// caught.
+// The status text, then the whole new name of a kept-both file, then the engine's lines about
+// the file, or the whole reason when none were caught.
 std::string status_details(const FileStatus& status);
 
 // The indices of the failed rows, increasing: what "Retry failed" decodes again.

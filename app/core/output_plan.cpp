@@ -169,6 +169,7 @@ std::vector<PlannedFile> plan_outputs(const std::vector<BatchFile>& files,
             renamedTo.insert(case_folded(candidate));
             entry.file.output = candidate;
             entry.renamed = true;
+            entry.file.renamed = true;
             entry.reason = output + (taken(output) ? " exists" : " is an earlier file's");
         }
         plan.push_back(std::move(entry));
@@ -186,15 +187,53 @@ std::vector<BatchFile> files_to_decode(const std::vector<PlannedFile>& plan) {
     return files;
 }
 
-void add_plan_outcome(const std::vector<PlannedFile>& plan, BatchResult& result) {
+FileOutcome planned_outcome(const PlannedFile& entry) {
+    FileOutcome outcome;
+    outcome.input = input_path(entry.file);
+    if (entry.action == PlanAction::Skip) {
+        outcome.end = FileEnd::Skipped;
+        outcome.reason = {ReasonKind::Exists};
+        outcome.output = entry.file.output;  // the WAV file that is there
+    } else if (entry.action == PlanAction::Fail) {
+        outcome.end = FileEnd::Failed;
+        outcome.reason = {ReasonKind::Text, 0, entry.reason};
+    }
+    return outcome;
+}
+
+BatchResult dry_run_result(const std::vector<PlannedFile>& plan) {
+    BatchResult result;
+    result.files.reserve(plan.size());
     for (const PlannedFile& entry : plan) {
-        if (entry.action == PlanAction::Skip) {
-            result.skipped.push_back(input_path(entry.file));
-        } else if (entry.action == PlanAction::Fail) {
-            result.failed.push_back({input_path(entry.file), entry.reason});
-            ++result.attempted;
+        FileOutcome outcome = planned_outcome(entry);
+        if (entry.action == PlanAction::Decode) {
+            outcome.end = FileEnd::Decoded;
+            outcome.output = entry.file.output;
+            outcome.renamed = entry.renamed;
+        }
+        result.files.push_back(std::move(outcome));
+    }
+    return result;
+}
+
+void add_plan_outcome(const std::vector<PlannedFile>& plan, BatchResult& result) {
+    std::vector<FileOutcome> files;
+    files.reserve(plan.size());
+    std::size_t run = 0;
+    for (const PlannedFile& entry : plan) {
+        if (entry.action != PlanAction::Decode) {
+            files.push_back(planned_outcome(entry));
+        } else if (run < result.files.size()) {
+            files.push_back(std::move(result.files[run++]));
+        } else {
+            // A run that ended early without a word about this file: it never started.
+            FileOutcome outcome;
+            outcome.input = input_path(entry.file);
+            outcome.reason = {ReasonKind::Cancelled};
+            files.push_back(std::move(outcome));
         }
     }
+    result.files = std::move(files);
 }
 
 std::string skipped_report(const std::vector<std::string>& skipped) {

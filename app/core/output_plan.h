@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/batch.h"
+#include "app/core/run_types.h"
 
 // The WAV path below the output folder: "<name>.wav", or with keepFolders, for a file found in
 // an added folder, "<added folder's name>/<path below it>/<name>.wav" (the first level is the
@@ -44,8 +44,15 @@ std::vector<PlannedFile> plan_outputs(const std::vector<BatchFile>& files,
 // The planned files to decode, in order.
 std::vector<BatchFile> files_to_decode(const std::vector<PlannedFile>& plan);
 
-// Adds the plan's skipped and failed files to a run's result; the failed ones count as
-// attempted.
+// The outcome of a file the plan skips or fails; a file to decode has not started.
+FileOutcome planned_outcome(const PlannedFile& entry);
+
+// The outcomes a run of the plan would have if every file to decode were decoded: what a
+// dry run judges the run's end by.
+BatchResult dry_run_result(const std::vector<PlannedFile>& plan);
+
+// Puts a run's outcomes (of files_to_decode(plan), in that order) in the plan's order, with
+// the plan's skipped and failed files where they are listed.
 void add_plan_outcome(const std::vector<PlannedFile>& plan, BatchResult& result);
 
 // The end report's lines about skipped files; empty when none were skipped.

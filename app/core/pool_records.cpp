@@ -94,8 +94,10 @@ std::string encode_end(const FileOutcome& outcome, const std::string& messages) 
     const DecodeStats& stats = outcome.stats;
     std::string out;
     put(out, KIND_END);
-    put(out, outcome.result);
-    put(out, std::int32_t{outcome.kept ? 1 : 0});
+    put(out, static_cast<std::int32_t>(outcome.end));
+    put(out, static_cast<std::int32_t>(outcome.reason.kind));
+    put(out, static_cast<std::int32_t>(outcome.reason.error));
+    put(out, std::int32_t{outcome.engineRan ? 1 : 0});
     put(out, stats.frames_decoded);
     put(out, stats.duration_ms);
     put(out, stats.peak_millibel);
@@ -107,11 +109,11 @@ std::string encode_end(const FileOutcome& outcome, const std::string& messages) 
     put(out, stats.album_gain_db);
     put(out, stats.has_album_gain);
     put(out, stats.gain_limit);
+    put(out, stats.output_error);
     put(out, stats.warnings);
-    put_text(out, outcome.reason);
-    put_text(out, messages);
-    put(out, static_cast<std::int32_t>(outcome.error));
+    put_text(out, outcome.reason.detail);
     put_text(out, outcome.output);
+    put_text(out, messages);
     return out;
 }
 
@@ -152,18 +154,33 @@ RecordTake take_news(const std::string& buffer, std::size_t& offset, WorkerNews&
             return RecordTake::Incomplete;
         }
     } else {
-        std::int32_t kept = 0;
-        if (!in.get(news.result) || !in.get(kept) || !in.get(news.stats.frames_decoded) ||
-            !in.get(news.stats.duration_ms) || !in.get(news.stats.peak_millibel) ||
-            !in.get(news.stats.has_peak) || !in.get(news.stats.clipped_samples) ||
-            !in.get(news.stats.no_audio) || !in.get(news.stats.loudness) ||
-            !in.get(news.stats.gain_db) || !in.get(news.stats.album_gain_db) ||
-            !in.get(news.stats.has_album_gain) || !in.get(news.stats.gain_limit) ||
-            !in.get(news.stats.warnings) || !in.get_text(news.reason) ||
-            !in.get_text(news.messages) || !in.get(news.error) || !in.get_text(news.output)) {
+        std::int32_t end = 0;
+        std::int32_t reasonKind = 0;
+        std::int32_t error = 0;
+        std::int32_t engineRan = 0;
+        DecodeStats& stats = news.outcome.stats;
+        if (!in.get(end) || !in.get(reasonKind) || !in.get(error) || !in.get(engineRan) ||
+            !in.get(stats.frames_decoded) || !in.get(stats.duration_ms) ||
+            !in.get(stats.peak_millibel) || !in.get(stats.has_peak) ||
+            !in.get(stats.clipped_samples) || !in.get(stats.no_audio) || !in.get(stats.loudness) ||
+            !in.get(stats.gain_db) || !in.get(stats.album_gain_db) ||
+            !in.get(stats.has_album_gain) || !in.get(stats.gain_limit) ||
+            !in.get(stats.output_error) || !in.get(stats.warnings) ||
+            !in.get_text(news.outcome.reason.detail) || !in.get_text(news.outcome.output) ||
+            !in.get_text(news.messages)) {
             return in.short_answer();
         }
-        news.kept = kept != 0;
+        // Out-of-range values come from no worker of ours: the file counts as failed.
+        const bool known = end >= 0 && end <= static_cast<std::int32_t>(FileEnd::NotStarted) &&
+                           reasonKind >= 0 &&
+                           reasonKind <= static_cast<std::int32_t>(ReasonKind::Cancelled);
+        news.outcome.end = known ? static_cast<FileEnd>(end) : FileEnd::Failed;
+        news.outcome.reason.kind = static_cast<ReasonKind>(reasonKind);
+        news.outcome.reason.error = error;
+        if (!known) {
+            news.outcome.reason = {ReasonKind::Engine};
+        }
+        news.outcome.engineRan = engineRan != 0;
     }
     offset = in.at();
     return RecordTake::Whole;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/core/batch.h"
+#include "app/core/run_types.h"
 #include "engine/request.h"
 
 struct PoolJob {
@@ -19,13 +19,8 @@ struct WorkerNews {
     bool ended;  // an end record; otherwise a progress record
     std::int32_t totalKiB;
     std::int32_t doneKiB;
-    std::int32_t result;  // the rest only in an end record
-    bool kept;            // a WAV file was put in place (see FileOutcome)
-    DecodeStats stats;
-    std::string reason;
+    FileOutcome outcome;  // the rest only in an end record; its input is the parent's to set
     std::string messages;
-    std::int32_t error;  // the errno value behind reason, 0 when none
-    std::string output;  // where the WAV file went, when kept
 };
 
 // What a take_ function found at the offset.

@@ -138,22 +138,71 @@ bool same_file(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Why the output must not be written, before anything is opened; empty when it may.
-std::string refusal(const DecodeRequest& request, const std::string& output) {
+// Why the output must not be written, before anything is opened; kind None when it may.
+Reason refusal(const DecodeRequest& request, const std::string& output) {
     struct stat target {};
     if (stat(output.c_str(), &target) != 0) {
         return {};  // nothing there, or a link to nothing: the link is replaced
     }
     struct stat link {};
     if (lstat(output.c_str(), &link) == 0 && S_ISDIR(link.st_mode)) {
-        return path_error_message(output, EISDIR);
+        return {ReasonKind::Text, 0, path_error_message(output, EISDIR)};
     }
     struct stat input {};
     if (request.input_path != nullptr && stat(request.input_path, &input) == 0 &&
         same_file(input, target)) {
-        return "the output " + output + " is the input file itself; not decoded";
+        return {ReasonKind::Text, 0,
+                "the output " + output + " is the input file itself; not decoded"};
     }
     return {};
+}
+
+bool folder_gone(const std::string& output) {
+    struct stat info {};
+    return stat(folder_of(output).c_str(), &info) != 0 && errno == ENOENT;
+}
+
+// Why a decode failed, from what the engine reported and what the input and the output folder
+// are now; the engine's prose is never read.
+Reason failure_reason(const DecodeRequest& request, const DecodeStats& stats,
+                      const std::string& output) {
+    if (stats.no_audio != 0) {
+        return {ReasonKind::NoAudio};
+    }
+    if (stats.output_error == OUTPUT_PAST_WAV_LIMIT) {
+        return {ReasonKind::WavLimit};
+    }
+    if (!output.empty() && output != "-" && folder_gone(output)) {
+        return {ReasonKind::OutputFolderGone};
+    }
+    if (stats.output_error != 0) {
+        return {ReasonKind::Output, stats.output_error, {}};
+    }
+    if (request.input_path != nullptr) {
+        // O_NONBLOCK: a FIFO put in the input's place must not hold this check up.
+        int fd = open(request.input_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd == -1) {
+            const int error = errno;
+            return error == ENOENT ? Reason{ReasonKind::InputGone}
+                                   : Reason{ReasonKind::Input, error, {}};
+        }
+        struct stat info {};
+        const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+        close(fd);
+        if (!regular) {
+            return {ReasonKind::NotRegular};
+        }
+    }
+    return {ReasonKind::Engine};
+}
+
+// The decode wrote into the file we created, and the name still leads to it: nobody put a
+// link or another file in its place meanwhile.
+bool still_ours(int fd, const std::string& path) {
+    struct stat held {};
+    struct stat named {};
+    return fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode) &&
+           same_file(held, named);
 }
 
 // An existing file the user may not write is not replaced, as cp refuses it: renaming over it
@@ -208,32 +257,6 @@ int place_numbered(const std::string& from, const std::string& output, std::stri
         placed = numbered_file_path(unnumbered, ++n, longest);
     }
     return EEXIST;
-}
-
-// Why a write failed, when the engine's "decoding failed" hides it: the file-size limit, or a
-// full file system. 0 when neither explains it.
-int write_limit_error(int fd) {
-    struct stat held {};
-    struct rlimit limit {};
-    if (fstat(fd, &held) == 0 && getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
-        limit.rlim_cur != RLIM_INFINITY &&
-        static_cast<rlim_t>(held.st_size) + 65536 >= limit.rlim_cur) {
-        return EFBIG;
-    }
-    struct statvfs space {};
-    if (fstatvfs(fd, &space) == 0 && (geteuid() == 0 ? space.f_bfree : space.f_bavail) == 0) {
-        return ENOSPC;
-    }
-    return 0;
-}
-
-// The decode wrote into the file we created, and the name still leads to it: nobody put a
-// link or another file in its place meanwhile.
-bool still_ours(int fd, const std::string& path) {
-    struct stat held {};
-    struct stat named {};
-    return fstat(fd, &held) == 0 && lstat(path.c_str(), &named) == 0 && S_ISREG(named.st_mode) &&
-           same_file(held, named);
 }
 
 // Where the temporary files of an output are and how their names begin.
@@ -331,67 +354,86 @@ std::string temporary_output_name(const std::string& output, const std::string& 
 FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction& decode,
                               ExistingPolicy existing) {
     FileOutcome outcome;
+    outcome.input = request.input_path != nullptr ? request.input_path : "";
     const std::string output = request.output_path != nullptr ? request.output_path : "";
     DecodeRequest own = request;
     own.stats = &outcome.stats;
-    auto run = [&decode](const DecodeRequest& r) { return decode ? decode(r) : decode_file(&r); };
+    auto run = [&decode, &outcome](const DecodeRequest& r) {
+        outcome.engineRan = true;
+        return decode ? decode(r) : decode_file(&r);
+    };
     auto finish = [&request, &outcome] {
         if (request.stats != nullptr) {
             *request.stats = outcome.stats;
         }
         return outcome;
     };
-    auto fail = [&outcome](const std::string& reason, int error) {
-        outcome.result = DECODE_FAILED;
-        outcome.reason = reason;
-        outcome.error = error;
+    auto ended = [&](std::int32_t result) {
+        if (result == DECODE_ABORTED) {
+            outcome.end = FileEnd::Partial;
+            outcome.reason = {ReasonKind::Stopped};
+        } else if (result == DECODE_OK) {
+            outcome.end = FileEnd::Decoded;
+        } else {
+            outcome.end = FileEnd::Failed;
+            outcome.reason = failure_reason(request, outcome.stats, output);
+        }
+    };
+    auto fail = [&outcome](Reason reason) {
+        outcome.end = FileEnd::Failed;
+        outcome.reason = std::move(reason);
     };
     if (output.empty() || output == "-") {
-        outcome.result = run(own);
-        if (outcome.result == DECODE_FAILED) {
-            outcome.reason = outcome.stats.no_audio != 0 ? NO_AUDIO_REASON : DECODE_FAILED_REASON;
+        ended(run(own));
+        if (outcome.end != FileEnd::Failed) {
+            outcome.output = output;
         }
         return finish();
     }
 
     outcome.reason = refusal(request, output);
-    if (!outcome.reason.empty()) {
+    if (outcome.reason.kind != ReasonKind::None) {
+        outcome.end = FileEnd::Refused;
         return finish();
     }
     if (existing == ExistingPolicy::Overwrite && write_protected(output)) {
-        fail(WRITE_PROTECTED_REASON, EACCES);
+        fail({ReasonKind::Text, 0, WRITE_PROTECTED_REASON});
         return finish();
     }
     std::string temporary;
     int fd = create_temporary(output, temporary);
     if (fd == -1) {
         const int error = errno;
-        fail("cannot create a file in " + folder_of(output) + ": " + errno_message(error), error);
+        fail(error == ENOENT && folder_gone(output)
+                 ? Reason{ReasonKind::OutputFolderGone}
+                 : Reason{ReasonKind::Output, error,
+                          "cannot create a file in " + folder_of(output)});
         return finish();
     }
     hold_unfinished(temporary);
     own.output_path = temporary.c_str();
-    outcome.result = run(own);
+    ended(run(own));
 
     struct stat left {};
-    if (outcome.result == DECODE_FAILED) {
-        const int error = write_limit_error(fd);
-        if (error != 0) {
-            fail(errno_message(error), error);
-        } else {
-            outcome.reason = outcome.stats.no_audio != 0 ? NO_AUDIO_REASON : DECODE_FAILED_REASON;
-        }
-    } else if (outcome.result == DECODE_ABORTED && lstat(temporary.c_str(), &left) != 0 &&
+    if (outcome.end == FileEnd::Failed) {
+        // the reason is set; the temporary file goes below
+    } else if (outcome.end == FileEnd::Partial && lstat(temporary.c_str(), &left) != 0 &&
                errno == ENOENT) {
         // The decode function dropped the stopped file on purpose (output_decoder does, so
         // that a resumed run finds only finished files): nothing goes in place.
+        outcome.reason = {ReasonKind::StoppedRemoved};
         release_unfinished();
         close(fd);
         return finish();
+    } else if (folder_gone(output)) {
+        fail({ReasonKind::OutputFolderGone});
+        close(fd);
+        release_unfinished();  // gone with its folder
+        return finish();
     } else if (!still_ours(fd, temporary)) {
-        fail("the file being written, " + temporary + ", was replaced; " + output +
-                 " is left as it was",
-             0);
+        fail({ReasonKind::Text, 0,
+              "the file being written, " + temporary + ", was replaced; " + output +
+                  " is left as it was"});
         close(fd);
         release_unfinished();  // not ours to remove any more
         return finish();
@@ -399,33 +441,29 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
         remove_stale_before_placing(output);
         std::string placed = output;
         int error = 0;
-        if (outcome.result == DECODE_ABORTED) {
+        if (outcome.end == FileEnd::Partial) {
             // A partial file never replaces anything, and carries a mark so that no later
             // run takes it for a finished one.
             if (!mark_partial_wav(fd)) {
                 error = errno;
-                outcome.reason =
-                    "the partial file could not be marked as such: " + errno_message(error) +
-                    "; removed";
-                outcome.error = error;
+                outcome.reason = {ReasonKind::Text, error,
+                                  "the partial file could not be marked as such and was removed"};
             } else if (existing == ExistingPolicy::Rename) {
                 error = place_numbered(temporary, output, placed);
             } else {
                 error = rename_no_replace(temporary, output);
             }
             if (error == EEXIST) {
-                outcome.reason = "the older WAV file was kept";
-                outcome.error = 0;
-            } else if (error != 0 && outcome.reason.empty()) {
-                outcome.reason =
-                    "cannot put the partial file in place: " + path_error_message(output, error);
-                outcome.error = error;
+                outcome.reason = {ReasonKind::StoppedOlderKept};
+            } else if (error != 0 && outcome.reason.kind == ReasonKind::Stopped) {
+                outcome.reason = {ReasonKind::Output, error,
+                                  "cannot put the partial file in place as " + output};
             }
         } else if (existing == ExistingPolicy::Overwrite) {
             // Looked at again: the protected file may have been put there during the decode.
             if (write_protected(output)) {
                 error = EACCES;
-                fail(WRITE_PROTECTED_REASON, error);
+                fail({ReasonKind::Text, 0, WRITE_PROTECTED_REASON});
             } else {
                 error = rename(temporary.c_str(), output.c_str()) == 0 ? 0 : errno;
             }
@@ -439,22 +477,21 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
                 error = rename(temporary.c_str(), output.c_str()) == 0 ? 0 : errno;
             }
             if (error == EEXIST) {
-                fail("a WAV file of that name appeared during the run; it is left as it was",
-                     error);
+                fail({ReasonKind::Text, 0,
+                      "a WAV file of that name appeared during the run; it is left as it was"});
             }
         }
         if (error == 0) {
-            outcome.kept = true;
             outcome.output = placed;
-        } else if (outcome.result == DECODE_OK) {
-            fail("cannot put the finished file in place: " + path_error_message(placed, error),
-                 error);
+        } else if (outcome.end == FileEnd::Decoded) {
+            fail({ReasonKind::Text, 0,
+                  "cannot put the finished file in place: " + path_error_message(placed, error)});
         }
         if (error != 0) {
             unlink(temporary.c_str());
         }
     }
-    if (outcome.result == DECODE_FAILED) {
+    if (outcome.end == FileEnd::Failed) {
         unlink(temporary.c_str());
     }
     release_unfinished();

@@ -2,7 +2,7 @@
 // beside the final one, renamed over it only once finished.
 #pragma once
 
-#include "app/core/batch.h"
+#include "app/core/run_types.h"
 
 // Refuses an output that is a folder or the input itself (the same device and inode, so also
 // through a link), and with Overwrite an existing file the user may not write, before
@@ -15,9 +15,11 @@
 // outcome.output names the one taken. A file stopped on request is marked as partial
 // (partial_mark.h) and put in place only where no file of the name exists; otherwise it is
 // removed and the reason says the older file was kept. A failure removes the temporary file
-// and leaves an older file of the output name as it was; when the file-size limit or a full
-// file system explains it, the reason is that system error. An output "-" or "" (standard
+// and leaves an older file of the output name as it was. An output "-" or "" (standard
 // output) is decoded as it is. request.stats, when set, receives the outcome's figures too.
+// The outcome is decoded or partial with the final name as its output (none when the stopped
+// file was removed or not kept), failed with the specific reason (the system's error on the
+// output or input side, the output folder gone, the WAV size limit, no audio), or refused.
 FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction& decode = {},
                               ExistingPolicy existing = ExistingPolicy::Overwrite);
 

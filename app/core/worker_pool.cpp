@@ -18,6 +18,7 @@
 #include "app/core/safe_output.h"
 #include "app/core/scratch_file.h"
 #include "app/core/system_message.h"
+#include "dsp/pcm.h"
 
 namespace {
 
@@ -73,7 +74,10 @@ void track(std::size_t slot, pid_t pid) {
 }
 
 void cancel_in_worker(int) {
-    request_cancel(batch_state());
+    // The worker's own run, set before the handler was installed.
+    if (BatchState* run = progress_run(); run != nullptr) {
+        request_cancel(*run);
+    }
 }
 
 // The parent's second signal: no waiting for the file to reach its next progress call. The
@@ -95,8 +99,8 @@ sigset_t cancel_signals() {
     return set;
 }
 
-// One file inside a worker, built and decoded exactly as run_batch does it in one process.
-// One file, written safely into place as the in-process runner writes it.
+// One file inside a worker, built, decoded and written into place exactly as run_batch does
+// it in one process.
 FileOutcome decode_in_worker(const BatchFile& file, const RequestBuilder& build,
                              const DecodeFunction& decode) {
     RequestTexts texts;
@@ -146,12 +150,18 @@ std::string take_captured(int capture) {
 
 // The worker process: files one after another as the parent sends them, each answered with
 // its end record; ends when the parent has no more.
+// freshDither: each file starts from the dither's first state, as a run of that file alone
+// does, since which worker takes which file depends on timing.
 [[noreturn]] void run_worker(int channel, int capture, const RequestBuilder& build,
-                             const DecodeFunction& decode, const sigset_t& mask) {
+                             const DecodeFunction& decode, const sigset_t& mask, bool freshDither) {
     setpgid(0, 0);  // Ctrl-C reaches the parent only, which asks the workers to stop
     // A parent killed outright takes its workers with it, each removing its temporary file.
     const pid_t parent = getppid();
     prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // The worker's run: a fresh one, not the parent's copy, for the signal handler and the
+    // engine's progress callback.
+    static BatchState run;
+    set_progress_run(&run);
     struct sigaction action {};
     action.sa_handler = cancel_in_worker;
     sigemptyset(&action.sa_mask);
@@ -171,17 +181,14 @@ std::string take_captured(int capture) {
         _exit(127);  // its files fail as a crash's: messages never go where they should not
     }
     ChannelSink sink(channel);
-    batch_state().progress = &sink;
+    run.progress = &sink;
     std::string inbox;
     PoolJob job;
     while (read_job(channel, inbox, job)) {
+        if (freshDither) {
+            restart_dither();
+        }
         FileOutcome outcome = decode_in_worker(job.file, build, decode);
-        if (outcome.result != DECODE_OK && outcome.result != DECODE_ABORTED) {
-            outcome.result = DECODE_FAILED;
-        }
-        if (outcome.result == DECODE_FAILED && outcome.reason.empty()) {
-            outcome.reason = DECODE_FAILED_REASON;
-        }
         if (!send_all(channel, encode_end(outcome, take_captured(capture)))) {
             break;
         }
@@ -207,16 +214,22 @@ struct Worker {
 
 class Pool {
 public:
-    Pool(const std::vector<BatchFile>& files, const RequestBuilder& build,
+    Pool(BatchState& state, const std::vector<BatchFile>& files, const RequestBuilder& build,
          const PoolSettings& settings, PoolListener& listener, const DecodeFunction& decode)
-        : files_(files),
+        : state_(state),
+          files_(files),
           build_(build),
           decode_(decode),
           settings_(settings),
           listener_(listener),
           // No more than a second signal can reach: an untracked worker would outlive it.
           workers_(static_cast<std::size_t>(
-              std::clamp(settings.workers, 1, static_cast<int>(TRACKED_WORKERS)))) {}
+              std::clamp(settings.workers, 1, static_cast<int>(TRACKED_WORKERS)))) {
+        result_.files.resize(files.size());
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            result_.files[i].input = input_path(files[i]);
+        }
+    }
 
     BatchResult run();
 
@@ -233,17 +246,19 @@ private:
     void workerEnded(std::size_t slot);
     void reportProgress(bool final);
 
+    BatchState& state_;
     const std::vector<BatchFile>& files_;
     const RequestBuilder& build_;
     const DecodeFunction& decode_;
     const PoolSettings& settings_;
     PoolListener& listener_;
-    BatchState& state_ = batch_state();
     std::vector<Worker> workers_;
     std::size_t next_ = 0;
     bool forwarded_ = false;
     bool stopped_ = false;  // a worker ended its file early on request
     std::uint64_t completedKiB_ = 0;
+    int startError_ = 0;  // errno of the first worker that could not be started
+    int started_ = 0;     // workers started, replacements included
     std::chrono::steady_clock::time_point lastReport_{};
     BatchResult result_;
 };
@@ -262,10 +277,24 @@ BatchResult Pool::run() {
         waitForNews();
         reportProgress(false);
     }
+    // Files that never went to a worker: kept back by a stop, or with no worker to take them.
+    for (; next_ < files_.size(); ++next_) {
+        FileOutcome& outcome = result_.files[next_];
+        if (state_.stopRequested != 0) {
+            outcome.end = FileEnd::NotStarted;
+            outcome.reason = {ReasonKind::Cancelled};
+            stopped_ = true;
+        } else {
+            outcome.end = FileEnd::Failed;
+            outcome.reason = {ReasonKind::NoWorker, startError_, {}};
+        }
+        listener_.fileEnded(next_, outcome);
+    }
     reportProgress(true);
-    // A cancel that came after the last file had ended stopped nothing.
-    if (state_.cancelRequested != 0 && (stopped_ || next_ < files_.size())) {
-        result_.lastResult = DECODE_ABORTED;
+    result_.stopped = state_.cancelRequested != 0 && stopped_;
+    if (startError_ != 0 && started_ > 0) {
+        result_.notice = "Not every worker process could be started (" +
+                         errno_message(startError_) + "); the others decoded the files.";
     }
     return result_;
 }
@@ -285,12 +314,14 @@ void Pool::giveWork() {
             continue;
         }
         if (worker.pid == -1) {
-            int error = start(slot);
+            // After one failure no other start is tried: the same limit would refuse it, and
+            // the workers that did start take the files.
+            int error = startError_ != 0 ? startError_ : start(slot);
             if (error != 0) {
-                listener_.workerNotStarted(error);
-                request_cancel(state_);
+                startError_ = error;
                 continue;
             }
+            ++started_;
         }
         assign(worker);
     }
@@ -329,7 +360,7 @@ int Pool::start(std::size_t slot) {
             }
         }
         close(fds[0]);
-        run_worker(fds[1], capture, build_, decode_, mask);
+        run_worker(fds[1], capture, build_, decode_, mask, workers_.size() > 1);
     }
     int error = errno;
     pthread_sigmask(SIG_SETMASK, &mask, nullptr);
@@ -367,7 +398,6 @@ void Pool::assign(Worker& worker) {
     worker.totalKiB = 0;
     worker.doneKiB = 0;
     ++next_;
-    ++result_.attempted;
     // The file counts as started even when the send fails: the worker is then gone (or made
     // to go, rather than wait for a job that never arrives whole), and its end, read from the
     // socket, fails this file. Every worker lost costs a file, so a worker that keeps dying
@@ -466,15 +496,20 @@ void Pool::readNews(std::size_t slot) {
 }
 
 void Pool::fileEnded(Worker& worker, const WorkerNews& news) {
-    PoolFileEnd end{worker.file, news.result, news.reason, news.messages, news.stats, news.output};
-    record_file_end(result_, input_path(files_[worker.file]),
-                    {news.result, news.reason, news.stats, news.kept, news.error, news.output});
-    stopped_ = stopped_ || end.result == DECODE_ABORTED;
-    result_.lastResult = end.result;
+    FileOutcome& outcome = result_.files[worker.file];
+    const std::string input = outcome.input;
+    outcome = news.outcome;
+    outcome.input = input;
+    outcome.renamed =
+        !outcome.output.empty() &&
+        (files_[worker.file].renamed || (files_[worker.file].existing == ExistingPolicy::Rename &&
+                                         outcome.output != files_[worker.file].output));
+    outcome.messages = message_lines(news.messages);
+    stopped_ = stopped_ || outcome.end == FileEnd::Partial;
     // Credited with the total it last reported, as run_batch credits a finished file.
     completedKiB_ += static_cast<std::uint64_t>(worker.totalKiB);
     worker.busy = false;
-    listener_.fileEnded(end);
+    listener_.fileEnded(worker.file, outcome);
 }
 
 // The worker's socket is closed on its side: it has ended, in the middle of a file or between
@@ -486,26 +521,26 @@ void Pool::workerEnded(std::size_t slot) {
     while (waitpid(worker.pid, &status, 0) == -1 && errno == EINTR) {
     }
     if (worker.busy) {
-        PoolFileEnd end{worker.file, DECODE_FAILED, DECODE_FAILED_REASON, {}, {}};
+        FileOutcome& outcome = result_.files[worker.file];
+        outcome.end = FileEnd::Failed;
+        outcome.reason = {ReasonKind::Engine};
         if (worker.brokeProtocol) {
-            end.failure = "worker process sent a record of an unknown kind and was stopped";
+            outcome.reason = {ReasonKind::Worker, 0,
+                              "sent a record of an unknown kind and was stopped"};
         } else if (WIFSIGNALED(status)) {
-            end.failure = "worker process " + killed_by_signal_message(WTERMSIG(status));
+            outcome.reason = {ReasonKind::Worker, 0, killed_by_signal_message(WTERMSIG(status))};
         }
         // The engine ends the process with a status of its own after saying why (an invalid
         // option text); what the file's decode wrote is in the capture since its start.
         if (worker.capture != -1) {
-            end.messages = read_scratch_file(worker.capture);
+            outcome.messages = message_lines(read_scratch_file(worker.capture));
         }
         // Its temporary file is left with its lock free: no other run is writing it.
         if (!files_[worker.file].output.empty()) {
             remove_stale_temporaries(files_[worker.file].output);
         }
-        record_file_end(result_, input_path(files_[worker.file]),
-                        {DECODE_FAILED, end.failure, {}, false});
-        result_.lastResult = DECODE_FAILED;
         completedKiB_ += static_cast<std::uint64_t>(worker.totalKiB);
-        listener_.fileEnded(end);
+        listener_.fileEnded(worker.file, outcome);
     }
     close(worker.channel);
     if (worker.capture != -1) {
@@ -532,10 +567,10 @@ void Pool::reportProgress(bool final) {
 
 }  // namespace
 
-BatchResult run_worker_pool(const std::vector<BatchFile>& files, const RequestBuilder& build,
-                            const PoolSettings& settings, PoolListener& listener,
-                            const DecodeFunction& decode) {
-    return Pool(files, build, settings, listener, decode).run();
+BatchResult run_worker_pool(BatchState& state, const std::vector<BatchFile>& files,
+                            const RequestBuilder& build, const PoolSettings& settings,
+                            PoolListener& listener, const DecodeFunction& decode) {
+    return Pool(state, files, build, settings, listener, decode).run();
 }
 
 void stop_pool_workers() {

@@ -1,7 +1,7 @@
 // Several files decoded at once by long-lived worker processes that take one file after
-// another: the engine's process-wide state (writer, dither) stays per process and runs on from
-// file to file within a worker, and a crash fails only the file its worker was decoding. No Qt:
-// the command line and the window drive the same pool.
+// another: the engine's process-wide state (writer, dither) stays per process, and a crash
+// fails only the file its worker was decoding. No Qt: the command line and the window drive
+// the same pool.
 #pragma once
 
 #include <cstddef>
@@ -16,16 +16,6 @@ struct PoolSettings {
     // Collect what each file's decode writes to standard output and error for its report;
     // false lets it through to the parent's streams as it comes.
     bool captureMessages = true;
-};
-
-// A file that has ended, decoded or not.
-struct PoolFileEnd {
-    std::size_t index;        // into the files given to the pool
-    std::int32_t result;      // DECODE_OK, DECODE_ABORTED or DECODE_FAILED
-    std::string failure;      // why it failed; empty otherwise
-    std::string messages;     // what the decode wrote, when captured
-    DecodeStats stats;        // as the engine filled them in; zero when the worker crashed
-    std::string output = {};  // the name the WAV file was put in place under, when kept
 };
 
 struct RunningFile {
@@ -45,9 +35,9 @@ struct PoolProgress {
 class PoolListener {
 public:
     virtual ~PoolListener() = default;
-    // A worker could not be started (error is an errno value); the pool then cancels the run.
-    virtual void workerNotStarted(int error) = 0;
-    virtual void fileEnded(const PoolFileEnd& end) = 0;
+    // A file has ended, decoded or not; index is its place in the files given to the pool.
+    // Files a cancel kept from starting, or that no worker could take, end too.
+    virtual void fileEnded(std::size_t index, const FileOutcome& outcome) = 0;
     // About ten times a second while files run, and once after the last file has ended.
     virtual void progressed(const PoolProgress&) {}
 };
@@ -55,15 +45,18 @@ public:
 // Decodes the files in order of starting with up to settings.workers worker processes, and
 // returns once every worker has ended. A worker that crashes fails its current file and is
 // replaced for the files still waiting. The request is built and decoded inside the worker
-// (decode defaults to decode_file). With one worker the bytes are those of run_batch in this
-// process; with more, each worker's dither runs on over its own share of the files, so the
-// bytes of a file depend on which files its worker decoded before it. Uses batch_state(),
+// (decode defaults to decode_file). With one worker the dither runs on from file to file and
+// the bytes are those of run_batch in this process; with more, every file starts from the
+// dither's first state, so its bytes are those of a run of that file alone, whichever worker
+// took it and whatever it decoded before. Runs in state,
 // started with begin_batch: a stop starts no further file, a cancel also stops the running
-// ones at their next progress call. The result's lastResult is DECODE_ABORTED when the cancel
-// stopped something.
-BatchResult run_worker_pool(const std::vector<BatchFile>& files, const RequestBuilder& build,
-                            const PoolSettings& settings, PoolListener& listener,
-                            const DecodeFunction& decode = {});
+// ones at their next progress call; the files it kept from starting end as not started. A
+// worker that cannot be started leaves its files to the others (the result's notice says so
+// once); when none can, every file left fails with that reason. Never a cancel unless one
+// was asked for.
+BatchResult run_worker_pool(BatchState& state, const std::vector<BatchFile>& files,
+                            const RequestBuilder& build, const PoolSettings& settings,
+                            PoolListener& listener, const DecodeFunction& decode = {});
 
 // Ends every running worker at once with SIGKILL. Async-signal-safe.
 void kill_pool_workers();

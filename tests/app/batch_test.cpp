@@ -2,11 +2,15 @@
 // progress dialog's bars and lines are watched from inside its modal loop.
 #include "app/batch.h"
 
+#include <sys/mount.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -244,8 +248,9 @@ private Q_SLOTS:
         // The same rows run again at once; the file that failed is named at the end.
         boxes_.clear();
         click(ids::DECODE_ALL);
+        // The input was removed: the reason says so rather than "decoding failed".
         QCOMPARE(boxes_.told,
-                 QStringList{u"2 decoded, 1 failed.\n\n"_s + gone + u": decoding failed"_s});
+                 QStringList{u"2 decoded, 1 failed.\n\n"_s + gone + u": the input vanished"_s});
         QCOMPARE(boxes_.icons, QList<QMessageBox::Icon>{QMessageBox::Warning});
         QCOMPARE(urls_.urls.size(), 2);
         QVERIFY(QFileInfo::exists(out + u"/c.wav"_s));
@@ -272,10 +277,10 @@ private Q_SLOTS:
         click(ids::DECODE_ALL);
         // The failure is told, and the window stays with the failed row and Retry Failed.
         QCOMPARE(boxes_.told,
-                 QStringList{u"1 decoded, 1 failed.\n\n"_s + gone + u": decoding failed"_s});
+                 QStringList{u"1 decoded, 1 failed.\n\n"_s + gone + u": the input vanished"_s});
         QVERIFY(finished.isEmpty());
         QVERIFY(window_->isVisible());
-        QCOMPARE(status_of(*window_, 1), u"failed: decoding failed"_s);
+        QCOMPARE(status_of(*window_, 1), u"failed: the input vanished"_s);
     }
 
     void closingTheWindowDuringARunCancelsItThenCloses() {
@@ -410,7 +415,7 @@ private Q_SLOTS:
         watch.onFirst = [&](DecodeProgressDialog* dialog) {
             control<QPushButton>(dialog, ids::CANCEL)->click();
             stillUp.push_back(dialog->isVisible());
-            cancelFlag = batch_state().cancelRequested;
+            cancelFlag = window_->batchDriver()->batchState().cancelRequested;
             dialog->close();
             stillUp.push_back(dialog->isVisible());
             QTest::keyClick(dialog, Qt::Key_Escape);
@@ -421,9 +426,14 @@ private Q_SLOTS:
 
         QCOMPARE(stillUp, (QList<bool>{true, true, true}));
         QCOMPARE(cancelFlag, 1);
-        // The stopped file is kept with what was decoded, and named.
-        QCOMPARE(boxes_.told, QStringList{u"Decoding files aborted by user.\n\n"_s +
-                                          longFile.fileName() + u": kept with what was decoded"_s});
+        // The stopped file is kept with what was decoded, and named; the next one never
+        // started, and says so in the message and in its row.
+        QCOMPARE(boxes_.told,
+                 QStringList{u"Decoding files aborted by user.\n\n"_s + longFile.fileName() +
+                             u": kept with what was decoded\n"_s + files_->path() +
+                             u"/after.mp3: not started: the run was cancelled"_s});
+        QCOMPARE(status_of(*window_, 1), u"not started"_s);
+        save_screenshot(window_.get(), u"list_cancelled.png"_s);
         QVERIFY(finished.isEmpty());  // the program keeps running
         QCOMPARE(urls_.urls, QList<QUrl>{QUrl::fromLocalFile(out)});
         QCOMPARE(watch.countLines, QStringList{expected_count_line(1, 2)});
@@ -490,18 +500,18 @@ private Q_SLOTS:
 
     void endReportOfTwoThousandFailuresStaysOnTheScreen() {
         BatchResult result;
-        result.attempted = 2000;
         for (int i = 0; i < 2000; ++i) {
-            result.failed.push_back({"/home/someone/Music/A rather long folder name for an album/" +
-                                         std::string(i % 7 == 0 ? 180 : 8, 'x') +
-                                         std::to_string(i) + ".mp3",
-                                     i % 2 == 0 ? DECODE_FAILED_REASON : "no MPEG audio found"});
+            FileOutcome failed;
+            failed.end = FileEnd::Failed;
+            failed.input = "/home/someone/Music/A rather long folder name for an album/" +
+                           std::string(i % 7 == 0 ? 180 : 8, 'x') + std::to_string(i) + ".mp3";
+            failed.reason = {i % 2 == 0 ? ReasonKind::Engine : ReasonKind::NoAudio};
+            result.files.push_back(failed);
         }
         BatchState state;
         const BatchEnd end = finish_batch(result, state, false);
         const EndReport report = end_report(result, end);
-        QCOMPARE(report.summary, std::string("Decoded 0 of 2000 files. 2000 files could not be "
-                                             "decoded:"));
+        QCOMPARE(report.summary, std::string("Decoded 0 of 2000 files."));
 
         ReportDialog dialog(report, QMessageBox::Warning, window_.get());
         dialog.show();
@@ -528,7 +538,7 @@ private Q_SLOTS:
         QTreeWidgetItem* section = details->topLevelItem(0);
         QCOMPARE(section->text(0), u"Not decoded (2000)"_s);
         QCOMPARE(section->childCount(), 2000);
-        QCOMPARE(section->child(1999)->text(0), path_text(result.failed[1999].path));
+        QCOMPARE(section->child(1999)->text(0), path_text(result.files[1999].input));
         QCOMPARE(section->child(1999)->text(1), u"no MPEG audio found"_s);
         QVERIFY(details->verticalScrollBar()->maximum() > 0);
         save_screenshot(&dialog, u"end_message_failures.png"_s);
@@ -673,15 +683,17 @@ private Q_SLOTS:
         const QRegularExpression loud(u"^done 0:02, -?\\d+\\.\\d dB, [1-9]\\d* clipped$"_s);
         QVERIFY2(loud.match(status_of(*window_, 2)).hasMatch(), qPrintable(status_of(*window_, 2)));
         QCOMPARE(status_of(*window_, 3), u"skipped: exists"_s);
-        QCOMPARE(status_of(*window_, 4), u"failed: decoding failed"_s);
+        QCOMPARE(status_of(*window_, 4), u"failed: the input vanished"_s);
         const QRegularExpression quiet(u"^done 0:02, -(19|20|21)\\.\\d dB, 0 clipped$"_s);
         QVERIFY2(quiet.match(status_of(*window_, 5)).hasMatch(),
                  qPrintable(status_of(*window_, 5)));
         // The tooltip: where the file lies (added by itself: its folder's name), the file, its
-        // status, and why.
+        // status, and why; the engine's own line follows, caught in this process as a worker
+        // catches it.
         const QString folderName = QDir(files_->path()).dirName() + QLatin1Char('/');
-        QCOMPARE(tooltip_of(*window_, 4),
-                 folderName + u"gone.mp3\n"_s + gone + u"\nfailed: decoding failed"_s);
+        QCOMPARE(tooltip_of(*window_, 4), folderName + u"gone.mp3\n"_s + gone +
+                                              u"\nfailed: the input vanished\n"_s + gone +
+                                              u": No such file or directory"_s);
         QCOMPARE(tooltip_of(*window_, 3), folderName + u"kept.mp3\n"_s + files_->path() +
                                               u"/kept.mp3\nskipped: exists\nthe WAV file exists"_s);
         // The end message counts, and names the failures only.
@@ -842,6 +854,84 @@ private Q_SLOTS:
             QFile second(two);
             QVERIFY(first.open(QIODevice::ReadOnly) && second.open(QIODevice::ReadOnly));
             QVERIFY2(first.readAll() == second.readAll(), name);
+        }
+    }
+
+    void twoFilesAtOnceWriteEachDitheredFileAsTheCommandLineDoesItAlone() {
+        // Dithered this time: the run's own bytes, each compared with pelmora-cli's run of that
+        // file by itself (--window-options makes the window's request).
+        QStringList inputs;
+        for (auto [name, source] :
+             {std::pair{"a.mp3", "stereo_44k_128.mp3"}, std::pair{"b.mp3", "mono_22k.mp3"},
+              std::pair{"c.mp3", "joint_stereo.mp3"}, std::pair{"d.mp3", "loud.mp3"}}) {
+            const QString path = files_->path() + u'/' + QLatin1String(name);
+            QVERIFY(QFile::copy(fixture(source), path));
+            inputs.push_back(path);
+        }
+        window_->addChosenFiles(inputs);
+        control<QSpinBox>(window_->pageTabs()->optionsPage(), ids::FILES_AT_ONCE)->setValue(2);
+        setOutput(files_->path() + u"/two"_s, false, false);
+        boxes_.answers = {true};
+        click(ids::DECODE_ALL);
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        for (const QString& input : inputs) {
+            const QString name = QFileInfo(input).completeBaseName() + u".wav"_s;
+            const QString alone = files_->path() + u"/alone_"_s + name;
+            QProcess cli;
+            cli.start(QStringLiteral(PELMORA_CLI), {u"--window-options"_s, u"-o"_s, alone, input});
+            QVERIFY(cli.waitForFinished(60000));
+            QCOMPARE(cli.exitCode(), 0);
+            QFile mine(files_->path() + u"/two/"_s + name);
+            QFile theirs(alone + u'/' + name);
+            QVERIFY(mine.open(QIODevice::ReadOnly) && theirs.open(QIODevice::ReadOnly));
+            const QByteArray bytes = mine.readAll();
+            QVERIFY(bytes.size() > 44);
+            QVERIFY2(bytes == theirs.readAll(), qPrintable(name));
+        }
+    }
+
+    void aFullDiskIsTheRowsReasonInOneProcessAndInWorkers() {
+        // A 200 KiB tmpfs (as root) takes the short file but not the long one.
+        const QString out = files_->path() + u"/full"_s;
+        QVERIFY(QDir().mkpath(out));
+        if (geteuid() != 0 ||
+            mount("tmpfs", QFile::encodeName(out).constData(), "tmpfs", 0, "size=200k") != 0) {
+            QSKIP("needs root to mount a small tmpfs");
+        }
+        const QString longInput = longFile();
+        window_->addChosenFiles({longInput, put("short.mp3", "short.mp3")});
+        auto* atOnce = control<QSpinBox>(window_->pageTabs()->optionsPage(), ids::FILES_AT_ONCE);
+        for (int filesAtOnce : {1, 2}) {
+            atOnce->setValue(filesAtOnce);
+            QFile::remove(out + u"/short.wav"_s);
+            setOutput(out, false, false);
+            boxes_.clear();
+            boxes_.answers = {true};
+            click(ids::DECODE_ALL);
+            QCOMPARE(status_of(*window_, 0), u"failed: No space left on device"_s);
+            QVERIFY2(status_of(*window_, 1).startsWith(u"done "_s),
+                     qPrintable(status_of(*window_, 1)));
+            QCOMPARE(boxes_.told, QStringList{u"1 decoded, 1 failed.\n\n"_s + longInput +
+                                              u": No space left on device"_s});
+        }
+        save_screenshot(window_.get(), u"list_full_disk.png"_s);
+        umount2(QFile::encodeName(out).constData(), MNT_DETACH);
+    }
+
+    void theDecodersLinesGoToTheRowsDetailsWithoutTheBannerInOneProcessAndInWorkers() {
+        window_->addChosenFiles({put("tagged.mp3", "tagged.mp3"), put("short.mp3", "short.mp3")});
+        auto* atOnce = control<QSpinBox>(window_->pageTabs()->optionsPage(), ids::FILES_AT_ONCE);
+        for (int filesAtOnce : {1, 2}) {
+            atOnce->setValue(filesAtOnce);
+            setOutput(files_->path() + u"/out"_s + QString::number(filesAtOnce), false, false);
+            boxes_.clear();
+            boxes_.answers = {true};
+            click(ids::DECODE_ALL);
+            // The tag block lines up under the status; the summary line closes it.
+            const QString details = tooltip_of(*window_, 0);
+            QVERIFY2(details.contains(u"\n     Title: Seven Bridges\n"_s), qPrintable(details));
+            QVERIFY2(details.contains(u"\n78 frames decoded (0:00:02.0), "_s), qPrintable(details));
+            QVERIFY2(!details.contains(u"MPEG Audio Decoder"_s), qPrintable(details));
         }
     }
 

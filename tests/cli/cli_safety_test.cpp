@@ -255,10 +255,10 @@ TEST(CliSafety, ClosedStandardOutputKeepsTheDisplayOutOfTheMessages) {
     launch.fileSizeLimit = 16 << 20;
     Ended ended = run(launch);
     EXPECT_EQ(ended.status, 1) << ended.output;
-    std::size_t failed = ended.output.find("long.mp3: File too large");
+    // The file's line gives the system's reason, the engine's lines below it.
+    std::size_t failed = ended.output.find(dir.file("long.mp3") + ": File too large");
     ASSERT_NE(failed, std::string::npos) << ended.output;
     std::string report = ended.output.substr(failed);
-    EXPECT_TRUE(contains(report, "File too large")) << report;
     // Neither the codes nor (escaped, as messages are) the bars they draw.
     EXPECT_EQ(report.find('\x1B'), std::string::npos) << report;
     EXPECT_FALSE(contains(report, "Decoding   1 of  1")) << report;

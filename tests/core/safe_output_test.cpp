@@ -49,9 +49,9 @@ TEST_F(SafeOutput, AFinishedFileReplacesTheOldOneAStoppedOneNever) {
     write_file_bytes(dir.file("out.wav"), {'o', 'l', 'd'});
     FileOutcome ok = decode_into_place(request(dir.file("in.mp3"), dir.file("out.wav")),
                                        writing({'n', 'e', 'w'}, DECODE_OK));
-    EXPECT_EQ(ok.result, DECODE_OK);
-    EXPECT_EQ(ok.reason, "");
-    EXPECT_TRUE(ok.kept);
+    EXPECT_EQ(ok.end, FileEnd::Decoded);
+    EXPECT_EQ(ok.reason, Reason{});
+    EXPECT_EQ(ok.output, dir.file("out.wav"));
     // ".out.wav." and six letters or digits, in the output's folder.
     ASSERT_EQ(written.size(), dir.file(".out.wav.").size() + 6);
     EXPECT_EQ(written.rfind(dir.file(".out.wav."), 0), 0u) << written;
@@ -61,16 +61,16 @@ TEST_F(SafeOutput, AFinishedFileReplacesTheOldOneAStoppedOneNever) {
     // A stopped file never replaces an older one: the older file stays, the reason says so.
     FileOutcome stopped = decode_into_place(request(dir.file("in.mp3"), dir.file("out.wav")),
                                             writing(EMPTY_WAV, DECODE_ABORTED));
-    EXPECT_EQ(stopped.result, DECODE_ABORTED);
-    EXPECT_FALSE(stopped.kept);
-    EXPECT_EQ(stopped.reason, "the older WAV file was kept");
+    EXPECT_EQ(stopped.end, FileEnd::Partial);
+    EXPECT_TRUE(stopped.output.empty());
+    EXPECT_EQ(reason_text(stopped.reason), "the older WAV file was kept");
     EXPECT_EQ(read_file_bytes(dir.file("out.wav")), (Bytes{'n', 'e', 'w'}));
     EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"in.mp3", "out.wav"}));
 
     // With no older file it is kept, with the mark after it: RIFF size 4 + 24.
     FileOutcome kept = decode_into_place(request(dir.file("in.mp3"), dir.file("part.wav")),
                                          writing(EMPTY_WAV, DECODE_ABORTED));
-    EXPECT_TRUE(kept.kept);
+    EXPECT_EQ(kept.output, dir.file("part.wav"));
     Bytes marked = EMPTY_WAV;
     marked[4] = 28;
     for (char c : std::string("part\x10\0\0\0stopped part way", 24)) {
@@ -86,9 +86,9 @@ TEST_F(SafeOutput, AFinishedFileReplacesTheOldOneAStoppedOneNever) {
                                                 unlink(r.output_path);
                                                 return DECODE_ABORTED;
                                             });
-    EXPECT_EQ(dropped.result, DECODE_ABORTED);
-    EXPECT_FALSE(dropped.kept);
-    EXPECT_EQ(dropped.reason, "");
+    EXPECT_EQ(dropped.end, FileEnd::Partial);
+    EXPECT_TRUE(dropped.output.empty());
+    EXPECT_EQ(reason_text(dropped.reason), "its partial WAV file was removed");
     EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"in.mp3", "out.wav"}));
 
     // A new file has the mode a plain create gives under the umask, not mkstemp's 0600.
@@ -101,10 +101,11 @@ TEST_F(SafeOutput, AFinishedFileReplacesTheOldOneAStoppedOneNever) {
 
 TEST_F(SafeOutput, AFailedDecodeLeavesNothingAndTheOlderFileIntact) {
     write_file_bytes(dir.file("out.wav"), {'o', 'l', 'd'});
-    FileOutcome failed = decode_into_place(request(dir.file("in.mp3"), dir.file("out.wav")),
+    // An input that is there and a regular file: the failure is the engine's own.
+    FileOutcome failed = decode_into_place(request(fixture_path("short.mp3"), dir.file("out.wav")),
                                            writing({'h', 'a', 'l', 'f'}, DECODE_FAILED));
-    EXPECT_EQ(failed.result, DECODE_FAILED);
-    EXPECT_EQ(failed.reason, "decoding failed");
+    EXPECT_EQ(failed.end, FileEnd::Failed);
+    EXPECT_EQ(reason_text(failed.reason), "decoding failed");
     EXPECT_EQ(read_file_bytes(dir.file("out.wav")), (Bytes{'o', 'l', 'd'}));
     EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"out.wav"}));
 
@@ -119,7 +120,7 @@ TEST_F(SafeOutput, AFailedDecodeLeavesNothingAndTheOlderFileIntact) {
         own.stats->frames_decoded = 3;
         return DECODE_FAILED;
     });
-    EXPECT_EQ(none.reason, "no MPEG audio found");
+    EXPECT_EQ(reason_text(none.reason), "no MPEG audio found");
     EXPECT_EQ(none.stats.frames_decoded, 3u);
     EXPECT_EQ(seen.frames_decoded, 3u);
     EXPECT_EQ(folder_entries(dir.path()), (std::vector<std::string>{"out.wav"}));
@@ -133,7 +134,7 @@ TEST_F(SafeOutput, ALinkAtTheOutputNameIsReplacedAndItsTargetKept) {
     for (const char* name : {"out/l.wav", "out/dangling.wav"}) {
         FileOutcome ok = decode_into_place(request(dir.file("in.mp3"), dir.file(name)),
                                            writing({'w', 'a', 'v'}, DECODE_OK));
-        EXPECT_EQ(ok.result, DECODE_OK) << name;
+        EXPECT_EQ(ok.end, FileEnd::Decoded) << name;
         struct stat info {};
         ASSERT_EQ(lstat(dir.file(name).c_str(), &info), 0);
         EXPECT_TRUE(S_ISREG(info.st_mode)) << name;
@@ -156,13 +157,13 @@ TEST_F(SafeOutput, AnOutputThatIsTheInputOrAFolderIsRefusedBeforeAnyWrite) {
     for (const char* name : {"soft.wav", "hard.wav"}) {
         FileOutcome refused =
             decode_into_place(request(dir.file("song.mp3"), dir.file(name)), counting);
-        EXPECT_EQ(refused.result, DECODE_FAILED);
-        EXPECT_EQ(refused.reason,
+        EXPECT_EQ(refused.end, FileEnd::Refused);
+        EXPECT_EQ(reason_text(refused.reason),
                   "the output " + dir.file(name) + " is the input file itself; not decoded");
     }
     FileOutcome folder =
         decode_into_place(request(dir.file("song.mp3"), dir.file("folder.wav")), counting);
-    EXPECT_EQ(folder.reason, dir.file("folder.wav") + ": Is a directory");
+    EXPECT_EQ(reason_text(folder.reason), dir.file("folder.wav") + ": Is a directory");
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(read_file_bytes(dir.file("song.mp3")), (Bytes{'m', 'p', '3'}));
     EXPECT_EQ(folder_entries(dir.path()),
@@ -178,20 +179,71 @@ TEST_F(SafeOutput, ATemporaryFileSwappedForALinkIsNeitherMovedNorRemoved) {
             EXPECT_EQ(symlink(dir.file("target").c_str(), r.output_path), 0);
             return DECODE_OK;
         });
-    EXPECT_EQ(outcome.result, DECODE_FAILED);
-    EXPECT_EQ(outcome.reason, "the file being written, " + written + ", was replaced; " +
-                                  dir.file("out.wav") + " is left as it was");
+    EXPECT_EQ(outcome.end, FileEnd::Failed);
+    EXPECT_EQ(reason_text(outcome.reason), "the file being written, " + written +
+                                               ", was replaced; " + dir.file("out.wav") +
+                                               " is left as it was");
     EXPECT_FALSE(file_exists(dir.file("out.wav")));
     EXPECT_EQ(read_file_bytes(dir.file("target")), (Bytes{'t'}));
 }
 
 TEST_F(SafeOutput, AFolderThatTakesNoFileFailsWithTheSystemsReason) {
+    // The folder is gone (the plan checked it before the run): said as such.
     FileOutcome outcome = decode_into_place(request(dir.file("in.mp3"), dir.file("none/out.wav")),
                                             writing({'x'}, DECODE_OK));
-    EXPECT_EQ(outcome.result, DECODE_FAILED);
-    EXPECT_EQ(outcome.reason,
-              "cannot create a file in " + dir.file("none") + ": No such file or directory");
+    EXPECT_EQ(outcome.end, FileEnd::Failed);
+    EXPECT_EQ(reason_text(outcome.reason), "the output folder was removed");
     EXPECT_EQ(written, "");  // never decoded
+
+    // A plain file where the folder should be: the system's words.
+    write_file_bytes(dir.file("plain"), {'p'});
+    outcome = decode_into_place(request(dir.file("in.mp3"), dir.file("plain/out.wav")),
+                                writing({'x'}, DECODE_OK));
+    EXPECT_EQ(reason_text(outcome.reason),
+              "cannot create a file in " + dir.file("plain") + ": Not a directory");
+
+    // The folder removed while the file was being written: not "replaced", but gone.
+    ASSERT_EQ(mkdir(dir.file("going").c_str(), 0755), 0);
+    outcome = decode_into_place(request(dir.file("in.mp3"), dir.file("going/out.wav")),
+                                [this](const DecodeRequest& r) {
+                                    write_file_bytes(r.output_path, {'w'});
+                                    unlink(r.output_path);
+                                    rmdir(dir.file("going").c_str());
+                                    return DECODE_OK;
+                                });
+    EXPECT_EQ(outcome.end, FileEnd::Failed);
+    EXPECT_EQ(reason_text(outcome.reason), "the output folder was removed");
+    EXPECT_TRUE(outcome.output.empty());
+}
+
+TEST_F(SafeOutput, FailuresSayTheSystemsReasonForTheOutputAndTheInput) {
+    // What the engine reports about writing: the system's error, or the RIFF size limit.
+    auto failing_with = [](std::int32_t error) {
+        return [error](const DecodeRequest& r) {
+            r.stats->output_error = error;
+            return DECODE_FAILED;
+        };
+    };
+    const std::string input = fixture_path("short.mp3");
+    FileOutcome full = decode_into_place(request(input, dir.file("a.wav")), failing_with(ENOSPC));
+    EXPECT_EQ(full.reason, (Reason{ReasonKind::Output, ENOSPC, {}}));
+    EXPECT_EQ(reason_text(full.reason), "No space left on device");
+    FileOutcome big = decode_into_place(request(input, dir.file("a.wav")), failing_with(EFBIG));
+    EXPECT_EQ(reason_text(big.reason), "File too large");
+    FileOutcome limit =
+        decode_into_place(request(input, dir.file("a.wav")), failing_with(OUTPUT_PAST_WAV_LIMIT));
+    EXPECT_EQ(reason_text(limit.reason), "output would pass the 4 GiB WAV limit");
+
+    // The input side, as it is when the decode has failed.
+    ASSERT_EQ(mkfifo(dir.file("fifo.mp3").c_str(), 0644), 0);
+    FileOutcome fifo =
+        decode_into_place(request(dir.file("fifo.mp3"), dir.file("b.wav")), failing_with(0));
+    EXPECT_EQ(reason_text(fifo.reason), "not a regular file");
+    FileOutcome gone =
+        decode_into_place(request(dir.file("gone.mp3"), dir.file("b.wav")), failing_with(0));
+    EXPECT_EQ(reason_text(gone.reason), "the input vanished");
+    EXPECT_FALSE(file_exists(dir.file("a.wav")));
+    EXPECT_FALSE(file_exists(dir.file("b.wav")));
 }
 
 TEST_F(SafeOutput, TheUnfinishedFileCanBeRemovedFromASignalHandler) {
@@ -202,7 +254,7 @@ TEST_F(SafeOutput, TheUnfinishedFileCanBeRemovedFromASignalHandler) {
             EXPECT_FALSE(file_exists(r.output_path));
             return DECODE_FAILED;
         });
-    EXPECT_EQ(outcome.result, DECODE_FAILED);
+    EXPECT_EQ(outcome.end, FileEnd::Failed);
     EXPECT_TRUE(folder_entries(dir.path()).empty());
     remove_unfinished_output();  // between decodes: nothing to remove, nothing harmed
 }
@@ -219,7 +271,7 @@ TEST_F(SafeOutput, TemporaryNamesStayWithinTheLongestFileName) {
     std::string output = dir.file(std::string(NAME_MAX - 4, 'y') + ".wav");
     FileOutcome ok =
         decode_into_place(request(dir.file("in.mp3"), output), writing({'w'}, DECODE_OK));
-    EXPECT_EQ(ok.result, DECODE_OK) << ok.reason;
+    EXPECT_EQ(ok.end, FileEnd::Decoded) << reason_text(ok.reason);
     EXPECT_EQ(read_file_bytes(output), (Bytes{'w'}));
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "app/core/file_list.h"
+#include "tests/core/run_lists.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -70,10 +71,15 @@ TEST(OutputPlan, SkipAndRenameLookAtTheDiskAndAtEarlierFiles) {
     EXPECT_EQ(skip[1].action, PlanAction::Decode);
     EXPECT_EQ(skip[2].action, PlanAction::Decode);
     EXPECT_EQ(files_to_decode(skip).size(), 2u);
-    BatchResult result;
+    // The run's two outcomes go where the plan lists their files, the skipped one first.
+    BatchResult result{
+        {ended_as(FileEnd::Decoded, "/in/a (3).mp3"), ended_as(FileEnd::Decoded, "/in/b.mp3")}};
     add_plan_outcome(skip, result);
-    EXPECT_EQ(result.skipped, std::vector<std::string>{"/in/a.mp3"});
-    EXPECT_EQ(result.attempted, 0);
+    EXPECT_EQ(paths(result, FileEnd::Skipped), std::vector<std::string>{"/in/a.mp3"});
+    ASSERT_EQ(result.files.size(), 3u);
+    EXPECT_EQ(result.files[0].output, out + "/a.wav");  // the WAV file that is there
+    EXPECT_EQ(result.files[1].input, "/in/a (3).mp3");
+    EXPECT_EQ(attempted(result), 2);
 
     auto rename = plan_outputs(files, options_for(out, false, ExistingPolicy::Rename), true);
     EXPECT_EQ(rename[0].file.output, out + "/a (3).wav");
@@ -123,12 +129,12 @@ TEST(OutputPlan, FoldersAreMadeOnlyForARealRunAndAFileInTheWayFails) {
     EXPECT_EQ(plan[3].action, PlanAction::Fail);
     EXPECT_EQ(plan[3].reason, "same WAV file as /in/Lib/Album/x.mp3");
 
-    BatchResult result;
-    result.attempted = 2;
+    BatchResult result{{ended_as(FileEnd::Decoded, input_path(plan[0].file)),
+                        ended_as(FileEnd::Decoded, input_path(plan[1].file))}};
     add_plan_outcome(plan, result);
-    EXPECT_EQ(result.attempted, 4);
-    ASSERT_EQ(result.failed.size(), 2u);
-    EXPECT_EQ(result.failed[0].path, "/in/Lib/Blocked/z.mp3");
+    EXPECT_EQ(attempted(result), 4);
+    ASSERT_EQ(listed(result, FileEnd::Failed).size(), 2u);
+    EXPECT_EQ(listed(result, FileEnd::Failed)[0].path, "/in/Lib/Blocked/z.mp3");
 }
 
 TEST(OutputPlan, TheListComparesWavPathsWhenTheTreeIsKept) {
@@ -160,19 +166,19 @@ TEST(OutputPlan, TheListComparesWavPathsWhenTheTreeIsKept) {
 
 TEST(OutputPlan, SkippedFilesAreNamedInTheEndReportAndAreNoFailures) {
     BatchState state;
-    BatchResult result;
-    result.skipped = {"/in/a.mp3", "/in/b.mp3"};
+    BatchResult result{
+        {ended_as(FileEnd::Skipped, "/in/a.mp3"), ended_as(FileEnd::Skipped, "/in/b.mp3")}};
     BatchEnd end = finish_batch(result, state, false);
     EXPECT_FALSE(end.failures);
     EXPECT_EQ(end.message,
               "No file needed decoding.\n\n2 files were skipped, their WAV files exist:\n\n"
               "/in/a.mp3\n/in/b.mp3");
-    result.attempted = 1;
-    result.skipped.pop_back();
+    result.files.pop_back();
+    result.files.push_back(ended_as(FileEnd::Decoded, "/in/d.mp3"));
     EXPECT_EQ(finish_batch(result, state, false).message,
               "Decoded all files successfully.\n\nThis file was skipped, its WAV file exists:\n\n"
               "/in/a.mp3");
-    result.failed.push_back({"/in/c.mp3", DECODE_FAILED_REASON});
+    result.files.push_back(ended_as(FileEnd::Failed, "/in/c.mp3", "decoding failed"));
     end = finish_batch(result, state, false);
     EXPECT_TRUE(end.failures);
     EXPECT_NE(end.message.find(
@@ -181,7 +187,7 @@ TEST(OutputPlan, SkippedFilesAreNamedInTheEndReportAndAreNoFailures) {
         << end.message;
     // A cancelled run says so, and what failed, but not what was skipped.
     state.cancelRequested = 1;
-    result.lastResult = DECODE_ABORTED;
+    result.stopped = true;
     EXPECT_EQ(finish_batch(result, state, false).message,
               "Decoding files aborted by user.\n\nThis file could not be decoded:\n\n/in/c.mp3: "
               "decoding failed");

@@ -3,12 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/core/run_lists.h"
+
 namespace {
 
 BatchResult two_failures_of_three() {
     BatchResult result;
-    result.attempted = 3;
-    result.failed = {{"/m/a.mp3", DECODE_FAILED_REASON}, {"/m/c.mp3", "no MPEG audio found"}};
+    FileOutcome a = ended_as(FileEnd::Failed, "/m/a.mp3");
+    a.reason = {ReasonKind::Engine};
+    FileOutcome c = ended_as(FileEnd::Failed, "/m/c.mp3");
+    c.reason = {ReasonKind::NoAudio};
+    result.files = {a, ended_as(FileEnd::Decoded, "/m/b.mp3"), c};
     return result;
 }
 
@@ -18,7 +23,8 @@ TEST(EndReport, FailuresBecomeASectionUnderTheMessagesFirstParagraph) {
     const BatchResult result = two_failures_of_three();
     BatchState state;
     const EndReport report = end_report(result, finish_batch(result, state, false));
-    EXPECT_EQ(report.summary, "Decoded 1 of 3 files. 2 files could not be decoded:");
+    // The headline alone: the sections say which files.
+    EXPECT_EQ(report.summary, "Decoded 1 of 3 files.");
     ASSERT_EQ(report.sections.size(), 1u);
     EXPECT_EQ(report.sections[0].heading, FAILED_HEADING);
     EXPECT_EQ(report.sections[0].rows,
@@ -27,16 +33,16 @@ TEST(EndReport, FailuresBecomeASectionUnderTheMessagesFirstParagraph) {
     EXPECT_EQ(report_row_count(report), 2u);
 
     EXPECT_EQ(report_text(report, 1),
-              "Decoded 1 of 3 files. 2 files could not be decoded:\n\n"
+              "Decoded 1 of 3 files.\n\n"
               "/m/a.mp3: decoding failed\n... and 1 more");
     EXPECT_EQ(report_text(report, 5),
-              "Decoded 1 of 3 files. 2 files could not be decoded:\n\n"
+              "Decoded 1 of 3 files.\n\n"
               "/m/a.mp3: decoding failed\n/m/c.mp3: no MPEG audio found");
 }
 
 TEST(EndReport, SuccessSaysItsSentenceAloneACancelNamesWhatItLeft) {
-    BatchResult done;
-    done.attempted = 2;
+    BatchResult done{
+        {ended_as(FileEnd::Decoded, "/m/a.mp3"), ended_as(FileEnd::Decoded, "/m/b.mp3")}};
     BatchState state;
     EndReport report = end_report(done, finish_batch(done, state, false));
     EXPECT_EQ(report.summary, "Decoded all files successfully.");
@@ -45,17 +51,25 @@ TEST(EndReport, SuccessSaysItsSentenceAloneACancelNamesWhatItLeft) {
 
     // A cancelled run still names what went wrong before it, and the file it cut short.
     BatchResult stopped = two_failures_of_three();
-    stopped.lastResult = DECODE_ABORTED;
-    stopped.partial = {"/m/b.mp3"};
+    stopped.stopped = true;
+    stopped.files[1] = ended_as(FileEnd::Partial, "/m/b.mp3");
+    stopped.files[1].reason = {ReasonKind::Stopped};
+    stopped.files.push_back(ended_as(FileEnd::NotStarted, "/m/d.mp3"));
+    stopped.files.back().reason = {ReasonKind::Cancelled};
     state.cancelRequested = 1;
     report = end_report(stopped, finish_batch(stopped, state, false));
     EXPECT_EQ(report.summary, "Decoding files aborted by user.");
-    ASSERT_EQ(report.sections.size(), 2u);
+    ASSERT_EQ(report.sections.size(), 3u);
     EXPECT_EQ(report.sections[0].heading, FAILED_HEADING);
+    // In the files' order, whatever order they ended in.
+    EXPECT_EQ(report.sections[0].rows[0].path, "/m/a.mp3");
     EXPECT_EQ(report.sections[0].rows.size(), 2u);
     EXPECT_EQ(report.sections[1].heading, PARTIAL_HEADING);
     EXPECT_EQ(report.sections[1].rows,
               (std::vector<ReportRow>{{"/m/b.mp3", "kept with what was decoded"}}));
+    EXPECT_EQ(report.sections[2].heading, NOT_STARTED_HEADING);
+    EXPECT_EQ(run_counts_text(run_counts(stopped)),
+              "0 decoded, 2 failed, 1 partial, 1 not started.");
 }
 
 TEST(RefusalReport, CountsAndNamesTheRefusedFilesWithTheListedOnes) {

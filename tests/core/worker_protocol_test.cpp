@@ -15,26 +15,34 @@
 
 namespace {
 
+int failed(const BatchResult& result) {
+    return static_cast<int>(
+        std::count_if(result.files.begin(), result.files.end(),
+                      [](const FileOutcome& file) { return file.end == FileEnd::Failed; }));
+}
+
 struct Ends : PoolListener {
-    void workerNotStarted(int) override {}
-    void fileEnded(const PoolFileEnd& end) override { ends[end.index] = end; }
+    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
+        ends[index] = outcome;
+    }
     void progressed(const PoolProgress& progress) override {
         if (onProgress) {
             onProgress(progress);
         }
     }
-    std::map<std::size_t, PoolFileEnd> ends;
+    std::map<std::size_t, FileOutcome> ends;
     std::function<void(const PoolProgress&)> onProgress;
 };
 
 TEST(WorkerProtocol, AnUnknownRecordKindRetiresTheWorkerAndFailsOnlyItsFile) {
-    begin_batch(batch_state(), {});
+    BatchState state;
+    begin_batch(state, {});
     TempDir out;
     BatchOptions options;
     options.outputFolder = out.path();
     Ends listener;
     BatchResult result =
-        run_worker_pool({{"bad.mp3", "/m/"}, {"good.mp3", "/m/"}}, window_requests(options),
+        run_worker_pool(state, {{"bad.mp3", "/m/"}, {"good.mp3", "/m/"}}, window_requests(options),
                         PoolSettings{1, true}, listener, [](const DecodeRequest& request) {
                             if (std::string(request.input_path) == "/m/bad.mp3") {
                                 // The worker's socket is the one socket it holds: a record of kind
@@ -51,16 +59,16 @@ TEST(WorkerProtocol, AnUnknownRecordKindRetiresTheWorkerAndFailsOnlyItsFile) {
                             return DECODE_OK;
                         });
     ASSERT_EQ(listener.ends.size(), 2u);
-    EXPECT_EQ(listener.ends[0].result, DECODE_FAILED);
-    EXPECT_EQ(listener.ends[0].failure,
+    EXPECT_EQ(listener.ends[0].end, FileEnd::Failed);
+    EXPECT_EQ(reason_text(listener.ends[0].reason),
               "worker process sent a record of an unknown kind and was stopped");
-    EXPECT_EQ(listener.ends[1].result, DECODE_OK);
-    EXPECT_EQ(result.failed.size(), 1u);
-    begin_batch(batch_state(), {});
+    EXPECT_EQ(listener.ends[1].end, FileEnd::Decoded);
+    EXPECT_EQ(failed(result), 1);
 }
 
 TEST(WorkerProtocol, ASecondSignalEndsTheWorkersAtOnceWithoutTheirTemporaryFiles) {
-    begin_batch(batch_state(), {});
+    BatchState state;
+    begin_batch(state, {});
     TempDir out;
     BatchOptions options;
     options.outputFolder = out.path();
@@ -70,12 +78,12 @@ TEST(WorkerProtocol, ASecondSignalEndsTheWorkersAtOnceWithoutTheirTemporaryFiles
         if (progress.running.size() == 2 && !stopped) {
             stopped = true;
             // What the command line's handler does on the first Ctrl-C, then on the second.
-            request_cancel(batch_state());
+            request_cancel(state);
             stop_pool_workers();
         }
     };
     BatchResult result = run_worker_pool(
-        {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/m/"}}, window_requests(options),
+        state, {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/m/"}}, window_requests(options),
         PoolSettings{2, true}, listener, [](const DecodeRequest& request) {
             // Half a file written, then a decode that never looks at a cancel.
             write_file_bytes(request.output_path, std::vector<unsigned char>(4096, 1));
@@ -86,15 +94,15 @@ TEST(WorkerProtocol, ASecondSignalEndsTheWorkersAtOnceWithoutTheirTemporaryFiles
             return DECODE_OK;
         });
     ASSERT_TRUE(stopped);
-    EXPECT_EQ(listener.ends.size(), 2u);  // c.mp3 never started
-    EXPECT_EQ(result.failed.size(), 2u);
+    // c.mp3 never started; the two running files failed.
+    EXPECT_EQ(failed(result), 2);
     // The files carry no planned output, so the parent removes nothing: the workers did.
     EXPECT_EQ(folder_entries(out.path()), std::vector<std::string>{});
-    begin_batch(batch_state(), {});
 }
 
 TEST(WorkerProtocol, NoMoreWorkersRunThanASecondSignalCanReach) {
-    begin_batch(batch_state(), {});
+    BatchState state;
+    begin_batch(state, {});
     TempDir out;
     BatchOptions options;
     options.outputFolder = out.path();
@@ -107,17 +115,17 @@ TEST(WorkerProtocol, NoMoreWorkersRunThanASecondSignalCanReach) {
     for (int i = 0; i < 70; ++i) {
         files.push_back({std::to_string(i) + ".mp3", "/m/"});
     }
-    BatchResult result = run_worker_pool(files, window_requests(options), PoolSettings{1000, true},
-                                         listener, [](const DecodeRequest& request) {
-                                             request.progress(1, 0);
-                                             usleep(300 * 1000);
-                                             return DECODE_OK;
-                                         });
+    BatchResult result =
+        run_worker_pool(state, files, window_requests(options), PoolSettings{1000, true}, listener,
+                        [](const DecodeRequest& request) {
+                            request.progress(1, 0);
+                            usleep(300 * 1000);
+                            return DECODE_OK;
+                        });
     EXPECT_EQ(listener.ends.size(), 70u);
-    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(failed(result), 0);
     EXPECT_GT(most, 2u);
     EXPECT_LE(most, 64u);  // the slots kill_pool_workers and stop_pool_workers know
-    begin_batch(batch_state(), {});
 }
 
 }  // namespace

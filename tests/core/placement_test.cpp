@@ -56,18 +56,17 @@ TEST_F(Placement, SkipNeverReplacesAFileThatAppearedDuringTheDecode) {
     FileOutcome outcome = decode_into_place(
         request(out), writing({'n', 'e', 'w'}, DECODE_OK, [&] { write_file_bytes(out, {'B'}); }),
         ExistingPolicy::Skip);
-    EXPECT_EQ(outcome.result, DECODE_FAILED);
-    EXPECT_EQ(outcome.error, EEXIST);
-    EXPECT_EQ(outcome.reason,
+    EXPECT_EQ(outcome.end, FileEnd::Failed);
+    EXPECT_EQ(reason_text(outcome.reason),
               "a WAV file of that name appeared during the run; it is left as it was");
-    EXPECT_FALSE(outcome.kept);
+    EXPECT_TRUE(outcome.output.empty());
     EXPECT_EQ(read_file_bytes(out), (Bytes{'B'}));
     EXPECT_EQ(folder_entries(dir.path()), (Names{"t.wav"}));  // no temporary file left
 
     // Nothing there: placed.
     FileOutcome placed = decode_into_place(request(dir.file("u.wav")), writing({'u'}, DECODE_OK),
                                            ExistingPolicy::Skip);
-    EXPECT_TRUE(placed.kept);
+    EXPECT_FALSE(placed.output.empty());
     EXPECT_EQ(placed.output, dir.file("u.wav"));
     EXPECT_EQ(read_file_bytes(dir.file("u.wav")), (Bytes{'u'}));
 }
@@ -75,7 +74,7 @@ TEST_F(Placement, SkipNeverReplacesAFileThatAppearedDuringTheDecode) {
 TEST_F(Placement, SkipReplacesOnlyThePartialFileACancelledRunLeft) {
     const std::string out = dir.file("t.wav");
     FileOutcome stopped = decode_into_place(request(out), writing(EMPTY_WAV, DECODE_ABORTED));
-    ASSERT_TRUE(stopped.kept);
+    ASSERT_FALSE(stopped.output.empty());
     EXPECT_TRUE(is_partial_wav(out));
     // The resumed run decodes it again: the plan does not skip it, the placement replaces it.
     BatchOptions options;
@@ -86,7 +85,7 @@ TEST_F(Placement, SkipReplacesOnlyThePartialFileACancelledRunLeft) {
     EXPECT_EQ(plan[0].action, PlanAction::Decode);
     FileOutcome resumed = decode_into_place(
         request(out), writing({'w', 'h', 'o', 'l', 'e'}, DECODE_OK), ExistingPolicy::Skip);
-    EXPECT_EQ(resumed.result, DECODE_OK);
+    EXPECT_EQ(resumed.end, FileEnd::Decoded);
     EXPECT_EQ(read_file_bytes(out), (Bytes{'w', 'h', 'o', 'l', 'e'}));
     EXPECT_FALSE(is_partial_wav(out));
     // A finished file is skipped as before.
@@ -101,8 +100,8 @@ TEST_F(Placement, RenameTakesTheNextFreeNumberWhenThePlannedOneWasTaken) {
         request(planned),
         writing({'n', 'e', 'w'}, DECODE_OK, [&] { write_file_bytes(planned, {'B'}); }),
         ExistingPolicy::Rename);
-    EXPECT_EQ(outcome.result, DECODE_OK);
-    EXPECT_TRUE(outcome.kept);
+    EXPECT_EQ(outcome.end, FileEnd::Decoded);
+    EXPECT_FALSE(outcome.output.empty());
     EXPECT_EQ(outcome.output, dir.file("t (3).wav"));
     EXPECT_EQ(read_file_bytes(dir.file("t.wav")), (Bytes{'A'}));
     EXPECT_EQ(read_file_bytes(planned), (Bytes{'B'}));
@@ -115,19 +114,14 @@ TEST_F(Placement, AStoppedFileIsMarkedAndNeverReplacesAnything) {
     // Another program writes the name while the decode runs; the stopped file is dropped.
     FileOutcome stopped = decode_into_place(
         request(out), writing(EMPTY_WAV, DECODE_ABORTED, [&] { write_file_bytes(out, {'B'}); }));
-    EXPECT_EQ(stopped.result, DECODE_ABORTED);
-    EXPECT_FALSE(stopped.kept);
-    EXPECT_EQ(stopped.reason, "the older WAV file was kept");
+    EXPECT_EQ(stopped.end, FileEnd::Partial);
+    EXPECT_TRUE(stopped.output.empty());
+    EXPECT_EQ(reason_text(stopped.reason), "the older WAV file was kept");
     EXPECT_EQ(read_file_bytes(out), (Bytes{'B'}));
     EXPECT_EQ(folder_entries(dir.path()), (Names{"t.wav"}));
-    BatchResult result;
-    record_file_end(result, input_, stopped);
-    ASSERT_EQ(result.discarded.size(), 1u);
-    EXPECT_TRUE(result.partial.empty());
-
     // An empty stopped file (cancelled before its header) is no WAV: nothing is kept.
     FileOutcome empty = decode_into_place(request(dir.file("e.wav")), writing({}, DECODE_ABORTED));
-    EXPECT_FALSE(empty.kept);
+    EXPECT_TRUE(empty.output.empty());
     EXPECT_EQ(folder_entries(dir.path()), (Names{"t.wav"}));
 
     // A mark on a file with an odd last chunk: the pad byte first, then the mark, sizes right.
@@ -135,7 +129,7 @@ TEST_F(Placement, AStoppedFileIsMarkedAndNeverReplacesAnything) {
                        'x', 'y', 'z', 'w', 3,  0, 0, 0, 1,   2,   3};
     FileOutcome marked =
         decode_into_place(request(dir.file("o.wav")), writing(odd, DECODE_ABORTED));
-    ASSERT_TRUE(marked.kept);
+    ASSERT_FALSE(marked.output.empty());
     std::string error;
     std::vector<RiffChunk> chunks = riff_chunks(read_file_bytes(dir.file("o.wav")), &error);
     EXPECT_EQ(error, "");
@@ -157,7 +151,7 @@ TEST_F(Placement, TemporaryFilesOfKilledWritersGoLiveOnesStay) {
     lock.l_whence = SEEK_SET;
     ASSERT_EQ(fcntl(live, F_OFD_SETLK, &lock), 0);
     FileOutcome outcome = decode_into_place(request(out), writing({'n'}, DECODE_OK));
-    EXPECT_TRUE(outcome.kept);
+    EXPECT_FALSE(outcome.output.empty());
     EXPECT_EQ(folder_entries(dir.path()), (Names{".t.wav.BBBBBB", ".u.wav.CCCCCC", "t.wav"}));
     close(live);
     remove_stale_temporaries(out);

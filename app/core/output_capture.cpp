@@ -1,4 +1,4 @@
-#include "cli/output_capture.h"
+#include "app/core/output_capture.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -8,7 +8,7 @@ namespace {
 
 TEST(StatusDetails, NameWhatWasLeftOutAndWhyAStoppedFileWasNotKept) {
     FileOutcome done;
-    done.result = DECODE_OK;
+    done.end = FileEnd::Decoded;
     done.stats.warnings = WARNING_ID3_CHUNK_LEFT_OUT | WARNING_LAME_TRIM_IGNORED;
     const std::string details = status_details(ended_status(done, 1000));
     EXPECT_NE(details.find("\nthe ID3v2 tag is over 16 MiB: its \"id3 \" chunk was left out, the "
@@ -18,10 +18,10 @@ TEST(StatusDetails, NameWhatWasLeftOutAndWhyAStoppedFileWasNotKept) {
         << details;
 
     FileOutcome stopped;
-    stopped.result = DECODE_ABORTED;
-    stopped.reason = "the older WAV file was kept";
+    stopped.end = FileEnd::Partial;
+    stopped.reason = {ReasonKind::StoppedOlderKept};
     EXPECT_EQ(status_details(ended_status(stopped, 420)),
-              "stopped at 42%\nthe older WAV file was kept");
+              "stopped at 42%, removed\nthe older WAV file was kept");
 }
 
 }  // namespace

@@ -15,16 +15,38 @@
 #include <map>
 #include <thread>
 
+#include "app/core/end_report.h"
 #include "app/core/system_message.h"
+#include "tests/core/run_lists.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
+// A file's end as the tests compare it: the engine's code, the reason's words and what the
+// decode wrote, one line each.
+struct PoolFileEnd {
+    std::size_t index;
+    std::int32_t result;
+    std::string failure;
+    std::string messages;
+    DecodeStats stats;
+};
+
 struct RecordingListener : PoolListener {
-    void workerNotStarted(int error) override { notStarted.push_back(error); }
-    void fileEnded(const PoolFileEnd& end) override {
-        ends[end.index] = end;
+    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
+        if (outcome.end == FileEnd::NotStarted) {
+            ++notStartedFiles;
+            return;
+        }
+        std::string messages;
+        for (const std::string& line : outcome.messages) {
+            messages += line + "\n";
+        }
+        PoolFileEnd end{index, result_code(outcome),
+                        outcome.end == FileEnd::Failed ? reason_text(outcome.reason) : "", messages,
+                        outcome.stats};
+        ends[index] = end;
         if (onFileEnded) {
             onFileEnded(end);
         }
@@ -35,7 +57,7 @@ struct RecordingListener : PoolListener {
             onProgress(progress);
         }
     }
-    std::vector<int> notStarted;
+    int notStartedFiles = 0;
     std::map<std::size_t, PoolFileEnd> ends;
     PoolProgress last{};
     std::function<void(const PoolProgress&)> onProgress;
@@ -44,15 +66,15 @@ struct RecordingListener : PoolListener {
 
 class WorkerPool : public testing::Test {
 protected:
-    void SetUp() override { begin_batch(batch_state(), {}); }
-    void TearDown() override { begin_batch(batch_state(), {}); }
+    void SetUp() override { begin_batch(test_run(), {}); }
+    void TearDown() override { begin_batch(test_run(), {}); }
 
     BatchResult run(const std::vector<BatchFile>& files, const DecodeFunction& decode,
                     int workers = 2) {
         BatchOptions options;
         options.outputFolder = out.path();
-        return run_worker_pool(files, window_requests(options), PoolSettings{workers, true},
-                               listener, decode);
+        return run_worker_pool(test_run(), files, window_requests(options),
+                               PoolSettings{workers, true}, listener, decode);
     }
 
     TempDir out;
@@ -111,7 +133,7 @@ TEST_F(WorkerPool, EachFileEndsWithItsOwnResultReasonAndMessages) {
     BatchResult result =
         run({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/m/"}, {"d.mp3", "/m/"}}, decode);
 
-    EXPECT_EQ(result.attempted, 4);
+    EXPECT_EQ(attempted(result), 4);
     ASSERT_EQ(listener.ends.size(), 4u);
     EXPECT_EQ(listener.ends[0].result, DECODE_OK);
     EXPECT_EQ(listener.ends[0].failure, "");
@@ -128,7 +150,8 @@ TEST_F(WorkerPool, EachFileEndsWithItsOwnResultReasonAndMessages) {
     EXPECT_EQ(listener.ends[0].stats.gain_limit, GAIN_LIMITED_BY_PEAK);
     EXPECT_EQ(listener.ends[1].stats.frames_decoded, 99u);  // a failed file keeps its figures
     EXPECT_EQ(listener.ends[1].result, DECODE_FAILED);
-    EXPECT_EQ(listener.ends[1].failure, "decoding failed");
+    // The stand-in's inputs are not there: the reason is what is wrong with the input now.
+    EXPECT_EQ(listener.ends[1].failure, "the input vanished");
     // The decode writes under a temporary name beside b.wav.
     EXPECT_EQ(listener.ends[1].messages.rfind("audio: " + out.file(".b.wav."), 0), 0u)
         << listener.ends[1].messages;
@@ -138,18 +161,18 @@ TEST_F(WorkerPool, EachFileEndsWithItsOwnResultReasonAndMessages) {
     EXPECT_EQ(listener.ends[3].result, DECODE_FAILED);
     EXPECT_EQ(listener.ends[3].messages, "bad option\n");
     // The crash failed only its own file; the failures keep the order in which files ended.
-    ASSERT_EQ(result.failed.size(), 3u);
+    ASSERT_EQ(listed(result, FileEnd::Failed).size(), 3u);
     std::vector<std::string> failedPaths;
-    for (const FailedFile& file : result.failed) {
+    for (const Listed& file : listed(result, FileEnd::Failed)) {
         failedPaths.push_back(file.path);
     }
     std::sort(failedPaths.begin(), failedPaths.end());
     EXPECT_EQ(failedPaths, (std::vector<std::string>{"/m/b.mp3", "/m/c.mp3", "/m/d.mp3"}));
-    EXPECT_TRUE(listener.notStarted.empty());
+    EXPECT_EQ(listener.notStartedFiles, 0);
     // Every file that ended is credited with the total it last reported, not what it had done.
     EXPECT_TRUE(listener.last.running.empty());
     EXPECT_EQ(listener.last.doneKiB, 400u);
-    EXPECT_FALSE(finish_batch(result, batch_state(), false).cancelled);
+    EXPECT_FALSE(finish_batch(result, test_run(), false).cancelled);
 }
 
 TEST_F(WorkerPool, OneWorkerRunsTheDitherOnAsOneProcessDoes) {
@@ -163,21 +186,22 @@ TEST_F(WorkerPool, OneWorkerRunsTheDitherOnAsOneProcessDoes) {
                                     {"short.mp3", folder},
                                     {"tagged.mp3", folder}};
     BatchResult result = run(files, {}, 1);
-    EXPECT_EQ(result.lastResult, DECODE_OK);
-    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(result.stopped, false);
+    EXPECT_TRUE(listed(result, FileEnd::Failed).empty());
     ASSERT_EQ(listener.ends.size(), 4u);
 
     TempDir alone;  // the last file as the first of a run
     BatchOptions options;
     options.outputFolder = alone.path();
-    run_worker_pool({files.back()}, window_requests(options), PoolSettings{1, true}, listener);
+    run_worker_pool(test_run(), {files.back()}, window_requests(options), PoolSettings{1, true},
+                    listener);
 
     TempDir inProcess;
     options.outputFolder = inProcess.path();
     testing::internal::CaptureStderr();
-    BatchResult single = run_batch(files, options);
+    BatchResult single = run_batch(test_run(), files, options);
     testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(single.failed.empty());
+    EXPECT_TRUE(listed(single, FileEnd::Failed).empty());
     for (const BatchFile& file : files) {
         std::string wav = file.name.substr(0, file.name.size() - 4) + ".wav";
         ASSERT_TRUE(parse_wav_file(out.file(wav)).ok) << wav;
@@ -213,14 +237,14 @@ TEST_F(WorkerPool, ManyFilesThroughTwoWorkersGiveTheBytesOfOneProcess) {
         };
     };
     BatchResult result =
-        run_worker_pool(files, undithered(out.path()), PoolSettings{2, true}, listener);
-    EXPECT_EQ(result.attempted, 12);
-    EXPECT_TRUE(result.failed.empty());
+        run_worker_pool(test_run(), files, undithered(out.path()), PoolSettings{2, true}, listener);
+    EXPECT_EQ(attempted(result), 12);
+    EXPECT_TRUE(listed(result, FileEnd::Failed).empty());
     ASSERT_EQ(listener.ends.size(), 12u);
 
     TempDir inProcess;
     testing::internal::CaptureStderr();
-    run_batch(files, undithered(inProcess.path()));
+    run_batch(test_run(), files, undithered(inProcess.path()));
     testing::internal::GetCapturedStderr();
     for (const BatchFile& file : files) {
         std::string wav = file.name.substr(0, file.name.size() - 4) + ".wav";
@@ -256,8 +280,8 @@ std::vector<BatchFile> numbered_files(int count) {
 
 TEST_F(WorkerPool, TwoWorkersTakeManyFilesEachAndKeepTheirMessagesApart) {
     BatchResult result = run(numbered_files(40), decode_telling_who);
-    EXPECT_EQ(result.attempted, 40);
-    EXPECT_TRUE(result.failed.empty());
+    EXPECT_EQ(attempted(result), 40);
+    EXPECT_TRUE(listed(result, FileEnd::Failed).empty());
     ASSERT_EQ(listener.ends.size(), 40u);
     std::map<std::string, int> filesPerWorker;
     for (const auto& [index, end] : listener.ends) {
@@ -304,10 +328,10 @@ TEST_F(WorkerPool, ACrashFailsOnlyItsFileAndAReplacementTakesTheRest) {
         return DECODE_OK;
     };
     BatchResult result = run(numbered_files(20), decode);
-    EXPECT_EQ(result.attempted, 20);
-    ASSERT_EQ(result.failed.size(), 1u);
-    EXPECT_EQ(result.failed[0],
-              (FailedFile{"/m/5.mp3", "worker process killed by signal 9 (Killed)"}));
+    EXPECT_EQ(attempted(result), 20);
+    ASSERT_EQ(listed(result, FileEnd::Failed).size(), 1u);
+    EXPECT_EQ(listed(result, FileEnd::Failed)[0],
+              (Listed{"/m/5.mp3", "worker process killed by signal 9 (Killed)"}));
     ASSERT_EQ(listener.ends.size(), 20u);
     std::map<std::string, int> filesPerWorker;
     for (const auto& [index, end] : listener.ends) {
@@ -323,29 +347,29 @@ TEST_F(WorkerPool, ACrashFailsOnlyItsFileAndAReplacementTakesTheRest) {
         }
     }
     EXPECT_EQ(filesPerWorker.size(), 3u);  // the two first workers and the replacement
-    EXPECT_EQ(result.lastResult, DECODE_OK);
+    EXPECT_EQ(result.stopped, false);
 }
 
 TEST_F(WorkerPool, ACancelStopsTheRunningFilesAndStartsNoOther) {
     std::vector<std::size_t> seenRunning;
     listener.onProgress = [&](const PoolProgress& progress) {
         seenRunning.push_back(progress.running.size());
-        if (progress.running.size() == 2 && batch_state().cancelRequested == 0) {
-            request_cancel(batch_state());  // Ctrl-C while two files run and a third waits
+        if (progress.running.size() == 2 && test_run().cancelRequested == 0) {
+            request_cancel(test_run());  // Ctrl-C while two files run and a third waits
         }
     };
     BatchResult result =
         run({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/m/"}}, decode_until_cancelled);
-    EXPECT_EQ(result.attempted, 2);
+    EXPECT_EQ(attempted(result), 2);
     EXPECT_EQ(listener.ends.count(2), 0u);  // never started
     EXPECT_EQ(listener.ends[0].result, DECODE_ABORTED);
     EXPECT_EQ(listener.ends[1].result, DECODE_ABORTED);
-    EXPECT_EQ(result.lastResult, DECODE_ABORTED);
-    EXPECT_TRUE(result.failed.empty());
-    std::vector<std::string> partial = result.partial;
+    EXPECT_EQ(result.stopped, true);
+    EXPECT_TRUE(listed(result, FileEnd::Failed).empty());
+    std::vector<std::string> partial = paths(result, FileEnd::Partial);
     std::sort(partial.begin(), partial.end());
     EXPECT_EQ(partial, (std::vector<std::string>{"/m/a.mp3", "/m/b.mp3"}));
-    BatchEnd end = finish_batch(result, batch_state(), false);
+    BatchEnd end = finish_batch(result, test_run(), false);
     EXPECT_TRUE(end.cancelled);
     EXPECT_EQ(
         end.message.rfind("Decoding files aborted by user.\n\n2 files were stopped part way", 0),
@@ -364,7 +388,7 @@ TEST_F(WorkerPool, KillingTheWorkersFailsTheirFilesAtOnce) {
     };
     BatchResult result = run({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, decode_until_cancelled);
     ASSERT_TRUE(killed);
-    EXPECT_EQ(result.failed.size(), 2u);
+    EXPECT_EQ(listed(result, FileEnd::Failed).size(), 2u);
     EXPECT_EQ(listener.ends[0].failure, "worker process killed by signal 9 (Killed)");
     EXPECT_EQ(listener.ends[1].failure, "worker process killed by signal 9 (Killed)");
 }
@@ -372,7 +396,7 @@ TEST_F(WorkerPool, KillingTheWorkersFailsTheirFilesAtOnce) {
 TEST_F(WorkerPool, ACancelBetweenFilesStartsNoFurtherFile) {
     listener.onFileEnded = [this](const PoolFileEnd&) {
         if (listener.ends.size() == 3) {
-            request_cancel(batch_state());
+            request_cancel(test_run());
         }
     };
     BatchResult result = run(numbered_files(20), [](const DecodeRequest& request) {
@@ -380,12 +404,12 @@ TEST_F(WorkerPool, ACancelBetweenFilesStartsNoFurtherFile) {
     });
     // At the third end the worker that ended it was idle, so besides the three at most one
     // file was running; nothing started after.
-    EXPECT_GE(result.attempted, 3);
-    EXPECT_LE(result.attempted, 4);
-    EXPECT_EQ(listener.ends.size(), static_cast<std::size_t>(result.attempted));
+    EXPECT_GE(attempted(result), 3);
+    EXPECT_LE(attempted(result), 4);
+    EXPECT_EQ(listener.ends.size(), static_cast<std::size_t>(attempted(result)));
     EXPECT_EQ(listener.ends.count(4), 0u);
-    EXPECT_EQ(result.lastResult, DECODE_ABORTED);
-    EXPECT_TRUE(finish_batch(result, batch_state(), false).cancelled);
+    EXPECT_EQ(result.stopped, true);
+    EXPECT_TRUE(finish_batch(result, test_run(), false).cancelled);
 }
 
 TEST_F(WorkerPool, ASecondCtrlCKillsFilesThatIgnoreTheFirst) {
@@ -393,9 +417,9 @@ TEST_F(WorkerPool, ASecondCtrlCKillsFilesThatIgnoreTheFirst) {
     // (kill_pool_workers) ends the running ones; the waiting files never start.
     int rounds = 0;
     listener.onProgress = [&](const PoolProgress& progress) {
-        if (progress.running.size() == 2 && batch_state().cancelRequested == 0) {
-            request_cancel(batch_state());
-        } else if (batch_state().cancelRequested != 0 && ++rounds == 3) {
+        if (progress.running.size() == 2 && test_run().cancelRequested == 0) {
+            request_cancel(test_run());
+        } else if (test_run().cancelRequested != 0 && ++rounds == 3) {
             kill_pool_workers();
         }
     };
@@ -406,11 +430,11 @@ TEST_F(WorkerPool, ASecondCtrlCKillsFilesThatIgnoreTheFirst) {
         }
         return DECODE_OK;
     });
-    EXPECT_EQ(result.attempted, 2);
+    EXPECT_EQ(attempted(result), 2);
     ASSERT_EQ(listener.ends.size(), 2u);
     EXPECT_EQ(listener.ends[0].failure, "worker process killed by signal 9 (Killed)");
     EXPECT_EQ(listener.ends[1].failure, "worker process killed by signal 9 (Killed)");
-    EXPECT_EQ(result.failed.size(), 2u);
+    EXPECT_EQ(listed(result, FileEnd::Failed).size(), 2u);
 }
 
 TEST_F(WorkerPool, RunsOnAThreadAndTakesACancelFromAnother) {
@@ -426,39 +450,66 @@ TEST_F(WorkerPool, RunsOnAThreadAndTakesACancelFromAnother) {
         usleep(10000);
     }
     EXPECT_EQ(running, 2);
-    request_cancel(batch_state());
+    request_cancel(test_run());
     pool.join();
-    EXPECT_EQ(result.attempted, 2);
+    EXPECT_EQ(attempted(result), 2);
     EXPECT_EQ(listener.ends[0].result, DECODE_ABORTED);
     EXPECT_EQ(listener.ends[1].result, DECODE_ABORTED);
-    EXPECT_EQ(result.lastResult, DECODE_ABORTED);
+    EXPECT_EQ(result.stopped, true);
 }
 
-TEST_F(WorkerPool, AWorkerThatCannotStartCancelsTheRun) {
+TEST_F(WorkerPool, WorkersThatCannotStartFailTheFilesOnlyWhenNoneStartedAndNeverCancel) {
     // At the process limit fork fails. Root is exempt from the limit, so the test's own child
-    // gives root up before it lowers the limit and runs the pool.
-    auto without_processes = [this] {
-        if (geteuid() == 0 && setuid(65534) != 0) {
+    // gives root up before it lowers the limit and runs the pool. The limit counts threads,
+    // a sanitizer's own included: no room beyond this process's lets no worker start, room for
+    // one more lets one start and refuses the second.
+    auto with_process_limit = [this](rlim_t room) {
+        // The workers write as the user given up to.
+        if (geteuid() == 0 && (chmod(out.path().c_str(), 0777) != 0 || setuid(65534) != 0)) {
             _exit(3);
         }
-        rlimit none{0, 0};
-        if (setrlimit(RLIMIT_NPROC, &none) != 0) {
+        rlim_t threads = 1;
+        if (std::FILE* status = std::fopen("/proc/self/status", "re"); status != nullptr) {
+            char line[256];
+            while (std::fgets(line, sizeof line, status) != nullptr) {
+                unsigned long count = 0;
+                if (std::sscanf(line, "Threads: %lu", &count) == 1) {
+                    threads = count;
+                }
+            }
+            std::fclose(status);
+        }
+        const rlim_t limit = room == 0 ? 0 : threads + room;
+        rlimit processes{limit, limit};
+        if (setrlimit(RLIMIT_NPROC, &processes) != 0) {
             _exit(4);
         }
-        BatchResult result = run({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}},
+        BatchResult result = run({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/m/"}},
                                  [](const DecodeRequest&) { return DECODE_OK; });
-        std::string notStarted;
-        for (int error : listener.notStarted) {  // once: nothing is retried
-            notStarted += "[" + errno_message(error) + "]";
+        const BatchEnd end = finish_batch(result, test_run(), false);
+        std::string reasons;
+        for (const Listed& file : listed(result, FileEnd::Failed)) {
+            reasons += "[" + file.reason + "]";
         }
-        std::fprintf(stderr, "not started %s, attempted %d, ended %zu, cancelled %d\n",
-                     notStarted.c_str(), result.attempted, listener.ends.size(),
-                     finish_batch(result, batch_state(), false).cancelled ? 1 : 0);
+        // The window's end message: the counts, and each file with its reason.
+        const EndReport report = counted_end_report(result, end);
+        std::fprintf(stderr, "decoded %zu, failed %s, cancelled %d, failures %d\n%s\nwindow: %s\n",
+                     paths(result, FileEnd::Decoded).size(), reasons.c_str(), end.cancelled ? 1 : 0,
+                     end.failures ? 1 : 0, end.message.c_str(), report_text(report, 1).c_str());
         _exit(0);
     };
-    EXPECT_EXIT(without_processes(), testing::ExitedWithCode(0),
-                "not started \\[Resource temporarily unavailable\\], attempted 0, ended 0, "
-                "cancelled 1");
+    const std::string noWorker =
+        "no worker process could be started: Resource temporarily "
+        "unavailable";
+    EXPECT_EXIT(with_process_limit(0), testing::ExitedWithCode(0),
+                "decoded 0, failed \\[" + noWorker + "\\]\\[" + noWorker + "\\]\\[" + noWorker +
+                    "\\], cancelled 0, failures 1\nDecoded 0 of 3 files\\.(.|\n)*\nwindow: 0 "
+                    "decoded, 3 failed\\.\n\n/m/a\\.mp3: " +
+                    noWorker + "\n\\.\\.\\. and 2 more");
+    EXPECT_EXIT(with_process_limit(1), testing::ExitedWithCode(0),
+                "decoded 3, failed , cancelled 0, failures 0\n.*Not every worker process could "
+                "be started \\(Resource temporarily unavailable\\); the others decoded the "
+                "files\\.");
 }
 
 }  // namespace

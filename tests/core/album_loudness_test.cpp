@@ -83,7 +83,7 @@ TEST(LoudnessText, SaysTheWrittenLoudnessAndWhichLimitDecided) {
 
     // The list row of a done file ends with it.
     FileOutcome outcome;
-    outcome.result = DECODE_OK;
+    outcome.end = FileEnd::Decoded;
     outcome.stats = stats;
     outcome.stats.loudness.integrated_lufs = -30.0;
     outcome.stats.gain_db = 12.0;

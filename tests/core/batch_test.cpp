@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/core/run_lists.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 
@@ -27,9 +28,12 @@ class Batch : public testing::Test {
 protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
+    // The engine's callback reaches the run through its one trampoline pointer; run_batch
+    // sets it for its files, the tests that call the callback directly set it here.
     static void reset() {
-        begin_batch(batch_state(), {});
-        batch_state().progress = nullptr;
+        begin_batch(test_run(), {});
+        test_run().progress = nullptr;
+        set_progress_run(&test_run());
     }
 };
 
@@ -40,7 +44,7 @@ TEST_F(Batch, CountLineHasTheDialogsSpacing) {
 
 TEST_F(Batch, ProgressMovesBothBarsFromKiBCounts) {
     RecordingSink sink;
-    BatchState& state = batch_state();
+    BatchState& state = test_run();
     state.progress = &sink;
     state.batchTotalKiB = 1000;
     state.completedKiB = 300;
@@ -146,7 +150,7 @@ TEST_F(Batch, ScanAddsWholeKiBAndSkipsUnreadableFiles) {
     write_file_bytes(dir.file("b"), std::vector<unsigned char>(1023));
     write_file_bytes(dir.file("c"), std::vector<unsigned char>(4096));
     EXPECT_EQ(scan_batch_size({dir.file("a"), dir.file("b"), dir.file("missing"), dir.file("c")},
-                              batch_state()),
+                              test_run()),
               1u + 0 + 0 + 4);
 }
 
@@ -154,7 +158,7 @@ TEST_F(Batch, BeginningARunClearsTheLastOneAndMeasuresTheFiles) {
     TempDir dir;
     write_file_bytes(dir.file("a.mp3"), std::vector<unsigned char>(3000));
     write_file_bytes(dir.file("b.mp3"), std::vector<unsigned char>(1024));
-    BatchState& state = batch_state();
+    BatchState& state = test_run();
     request_cancel(state);  // the last run was cancelled after some progress
     state.completedKiB = 70;
     state.lastFileTotalKiB = 40;
@@ -190,7 +194,7 @@ TEST_F(Batch, EachRequestIsBuiltOnceByTheGivenBuilder) {
         return DECODE_OK;
     };
     std::string folder = fixture_path("");
-    run_batch({{"stereo_44k_128.mp3", folder}, {"missing.mp3", "/m/"}}, build, fake);
+    run_batch(test_run(), {{"stereo_44k_128.mp3", folder}, {"missing.mp3", "/m/"}}, build, fake);
     EXPECT_EQ(built, (std::vector<std::string>{folder + "stereo_44k_128.mp3", "/m/missing.mp3"}));
     // The play length comes from the header scan: 3030 ms for the fixture, none for a file
     // that is not there.
@@ -200,7 +204,7 @@ TEST_F(Batch, EachRequestIsBuiltOnceByTheGivenBuilder) {
 TEST_F(Batch, LoopDecodesInOrderAndCreditsTheLastReportedTotal) {
     TempDir out;
     RecordingSink sink;
-    BatchState& state = batch_state();
+    BatchState& state = test_run();
     state.progress = &sink;
     std::vector<std::string> decoded;
     std::vector<std::uint64_t> completed_at_start;
@@ -214,22 +218,24 @@ TEST_F(Batch, LoopDecodesInOrderAndCreditsTheLastReportedTotal) {
     };
     BatchOptions options;
     options.outputFolder = out.path();
-    BatchResult result =
-        run_batch({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/n/"}}, options, fake);
+    BatchResult result = run_batch(
+        test_run(), {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/n/"}}, options, fake);
     EXPECT_EQ(decoded, (std::vector<std::string>{"/m/a.mp3", "/m/b.mp3", "/n/c.mp3"}));
     // The second file never reports: it is credited with its predecessor's total too.
     EXPECT_EQ(completed_at_start, (std::vector<std::uint64_t>{0, 50, 100}));
     EXPECT_EQ(sink.lines, (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3"}));
     EXPECT_EQ(sink.counts.back(), "Decoding   3 of  3");
-    EXPECT_EQ(result.lastResult, DECODE_OK);
-    EXPECT_EQ(result.attempted, 3);
-    EXPECT_EQ(result.failed, (std::vector<FailedFile>{{"/m/b.mp3", "decoding failed"}}));
+    EXPECT_FALSE(result.stopped);
+    EXPECT_EQ(attempted(result), 3);
+    // The fake decode failed a file that is not there: the reason says what is wrong now.
+    EXPECT_EQ(listed(result, FileEnd::Failed),
+              (std::vector<Listed>{{"/m/b.mp3", "the input vanished"}}));
 }
 
 TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
     TempDir out;
     RecordingSink sink;
-    BatchState& state = batch_state();
+    BatchState& state = test_run();
     state.progress = &sink;
     int calls = 0;
     auto fake = [&](const DecodeRequest& request) {
@@ -241,9 +247,9 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
     };
     BatchOptions options;
     options.outputFolder = out.path();
-    BatchResult result = run_batch({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, options, fake);
+    BatchResult result = run_batch(test_run(), {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, options, fake);
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(result.lastResult, DECODE_ABORTED);
+    EXPECT_TRUE(result.stopped);
     // The stopped file is kept, in place, marked and named as partial: a RIFF size of 4 + 24
     // and one chunk "part" of 16 bytes.
     std::string error;
@@ -252,12 +258,15 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
     ASSERT_EQ(chunks.size(), 1u);
     EXPECT_EQ(chunks[0].id, "part");
     EXPECT_EQ(std::string(chunks[0].body.begin(), chunks[0].body.end()), "stopped part way");
-    EXPECT_EQ(result.partial, (std::vector<std::string>{"/m/a.mp3"}));
+    EXPECT_EQ(paths(result, FileEnd::Partial), (std::vector<std::string>{"/m/a.mp3"}));
+    // The file after it never started, and says so.
+    EXPECT_EQ(listed(result, FileEnd::NotStarted),
+              (std::vector<Listed>{{"/m/b.mp3", "not started: the run was cancelled"}}));
     BatchEnd end = finish_batch(result, state, false);
     EXPECT_EQ(end.dialogResult, 2);
     EXPECT_EQ(end.message,
-              "Decoding files aborted by user.\n\nThis file was stopped part way, kept with what "
-              "was decoded:\n\n/m/a.mp3");
+              "Decoding files aborted by user.\n\nThis file was stopped part way:\n\n/m/a.mp3: "
+              "kept with what was decoded\n\nOne file was not started.");
     EXPECT_TRUE(end.openFolder);
     EXPECT_TRUE(end.cancelled);
     EXPECT_FALSE(finish_batch(result, state, true).exitProgram);
@@ -265,8 +274,9 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
 }
 
 TEST_F(Batch, EndOfRunDecisions) {
-    BatchState& state = batch_state();
-    BatchResult ok{.lastResult = DECODE_OK, .attempted = 3};
+    BatchState& state = test_run();
+    auto decoded = [](const char* path) { return ended_as(FileEnd::Decoded, path); };
+    BatchResult ok{{decoded("/m/a.mp3"), decoded("/m/b.mp3"), decoded("/m/c.mp3")}};
     BatchEnd end = finish_batch(ok, state, false);
     EXPECT_EQ(end.dialogResult, 1);
     EXPECT_EQ(end.message, "Decoded all files successfully.");
@@ -282,38 +292,36 @@ TEST_F(Batch, EndOfRunDecisions) {
 
     // Failed files are never reported as success; each is named with its reason.
     BatchResult failed{
-        .lastResult = DECODE_OK, .attempted = 3, .failed = {{"/m/b.mp3", "decoding failed"}}};
+        {decoded("/m/a.mp3"), ended_as(FileEnd::Failed, "/m/b.mp3", "x"), decoded("/m/c.mp3")}};
     end = finish_batch(failed, state, false);
-    EXPECT_EQ(end.message,
-              "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3: decoding failed");
+    EXPECT_EQ(end.message, "Decoded 2 of 3 files. This file could not be decoded:\n\n/m/b.mp3: x");
+    EXPECT_EQ(end.summary, "Decoded 2 of 3 files.");
     EXPECT_TRUE(end.failures);
     // With exit when done the window stays after failed or refused files.
     EXPECT_FALSE(finish_batch(failed, state, true).exitProgram);
     EXPECT_FALSE(end.cancelled);
-    BatchResult two{.lastResult = DECODE_FAILED,
-                    .attempted = 4,
-                    .failed = {{"/m/b.mp3", "x"}, {"/m/d.mp3", "y"}}};
+    BatchResult two{{decoded("/m/a.mp3"), ended_as(FileEnd::Failed, "/m/b.mp3", "x"),
+                     decoded("/m/c.mp3"), ended_as(FileEnd::Failed, "/m/d.mp3", "y")}};
     EXPECT_EQ(finish_batch(two, state, true).message,
               "Decoded 2 of 4 files. 2 files could not be decoded:\n\n/m/b.mp3: x\n/m/d.mp3: y");
 
     // Inputs found but never started count among the files and fail the run as well.
-    BatchResult refused{
-        .lastResult = DECODE_OK, .attempted = 2, .refused = {{"/m/x/", "Permission denied"}}};
+    BatchResult refused{{ended_as(FileEnd::Refused, "/m/x/", "Permission denied"),
+                         decoded("/m/a.mp3"), decoded("/m/b.mp3")}};
     end = finish_batch(refused, state, false);
     EXPECT_TRUE(end.failures);
     EXPECT_FALSE(finish_batch(refused, state, true).exitProgram);  // the window stays
     EXPECT_EQ(end.message,
               "Decoded 2 of 3 files. This file was found but not decoded:\n\n/m/x/: Permission "
               "denied");
-    BatchResult both{
-        .lastResult = DECODE_OK,
-        .attempted = 5,
-        .failed = {{"/m/b.mp3", "no MPEG audio found"}},
-        .refused = {{"/n/a.mp3", "same file name as /m/a.mp3"}, {"/n/c.mp3", "Permission denied"}}};
-    EXPECT_EQ(finish_batch(both, state, false).message,
-              "Decoded 4 of 7 files. This file could not be decoded:\n\n/m/b.mp3: no MPEG audio "
-              "found\n\n2 files were found but not decoded:\n\n/n/a.mp3: same file name as "
-              "/m/a.mp3\n/n/c.mp3: Permission denied");
+
+    // A file kept beside an existing WAV file is named with its new name.
+    FileOutcome renamed = decoded("/m/a.mp3");
+    renamed.output = "/out/a (2).wav";
+    renamed.renamed = true;
+    EXPECT_EQ(finish_batch(BatchResult{{renamed}}, state, false).message,
+              "Decoded all files successfully.\n\nThis file was kept beside an existing WAV file "
+              "under a new name:\n\n/m/a.mp3 -> /out/a (2).wav");
 
     // Cancel pressed after the last file ended: the run was not stopped.
     request_cancel(state);
@@ -321,32 +329,35 @@ TEST_F(Batch, EndOfRunDecisions) {
     EXPECT_FALSE(finish_batch(ok, state, false).cancelled);
     EXPECT_FALSE(finish_batch(ok, state, true).exitProgram);  // but it never ends the program
 
-    // A cancel with failures keeps its first line and lists what went wrong, partial files last.
-    BatchResult stopped{.lastResult = DECODE_ABORTED,
-                        .attempted = 3,
-                        .failed = {{"/m/a.mp3", "decoding failed"}},
-                        .partial = {"/m/c.mp3"}};
+    // A cancel with failures keeps its first line and lists what went wrong, partial files last;
+    // a partial file removed (to resume the run) says so.
+    FileOutcome removed = ended_as(FileEnd::Partial, "/m/d.mp3");
+    removed.reason = {ReasonKind::StoppedRemoved};
+    FileOutcome kept = ended_as(FileEnd::Partial, "/m/c.mp3");
+    kept.reason = {ReasonKind::Stopped};
+    BatchResult stopped{{ended_as(FileEnd::Failed, "/m/a.mp3", "decoding failed"), kept, removed},
+                        true};
     end = finish_batch(stopped, state, false);
     EXPECT_TRUE(end.cancelled);
     EXPECT_EQ(end.message,
               "Decoding files aborted by user.\n\nThis file could not be decoded:\n\n/m/a.mp3: "
-              "decoding failed\n\nThis file was stopped part way, kept with what was "
-              "decoded:\n\n/m/c.mp3");
+              "decoding failed\n\n2 files were stopped part way:\n\n/m/c.mp3: kept with what was "
+              "decoded\n/m/d.mp3: its partial WAV file was removed");
 }
 
 TEST_F(Batch, RealDecodeWritesIntoTheOutputFolder) {
     TempDir dir;
     RecordingSink sink;
-    batch_state().progress = &sink;
+    test_run().progress = &sink;
     BatchOptions options;
     options.outputFolder = dir.path();
     std::string folder = fixture_path("");
     testing::internal::CaptureStderr();
     BatchResult result =
-        run_batch({{"stereo_44k_128.mp3", folder}, {"short.mp3", folder}}, options);
+        run_batch(test_run(), {{"stereo_44k_128.mp3", folder}, {"short.mp3", folder}}, options);
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(result.lastResult, DECODE_OK);
-    EXPECT_TRUE(result.failed.empty());
+    EXPECT_FALSE(result.stopped);
+    EXPECT_TRUE(listed(result, FileEnd::Failed).empty());
     EXPECT_EQ(parse_wav_file(dir.file("stereo_44k_128.wav")).data_size, 116u * 1152 * 4);
     EXPECT_EQ(parse_wav_file(dir.file("short.wav")).data_size, 5u * 1152 * 4);
     EXPECT_EQ(sink.file.upper, 48483 >> 10);

@@ -1,21 +1,20 @@
-// The records between the pool's parent and a worker: every field survives the trip, a
-// record cut anywhere is waited for rather than misread, and bytes that are no record of ours
-// are refused.
-#include "app/core/pool_records.h"
-
+// The records between the pool's parent and a worker, fed a byte at a time: every field
+// survives the trip, a record cut anywhere is waited for rather than misread, and bytes that
+// are no record of ours are refused.
 #include <gtest/gtest.h>
 
 #include <cstring>
+
+#include "app/core/pool_records.h"
 
 namespace {
 
 FileOutcome sample_outcome() {
     FileOutcome outcome;
-    outcome.result = DECODE_FAILED;
-    outcome.reason = "File too large";
-    outcome.error = 27;  // EFBIG on Linux
-    outcome.kept = true;
+    outcome.end = FileEnd::Failed;
+    outcome.reason = {ReasonKind::Output, 27, "File too large"};  // EFBIG on Linux
     outcome.output = "/o/t (3).wav";
+    outcome.engineRan = true;
     outcome.stats = {};
     outcome.stats.frames_decoded = 1234;
     outcome.stats.duration_ms = 5678;
@@ -27,7 +26,7 @@ FileOutcome sample_outcome() {
     return outcome;
 }
 
-TEST(PoolRecords, NewsSplitAtEveryByteIsTakenOnlyWholeWithEveryField) {
+TEST(PoolRecordSplits, NewsSplitAtEveryByteIsTakenOnlyWholeWithEveryField) {
     const std::string stream =
         encode_progress(100, 42) + encode_end(sample_outcome(), "line one\nline two\n");
     std::size_t records = 0;
@@ -54,14 +53,13 @@ TEST(PoolRecords, NewsSplitAtEveryByteIsTakenOnlyWholeWithEveryField) {
     EXPECT_FALSE(taken[0].ended);
     EXPECT_EQ(taken[0].totalKiB, 100);
     EXPECT_EQ(taken[0].doneKiB, 42);
-    const WorkerNews& end = taken[1];
-    EXPECT_TRUE(end.ended);
-    EXPECT_EQ(end.result, DECODE_FAILED);
-    EXPECT_TRUE(end.kept);
-    EXPECT_EQ(end.reason, "File too large");
-    EXPECT_EQ(end.messages, "line one\nline two\n");
-    EXPECT_EQ(end.error, 27);
+    const FileOutcome& end = taken[1].outcome;
+    EXPECT_TRUE(taken[1].ended);
+    EXPECT_EQ(end.end, FileEnd::Failed);
+    EXPECT_EQ(end.reason, (Reason{ReasonKind::Output, 27, "File too large"}));
+    EXPECT_EQ(taken[1].messages, "line one\nline two\n");
     EXPECT_EQ(end.output, "/o/t (3).wav");
+    EXPECT_TRUE(end.engineRan);
     EXPECT_EQ(end.stats.frames_decoded, 1234u);
     EXPECT_EQ(end.stats.duration_ms, 5678u);
     EXPECT_EQ(end.stats.peak_millibel, -300);
@@ -71,8 +69,8 @@ TEST(PoolRecords, NewsSplitAtEveryByteIsTakenOnlyWholeWithEveryField) {
     EXPECT_EQ(end.stats.warnings, WARNING_ID3_CHUNK_LEFT_OUT);
 }
 
-TEST(PoolRecords, AJobSplitAtEveryByteCarriesItsFileAndPolicy) {
-    BatchFile file{"t.mp3", "/in/", "/in/", "/o/t (2).wav", ExistingPolicy::Rename};
+TEST(PoolRecordSplits, AJobSplitAtEveryByteCarriesItsFileAndPolicy) {
+    BatchFile file{"t.mp3", "/in/", "/in/", "/o/t (2).wav", true, ExistingPolicy::Rename};
     const std::string bytes = encode_job(17, file) + encode_job(18, {"u.mp3", "/in/"});
     for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
         std::string inbox = bytes.substr(0, cut);
@@ -95,7 +93,7 @@ TEST(PoolRecords, AJobSplitAtEveryByteCarriesItsFileAndPolicy) {
     }
 }
 
-TEST(PoolRecords, UnknownKindsAndAbsurdSizesAreProtocolErrors) {
+TEST(PoolRecordSplits, UnknownKindsAndAbsurdSizesAreProtocolErrors) {
     std::size_t offset = 0;
     WorkerNews news{};
     PoolJob job{};

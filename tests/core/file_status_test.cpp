@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "app/core/end_report.h"
+#include "tests/core/run_lists.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -20,7 +23,8 @@ struct EventSink : ProgressSink {
         events.push_back(std::to_string(index) + ": " + std::to_string(perMille));
     }
     void fileEnded(int index, const FileOutcome& outcome) override {
-        events.push_back("end " + std::to_string(index) + ": " + std::to_string(outcome.result));
+        events.push_back("end " + std::to_string(index) + ": " +
+                         std::to_string(result_code(outcome)));
         outcomes.push_back(outcome);
     }
     std::vector<std::string> events;
@@ -40,9 +44,9 @@ DecodeStats stats(std::uint64_t ms, std::int32_t millibel, std::uint32_t clipped
 }  // namespace
 
 TEST(FileStatus, RunBatchTellsEachFileItsStartProgressAndEndWithTheEnginesFigures) {
-    begin_batch(batch_state(), {});
+    begin_batch(test_run(), {});
     EventSink sink;
-    batch_state().progress = &sink;
+    test_run().progress = &sink;
     const std::vector<BatchFile> files = {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}};
     // A stand-in engine: a.mp3 reports 0, 1/3 (twice: sent once), 2/3 and a little past the
     // end (the per mille stops at 1000), then fills in its figures; b.mp3 fails at once.
@@ -57,8 +61,8 @@ TEST(FileStatus, RunBatchTellsEachFileItsStartProgressAndEndWithTheEnginesFigure
         return DECODE_OK;
     };
     TempDir out;  // each decode writes a temporary file there first
-    const BatchResult result = run_batch(files, BatchOptions{out.path()}, decode);
-    batch_state().progress = nullptr;
+    const BatchResult result = run_batch(test_run(), files, BatchOptions{out.path()}, decode);
+    test_run().progress = nullptr;
 
     EXPECT_EQ(sink.events,
               (std::vector<std::string>{"start 0", "0: 0", "0: 333", "0: 666", "0: 1000",
@@ -66,15 +70,15 @@ TEST(FileStatus, RunBatchTellsEachFileItsStartProgressAndEndWithTheEnginesFigure
     ASSERT_EQ(sink.outcomes.size(), 2u);
     EXPECT_EQ(sink.outcomes[0].stats.duration_ms, 182'400u);
     EXPECT_EQ(sink.outcomes[0].stats.clipped_samples, 7u);
-    EXPECT_EQ(sink.outcomes[1].reason, DECODE_FAILED_REASON);
-    EXPECT_EQ(result.failed.size(), 1u);
+    EXPECT_EQ(listed(result, FileEnd::Failed).size(), 1u);
 
     // From the outcomes to the column: 182.4 s is 3:02 rounded down, -30 mB is -0.3 dB.
     EXPECT_EQ(status_text(ended_status(sink.outcomes[0], 1000)), "done 3:02, -0.3 dB, 7 clipped");
+    // The stand-in failed a file that is not there: the row says what is wrong with it now.
     const FileStatus failed = ended_status(sink.outcomes[1], 0);
-    EXPECT_EQ(status_text(failed), "failed: decoding failed");
+    EXPECT_EQ(status_text(failed), "failed: the input vanished");
     // No engine lines caught in this process: the tooltip says the reason.
-    EXPECT_EQ(status_details(failed), "failed: decoding failed");
+    EXPECT_EQ(status_details(failed), "failed: the input vanished");
 }
 
 TEST(FileStatus, TextsOfEveryState) {
@@ -85,20 +89,44 @@ TEST(FileStatus, TextsOfEveryState) {
     EXPECT_EQ(status_text(status), "decoding 42%");  // rounded down: never 100 % before the end
 
     FileOutcome stopped;
-    stopped.result = DECODE_ABORTED;
+    stopped.end = FileEnd::Partial;
+    stopped.output = "/out/a.wav";
     EXPECT_EQ(status_text(ended_status(stopped, 427)), "stopped at 42%");
+    // Removed so that a resumed run decodes it again: the row says so.
+    stopped.output.clear();
+    stopped.reason = {ReasonKind::StoppedRemoved};
+    EXPECT_EQ(status_text(ended_status(stopped, 427)), "stopped at 42%, removed");
+    EXPECT_EQ(status_details(ended_status(stopped, 427)),
+              "stopped at 42%, removed\nits partial WAV file was removed");
+    FileOutcome notStarted;
+    notStarted.reason = {ReasonKind::Cancelled};
+    EXPECT_EQ(status_text(ended_status(notStarted, 0)), "not started");
 
     FileOutcome done;
-    done.result = DECODE_OK;
+    done.end = FileEnd::Decoded;
     done.stats = stats(3'723'000, 0, 0);  // one hour, two minutes, three seconds at full scale
     EXPECT_EQ(status_text(ended_status(done, 990)), "done 1:02:03, 0.0 dB, 0 clipped");
     done.stats.has_peak = 0;  // all zero samples
     EXPECT_EQ(status_text(ended_status(done, 990)), "done 1:02:03, -inf dB, 0 clipped");
+    // Kept beside an existing WAV file: the row names the new file, the tooltip its path.
+    done.output = "/out/b (2).wav";
+    done.renamed = true;
+    EXPECT_EQ(status_text(ended_status(done, 990)),
+              "done 1:02:03, -inf dB, 0 clipped, as b (2).wav");
+    EXPECT_EQ(status_details(ended_status(done, 990)),
+              "done 1:02:03, -inf dB, 0 clipped, as b (2).wav\nwritten as /out/b (2).wav beside "
+              "the existing WAV file");
+
+    // A full disk: the system's words, not "decoding failed".
+    FileOutcome full;
+    full.end = FileEnd::Failed;
+    full.reason = {ReasonKind::Output, ENOSPC, {}};
+    EXPECT_EQ(status_text(ended_status(full, 0)), "failed: No space left on device");
 
     // Engine lines, when a worker caught them, go to the tooltip instead of the reason.
     FileOutcome failed;
-    failed.result = DECODE_FAILED;
-    failed.reason = "no MPEG audio found";
+    failed.end = FileEnd::Failed;
+    failed.reason = {ReasonKind::NoAudio};
     failed.messages = {"x.mp3: no MPEG audio frame found", "x.mp3: nothing written"};
     EXPECT_EQ(status_details(ended_status(failed, 0)),
               "failed: no MPEG audio found\nx.mp3: no MPEG audio frame found\n"
@@ -143,10 +171,11 @@ TEST(FileStatus, CountLineUnderTheList) {
 }
 
 TEST(FileStatus, EndMessageCountsEachWayAndStaysSmall) {
-    BatchResult result;
-    result.attempted = 4;
-    result.failed = {{"/m/a.mp3", DECODE_FAILED_REASON}};
-    result.skipped = {"/m/s.mp3", "/m/t.mp3"};
+    BatchResult result{
+        {ended_as(FileEnd::Decoded, "/m/b.mp3"), ended_as(FileEnd::Skipped, "/m/s.mp3"),
+         ended_as(FileEnd::Failed, "/m/a.mp3", "decoding failed"),
+         ended_as(FileEnd::Decoded, "/m/c.mp3"), ended_as(FileEnd::Skipped, "/m/t.mp3"),
+         ended_as(FileEnd::Decoded, "/m/d.mp3")}};
     BatchState state;
     const BatchEnd end = finish_batch(result, state, false);
     const EndReport report = counted_end_report(result, end);
@@ -160,8 +189,17 @@ TEST(FileStatus, EndMessageCountsEachWayAndStaysSmall) {
     EXPECT_EQ(run_counts_text(counts), "0 decoded, 2 partial.");
 
     // A run without failures keeps its sentence.
-    BatchResult fine;
-    fine.attempted = 2;
+    BatchResult fine{{ended_as(FileEnd::Decoded, "/m/a.mp3")}};
     EXPECT_EQ(counted_end_report(fine, finish_batch(fine, state, false)).summary,
               "Decoded all files successfully.");
+}
+
+TEST(FileStatus, EngineLinesLoseTheBannerAndEmptyLines) {
+    const std::string banner = decode_banner();
+    EXPECT_EQ(
+        message_lines(banner + "     Title: Song\n            Second line\n\n5 frames\n"),
+        (std::vector<std::string>{"     Title: Song", "            Second line", "5 frames"}));
+    // A banner with nothing after it on its line leaves no line; a banner-like text later in
+    // a line stays.
+    EXPECT_EQ(message_lines(banner + "\nx " + banner), (std::vector<std::string>{"x " + banner}));
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "app/core/batch.h"
+#include "tests/core/run_lists.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 
@@ -13,15 +14,15 @@ namespace {
 class BatchFaults : public testing::Test {
 protected:
     void SetUp() override {
-        begin_batch(batch_state(), {});
-        batch_state().progress = nullptr;
+        begin_batch(test_run(), {});
+        test_run().progress = nullptr;
     }
 
     BatchResult run(const std::vector<BatchFile>& files, const std::string& outputFolder) {
         BatchOptions options;
         options.outputFolder = outputFolder;
         testing::internal::CaptureStderr();
-        BatchResult result = run_batch(files, options);
+        BatchResult result = run_batch(test_run(), files, options);
         messages = testing::internal::GetCapturedStderr();
         return result;
     }
@@ -36,8 +37,8 @@ TEST_F(BatchFaults, InputsThatVanishOrShrinkAfterMeasuring) {
     std::vector<unsigned char> bytes = read_file_bytes(fixture_path("stereo_44k_128.mp3"));
     write_file_bytes(in.file("shrunk.mp3"), bytes);
     std::string folder = in.path() + "/";
-    begin_batch(batch_state(), {{"gone.mp3", folder}, {"shrunk.mp3", folder}});
-    EXPECT_EQ(batch_state().batchTotalKiB, 2135u / 1024 + 48483u / 1024);
+    begin_batch(test_run(), {{"gone.mp3", folder}, {"shrunk.mp3", folder}});
+    EXPECT_EQ(test_run().batchTotalKiB, 2135u / 1024 + 48483u / 1024);
 
     unlink(in.file("gone.mp3").c_str());
     // Ten whole frames stay (the fixture's first ten frames: 9 padded, 1 not, see its notes).
@@ -46,7 +47,9 @@ TEST_F(BatchFaults, InputsThatVanishOrShrinkAfterMeasuring) {
 
     write_file_bytes(out.file("gone.wav"), {'o', 'l', 'd'});  // from an earlier run
     BatchResult result = run({{"gone.mp3", folder}, {"shrunk.mp3", folder}}, out.path());
-    EXPECT_EQ(result.failed, (std::vector<FailedFile>{{in.file("gone.mp3"), "decoding failed"}}));
+    // The reason is the input's own, not the engine's "decoding failed".
+    EXPECT_EQ(listed(result, FileEnd::Failed),
+              (std::vector<Listed>{{in.file("gone.mp3"), "the input vanished"}}));
     // No output of the vanished input: the older file stays, and nothing else is left.
     EXPECT_EQ(read_file_bytes(out.file("gone.wav")), (std::vector<unsigned char>{'o', 'l', 'd'}));
     EXPECT_EQ(folder_entries(out.path()), (std::vector<std::string>{"gone.wav", "shrunk.wav"}));
@@ -65,8 +68,8 @@ TEST_F(BatchFaults, UnwritableOutputsFailTheirFilesOnly) {
     write_file_bytes(out.file("keep.txt"), {'k', 'e', 'e', 'p'});
     std::string folder = fixture_path("");
     BatchResult result = run({{"stereo_44k_128.mp3", folder}, {"short.mp3", folder}}, out.path());
-    EXPECT_TRUE(result.failed.empty());
-    EXPECT_EQ(result.lastResult, DECODE_OK);
+    EXPECT_TRUE(listed(result, FileEnd::Failed).empty());
+    EXPECT_FALSE(result.stopped);
     struct stat info {};
     ASSERT_EQ(lstat(out.file("stereo_44k_128.wav").c_str(), &info), 0);
     EXPECT_TRUE(S_ISREG(info.st_mode));
@@ -79,8 +82,8 @@ TEST_F(BatchFaults, UnwritableOutputsFailTheirFilesOnly) {
     // written below it: every file fails with the reason, the plain file stays as it was.
     write_file_bytes(out.file("plain"), {'p'});
     result = run({{"short.mp3", folder}, {"tagged.mp3", folder}}, out.file("plain"));
-    ASSERT_EQ(result.failed.size(), 2u);
-    EXPECT_EQ(result.failed[0].reason,
+    ASSERT_EQ(listed(result, FileEnd::Failed).size(), 2u);
+    EXPECT_EQ(listed(result, FileEnd::Failed)[0].reason,
               "cannot create a file in " + out.file("plain") + ": Not a directory");
     EXPECT_EQ(read_file_bytes(out.file("plain")), (std::vector<unsigned char>{'p'}));
 }
