@@ -89,6 +89,9 @@ void stop_if_reader_gone(std::FILE* out) {
     if (out != nullptr && std::ferror(out) != 0 && errno == EPIPE && !readerGone) {
         readerGone = true;
         if (interruptedRun != nullptr) {
+            if (interruptedRun->cancelRequested == 0) {
+                interruptedRun->stopCause = READER_GONE;
+            }
             request_cancel(*interruptedRun);
         }
     }

@@ -50,4 +50,6 @@ int stop_signal();
 // After a write to out (--json's standard output): a reader that has gone (EPIPE, with
 // SIGPIPE ignored) stops the run as a cancel does, once.
 void stop_if_reader_gone(std::FILE* out);
+// Why such a run stopped, for its end message.
+inline constexpr const char* READER_GONE = "standard output was closed by its reader";
 bool reader_gone();

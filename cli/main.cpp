@@ -230,6 +230,9 @@ int main(int argc, char** argv) {
 
     install_interrupt_handler(screenFile != nullptr ? screen : STDERR_FILENO, state);
     begin_batch(state, run.files);
+    if (interrupt_count() == 0 && reader_gone()) {
+        state.stopCause = READER_GONE;
+    }
     if (interrupt_count() > 0 || reader_gone()) {
         request_cancel(state);  // a Ctrl-C that came before the batch began still counts
     }
@@ -277,10 +280,8 @@ int main(int argc, char** argv) {
     } else if (!options.quiet) {
         std::fprintf(run.screen, "%s\n", end.message.c_str());
     }
-    if (reader_gone()) {
-        std::fprintf(run.screen,
-                     "pelmora-cli: standard output was closed by its reader; the run "
-                     "was stopped\n");
+    if (reader_gone() && !end.cancelled) {
+        std::fprintf(run.screen, "pelmora-cli: %s; the run was stopped\n", READER_GONE);
     }
     std::fflush(run.screen);
     if (reader_gone() && stop_signal() == 0) {

@@ -23,6 +23,7 @@ void begin_batch(BatchState& state, const std::vector<BatchFile>& files) {
     state.lastFileTotalKiB = 0;
     state.currentFile = -1;
     state.currentPerMille = -1;
+    state.stopCause.clear();
     std::vector<std::string> paths;
     paths.reserve(files.size());
     for (const BatchFile& file : files) {

@@ -98,7 +98,8 @@ BatchEnd finish_batch(const BatchResult& result, const BatchState& state, bool e
     if (result.stopped && state.cancelRequested != 0) {
         end.cancelled = true;
         end.dialogResult = 2;
-        end.message = "Decoding files aborted by user.";
+        end.message = state.stopCause.empty() ? std::string("Decoding files aborted by user.")
+                                              : "Decoding files stopped: " + state.stopCause + ".";
         end.summary = end.message;
         add_lists(lists, "\n\n", end.message);
     } else if (decoded < found) {

@@ -69,6 +69,10 @@ struct BatchState {
     int currentFile = -1;      // the index the per-file events carry
     int currentPerMille = -1;  // the last one told, so that a repeat is not sent again
     ProgressSink* progress = nullptr;
+    // Why the run was stopped when it was not the user (the reader of the command line's
+    // output went away); the end message says this instead of "aborted by user". Written and
+    // read on the thread that runs the batch.
+    std::string stopCause = {};
 };
 
 // The run batch_progress reports to, since the engine's progress callback carries no context;

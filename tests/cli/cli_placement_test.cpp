@@ -504,6 +504,8 @@ TEST(CliPlacement, AJsonReaderThatQuitsStopsTheRunWithoutLeavingATemporaryFile) 
     const std::string errText(err.begin(), err.end());
     EXPECT_EQ(std::string(status.begin(), status.end()), "1\n") << errText;
     EXPECT_TRUE(contains(errText, "standard output was closed by its reader")) << errText;
+    // Nobody pressed Cancel: the end message says what stopped the run.
+    EXPECT_FALSE(contains(errText, "aborted by user")) << errText;
     EXPECT_EQ(dot_files(out), Names{});
     EXPECT_FALSE(file_exists(out + "/c.wav"));  // never started
 }
