@@ -6,6 +6,8 @@
 # PELMORA_BENCH_BUILD names a Release build folder to use instead of building build-bench/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/timing.sh
+source bench/timing.sh
 
 bench/install-tools.sh
 
@@ -30,20 +32,8 @@ fi
 run_time() {
     local out=build-bench/data/cd_out
     rm -rf "$out"
-    local start end
-    start=$(date +%s.%N)
-    "$build/pelmora-cli" --quiet --jobs 1 "$@" -o "$out" "$data"
-    end=$(date +%s.%N)
+    elapsed "$build/pelmora-cli" --quiet --jobs 1 "$@" -o "$out" "$data"
     rm -rf "$out"
-    echo "$start $end" | awk '{print $2 - $1}'
-}
-
-min() {
-    if [ -z "$1" ]; then
-        echo "$2"
-    else
-        echo "$1 $2" | awk '{print ($2 < $1) ? $2 : $1}'
-    fi
 }
 
 plain=""
@@ -52,6 +42,5 @@ for _ in 1 2 3; do
     plain=$(min "$plain" "$(run_time)")
     cd=$(min "$cd" "$(run_time --cd)")
 done
-echo "8 x 3 minutes at 48 kHz: plain $plain s, --cd $cd s, ratio" \
-    "$(echo "$plain $cd" | awk '{printf "%.3f", $2 / $1}') (target <= 1.5," \
-    "load $(cut -d' ' -f1 /proc/loadavg))"
+echo "8 x 3 minutes at 48 kHz: plain $plain s, --cd $cd s, ratio $(ratio "$plain" "$cd")" \
+    "(target <= 1.5, $(conditions))"

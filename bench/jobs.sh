@@ -5,6 +5,8 @@
 # the two settings alternately, three times each, and prints the best times and their ratios.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/timing.sh
+source bench/timing.sh
 
 bench/install-tools.sh
 
@@ -25,21 +27,8 @@ cmake --build build-bench -j"$(nproc)" --target pelmora-cli >/dev/null
 run_time() {
     local out="$data/jobs_out"
     rm -rf "$out"
-    local start end
-    start=$(date +%s.%N)
-    build-bench/pelmora-cli --quiet --jobs "$1" -o "$out" "$2"
-    end=$(date +%s.%N)
+    elapsed build-bench/pelmora-cli --quiet --jobs "$1" -o "$out" "$2"
     rm -rf "$out"
-    echo "$start $end" | awk '{print $2 - $1}'
-}
-
-# The smaller of a best time so far ($1, empty at first) and a new one.
-min() {
-    if [ -z "$1" ]; then
-        echo "$2"
-    else
-        echo "$1 $2" | awk '{print ($2 < $1) ? $2 : $1}'
-    fi
 }
 
 compare() {
@@ -48,9 +37,8 @@ compare() {
         one=$(min "$one" "$(run_time 1 "$folder")")
         two=$(min "$two" "$(run_time 2 "$folder")")
     done
-    echo "$label: --jobs 1 $one s, --jobs 2 $two s, ratio" \
-        "$(echo "$one $two" | awk '{printf "%.3f", $2 / $1}') (target <= $target," \
-        "$(nproc) processors, load $(cut -d' ' -f1 /proc/loadavg))"
+    echo "$label: --jobs 1 $one s, --jobs 2 $two s, ratio $(ratio "$one" "$two")" \
+        "(target <= $target, $(conditions))"
 }
 
 compare "8 x 3 minutes" "$long" 0.55

@@ -5,6 +5,8 @@
 # Runs the two settings alternately, three times each, and prints the best times and ratios.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/timing.sh
+source bench/timing.sh
 
 bench/install-tools.sh
 
@@ -21,21 +23,8 @@ run_time() {
     shift
     local out="$data/loudness_out"
     rm -rf "$out"
-    local start end
-    start=$(date +%s.%N)
-    build-bench/pelmora-cli --quiet --jobs "$jobs" "$@" -o "$out" "$long"
-    end=$(date +%s.%N)
+    elapsed build-bench/pelmora-cli --quiet --jobs "$jobs" "$@" -o "$out" "$long"
     rm -rf "$out"
-    echo "$start $end" | awk '{print $2 - $1}'
-}
-
-# The smaller of a best time so far ($1, empty at first) and a new one.
-min() {
-    if [ -z "$1" ]; then
-        echo "$2"
-    else
-        echo "$1 $2" | awk '{print ($2 < $1) ? $2 : $1}'
-    fi
 }
 
 for jobs in 1 2; do
@@ -44,7 +33,6 @@ for jobs in 1 2; do
         plain=$(min "$plain" "$(run_time "$jobs")")
         loud=$(min "$loud" "$(run_time "$jobs" --loudness)")
     done
-    echo "8 x 3 minutes, --jobs $jobs: plain $plain s, --loudness $loud s, ratio" \
-        "$(echo "$plain $loud" | awk '{printf "%.3f", $2 / $1}') (target <= 2.1," \
-        "$(nproc) processors, load $(cut -d' ' -f1 /proc/loadavg))"
+    echo "8 x 3 minutes, --jobs $jobs: plain $plain s, --loudness $loud s," \
+        "ratio $(ratio "$plain" "$loud") (target <= 2.1, $(conditions))"
 done

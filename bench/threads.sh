@@ -6,6 +6,8 @@
 # REPEAT times each (default 3), and prints the best times and their ratios.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=bench/timing.sh
+source bench/timing.sh
 
 bench/install-tools.sh
 
@@ -32,20 +34,8 @@ out="$data/threads_out"
 # Seconds for one decode of $2 with --threads $1.
 run_time() {
     rm -rf "$out"
-    local start end
-    start=$(date +%s.%N)
-    build-bench/pelmora-cli --quiet --threads "$1" -o "$out" "$2"
-    end=$(date +%s.%N)
+    elapsed build-bench/pelmora-cli --quiet --threads "$1" -o "$out" "$2"
     rm -rf "$out"
-    echo "$start $end" | awk '{print $2 - $1}'
-}
-
-min() {
-    if [ -z "$1" ]; then
-        echo "$2"
-    else
-        echo "$1 $2" | awk '{print ($2 < $1) ? $2 : $1}'
-    fi
 }
 
 compare() {
@@ -54,9 +44,8 @@ compare() {
         one=$(min "$one" "$(run_time 1 "$file")")
         many=$(min "$many" "$(run_time "$threads" "$file")")
     done
-    echo "$label: --threads 1 $one s, --threads $threads $many s, ratio" \
-        "$(echo "$one $many" | awk '{printf "%.3f", $2 / $1}') (target <= 0.62 with 2," \
-        "$(nproc) processors, load $(cut -d' ' -f1 /proc/loadavg))"
+    echo "$label: --threads 1 $one s, --threads $threads $many s," \
+        "ratio $(ratio "$one" "$many") (target <= 0.62 with 2, $(conditions))"
 }
 
 compare "3 minutes" "$three" 2
