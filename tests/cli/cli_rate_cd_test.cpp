@@ -1,5 +1,5 @@
 // --rate, --cd and --cue as a user runs them: the WAV files read back by the independent RIFF
-// parser, numpy (tests/support/spectrum.py) and sox as the reference resampler, and the cue
+// parser, numpy (tests/support/tone_analysis.py) and sox as the reference resampler, and the cue
 // sheets by cueprint (Debian cuetools). A test whose tool is missing is skipped with the
 // package to install (scripts/install-deps.sh has them all).
 #include <gtest/gtest.h>
@@ -11,9 +11,9 @@
 #include "tests/support/cli_process.h"
 #include "tests/support/id3_bytes.h"
 #include "tests/support/riff.h"
-#include "tests/support/spectrum.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tone.h"
+#include "tests/support/tone_analysis.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/spectrum.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tone_analysis.h"
 
 namespace {
 
@@ -131,7 +131,7 @@ TEST(RateConverter, RatesOutsideTheRangeAreRefused) {
     rate_converter_release(&converter);
 }
 
-// Figures by numpy (tests/support/spectrum.py) over one second from the middle of four, so
+// Figures by numpy (tests/support/tone_analysis.py) over one second from the middle of four, so
 // that the start and the end of the tone are not measured.
 TEST(RateConverter, SpuriousComponentsStayFarBelowTheTone) {
     if (!numpy_available()) {

@@ -1,4 +1,4 @@
-// Runs tests/support/spectrum.py (numpy, through /usr/bin/python3) and reads its figures.
+// Runs tests/support/tone_analysis.py (numpy, through /usr/bin/python3) and reads its figures.
 #pragma once
 
 #include <map>

@@ -1,4 +1,4 @@
-#include "tests/support/spectrum.h"
+#include "tests/support/tone_analysis.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +13,7 @@ bool numpy_available() {
 std::map<std::string, double> spectrum_figures(const std::vector<std::string>& arguments) {
     // Appended piece by piece: GCC 12 warns (-Wrestrict, wrongly) about "text" + string here.
     std::string command = "/usr/bin/python3 ";
-    command += shell_quote(std::string(PELMORA_TEST_DATA) + "/../support/spectrum.py");
+    command += shell_quote(std::string(PELMORA_TEST_DATA) + "/../support/tone_analysis.py");
     for (const std::string& argument : arguments) {
         command += ' ';
         command += shell_quote(argument);

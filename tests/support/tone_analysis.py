@@ -1,13 +1,13 @@
 #!/ usr / bin / python3
 """Spectral figures of our outputs with numpy, for the resampler's quality tests.
 
-  spectrum.py tone FILE CHANNEL RATE START SECONDS FREQ BAND_HZ
+  tone_analysis.py tone FILE CHANNEL RATE START SECONDS FREQ BAND_HZ
       The tone at FREQ and the strongest other component up to BAND_HZ, over SECONDS from
       START, through a Kaiser window (beta 38, side lobes far below any figure asked for).
       Prints "tone_db=... spurious_db=... rms_db=...": the tone's amplitude in dB of full
       scale, the strongest other component in dB relative to the tone, and the RMS of the
       whole span in dB of a full-scale sine.
-  spectrum.py diff FILE_A FILE_B CHANNEL FIRST COUNT
+  tone_analysis.py diff FILE_A FILE_B CHANNEL FIRST COUNT
       Prints "diff_db=...": the RMS of A - B over COUNT samples from sample FIRST, relative
       to the RMS of A.
 
