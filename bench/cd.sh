@@ -12,15 +12,7 @@ source bench/timing.sh
 bench/install-tools.sh
 
 data=build-bench/data/batch48
-mkdir -p "$data"
-for i in 1 2 3 4 5 6 7 8; do
-    if [ ! -f "$data/three48_$i.mp3" ]; then
-        sox -n -r 48000 -c 2 -b 16 "$data/three48_$i.wav" \
-            synth 180 sine $((200 + 40 * i)) sine $((300 + 30 * i)) vol 0.5
-        lame --quiet -b 128 --cbr "$data/three48_$i.wav" "$data/three48_$i.mp3"
-        rm -f "$data/three48_$i.wav"
-    fi
-done
+bench/make_long_batch.sh 48000
 
 build=${PELMORA_BENCH_BUILD:-build-bench}
 if [ -z "${PELMORA_BENCH_BUILD:-}" ]; then
