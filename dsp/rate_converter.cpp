@@ -11,31 +11,22 @@ namespace {
 // Conversion back to the fixed-point type stops well inside its range: the packers add the
 // rounding bias and the dither in 32-bit arithmetic, which must not wrap. Four times full
 // scale leaves every overshoot of the filter far inside.
-constexpr double SAMPLE_LIMIT = 4.0 * FIXED_ONE;
+constexpr mad_fixed_t SAMPLE_LIMIT = 4 * FIXED_ONE;
 
-// Rounds half away from zero; without a library call per sample, which took a tenth of the
-// conversion's time.
-mad_fixed_t to_fixed(double value) {
-    const double scaled = value * FIXED_ONE;
-    if (scaled >= SAMPLE_LIMIT) {
-        return static_cast<mad_fixed_t>(SAMPLE_LIMIT - 1);
-    }
-    if (scaled <= -SAMPLE_LIMIT) {
-        return static_cast<mad_fixed_t>(-SAMPLE_LIMIT);
-    }
-    return static_cast<mad_fixed_t>(scaled >= 0 ? scaled + 0.5 : scaled - 0.5);
-}
-
-// Runs libsoxr over n input samples per channel (null input: the end of the input) and
-// converts what it gives into the fixed-point block.
-std::int64_t run(RateConverter* converter, std::uint32_t n, bool end, const mad_fixed_t** left,
-                 const mad_fixed_t** right) {
+// Runs libsoxr over n input samples per channel (null input: the end of the input) straight
+// into the fixed-point block. The samples go in and come out as 32-bit integers: libsoxr reads
+// them as fractions of 2^31 and writes its result on the same scale, rounded, so the fixed
+// point's 28 fraction bits pass through unchanged and no copy is made on either side.
+std::int64_t run(RateConverter* converter, std::uint32_t n, const mad_fixed_t* left,
+                 const mad_fixed_t* right, bool end, const mad_fixed_t** left_out,
+                 const mad_fixed_t** right_out) {
+    mad_fixed_t* samples[2] = {converter->samples, converter->samples + RATE_CONVERTER_MAX_OUTPUT};
     std::size_t produced = 0;
     std::size_t consumed = 0;
     for (;;) {
-        // Split channels: libsoxr takes an array of one pointer per channel.
-        const void* in[2] = {converter->in[0] + consumed, converter->in[1] + consumed};
-        void* out[2] = {converter->out[0] + produced, converter->out[1] + produced};
+        const void* in[2] = {left != nullptr ? left + consumed : nullptr,
+                             right != nullptr ? right + consumed : nullptr};
+        void* out[2] = {samples[0] + produced, samples[1] + produced};
         std::size_t used = 0;
         std::size_t done = 0;
         const soxr_error_t error = soxr_process(
@@ -57,13 +48,16 @@ std::int64_t run(RateConverter* converter, std::uint32_t n, bool end, const mad_
     }
 
     for (std::uint32_t channel = 0; channel < converter->channels; ++channel) {
-        mad_fixed_t* samples = converter->samples + channel * RATE_CONVERTER_MAX_OUTPUT;
+        mad_fixed_t* block = samples[channel];
         for (std::size_t i = 0; i < produced; ++i) {
-            samples[i] = to_fixed(converter->out[channel][i]);
+            const mad_fixed_t value = block[i];
+            block[i] = value >= SAMPLE_LIMIT    ? SAMPLE_LIMIT - 1
+                       : value <= -SAMPLE_LIMIT ? -SAMPLE_LIMIT
+                                                : value;
         }
     }
-    *left = converter->samples;
-    *right = converter->channels == 2 ? converter->samples + RATE_CONVERTER_MAX_OUTPUT : nullptr;
+    *left_out = samples[0];
+    *right_out = converter->channels == 2 ? samples[1] : nullptr;
     return static_cast<std::int64_t>(produced);
 }
 
@@ -77,22 +71,13 @@ int rate_converter_start(RateConverter* converter, std::uint32_t channels, std::
         rate_out > RATE_CONVERTER_MAX_RATE) {
         return -1;
     }
-    // One block for every buffer, so that one check covers them and one free releases them.
-    const std::size_t in_bytes = std::size_t{RATE_CONVERTER_MAX_INPUT} * sizeof(double);
-    const std::size_t out_bytes = std::size_t{RATE_CONVERTER_MAX_OUTPUT} * sizeof(double);
-    const std::size_t fixed_bytes = std::size_t{RATE_CONVERTER_MAX_OUTPUT} * sizeof(mad_fixed_t);
-    auto* block =
-        static_cast<unsigned char*>(std::malloc(2 * in_bytes + 2 * out_bytes + 2 * fixed_bytes));
-    if (block == nullptr) {
+    converter->samples = static_cast<mad_fixed_t*>(
+        std::malloc(2 * std::size_t{RATE_CONVERTER_MAX_OUTPUT} * sizeof(mad_fixed_t)));
+    if (converter->samples == nullptr) {
         return -1;
     }
-    converter->in[0] = reinterpret_cast<double*>(block);
-    converter->in[1] = reinterpret_cast<double*>(block + in_bytes);
-    converter->out[0] = reinterpret_cast<double*>(block + 2 * in_bytes);
-    converter->out[1] = reinterpret_cast<double*>(block + 2 * in_bytes + out_bytes);
-    converter->samples = reinterpret_cast<mad_fixed_t*>(block + 2 * in_bytes + 2 * out_bytes);
 
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT64_S, SOXR_FLOAT64_S);
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_INT32_S, SOXR_INT32_S);
     const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, SOXR_LINEAR_PHASE);
     // One thread: the batch already runs one decode per processor.
     const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
@@ -104,7 +89,7 @@ int rate_converter_start(RateConverter* converter, std::uint32_t channels, std::
             soxr_delete(converter->resampler);
             converter->resampler = nullptr;
         }
-        std::free(block);
+        std::free(converter->samples);
         *converter = {};
         return -1;
     }
@@ -119,24 +104,18 @@ std::int64_t rate_converter_process(RateConverter* converter, std::uint32_t n,
     if (n > RATE_CONVERTER_MAX_INPUT) {
         return -1;
     }
-    const mad_fixed_t* channel_in[2] = {*left, *right};
-    for (std::uint32_t channel = 0; channel < converter->channels; ++channel) {
-        for (std::uint32_t i = 0; i < n; ++i) {
-            converter->in[channel][i] = static_cast<double>(channel_in[channel][i]) / FIXED_ONE;
-        }
-    }
-    return run(converter, n, false, left, right);
+    return run(converter, n, *left, *right, false, left, right);
 }
 
 std::int64_t rate_converter_drain(RateConverter* converter, const mad_fixed_t** left,
                                   const mad_fixed_t** right) {
-    return run(converter, 0, true, left, right);
+    return run(converter, 0, nullptr, nullptr, true, left, right);
 }
 
 void rate_converter_release(RateConverter* converter) {
     if (converter->resampler != nullptr) {
         soxr_delete(converter->resampler);
     }
-    std::free(converter->in[0]);  // the start of the one block
+    std::free(converter->samples);
     *converter = {};
 }

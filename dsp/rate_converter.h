@@ -24,8 +24,6 @@ struct RateConverter {
     std::uint32_t channels;  // 1 or 2
     std::uint32_t rate_in;
     std::uint32_t rate_out;
-    double* in[2];         // RATE_CONVERTER_MAX_INPUT samples each
-    double* out[2];        // RATE_CONVERTER_MAX_OUTPUT samples each
     mad_fixed_t* samples;  // the converted block: RATE_CONVERTER_MAX_OUTPUT per channel
 };
 
