@@ -8,6 +8,7 @@
 #include "engine/messages.h"
 #include "engine/options.h"
 #include "engine/player.h"
+#include "engine/rate_stage.h"
 #include "engine/replaygain_tag.h"
 #include "engine/wav_tags.h"
 
@@ -174,7 +175,8 @@ void player_release(PlayerState* state) {
     state->resample_buffer = nullptr;
     std::free(state->tag_chunks);
     state->tag_chunks = nullptr;
-    rate_converter_release(&state->rate_converter);
+    rate_stage_release(state->rate_stage);
+    state->rate_stage = nullptr;
     state->tag_chunks_length = 0;
 }
 

@@ -19,6 +19,7 @@
 #include "engine/loudness.h"
 #include "engine/messages.h"
 #include "engine/parallel_decode.h"
+#include "engine/rate_stage.h"
 #include "engine/tag_display.h"
 #include "engine/wav_tags.h"
 #include "engine/wav_writer.h"
@@ -218,71 +219,65 @@ int play_samples(PlayerState* state, std::uint32_t count, const mad_fixed_t* lef
     return 0;
 }
 
-// Plays what the rate converter still holds and releases it. Returns 0 or -1 (reported).
-int drain_rate_converter(PlayerState* state) {
-    RateConverter* converter = &state->rate_converter;
-    if (converter->resampler == nullptr) {
-        return 0;
-    }
-    const bool duplicate = converter->channels == 1 && state->channels_out == 2;
-    int result = 0;
-    for (;;) {
-        const mad_fixed_t* left = nullptr;
-        const mad_fixed_t* right = nullptr;
-        const std::int64_t count = rate_converter_drain(converter, &left, &right);
-        if (count < 0) {
-            engine_error("output", "cannot resample %u Hz to %u Hz", converter->rate_in,
-                         converter->rate_out);
-            result = -1;
-            break;
-        }
-        if (count == 0) {
-            break;
-        }
-        if (play_samples(state, static_cast<std::uint32_t>(count), left,
-                         duplicate ? left : right) == -1) {
-            result = -1;
-            break;
-        }
-    }
-    rate_converter_release(converter);
-    return result;
+// Plays a converted block; a channel the routing sent to both outputs was converted once.
+int play_converted(void* context, std::uint32_t count, const mad_fixed_t* left,
+                   const mad_fixed_t* right) {
+    auto* state = static_cast<PlayerState*>(context);
+    return play_samples(state, count, left,
+                        right == nullptr && state->channels_out == 2 ? left : right);
 }
 
-// Brings a routed block to the chosen output rate: frames at that rate pass untouched, others
-// go through the converter, which is (re)started when the stream's rate or its number of
+// Reports a failure of the rate stage that the player has not reported yet.
+int rate_stage_failed(const PlayerState* state, std::uint32_t rate_in, int result) {
+    if (result == RATE_STAGE_CONVERTER_FAILED) {
+        engine_error("output", "cannot resample %u Hz to %u Hz", rate_in, state->speed_out);
+    }
+    return -1;
+}
+
+// Plays what the rate stage still holds and releases it. Returns 0 or -1 (reported).
+int finish_rate_stage(PlayerState* state) {
+    RateStage* stage = state->rate_stage;
+    if (stage == nullptr) {
+        return 0;
+    }
+    state->rate_stage = nullptr;
+    const int result = rate_stage_finish(stage);
+    const std::uint32_t rate_in = state->rate_stage_in;
+    rate_stage_release(stage);
+    return result == 0 ? 0 : rate_stage_failed(state, rate_in, result);
+}
+
+// Plays a routed block at the chosen output rate: frames at that rate pass untouched, others
+// go through the rate stage, which is (re)started when the stream's rate or its number of
 // distinct channels changes, after what it held for the old ones has been played. A channel
 // sent to both outputs is converted once. Returns 0 or -1 (reported).
-int convert_rate(PlayerState* state, const mad_fixed_t** left, const mad_fixed_t** right,
-                 std::uint32_t* count) {
-    RateConverter* converter = &state->rate_converter;
+int play_at_output_rate(PlayerState* state, std::uint32_t count, const mad_fixed_t* left,
+                        const mad_fixed_t* right) {
     if (state->speed_in == state->speed_out) {
-        return drain_rate_converter(state);
-    }
-    const std::uint32_t channels = *right != nullptr && *right != *left ? 2 : 1;
-    if (converter->resampler == nullptr || converter->rate_in != state->speed_in ||
-        converter->channels != channels) {
-        if (drain_rate_converter(state) == -1) {
+        if (finish_rate_stage(state) == -1) {
             return -1;
         }
-        if (rate_converter_start(converter, channels, state->speed_in, state->speed_out) == -1) {
+        return play_samples(state, count, left, right);
+    }
+    const std::uint32_t channels = right != nullptr && right != left ? 2 : 1;
+    if (state->rate_stage == nullptr ||
+        !rate_stage_matches(state->rate_stage, channels, state->speed_in)) {
+        if (finish_rate_stage(state) == -1) {
+            return -1;
+        }
+        state->rate_stage = rate_stage_start(channels, state->speed_in, state->speed_out,
+                                             state->threads > 1, play_converted, state);
+        if (state->rate_stage == nullptr) {
             engine_error("output", "cannot resample %u Hz to %u Hz", state->speed_in,
                          state->speed_out);
             return -1;
         }
+        state->rate_stage_in = state->speed_in;
         engine_error("output", "resampling %u Hz to %u Hz", state->speed_in, state->speed_out);
     }
-    const bool duplicate = *right != nullptr && channels == 1;
-    const std::int64_t converted = rate_converter_process(converter, *count, left, right);
-    if (converted < 0) {
-        engine_error("output", "cannot resample %u Hz to %u Hz", state->speed_in, state->speed_out);
-        return -1;
-    }
-    if (duplicate) {
-        *right = *left;
-    }
-    *count = static_cast<std::uint32_t>(converted);
-    return 0;
+    const int result = rate_stage_push(state->rate_stage, count, left, right);
+    return result == 0 ? 0 : rate_stage_failed(state, state->speed_in, result);
 }
 
 int add_gain_filter(PlayerState* state) {
@@ -433,10 +428,11 @@ int play_file(PlayerState* state) {
 
     int result = decode_stream(state);
     // The converter's last samples belong to the file, also when it was stopped.
-    if (result == 0 && drain_rate_converter(state) == -1) {
+    if (result == 0 && finish_rate_stage(state) == -1) {
         result = -1;
     }
-    rate_converter_release(&state->rate_converter);
+    rate_stage_release(state->rate_stage);
+    state->rate_stage = nullptr;
     if (result == 0 && state->audio_found == 0) {
         // Tags, damage or foreign bytes only (an empty file, a WAV under an MPEG name).
         engine_error(nullptr, "%s: no MPEG audio found", path);
@@ -660,11 +656,9 @@ mad_flow on_output(void* data, const mad_header* header, mad_pcm* pcm) {
         count = produced;
     }
 
-    if (state->output_rate != 0 && convert_rate(state, &left, &right, &count) == -1) {
-        return MAD_FLOW_BREAK;
-    }
-
-    if (play_samples(state, count, left, right) == -1) {
+    const int played = state->output_rate != 0 ? play_at_output_rate(state, count, left, right)
+                                               : play_samples(state, count, left, right);
+    if (played == -1) {
         return MAD_FLOW_BREAK;
     }
 

@@ -7,7 +7,6 @@
 
 #include "dsp/filters.h"
 #include "dsp/pcm.h"
-#include "dsp/rate_converter.h"
 #include "dsp/resampler.h"
 #include "engine/decoder_snapshot.h"
 #include "engine/exact_length.h"
@@ -31,6 +30,7 @@ constexpr std::uint32_t FLAG_COPY_TAGS = 0x10000;
 constexpr std::uint32_t FLAG_LOUDNESS = 0x20000;
 
 struct LoudnessMeter;
+struct RateStage;
 
 // Channel selection. SELECT_DEFAULT_WARNED is the default after the dual-channel warning.
 using ChannelSelect = std::int32_t;
@@ -118,10 +118,11 @@ struct PlayerState {
     std::int32_t audio_found;
     std::int32_t no_audio;  // the input was read through without finding audio
     // The rate the request asks for (0: the stream's own). Frames at another rate go through
-    // rate_converter, started for the stream's rate and channels and restarted when either
-    // changes; released by player_release.
+    // rate_stage, started for the stream's rate (rate_stage_in) and channels and restarted
+    // when either changes; released by player_release.
     std::uint32_t output_rate;
-    RateConverter rate_converter;
+    RateStage* rate_stage;
+    std::uint32_t rate_stage_in;
     // One file on several threads (decode_parallel). The sequential decoder can stop before
     // the header at stop_offset, leaving its state in snapshot, and can start again at
     // input_offset from snapshot when resume is set.

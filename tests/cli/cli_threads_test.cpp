@@ -38,13 +38,17 @@ Decoded decode(const TempDir& dir, const std::vector<std::string>& options,
 
 TEST(CliThreads, EveryThreadCountWritesTheBytesAndMessagesOfOne) {
     TempDir dir;
-    const std::vector<std::string> names = {"stereo_44k_128.mp3", "midstream_tag.mp3",
-                                            "vbr_xing.mp3", "crc.mp3", "exact/cbr128_48k_s_2s.mp3"};
+    const std::vector<std::string> names = {
+        "stereo_44k_128.mp3",        "midstream_tag.mp3", "vbr_xing.mp3", "crc.mp3",
+        "exact/cbr128_48k_s_2s.mp3", "rate_change.mp3"};
     const std::vector<std::vector<std::string>> option_sets = {
         {"-v"},
         {"-v", "--window-options", "--normalize"},
         {"-v", "--exact-length", "--mono", "--bits", "24"},
         {"-q", "--jobs", "2", "--no-dither"},
+        // The rate converter runs on a thread of its own only with more than one thread.
+        {"-v", "--cd"},
+        {"-v", "--rate", "22050", "--mono", "--bits", "24"},
     };
     for (const auto& options : option_sets) {
         std::vector<std::string> one_options = options;
