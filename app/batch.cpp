@@ -175,7 +175,7 @@ void DecodeProgressDialog::fileStarted(int index) {
     }
     if (running_.empty()) {
         // One at a time: the files before it count whole in the batch bar.
-        current_ = index - 1;
+        current_ = index;
         setFileLine(names_.value(index));
         setCountLine(
             QString::fromStdString(count_line(index + 1, static_cast<int>(names_.size()))));
@@ -240,7 +240,6 @@ void DecodeProgressDialog::setFileBar(int lower, int upper, int step, int positi
 }
 
 void DecodeProgressDialog::setFileLine(const QString& name) {
-    ++current_;
     fileDone_ = 0;
     fileTotal_ = 0;
     fileName_ = name;

@@ -48,7 +48,7 @@ public:
 
 public Q_SLOTS:
     void setFileBar(int lower, int upper, int step, int position);
-    // Each file starts with its name: the batch bar counts the files before it as done.
+    // The file bar starts again; the batch bar counts the files before the current one as done.
     void setFileLine(const QString& name);
     void setCountLine(const QString& text);
     // Cancel, Escape and the close button: the engine stops at its next progress call; the
