@@ -78,7 +78,14 @@ int rate_converter_start(RateConverter* converter, std::uint32_t channels, std::
     }
 
     const soxr_io_spec_t io = soxr_io_spec(SOXR_INT32_S, SOXR_INT32_S);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, SOXR_LINEAR_PHASE);
+    // The very-high-quality recipe's passband, stopband and linear phase at 20 bits of
+    // precision instead of 28: libsoxr then runs its single-precision SIMD engine, which
+    // takes about a quarter less time, and at 28 bits the conversion alone cost half a plain
+    // decode, more than a batch on two processors can hide. Spurious components stay more
+    // than 140 dB below a tone and the stopband more than 140 dB down, far under the 24-bit
+    // output's floor; the result is within -130 dB of sox's own very-high-quality rate.
+    soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, SOXR_LINEAR_PHASE);
+    quality.precision = 20;
     // One thread: the batch already runs one decode per processor.
     const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
     soxr_error_t error = nullptr;
