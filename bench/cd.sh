@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The cost of --cd, in the same run: pelmora-cli --cd (libsoxr's very-high-quality resampler
-# from 48 kHz to 44.1 kHz, exact length, 16-bit stereo) against a plain run on a batch of 8
+# The cost of --cd, in the same run: pelmora-cli --cd (libsoxr from 48 kHz to 44.1 kHz, the
+# very-high-quality passband at 20-bit precision, on a thread of its own beside the packing and
+# writing; exact length, 16-bit stereo) against a plain run on a batch of 8
 # generated 3-minute 48 kHz MP3 files, both with --jobs 1 (target <= 1.5). Runs the two
 # alternately, three times each, and prints the best times, their ratio and the load.
 # PELMORA_BENCH_BUILD names a Release build folder to use instead of building build-bench/.
