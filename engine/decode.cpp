@@ -324,13 +324,7 @@ std::int32_t measure_file(const DecodeRequest* request, LoudnessFigures* figures
         if (meter.failed == 0 && ebur128_loudness_global(meter.ebur, &lufs) == EBUR128_SUCCESS) {
             figures->measured = 1;
             figures->integrated_lufs = lufs;
-            for (unsigned channel = 0; channel < meter.channels; ++channel) {
-                double peak = 0;
-                if (ebur128_true_peak(meter.ebur, channel, &peak) == EBUR128_SUCCESS &&
-                    peak > figures->true_peak) {
-                    figures->true_peak = peak;
-                }
-            }
+            figures->true_peak = loudness_true_peak(&meter);
         }
         ebur128_destroy(&meter.ebur);
     } else if (result == 0 && state.stop_requested == 0) {
