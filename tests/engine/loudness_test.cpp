@@ -153,4 +153,49 @@ TEST(MeasureFile, WritesNothingAndLeavesTheDitherWhereItWas) {
     EXPECT_EQ(std::memcmp(states[1], &before[1], sizeof before[1]), 0);
 }
 
+namespace progress_calls {
+std::vector<std::pair<std::int32_t, std::int32_t>> seen;
+std::int32_t record(std::int32_t total_kib, std::int32_t done_kib) {
+    seen.emplace_back(total_kib, done_kib);
+    return 0;
+}
+}  // namespace progress_calls
+
+TEST(LoudnessDecode, OneProgressBarThatTheMeasuringDecodeFillsToHalf) {
+    TempDir dir;
+    const std::string input = fixture_path("long_pause.mp3");
+    const std::string output = dir.file("out.wav");
+    DecodeRequest request;
+    decode_request_init(&request);
+    request.input_path = input.c_str();
+    request.output_path = output.c_str();
+    request.progress = progress_calls::record;
+
+    // A plain decode of the file: how far its first and last calls go.
+    progress_calls::seen.clear();
+    ASSERT_EQ(decode_file(&request), DECODE_OK);
+    const auto plain = progress_calls::seen;
+    ASSERT_GE(plain.size(), 4u);
+
+    request.loudness = 1;
+    progress_calls::seen.clear();
+    ASSERT_EQ(decode_file(&request), DECODE_OK);
+    const auto& loud = progress_calls::seen;
+    // Two decodes, each calling as often as the plain one; the bar never goes back.
+    ASSERT_EQ(loud.size(), 2 * plain.size());
+    for (std::size_t i = 0; i < loud.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(loud[i].first, plain[0].first);
+        if (i > 0) {
+            EXPECT_GE(loud[i].second, loud[i - 1].second);
+        }
+    }
+    const std::int32_t total = plain[0].first;
+    // The measuring decode's calls at half the plain ones, the writing decode's after half.
+    EXPECT_EQ(loud[0].second, plain[0].second / 2);
+    EXPECT_LE(loud[plain.size() - 1].second, total / 2);
+    EXPECT_EQ(loud[plain.size()].second, total / 2 + plain[0].second / 2);
+    EXPECT_EQ(loud.back().second, total / 2 + plain.back().second / 2);
+}
+
 }  // namespace
