@@ -10,6 +10,7 @@
 
 #include "dsp/testing.h"
 #include "engine/request.h"
+#include "engine/testing.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -151,6 +152,25 @@ TEST(MeasureFile, WritesNothingAndLeavesTheDitherWhereItWas) {
     EXPECT_FALSE(file_exists(output));
     EXPECT_EQ(std::memcmp(states[0], &before[0], sizeof before[0]), 0);
     EXPECT_EQ(std::memcmp(states[1], &before[1], sizeof before[1]), 0);
+}
+
+TEST(MeasureFile, DecodesOnTheThreadsAskedForAndMeasuresAsOneThreadDoes) {
+    const std::string input = fixture_path("long_pause.mp3");
+    DecodeRequest request;
+    decode_request_init(&request);
+    request.input_path = input.c_str();
+    LoudnessFigures alone;
+    ASSERT_EQ(measure_file(&request, &alone), DECODE_OK);
+    request.threads = 2;
+    LoudnessFigures shared;
+    ASSERT_EQ(measure_file(&request, &shared), DECODE_OK);
+    const ParallelTrace trace = parallel_trace_for_testing();
+    EXPECT_GT(trace.pieces_played, 0u);
+    EXPECT_EQ(trace.fell_back, 0);
+    // The same samples reach the meter.
+    EXPECT_EQ(shared.integrated_lufs, alone.integrated_lufs);
+    EXPECT_EQ(shared.true_peak, alone.true_peak);
+    EXPECT_EQ(std::memcmp(shared.blocks, alone.blocks, sizeof alone.blocks), 0);
 }
 
 namespace progress_calls {
