@@ -7,6 +7,7 @@ namespace {
 
 constexpr std::uint32_t HISTORY = TRUE_PEAK_PHASE_TAPS_MAX - 1;
 constexpr double PI = 3.14159265358979323846;
+constexpr std::size_t LANES = 8;
 constexpr float FIXED_SCALE = 1.0f / 268435456.0f;  // 28 fraction bits
 
 // The Kaiser window's shape. With 12 taps a phase at 4 times it leaves the pass band within
@@ -40,6 +41,7 @@ void design(TruePeakState* state) {
     const std::uint32_t factor = state->factor;
     const std::uint32_t taps = state->phase_taps;
     const double centre = TRUE_PEAK_TAPS / 2.0;
+    state->overshoot = 1.0f;  // phase 0, the sample itself
     for (std::uint32_t p = 1; p < factor; ++p) {
         double weights[TRUE_PEAK_PHASE_TAPS_MAX];
         double sum = 0;
@@ -53,10 +55,36 @@ void design(TruePeakState* state) {
             sum += weights[j];
         }
         // The newest sample comes last in `samples`.
+        double gain = 0;
         for (std::uint32_t k = 0; k < taps; ++k) {
             state->phase[p - 1][k] = static_cast<float>(weights[taps - 1 - k] / sum);
+            gain += std::fabs(weights[k] / sum);
+        }
+        // A little over, for the float sums' rounding.
+        const auto bound = static_cast<float>(gain * 1.001);
+        state->overshoot = bound > state->overshoot ? bound : state->overshoot;
+    }
+}
+
+float largest_magnitude(const float* x, std::size_t n) {
+    // Folded in lanes, which vectorizes where one running maximum would not.
+    float lanes[LANES] = {};
+    std::size_t i = 0;
+    for (; i + LANES <= n; i += LANES) {
+        for (std::size_t j = 0; j < LANES; ++j) {
+            const float magnitude = std::fabs(x[i + j]);
+            lanes[j] = magnitude > lanes[j] ? magnitude : lanes[j];
         }
     }
+    for (; i < n; ++i) {
+        const float magnitude = std::fabs(x[i]);
+        lanes[0] = magnitude > lanes[0] ? magnitude : lanes[0];
+    }
+    float largest = 0;
+    for (float lane : lanes) {
+        largest = lane > largest ? lane : largest;
+    }
+    return largest;
 }
 
 // Filters a whole block of one channel and keeps its last samples for the next. Only the
@@ -64,6 +92,14 @@ void design(TruePeakState* state) {
 void filter_block(const TruePeakState* state, TruePeakChannel* channel, std::uint32_t count) {
     const std::uint32_t taps = state->phase_taps;
     const float* s = channel->samples + (TRUE_PEAK_PHASE_TAPS_MAX - taps);
+    // No interpolated value exceeds the largest sample it is made of times the phase's sum of
+    // magnitudes: a block too quiet to pass the peak so far is not filtered (most of music's).
+    const float loudest =
+        largest_magnitude(channel->samples, TRUE_PEAK_PHASE_TAPS_MAX - 1 + TRUE_PEAK_BLOCK);
+    if (loudest * state->overshoot <= channel->peak) {
+        std::memmove(channel->samples, channel->samples + TRUE_PEAK_BLOCK, HISTORY * sizeof(float));
+        return;
+    }
     float largest[TRUE_PEAK_BLOCK];
     for (std::uint32_t i = 0; i < TRUE_PEAK_BLOCK; ++i) {
         largest[i] = std::fabs(channel->samples[HISTORY + i]);
@@ -86,16 +122,8 @@ void filter_block(const TruePeakState* state, TruePeakChannel* channel, std::uin
     for (std::uint32_t i = count; i < TRUE_PEAK_BLOCK; ++i) {
         largest[i] = 0;
     }
-    // Folded in eight lanes, which vectorizes where one running maximum would not.
-    float lanes[8] = {};
-    for (std::uint32_t i = 0; i < TRUE_PEAK_BLOCK; i += 8) {
-        for (std::uint32_t j = 0; j < 8; ++j) {
-            lanes[j] = largest[i + j] > lanes[j] ? largest[i + j] : lanes[j];
-        }
-    }
-    for (float lane : lanes) {
-        channel->peak = lane > channel->peak ? lane : channel->peak;
-    }
+    const float peak = largest_magnitude(largest, TRUE_PEAK_BLOCK);
+    channel->peak = peak > channel->peak ? peak : channel->peak;
     std::memmove(channel->samples, channel->samples + TRUE_PEAK_BLOCK, HISTORY * sizeof(float));
 }
 

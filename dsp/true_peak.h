@@ -27,6 +27,9 @@ struct TruePeakState {
     std::uint32_t factor;      // 4, 2 or 1
     std::uint32_t filled;      // samples waiting in the block
     std::uint32_t phase_taps;  // TRUE_PEAK_TAPS / factor
+    // The most an interpolated value can exceed the largest of its samples by (the largest
+    // sum of a phase's coefficient magnitudes); 1 without interpolation.
+    float overshoot;
     // The interpolated phases 1 .. factor-1, each as the coefficients that multiply the
     // newest phase_taps samples of `samples` in their order there; phase 0 is the sample
     // itself. Unused coefficients are 0.

@@ -6,6 +6,7 @@
 #include <ebur128.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -167,6 +168,36 @@ TEST(TruePeak, TheSameWhateverTheSizeOfThePiecesFed) {
         EXPECT_EQ(ours(s, piece), whole);
     }
     EXPECT_GT(whole[0], 0.89);  // the noise reaches 0.9 at its samples
+}
+
+TEST(TruePeak, FindsALateOverAfterAQuietStretch) {
+    // Loud, then a long quiet stretch the filter may pass over, then 0.9 between samples
+    // (a quarter-rate tone 45 degrees off, its samples at 0.64) near the end, and quiet again.
+    for (std::uint32_t rate : {44100u, 96000u}) {
+        SCOPED_TRACE(rate);
+        Signal s{rate, 2, {}, {}};
+        std::mt19937 noise(99);
+        for (std::size_t i = 0; i < rate; ++i) {
+            const double t = static_cast<double>(i) / rate;
+            double v = 0.01 * (2.0 * noise() / 4294967295.0 - 1.0);
+            if (i < rate / 10) {
+                v += 0.5 * std::sin(2 * M_PI * 997.0 * t);
+            } else if (i >= rate * 8 / 10 && i < rate * 8 / 10 + 2000) {
+                const double ramp =
+                    std::min(1.0, std::min(i - rate * 8 / 10, rate * 8 / 10 + 2000 - i) / 500.0);
+                v = 0.9 * ramp * std::sin(2 * M_PI * (rate / 4.0) * t + M_PI / 4);
+            }
+            s.left.push_back(fixed(v));
+            s.right.push_back(fixed(v * 0.5));
+        }
+        const std::vector<double> got = ours(s);
+        const std::vector<double> want = libebur128(s);
+        for (std::uint32_t c = 0; c < 2; ++c) {
+            SCOPED_TRACE(c);
+            EXPECT_NEAR(db(got[c]), db(want[c]), 0.1);
+            EXPECT_NEAR(db(got[c]), db(c == 0 ? 0.9 : 0.45), 0.05);
+        }
+    }
 }
 
 }  // namespace
