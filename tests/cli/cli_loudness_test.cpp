@@ -439,4 +439,26 @@ TEST(CliLoudness, SilenceKeepsGainZeroWithAMessage) {
         << run.err;
 }
 
+TEST(CliLoudness, TheMeasuringDecodeRepeatsNoEngineLine) {
+    // The tag's lines and the dual-channel note come from the decode; with --loudness the file
+    // is decoded twice and still says each once, as a plain run says it.
+    TempDir dir;
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, std::vector<std::string>{"--loudness"},
+          std::vector<std::string>{"--replaygain", "--jobs", "2"}}) {
+        std::vector<std::string> args = extra;
+        args.insert(args.end(), {"--verbose", "-o", dir.file("out"), fixture_path("tagged.mp3"),
+                                 fixture_path("dual_channel.mp3")});
+        RunResult run = run_cli(args, dir);
+        ASSERT_EQ(run.status, 0) << run.err;
+        for (const std::string line :
+             {"Title: Seven Bridges", "no channel selected for dual channel; using first"}) {
+            const std::size_t first = run.err.find(line);
+            ASSERT_NE(first, std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find(line, first + 1), std::string::npos) << run.err;
+        }
+        ASSERT_EQ(run_shell("rm -r " + shell_quote(dir.file("out")), dir).status, 0);
+    }
+}
+
 }  // namespace
