@@ -85,8 +85,11 @@ BatchResult run_files(CliRun& run, BatchState& state, int jobs) {
         written = request.output_path != nullptr ? request.output_path : "";
         return decode_file(&request);
     };
-    BatchResult result = run_worker_pool(state, run.files, cli_requests(run), settings, report,
-                                         output_decoder(run.batch, decode));
+    BatchResult result =
+        run.options->album ? run_album_files(state, run.files, run.measuredOnly, cli_requests(run),
+                                             settings, report, output_decoder(run.batch, decode))
+                           : run_worker_pool(state, run.files, cli_requests(run), settings, report,
+                                             output_decoder(run.batch, decode));
     display.erase();
     return result;
 }
