@@ -383,8 +383,17 @@ void BatchWorker::run() {
     }
     PoolEvents events(files_.size(), state_.progress);
     // The engine's own lines go with each file's status rather than to the terminal.
-    result_ = run_worker_pool(state_, files_, build, PoolSettings{filesAtOnce_, true}, events,
-                              output_decoder(options_, decode_));
+    // The processors the files at once share: as files end, the ones still running take up
+    // those they free.
+    PoolSettings settings{filesAtOnce_, true};
+    ProcessorTokens tokens{-1, -1, 0, nullptr};
+    if (processor_tokens_create(&tokens, QThread::idealThreadCount()) == 0) {
+        settings.tokens = &tokens;
+        settings.fileThreads = options_.threadsPerFile;
+    }
+    result_ =
+        run_worker_pool(state_, files_, build, settings, events, output_decoder(options_, decode_));
+    processor_tokens_close(&tokens);
 }
 
 BatchDriver::BatchDriver(QWidget* window, FileListCtrl& list, OutputPage& output,

@@ -55,9 +55,15 @@ private:
 BatchResult run_in_workers(CliRun& run, BatchState& state, int jobs) {
     TerminalDisplay display(run.screen);
     WorkerReport report(run, state, display);
-    BatchResult result =
-        run_worker_pool(state, run.files, cli_requests(run), PoolSettings{jobs, true}, report,
-                        output_decoder(run.batch, {}));
+    PoolSettings settings{jobs, true};
+    ProcessorTokens tokens{-1, -1, 0, nullptr};
+    if (run.sharedProcessors > 0 && processor_tokens_create(&tokens, run.sharedProcessors) == 0) {
+        settings.tokens = &tokens;
+        settings.fileThreads = run.batch.threadsPerFile;
+    }
+    BatchResult result = run_worker_pool(state, run.files, cli_requests(run), settings, report,
+                                         output_decoder(run.batch, {}));
+    processor_tokens_close(&tokens);
     display.erase();
     return result;
 }

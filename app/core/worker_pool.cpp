@@ -15,6 +15,7 @@
 #include <ctime>
 
 #include "app/core/pool_records.h"
+#include "app/core/run_processors.h"
 #include "app/core/safe_output.h"
 #include "app/core/scratch_file.h"
 #include "app/core/system_message.h"
@@ -102,9 +103,12 @@ sigset_t cancel_signals() {
 // One file inside a worker, built, decoded and written into place exactly as run_batch does
 // it in one process.
 FileOutcome decode_in_worker(const BatchFile& file, const RequestBuilder& build,
-                             const DecodeFunction& decode) {
+                             const DecodeFunction& decode, const ProcessorTokens& tokens) {
     RequestTexts texts;
     DecodeRequest request = build_request(build, file, texts);
+    if (tokens.read_fd != -1) {
+        request.tokens = &tokens;
+    }
     return decode_into_place(request, decode, file.existing);
 }
 
@@ -153,7 +157,8 @@ std::string take_captured(int capture) {
 // freshDither: each file starts from the dither's first state, as a run of that file alone
 // does, since which worker takes which file depends on timing.
 [[noreturn]] void run_worker(int channel, int capture, const RequestBuilder& build,
-                             const DecodeFunction& decode, const sigset_t& mask, bool freshDither) {
+                             const DecodeFunction& decode, const sigset_t& mask, bool freshDither,
+                             const ProcessorTokens& tokens) {
     setpgid(0, 0);  // Ctrl-C reaches the parent only, which asks the workers to stop
     // A parent killed outright takes its workers with it, each removing its temporary file.
     const pid_t parent = getppid();
@@ -188,7 +193,7 @@ std::string take_captured(int capture) {
         if (freshDither) {
             restart_dither();
         }
-        FileOutcome outcome = decode_in_worker(job.file, build, decode);
+        FileOutcome outcome = decode_in_worker(job.file, build, decode, tokens);
         if (!send_all(channel, encode_end(outcome, take_captured(capture)))) {
             break;
         }
@@ -224,7 +229,8 @@ public:
           listener_(listener),
           // No more than a second signal can reach: an untracked worker would outlive it.
           workers_(static_cast<std::size_t>(
-              std::clamp(settings.workers, 1, static_cast<int>(TRACKED_WORKERS)))) {
+              std::clamp(settings.workers, 1, static_cast<int>(TRACKED_WORKERS)))),
+          processors_(settings.tokens, settings.fileThreads, workers_.size()) {
         result_.files.resize(files.size());
         for (std::size_t i = 0; i < files.size(); ++i) {
             result_.files[i].input = input_path(files[i]);
@@ -253,6 +259,7 @@ private:
     const PoolSettings& settings_;
     PoolListener& listener_;
     std::vector<Worker> workers_;
+    RunProcessors processors_;
     std::size_t next_ = 0;
     bool forwarded_ = false;
     bool stopped_ = false;  // a worker ended its file early on request
@@ -264,6 +271,7 @@ private:
 };
 
 BatchResult Pool::run() {
+    processors_.begin(std::min(workers_.size(), files_.size()));
     while (true) {
         giveWork();
         bool anyAlive = false;
@@ -277,6 +285,7 @@ BatchResult Pool::run() {
         waitForNews();
         reportProgress(false);
     }
+    processors_.end();
     // Files that never went to a worker: kept back by a stop, or with no worker to take them.
     for (; next_ < files_.size(); ++next_) {
         FileOutcome& outcome = result_.files[next_];
@@ -308,6 +317,7 @@ void Pool::giveWork() {
             continue;
         }
         if (!mayStartFile()) {
+            processors_.release(slot);  // to the files still running
             if (worker.pid > 0) {
                 retire(slot);
             }
@@ -319,6 +329,7 @@ void Pool::giveWork() {
             int error = startError_ != 0 ? startError_ : start(slot);
             if (error != 0) {
                 startError_ = error;
+                processors_.release(slot);
                 continue;
             }
             ++started_;
@@ -360,7 +371,8 @@ int Pool::start(std::size_t slot) {
             }
         }
         close(fds[0]);
-        run_worker(fds[1], capture, build_, decode_, mask, workers_.size() > 1);
+        run_worker(fds[1], capture, build_, decode_, mask, workers_.size() > 1,
+                   processors_.workerTokens(slot));
     }
     int error = errno;
     pthread_sigmask(SIG_SETMASK, &mask, nullptr);
@@ -415,6 +427,7 @@ void Pool::retire(std::size_t slot) {
     track(slot, 0);
     while (waitpid(worker.pid, nullptr, 0) == -1 && errno == EINTR) {
     }
+    processors_.reclaim(slot);
     if (worker.capture != -1) {
         close(worker.capture);
     }
@@ -520,6 +533,7 @@ void Pool::workerEnded(std::size_t slot) {
     int status = 0;
     while (waitpid(worker.pid, &status, 0) == -1 && errno == EINTR) {
     }
+    processors_.reclaim(slot);
     if (worker.busy) {
         FileOutcome& outcome = result_.files[worker.file];
         outcome.end = FileEnd::Failed;

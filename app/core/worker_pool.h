@@ -10,12 +10,18 @@
 #include <vector>
 
 #include "app/core/batch.h"
+#include "engine/processor_tokens.h"
 
 struct PoolSettings {
     int workers = 2;  // files at once
     // Collect what each file's decode writes to standard output and error for its report;
     // false lets it through to the parent's streams as it comes.
     bool captureMessages = true;
+    // When set, the run's processors (processor_tokens.h): every running file holds
+    // fileThreads of them, and a file that is decoding takes up those that files with no next
+    // file free. Null: every file keeps the threads it starts with.
+    ProcessorTokens* tokens = nullptr;
+    int fileThreads = 1;
 };
 
 struct RunningFile {
