@@ -16,7 +16,6 @@
 #include "app/core/end_report.h"
 #include "app/core/file_status.h"
 #include "app/core/folder_check.h"
-#include "app/core/output_capture.h"
 #include "app/core/run_progress.h"
 #include "app/core/worker_pool.h"
 #include "app/filelist.h"
@@ -30,56 +29,6 @@
 #include "app/skin/pictures.h"
 #include "app/skin/progress.h"
 #include "app/skin/skin.h"
-
-namespace {
-
-// The pool's events as the per-file events run_batch sends, so that the list and the dialog
-// follow a run alike whichever decodes it. Called on the worker thread.
-class PoolEvents : public PoolListener {
-public:
-    PoolEvents(std::size_t files, ProgressSink* sink) : perMille_(files, -1), sink_(sink) {}
-
-    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
-        ProgressSink* sink = sink_;
-        if (sink == nullptr || index >= perMille_.size()) {
-            return;
-        }
-        perMille_[index] = 1000;
-        sink->fileEnded(static_cast<int>(index), outcome);
-    }
-
-    void progressed(const PoolProgress& progress) override {
-        ProgressSink* sink = sink_;
-        if (sink == nullptr) {
-            return;
-        }
-        for (const RunningFile& file : progress.running) {
-            if (file.index >= perMille_.size() || perMille_[file.index] >= 1000) {
-                continue;
-            }
-            const int index = static_cast<int>(file.index);
-            if (perMille_[file.index] < 0) {
-                perMille_[file.index] = 0;
-                sink->fileStarted(index);
-            }
-            // 999 at most: a file is done only when its end says so.
-            const int perMille = file.totalKiB > 0
-                                     ? static_cast<int>(std::min<std::int64_t>(
-                                           999, std::int64_t{file.doneKiB} * 1000 / file.totalKiB))
-                                     : 0;
-            if (perMille != perMille_[file.index]) {
-                perMille_[file.index] = perMille;
-                sink->fileProgress(index, perMille);
-            }
-        }
-    }
-
-private:
-    std::vector<int> perMille_;
-    ProgressSink* sink_;
-};
-
-}  // namespace
 
 DecodeProgressDialog::DecodeProgressDialog(QWidget* parent)
     : QDialog(parent),
@@ -146,9 +95,13 @@ void DecodeProgressDialog::setPlan(const std::vector<std::uint64_t>& sizes) {
     showBatchProgress();
 }
 
-void DecodeProgressDialog::showRunningFiles(int workers, const QStringList& names) {
+void DecodeProgressDialog::setNames(const QStringList& names) {
     names_ = names;
     filePerMille_.assign(static_cast<std::size_t>(names.size()), -1);
+}
+
+void DecodeProgressDialog::showRunningFiles(int workers, const QStringList& names) {
+    setNames(names);
     fileBar_->hide();
     fileLine_->hide();
     // The rows take the place of the file line and bar; what is below moves down by the rest.
@@ -220,6 +173,14 @@ void DecodeProgressDialog::fileStarted(int index) {
     if (index < 0 || index >= static_cast<int>(filePerMille_.size())) {
         return;
     }
+    if (running_.empty()) {
+        // One at a time: the files before it count whole in the batch bar.
+        current_ = index;
+        setFileLine(names_.value(index));
+        setCountLine(
+            QString::fromStdString(count_line(index + 1, static_cast<int>(names_.size()))));
+        return;
+    }
     filePerMille_[static_cast<std::size_t>(index)] = 0;
     started_ = std::max(started_, index + 1);
     setCountLine(QString::fromStdString(count_line(started_, static_cast<int>(names_.size()))));
@@ -228,6 +189,14 @@ void DecodeProgressDialog::fileStarted(int index) {
         showRunningRow(row);
     }
     showBatchProgress();
+}
+
+void DecodeProgressDialog::fileMoved(int index, int totalKiB, int doneKiB) {
+    if (running_.empty()) {
+        setFileBar(0, totalKiB, totalKiB / 30, doneKiB);
+        return;
+    }
+    fileProgress(index, running_per_mille(totalKiB, doneKiB));
 }
 
 void DecodeProgressDialog::fileProgress(int index, int perMille) {
@@ -271,7 +240,6 @@ void DecodeProgressDialog::setFileBar(int lower, int upper, int step, int positi
 }
 
 void DecodeProgressDialog::setFileLine(const QString& name) {
-    ++current_;
     fileDone_ = 0;
     fileTotal_ = 0;
     fileName_ = name;
@@ -319,38 +287,26 @@ void DecodeProgressDialog::reject() {
     }
 }
 
-void SignalProgressSink::setFileBar(int lower, int upper, int step, int position) {
-    Q_EMIT fileBarChanged(lower, upper, step, position);
+void SignalRunObserver::started(std::size_t index) {
+    Q_EMIT fileStartedAt(static_cast<int>(index));
 }
 
-void SignalProgressSink::setBatchBar(int lower, int upper, int step, int position) {
-    Q_EMIT batchBarChanged(lower, upper, step, position);
+void SignalRunObserver::progressed(const RunProgress& progress) {
+    for (const RunningFile& file : progress.running) {
+        Q_EMIT fileMovedAt(static_cast<int>(file.index), file.totalKiB, file.doneKiB);
+    }
 }
 
-void SignalProgressSink::setFileLine(const std::string& name) {
-    Q_EMIT fileLineChanged(path_text(name));
+void SignalRunObserver::ended(std::size_t index, const FileOutcome& outcome) {
+    Q_EMIT fileEndedAt(static_cast<int>(index), outcome);
 }
 
-void SignalProgressSink::setCountLine(const std::string& text) {
-    Q_EMIT countLineChanged(QString::fromStdString(text));
-}
-
-void SignalProgressSink::fileStarted(int index) {
-    Q_EMIT fileStartedAt(index);
-}
-
-void SignalProgressSink::fileProgress(int index, int perMille) {
-    Q_EMIT fileProgressAt(index, perMille);
-}
-
-void SignalProgressSink::fileEnded(int index, const FileOutcome& outcome) {
-    Q_EMIT fileEndedAt(index, outcome);
-}
-
-BatchWorker::BatchWorker(BatchState& state, std::vector<BatchFile> files, BatchOptions options,
-                         DecodeFunction decode, int filesAtOnce, QObject* parent)
+BatchWorker::BatchWorker(BatchState& state, RunObserver& observer, std::vector<BatchFile> files,
+                         BatchOptions options, DecodeFunction decode, int filesAtOnce,
+                         QObject* parent)
     : QThread(parent),
       state_(state),
+      observer_(observer),
       files_(std::move(files)),
       options_(std::move(options)),
       decode_(std::move(decode)),
@@ -364,35 +320,19 @@ void BatchWorker::run() {
         albums = measure_albums(state_, files_, build, filesAtOnce_);
         build = album_requests(build, albums);
     }
-    if (filesAtOnce_ <= 1 || files_.size() <= 1) {
-        // In this process: the dither runs on from file to file as it always has.
-        // The engine's lines go to the file's row, as a worker's do, not to the terminal.
-        std::string messages;
-        auto captured = [this, &messages](const DecodeRequest& request) {
-            OutputCapture capture;
-            const std::int32_t result = decode_ ? decode_(request) : decode_file(&request);
-            messages = capture.finish();
-            return result;
-        };
-        auto ended = [&messages](const BatchFile&, FileOutcome& outcome) {
-            outcome.messages = message_lines(messages);
-            messages.clear();
-        };
-        result_ = run_batch(state_, files_, build, output_decoder(options_, captured), ended);
-        return;
-    }
-    PoolEvents events(files_.size(), state_.progress);
-    // The engine's own lines go with each file's status rather than to the terminal.
-    // The processors the files at once share: as files end, the ones still running take up
-    // those they free.
+    // The engine's own lines go with each file's status rather than to the terminal. One at a
+    // time in this process: the dither runs on from file to file as it always has. The
+    // processors the files at once share: as files end, the ones still running take up those
+    // they free.
     PoolSettings settings{filesAtOnce_, true};
+    settings.inProcess = filesAtOnce_ <= 1 || files_.size() <= 1;
     ProcessorTokens tokens{-1, -1, 0, nullptr};
-    if (processor_tokens_create(&tokens, QThread::idealThreadCount()) == 0) {
+    if (!settings.inProcess && processor_tokens_create(&tokens, QThread::idealThreadCount()) == 0) {
         settings.tokens = &tokens;
         settings.fileThreads = options_.threadsPerFile;
     }
-    result_ =
-        run_worker_pool(state_, files_, build, settings, events, output_decoder(options_, decode_));
+    result_ = run_worker_pool(state_, files_, build, settings, observer_,
+                              output_decoder(options_, decode_));
     processor_tokens_close(&tokens);
 }
 
@@ -506,30 +446,26 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
         sizes.push_back(info.isFile() ? static_cast<std::uint64_t>(info.size()) : 0);
     }
     dialog.setPlan(sizes);
-    SignalProgressSink sink;
-    connect(&sink, &SignalProgressSink::fileBarChanged, &dialog, &DecodeProgressDialog::setFileBar,
-            Qt::QueuedConnection);
-    connect(&sink, &SignalProgressSink::fileLineChanged, &dialog,
-            &DecodeProgressDialog::setFileLine, Qt::QueuedConnection);
-    connect(&sink, &SignalProgressSink::countLineChanged, &dialog,
-            &DecodeProgressDialog::setCountLine, Qt::QueuedConnection);
+    SignalRunObserver observer;
+    qRegisterMetaType<FileOutcome>();
+    QStringList names;
+    for (const BatchFile& file : files) {
+        names.push_back(path_text(file.name));
+    }
     const int filesAtOnce = files.size() > 1 ? options_.filesAtOnce() : 1;
     if (filesAtOnce > 1) {
-        qRegisterMetaType<FileOutcome>();
-        QStringList names;
-        for (const BatchFile& file : files) {
-            names.push_back(path_text(file.name));
-        }
         dialog.showRunningFiles(std::min<int>(filesAtOnce, static_cast<int>(files.size())), names);
-        connect(&sink, &SignalProgressSink::fileStartedAt, &dialog,
-                &DecodeProgressDialog::fileStarted, Qt::QueuedConnection);
-        connect(&sink, &SignalProgressSink::fileProgressAt, &dialog,
-                &DecodeProgressDialog::fileProgress, Qt::QueuedConnection);
-        connect(
-            &sink, &SignalProgressSink::fileEndedAt, &dialog,
-            [&dialog](int index, const FileOutcome&) { dialog.fileEnded(index); },
-            Qt::QueuedConnection);
+    } else {
+        dialog.setNames(names);
     }
+    connect(&observer, &SignalRunObserver::fileStartedAt, &dialog,
+            &DecodeProgressDialog::fileStarted, Qt::QueuedConnection);
+    connect(&observer, &SignalRunObserver::fileMovedAt, &dialog, &DecodeProgressDialog::fileMoved,
+            Qt::QueuedConnection);
+    connect(
+        &observer, &SignalRunObserver::fileEndedAt, &dialog,
+        [&dialog](int index, const FileOutcome&) { dialog.fileEnded(index); },
+        Qt::QueuedConnection);
 
     // Every chosen row says now what the plan decided; the run's events then move the rows it
     // decodes, which it numbers in its own order.
@@ -547,9 +483,8 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
                    ? runRows[static_cast<std::size_t>(index)]
                    : -1;
     };
-    qRegisterMetaType<FileOutcome>();
     connect(
-        &sink, &SignalProgressSink::fileStartedAt, &dialog,
+        &observer, &SignalRunObserver::fileStartedAt, &dialog,
         [&model, rowOf](int index) {
             FileStatus status;
             status.state = FileState::Decoding;
@@ -557,9 +492,10 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
         },
         Qt::QueuedConnection);
     connect(
-        &sink, &SignalProgressSink::fileProgressAt, &dialog,
-        [&model, rowOf](int index, int perMille) {
+        &observer, &SignalRunObserver::fileMovedAt, &dialog,
+        [&model, rowOf](int index, int totalKiB, int doneKiB) {
             const int row = rowOf(index);
+            const int perMille = running_per_mille(totalKiB, doneKiB);
             if (row >= 0 && model.status(row).perMille / 10 != perMille / 10) {
                 FileStatus status = model.status(row);
                 status.state = FileState::Decoding;
@@ -569,7 +505,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
         },
         Qt::QueuedConnection);
     connect(
-        &sink, &SignalProgressSink::fileEndedAt, &dialog,
+        &observer, &SignalRunObserver::fileEndedAt, &dialog,
         [&model, rowOf](int index, const FileOutcome& outcome) {
             const int row = rowOf(index);
             if (row >= 0) {
@@ -582,7 +518,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
     BatchOptions fileOptions = options;
     const int running = std::min<int>(filesAtOnce, static_cast<int>(files.size()));
     fileOptions.threadsPerFile = std::max(1, QThread::idealThreadCount() / std::max(1, running));
-    BatchWorker worker(state, files, fileOptions, decode_, filesAtOnce);
+    BatchWorker worker(state, observer, files, fileOptions, decode_, filesAtOnce);
     std::optional<BatchEnd> end;
     BatchResult result;
     auto finish = [&] {
@@ -602,11 +538,9 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
         },
         Qt::QueuedConnection);
 
-    state.progress = &sink;
     worker.start();
     run_beside(window_, dialog);
     finish();
-    state.progress = nullptr;
 
     if (terminating_) {
         // The program is asked to end: no message waits for an answer, no folder opens.

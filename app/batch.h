@@ -27,6 +27,8 @@ public:
     // The sizes of the run's files in bytes, in their order: the batch bar weighs each file by
     // its size (see batch_weights) and moves by per mille.
     void setPlan(const std::vector<std::uint64_t>& sizes);
+    // The run's file names in their order, for the file line and the rows.
+    void setNames(const QStringList& names);
     // The whole name the file line shows, cut in the middle where it is too long.
     QString fileName() const { return fileName_; }
     // Several files at once: a row with a name and a bar for each of up to `workers` running
@@ -36,13 +38,17 @@ public:
     // The run Cancel stops; none, and Cancel does nothing.
     void setRun(BatchState* run) { run_ = run; }
 
+    // The run's events, by the file's place in the run: with one file at a time the file
+    // line, the count line and the file bar show it, with several its row.
     void fileStarted(int index);
+    // As the engine last reported it.
+    void fileMoved(int index, int totalKiB, int doneKiB);
     void fileProgress(int index, int perMille);
     void fileEnded(int index);
 
 public Q_SLOTS:
     void setFileBar(int lower, int upper, int step, int position);
-    // Each file starts with its name: the batch bar counts the files before it as done.
+    // The file bar starts again; the batch bar counts the files before the current one as done.
     void setFileLine(const QString& name);
     void setCountLine(const QString& text);
     // Cancel, Escape and the close button: the engine stops at its next progress call; the
@@ -81,44 +87,34 @@ private:
     QElapsedTimer clock_;
 };
 
-// The worker's progress as signals; connected queued, so that only the GUI thread touches
-// the dialog.
-class SignalProgressSink : public QObject, public ProgressSink {
+// The run's events as signals; connected queued, so that only the GUI thread touches the
+// dialog and the list. Called on the worker thread.
+class SignalRunObserver : public QObject, public RunObserver {
     Q_OBJECT
 public:
     using QObject::QObject;
-    void setFileBar(int lower, int upper, int step, int position) override;
-    void setBatchBar(int lower, int upper, int step, int position) override;
-    void setFileLine(const std::string& name) override;
-    void setCountLine(const std::string& text) override;
-
-Q_SIGNALS:
-    void fileBarChanged(int lower, int upper, int step, int position);
-    void batchBarChanged(int lower, int upper, int step, int position);
-    void fileLineChanged(const QString& name);
-    void countLineChanged(const QString& text);
-
-public:
-    void fileStarted(int index) override;
-    void fileProgress(int index, int perMille) override;
-    void fileEnded(int index, const FileOutcome& outcome) override;
+    void started(std::size_t index) override;
+    // A signal for each running file.
+    void progressed(const RunProgress& progress) override;
+    void ended(std::size_t index, const FileOutcome& outcome) override;
 
 Q_SIGNALS:
     void fileStartedAt(int index);
-    void fileProgressAt(int index, int perMille);
+    void fileMovedAt(int index, int totalKiB, int doneKiB);
     void fileEndedAt(int index, const FileOutcome& outcome);
 };
 
 Q_DECLARE_METATYPE(FileOutcome)
 
-// Runs run_batch on its own copy of the rows and options, or with filesAtOnce above 1 the
-// worker pool with that many processes, in the driver's run; the run's progress sink must be
-// set before it starts.
+// Runs the worker pool on its own copy of the rows and options in the driver's run: with
+// filesAtOnce above 1 with that many processes, else with its inline worker on this thread.
+// The observer hears of every file.
 class BatchWorker : public QThread {
     Q_OBJECT
 public:
-    BatchWorker(BatchState& state, std::vector<BatchFile> files, BatchOptions options,
-                DecodeFunction decode = {}, int filesAtOnce = 1, QObject* parent = nullptr);
+    BatchWorker(BatchState& state, RunObserver& observer, std::vector<BatchFile> files,
+                BatchOptions options, DecodeFunction decode = {}, int filesAtOnce = 1,
+                QObject* parent = nullptr);
     // Valid once the thread has ended.
     const BatchResult& result() const { return result_; }
 
@@ -127,6 +123,7 @@ protected:
 
 private:
     BatchState& state_;
+    RunObserver& observer_;
     std::vector<BatchFile> files_;
     BatchOptions options_;
     DecodeFunction decode_;

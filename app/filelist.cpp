@@ -165,6 +165,8 @@ QColor state_colour(FileState state) {
             return {232, 192, 104};
         case FileState::Failed:
             return {248, 118, 118};
+        case FileState::Refused:
+            return {236, 140, 210};
     }
     return {255, 255, 255};
 }

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The window's "Files at once" 2 against 1, in the same run, on 8 generated 3-minute MP3 files
 # (target <= 0.55 on 2 processors). Measured through pelmora-cli --window-options: its
-# --jobs 1 runs run_batch in one process as the window does with 1, and its --jobs 2 runs the
-# same worker pool (run_worker_pool) the window starts with 2, on requests filled as the
-# window fills them; only the progress display differs. Runs the two settings alternately,
-# three times each, and prints the best wall times, their ratio, the processor time of each
-# best run (workers included) and the load.
+# --jobs 1 runs the worker pool's inline worker in one process as the window does with 1, and
+# its --jobs 2 the same pool (run_worker_pool) with the 2 processes the window starts, on
+# requests filled as the window fills them; only the progress display differs. Runs the two
+# settings alternately, three times each, and prints the best wall times, their ratio, the
+# processor time of each best run (workers included) and the load.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -1,5 +1,5 @@
-// Running a batch from the command line: the files, where messages go, and the two runners
-// (all files in this process, or in worker processes).
+// Running a batch from the command line: the files, where messages go, and the runner (the
+// worker pool, with its inline worker or with worker processes).
 #pragma once
 
 #include <cstdint>
@@ -38,9 +38,9 @@ RequestBuilder cli_requests(const CliRun& run);
 void report_file(const CliRun& run, const FileOutcome& outcome, const std::string& planned,
                  const std::string& written = {});
 
-// Both runners expect the batch begun (begin_batch).
-BatchResult run_in_process(CliRun& run, BatchState& state);
-BatchResult run_in_workers(CliRun& run, BatchState& state, int jobs);
+// The run's files, jobs at once: with 1 one after another in this process, else in that many
+// worker processes. Expects the batch begun (begin_batch).
+BatchResult run_files(CliRun& run, BatchState& state, int jobs);
 
 // Ctrl-C, SIGTERM and SIGHUP: the first cancels the run (the current file is finished and
 // kept), the second ends the program at once with 128 + its number and a line on screenFd.

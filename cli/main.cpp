@@ -254,8 +254,7 @@ int main(int argc, char** argv) {
         albums = measure_albums(state, run.files, cli_requests(run), options.jobs);
         run.albums = &albums;
     }
-    BatchResult result =
-        pool ? run_in_workers(run, state, options.jobs) : run_in_process(run, state);
+    BatchResult result = run_files(run, state, pool ? options.jobs : 1);
     // --cue: the sheets are made from the files the run decoded, in the run's order.
     std::vector<CueSource> decoded;
     for (const FileOutcome& file : result.files) {

@@ -1,9 +1,5 @@
 #include "app/core/album_loudness.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <map>
 
 #include "app/core/worker_pool.h"
@@ -31,10 +27,10 @@ std::int32_t measure_into_stats(const DecodeRequest& request) {
     return result;
 }
 
-class MeasureListener : public PoolListener {
+class MeasureObserver : public RunObserver {
 public:
-    explicit MeasureListener(AlbumLoudness& albums) : albums_(albums) {}
-    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
+    explicit MeasureObserver(AlbumLoudness& albums) : albums_(albums) {}
+    void ended(std::size_t index, const FileOutcome& outcome) override {
         if (outcome.end == FileEnd::Decoded) {
             add_track_figures(albums_, index, outcome.stats.loudness);
         }
@@ -42,35 +38,6 @@ public:
 
 private:
     AlbumLoudness& albums_;
-};
-
-// The measuring decodes' messages (the tag, damage) come again when the file is written; in
-// this process they go nowhere meanwhile.
-class QuietStreams {
-public:
-    QuietStreams() {
-        std::fflush(stderr);
-        saved_ = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-        const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ != -1 && null != -1) {
-            dup2(null, STDERR_FILENO);
-        }
-        if (null != -1) {
-            close(null);
-        }
-    }
-    ~QuietStreams() {
-        std::fflush(stderr);
-        if (saved_ != -1) {
-            dup2(saved_, STDERR_FILENO);
-            close(saved_);
-        }
-    }
-    QuietStreams(const QuietStreams&) = delete;
-    QuietStreams& operator=(const QuietStreams&) = delete;
-
-private:
-    int saved_ = -1;
 };
 
 }  // namespace
@@ -105,26 +72,13 @@ AlbumLoudness measure_albums(BatchState& state, const std::vector<BatchFile>& fi
     for (BatchFile& file : measured) {
         file.output.clear();
     }
-    const RequestBuilder measuring = measuring_requests(build);
-    if (workers > 1 && files.size() > 1) {
-        MeasureListener listener(albums);
-        run_worker_pool(state, measured, measuring, PoolSettings{workers, true}, listener,
-                        measure_into_stats);
-        return albums;
-    }
-    QuietStreams quiet;
-    // The engine's progress callback reaches the run through its one pointer.
-    BatchState* outer = progress_run();
-    set_progress_run(&state);
-    for (std::size_t i = 0; i < measured.size() && state.stopRequested == 0; ++i) {
-        RequestTexts texts;
-        DecodeRequest request = build_request(measuring, measured[i], texts);
-        LoudnessFigures figures;
-        if (measure_file(&request, &figures) == DECODE_OK) {
-            add_track_figures(albums, i, figures);
-        }
-    }
-    set_progress_run(outer);
+    // The measuring decodes' messages (the tag, damage) come again when the file is written;
+    // they are caught and dropped meanwhile.
+    PoolSettings settings{workers, true};
+    settings.inProcess = workers <= 1 || files.size() <= 1;
+    MeasureObserver observer(albums);
+    run_worker_pool(state, measured, measuring_requests(build), settings, observer,
+                    measure_into_stats);
     return albums;
 }
 

@@ -1,5 +1,5 @@
-// The run loop without a window: starting and measuring a run, the files one after another
-// in this process, and the progress arithmetic the engine's callback feeds.
+// A run without a window, apart from its loop (worker_pool.h): starting and measuring it, and
+// the engine's progress callback.
 #pragma once
 
 #include <cstdint>
@@ -17,21 +17,9 @@ void begin_batch(BatchState& state, const std::vector<BatchFile>& files);
 // was requested.
 std::uint64_t scan_batch_size(const std::vector<std::string>& inputPaths, const BatchState& state);
 
-// The engine's progress callback: moves both bars; returns 1 once the run is cancelled.
+// The engine's progress callback: passes the file's KiB figures to the run's fileMoved;
+// returns 1 once the run is cancelled.
 std::int32_t batch_progress(std::int32_t fileTotalKiB, std::int32_t fileDoneKiB);
 
 // "Decoding " + "  %d" + " of" + "  %d".
 std::string count_line(int position, int total);
-
-// Told of each file once it has ended and its WAV is in place (or gone), before the progress
-// sink; it may add the engine's messages it caught to the outcome.
-using FileEndFunction = std::function<void(const BatchFile& file, FileOutcome& outcome)>;
-
-// The worker loop over files in order, in this process, each written by decode_into_place.
-// Runs in state, started with begin_batch; a progress sink, when set, sees every file.
-BatchResult run_batch(BatchState& state, const std::vector<BatchFile>& files,
-                      const RequestBuilder& build, const DecodeFunction& decode = {},
-                      const FileEndFunction& ended = {});
-// The window's run: window_requests(options).
-BatchResult run_batch(BatchState& state, const std::vector<BatchFile>& files,
-                      const BatchOptions& options, const DecodeFunction& decode = {});

@@ -1,5 +1,6 @@
 #include "app/core/file_status.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -44,6 +45,15 @@ FileStatus planned_status(const PlannedFile& planned) {
     return status;
 }
 
+int running_per_mille(std::int32_t totalKiB, std::int32_t doneKiB) {
+    if (totalKiB <= 0) {
+        return 0;
+    }
+    // The engine's estimate can run past the size at the end.
+    const std::int64_t done = std::clamp<std::int64_t>(doneKiB, 0, totalKiB);
+    return static_cast<int>(std::min<std::int64_t>(999, done * 1000 / totalKiB));
+}
+
 FileStatus ended_status(const FileOutcome& outcome, int perMille) {
     FileStatus status;
     status.stats = outcome.stats;
@@ -64,8 +74,10 @@ FileStatus ended_status(const FileOutcome& outcome, int perMille) {
             status.state = FileState::Skipped;
             break;
         case FileEnd::Failed:
-        case FileEnd::Refused:
             status.state = FileState::Failed;
+            break;
+        case FileEnd::Refused:
+            status.state = FileState::Refused;
             break;
         case FileEnd::NotStarted:
             status.state = FileState::NotStarted;
@@ -109,6 +121,8 @@ std::string status_text(const FileStatus& status) {
             return "skipped: " + short_skip_reason(status.reason);
         case FileState::Failed:
             return "failed: " + status.reason;
+        case FileState::Refused:
+            return "refused: " + status.reason;
     }
     return {};
 }

@@ -10,8 +10,10 @@
 #include "app/core/run_types.h"
 
 // Stopped: the run was cancelled while the file was decoding; what it wrote is not whole, or
-// was removed. NotStarted: the run was cancelled before the file's turn.
-enum class FileState { Waiting, Decoding, Done, Stopped, Skipped, Failed, NotStarted };
+// was removed. Refused: never given to the decoder, since its output may not be written there
+// (a folder of that name, the input itself). NotStarted: the run was cancelled before the
+// file's turn.
+enum class FileState { Waiting, Decoding, Done, Stopped, Skipped, Failed, Refused, NotStarted };
 
 struct FileStatus {
     FileState state = FileState::Waiting;
@@ -27,6 +29,10 @@ struct FileStatus {
 // to decode is waiting.
 FileStatus planned_status(const PlannedFile& planned);
 
+// How far a running file is, from the KiB figures its decode last reported: 999 at most, since
+// a file is done only when its end says so; 0 before any total.
+int running_per_mille(std::int32_t totalKiB, std::int32_t doneKiB);
+
 // A decoded file's end; the per mille it had reached stays for a stopped one.
 FileStatus ended_status(const FileOutcome& outcome, int perMille);
 
@@ -35,14 +41,17 @@ std::string peak_text(const DecodeStats& stats);
 
 // "waiting", "decoding 42%", "done 3:02, -0.3 dB, 0 clipped" (", as NAME (2).wav" when kept
 // beside an existing file), "stopped at 42%" (", removed"), "skipped: exists",
-// "failed: No space left on device", "not started".
+// "failed: No space left on device", "refused: the output … is the input file itself; not
+// decoded", "not started".
 std::string status_text(const FileStatus& status);
 
 // The status text, then the whole new name of a kept-both file, then the engine's lines about
 // the file, or the whole reason when none were caught.
 std::string status_details(const FileStatus& status);
 
-// The indices of the failed rows, increasing: what "Retry failed" decodes again.
+// The indices of the failed rows, increasing: what "Retry failed" decodes again. Refused rows
+// are not among them: a retry would meet the same folder or the same input in the WAV file's
+// place, which only the user can change.
 std::vector<int> failed_rows(const std::vector<FileStatus>& statuses);
 
 // "12 files, 54.95 MB", "1 file, 30.7 kB", "No files".

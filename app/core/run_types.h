@@ -1,8 +1,9 @@
 // The run's types: what a run is given (options, files), the state it runs in, how it is told
-// about (the progress sink) and what it returns (one outcome per file).
+// about (the observer) and what it returns (one outcome per file).
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -42,19 +43,34 @@ struct BatchOptions {
     ExistingPolicy existing = ExistingPolicy::Overwrite;
 };
 
-// The progress dialog: two bars and two lines, and a record per file for the list. Called on
-// the worker thread; index is the file's place in the files given to run_batch.
-class ProgressSink {
+// A file that is decoding, as its decode last reported it.
+struct RunningFile {
+    std::size_t index;      // its place in the files given to the run
+    std::int32_t totalKiB;  // as the engine last reported them; 0 before its first report
+    std::int32_t doneKiB;
+};
+
+struct RunProgress {
+    std::vector<RunningFile> running;
+    // The last reported totals of the files that ended plus what the running ones have done;
+    // comparable with BatchState::batchTotalKiB.
+    std::uint64_t doneKiB;
+};
+
+// Who follows a run: the window's dialog and rows, the command line's display, lines and JSON,
+// the album measuring. The one way a run tells about its files, whether they decode in this
+// process or in worker processes; called on the thread that runs the files. Every file given
+// to the run ends exactly once, in the one FileOutcome the run decided for it (files a cancel
+// kept from starting, or that no worker could take, end too, without starting).
+class RunObserver {
 public:
-    virtual ~ProgressSink() = default;
-    virtual void setFileBar(int lower, int upper, int step, int position) = 0;
-    virtual void setBatchBar(int lower, int upper, int step, int position) = 0;
-    virtual void setFileLine(const std::string& name) = 0;
-    virtual void setCountLine(const std::string& text) = 0;
-    virtual void fileStarted(int /*index*/) {}
-    // Only when the per mille changed since the last call for the file.
-    virtual void fileProgress(int /*index*/, int /*perMille*/) {}
-    virtual void fileEnded(int /*index*/, const FileOutcome& /*outcome*/) {}
+    virtual ~RunObserver() = default;
+    // The file has been given to a worker; index is its place in the files given to the run.
+    virtual void started(std::size_t /*index*/) {}
+    // After a file has started, while files run (at each report of a file decoding in this
+    // process, about ten times a second otherwise) and once after the last file has ended.
+    virtual void progressed(const RunProgress& /*progress*/) {}
+    virtual void ended(std::size_t /*index*/, const FileOutcome& /*outcome*/) {}
 };
 
 // A run: owned by whoever starts it (the window's driver, the command line's main, a pool
@@ -64,11 +80,10 @@ struct BatchState {
     std::atomic<int> stopRequested{0};    // the loop stops before the next file
     std::atomic<int> cancelRequested{0};  // batch_progress answers "stop"
     std::uint64_t batchTotalKiB = 0;
-    std::uint64_t completedKiB = 0;
-    std::int64_t lastFileTotalKiB = 0;
-    int currentFile = -1;      // the index the per-file events carry
-    int currentPerMille = -1;  // the last one told, so that a repeat is not sent again
-    ProgressSink* progress = nullptr;
+    // Where batch_progress passes the engine's KiB figures of the file decoding in this
+    // process: to the pool for its inline worker, to the socket in a forked worker. Set and
+    // called on the thread that decodes.
+    std::function<void(std::int32_t totalKiB, std::int32_t doneKiB)> fileMoved = {};
     // Why the run was stopped when it was not the user (the reader of the command line's
     // output went away); the end message says this instead of "aborted by user". Written and
     // read on the thread that runs the batch.
@@ -76,7 +91,8 @@ struct BatchState {
 };
 
 // The run batch_progress reports to, since the engine's progress callback carries no context;
-// run_batch sets it for the time of its files, a pool worker for its life. Null otherwise.
+// the pool sets it for the time of a file its inline worker decodes, a forked worker for its
+// life. Null otherwise.
 BatchState* progress_run();
 void set_progress_run(BatchState* state);
 

@@ -13,7 +13,9 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
+#include "app/core/output_capture.h"
 #include "app/core/pool_records.h"
 #include "app/core/run_processors.h"
 #include "app/core/safe_output.h"
@@ -47,21 +49,6 @@ bool send_all(int fd, const std::string& bytes) {
     }
     return true;
 }
-
-class ChannelSink : public ProgressSink {
-public:
-    explicit ChannelSink(int fd) : fd_(fd) {}
-    void setFileBar(int, int upper, int, int position) override {
-        // A parent that is gone is no reason to stop mid-file; the worker ends at its next job.
-        send_all(fd_, encode_progress(upper, position));
-    }
-    void setBatchBar(int, int, int, int) override {}
-    void setFileLine(const std::string&) override {}
-    void setCountLine(const std::string&) override {}
-
-private:
-    int fd_;
-};
 
 // The running workers' ids, for kill_pool_workers: a signal handler can reach only
 // process-wide data. A slot holds 0 when free; slots past the end are not tracked.
@@ -100,14 +87,14 @@ sigset_t cancel_signals() {
     return set;
 }
 
-// One file inside a worker, built, decoded and written into place exactly as run_batch does
-// it in one process.
+// One file inside a worker, forked or inline: built, decoded and written into place.
 FileOutcome decode_in_worker(const BatchFile& file, const RequestBuilder& build,
-                             const DecodeFunction& decode, const ProcessorTokens& tokens) {
+                             const DecodeFunction& decode,
+                             const ProcessorTokens* tokens = nullptr) {
     RequestTexts texts;
     DecodeRequest request = build_request(build, file, texts);
-    if (tokens.read_fd != -1) {
-        request.tokens = &tokens;
+    if (tokens != nullptr && tokens->read_fd != -1) {
+        request.tokens = tokens;
     }
     return decode_into_place(request, decode, file.existing);
 }
@@ -185,15 +172,17 @@ std::string take_captured(int capture) {
         (dup2(capture, STDOUT_FILENO) == -1 || dup2(capture, STDERR_FILENO) == -1)) {
         _exit(127);  // its files fail as a crash's: messages never go where they should not
     }
-    ChannelSink sink(channel);
-    run.progress = &sink;
+    run.fileMoved = [channel](std::int32_t totalKiB, std::int32_t doneKiB) {
+        // A parent that is gone is no reason to stop mid-file; the worker ends at its next job.
+        send_all(channel, encode_progress(totalKiB, doneKiB));
+    };
     std::string inbox;
     PoolJob job;
     while (read_job(channel, inbox, job)) {
         if (freshDither) {
             restart_dither();
         }
-        FileOutcome outcome = decode_in_worker(job.file, build, decode, tokens);
+        FileOutcome outcome = decode_in_worker(job.file, build, decode, &tokens);
         if (!send_all(channel, encode_end(outcome, take_captured(capture)))) {
             break;
         }
@@ -203,10 +192,12 @@ std::string take_captured(int capture) {
     _exit(0);
 }
 
-// A worker process as the parent sees it: its socket, its capture file and the file it is
-// decoding, if any.
+// A worker as the parent sees it: a process with its socket, its capture file and the file it
+// is decoding, if any; or the inline worker, which has neither.
 struct Worker {
     pid_t pid = -1;
+    bool here = false;  // the inline worker: decodes in this process
+    bool alive() const { return pid > 0 || here; }
     int channel = -1;  // the parent's end of the socket, not blocking
     int capture = -1;  // the worker's standard output and error, when captured
     bool busy = false;
@@ -220,17 +211,20 @@ struct Worker {
 class Pool {
 public:
     Pool(BatchState& state, const std::vector<BatchFile>& files, const RequestBuilder& build,
-         const PoolSettings& settings, PoolListener& listener, const DecodeFunction& decode)
+         const PoolSettings& settings, RunObserver& observer, const DecodeFunction& decode)
         : state_(state),
           files_(files),
           build_(build),
           decode_(decode),
           settings_(settings),
-          listener_(listener),
+          observer_(observer),
           // No more than a second signal can reach: an untracked worker would outlive it.
-          workers_(static_cast<std::size_t>(
-              std::clamp(settings.workers, 1, static_cast<int>(TRACKED_WORKERS)))),
-          processors_(settings.tokens, settings.fileThreads, workers_.size()) {
+          workers_(settings.inProcess
+                       ? 1
+                       : static_cast<std::size_t>(
+                             std::clamp(settings.workers, 1, static_cast<int>(TRACKED_WORKERS)))),
+          processors_(settings.inProcess ? nullptr : settings.tokens, settings.fileThreads,
+                      workers_.size()) {
         result_.files.resize(files.size());
         for (std::size_t i = 0; i < files.size(); ++i) {
             result_.files[i].input = input_path(files[i]);
@@ -244,20 +238,21 @@ private:
     void giveWork();
     int start(std::size_t slot);
     void assign(Worker& worker);
+    void decodeHere(Worker& worker);
     void retire(std::size_t slot);
     void forwardCancel();
     void waitForNews();
     void readNews(std::size_t slot);
-    void fileEnded(Worker& worker, const WorkerNews& news);
+    void fileEnded(Worker& worker, const FileOutcome& ended, const std::string& messages);
     void workerEnded(std::size_t slot);
-    void reportProgress(bool final);
+    void reportProgress(bool now);
 
     BatchState& state_;
     const std::vector<BatchFile>& files_;
     const RequestBuilder& build_;
     const DecodeFunction& decode_;
     const PoolSettings& settings_;
-    PoolListener& listener_;
+    RunObserver& observer_;
     std::vector<Worker> workers_;
     RunProcessors processors_;
     std::size_t next_ = 0;
@@ -276,7 +271,7 @@ BatchResult Pool::run() {
         giveWork();
         bool anyAlive = false;
         for (const Worker& worker : workers_) {
-            anyAlive = anyAlive || worker.pid > 0;
+            anyAlive = anyAlive || worker.alive();
         }
         if (!anyAlive) {
             break;
@@ -297,7 +292,7 @@ BatchResult Pool::run() {
             outcome.end = FileEnd::Failed;
             outcome.reason = {ReasonKind::NoWorker, startError_, {}};
         }
-        listener_.fileEnded(next_, outcome);
+        observer_.ended(next_, outcome);
     }
     reportProgress(true);
     result_.stopped = state_.cancelRequested != 0 && stopped_;
@@ -313,17 +308,17 @@ BatchResult Pool::run() {
 void Pool::giveWork() {
     for (std::size_t slot = 0; slot < workers_.size(); ++slot) {
         Worker& worker = workers_[slot];
-        if (worker.pid > 0 && worker.busy) {
+        if (worker.alive() && worker.busy) {
             continue;
         }
         if (!mayStartFile()) {
             processors_.release(slot);  // to the files still running
-            if (worker.pid > 0) {
+            if (worker.alive()) {
                 retire(slot);
             }
             continue;
         }
-        if (worker.pid == -1) {
+        if (!worker.alive()) {
             // After one failure no other start is tried: the same limit would refuse it, and
             // the workers that did start take the files.
             int error = startError_ != 0 ? startError_ : start(slot);
@@ -340,6 +335,11 @@ void Pool::giveWork() {
 
 // 0, or the errno value of what failed.
 int Pool::start(std::size_t slot) {
+    if (settings_.inProcess) {
+        workers_[slot] = Worker{};
+        workers_[slot].here = true;
+        return 0;
+    }
     int fds[2];
     // Close-on-exec, so that a program the window starts meanwhile holds no end open.
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == -1) {
@@ -407,9 +407,20 @@ int Pool::start(std::size_t slot) {
 void Pool::assign(Worker& worker) {
     worker.busy = true;
     worker.file = next_;
-    worker.totalKiB = 0;
+    // The inline worker keeps the total its last file reported: a file that never reports one
+    // is credited with its predecessor's when it ends, so that the batch bar of one file after
+    // another still moves past it.
+    if (!worker.here) {
+        worker.totalKiB = 0;
+    }
     worker.doneKiB = 0;
     ++next_;
+    observer_.started(worker.file);
+    reportProgress(true);
+    if (worker.here) {
+        decodeHere(worker);
+        return;
+    }
     // The file counts as started even when the send fails: the worker is then gone (or made
     // to go, rather than wait for a job that never arrives whole), and its end, read from the
     // socket, fails this file. Every worker lost costs a file, so a worker that keeps dying
@@ -419,9 +430,38 @@ void Pool::assign(Worker& worker) {
     }
 }
 
+// The file in this process: the engine's progress calls reach the pool through the run, and a
+// cancel through the run's flag, which batch_progress reads; what the decode writes is caught
+// around it as a forked worker's is for its whole life.
+void Pool::decodeHere(Worker& worker) {
+    BatchState* outer = progress_run();
+    set_progress_run(&state_);
+    state_.fileMoved = [this, &worker](std::int32_t totalKiB, std::int32_t doneKiB) {
+        if (totalKiB != worker.totalKiB || doneKiB != worker.doneKiB) {
+            worker.totalKiB = totalKiB;
+            worker.doneKiB = doneKiB;
+            reportProgress(true);
+        }
+    };
+    std::optional<OutputCapture> capture;
+    if (settings_.captureMessages) {
+        capture.emplace(settings_.captureStandardOutput);
+    }
+    const FileOutcome outcome = decode_in_worker(files_[worker.file], build_, decode_);
+    const std::string messages = capture ? capture->finish() : std::string();
+    capture.reset();
+    state_.fileMoved = nullptr;
+    set_progress_run(outer);
+    fileEnded(worker, outcome, messages);
+}
+
 // An idle worker that is given no more files: the closed socket ends it.
 void Pool::retire(std::size_t slot) {
     Worker& worker = workers_[slot];
+    if (worker.here) {
+        worker = Worker{};
+        return;
+    }
     close(worker.channel);
     worker.channel = -1;
     track(slot, 0);
@@ -454,6 +494,9 @@ void Pool::waitForNews() {
             fds.push_back({workers_[slot].channel, POLLIN, 0});
             slots.push_back(slot);
         }
+    }
+    if (fds.empty()) {
+        return;  // the inline worker: its file has ended already
     }
     // The timeout only bounds how late a cancel is forwarded and progress reported.
     if (poll(fds.data(), fds.size(), 100) <= 0) {
@@ -490,7 +533,7 @@ void Pool::readNews(std::size_t slot) {
             continue;  // nothing is sent between files; ignore what cannot be placed
         }
         if (news.ended) {
-            fileEnded(worker, news);
+            fileEnded(worker, news.outcome, news.messages);
         } else {
             worker.totalKiB = news.totalKiB;
             worker.doneKiB = news.doneKiB;
@@ -508,21 +551,21 @@ void Pool::readNews(std::size_t slot) {
     }
 }
 
-void Pool::fileEnded(Worker& worker, const WorkerNews& news) {
+void Pool::fileEnded(Worker& worker, const FileOutcome& ended, const std::string& messages) {
     FileOutcome& outcome = result_.files[worker.file];
     const std::string input = outcome.input;
-    outcome = news.outcome;
+    outcome = ended;
     outcome.input = input;
     outcome.renamed =
         !outcome.output.empty() &&
         (files_[worker.file].renamed || (files_[worker.file].existing == ExistingPolicy::Rename &&
                                          outcome.output != files_[worker.file].output));
-    outcome.messages = message_lines(news.messages);
+    outcome.messages = message_lines(messages);
     stopped_ = stopped_ || outcome.end == FileEnd::Partial;
-    // Credited with the total it last reported, as run_batch credits a finished file.
+    // Credited with the total it last reported, not what it had done.
     completedKiB_ += static_cast<std::uint64_t>(worker.totalKiB);
     worker.busy = false;
-    listener_.fileEnded(worker.file, outcome);
+    observer_.ended(worker.file, outcome);
 }
 
 // The worker's socket is closed on its side: it has ended, in the middle of a file or between
@@ -554,7 +597,7 @@ void Pool::workerEnded(std::size_t slot) {
             remove_stale_temporaries(files_[worker.file].output);
         }
         completedKiB_ += static_cast<std::uint64_t>(worker.totalKiB);
-        listener_.fileEnded(worker.file, outcome);
+        observer_.ended(worker.file, outcome);
     }
     close(worker.channel);
     if (worker.capture != -1) {
@@ -563,28 +606,29 @@ void Pool::workerEnded(std::size_t slot) {
     worker = Worker{};
 }
 
-void Pool::reportProgress(bool final) {
-    const auto now = std::chrono::steady_clock::now();
-    if (!final && now - lastReport_ < std::chrono::milliseconds(100)) {
+// now: whatever the time since the last report.
+void Pool::reportProgress(bool now) {
+    const auto time = std::chrono::steady_clock::now();
+    if (!now && time - lastReport_ < std::chrono::milliseconds(100)) {
         return;
     }
-    lastReport_ = now;
-    PoolProgress progress{{}, completedKiB_};
+    lastReport_ = time;
+    RunProgress progress{{}, completedKiB_};
     for (const Worker& worker : workers_) {
-        if (worker.pid > 0 && worker.busy) {
+        if (worker.alive() && worker.busy) {
             progress.running.push_back({worker.file, worker.totalKiB, worker.doneKiB});
             progress.doneKiB += static_cast<std::uint64_t>(worker.doneKiB);
         }
     }
-    listener_.progressed(progress);
+    observer_.progressed(progress);
 }
 
 }  // namespace
 
 BatchResult run_worker_pool(BatchState& state, const std::vector<BatchFile>& files,
                             const RequestBuilder& build, const PoolSettings& settings,
-                            PoolListener& listener, const DecodeFunction& decode) {
-    return Pool(state, files, build, settings, listener, decode).run();
+                            RunObserver& observer, const DecodeFunction& decode) {
+    return Pool(state, files, build, settings, observer, decode).run();
 }
 
 void stop_pool_workers() {

@@ -1,7 +1,9 @@
-// Several files decoded at once by long-lived worker processes that take one file after
-// another: the engine's process-wide state (writer, dither) stays per process, and a crash
-// fails only the file its worker was decoding. No Qt: the command line and the window drive
-// the same pool.
+// The run loop: the files of a run go to workers that take one file after another, either
+// long-lived worker processes, several files at once (the engine's process-wide state,
+// writer and dither, stays per process, and a crash fails only the file its worker was
+// decoding), or one inline worker that decodes in this process, on the calling thread. Both
+// share the choosing, starting, progress, ending and cancelling of files. No Qt: the command
+// line and the window drive the same pool.
 #pragma once
 
 #include <cstddef>
@@ -14,9 +16,14 @@
 
 struct PoolSettings {
     int workers = 2;  // files at once
-    // Collect what each file's decode writes to standard output and error for its report;
-    // false lets it through to the parent's streams as it comes.
+    // Collect what each file's decode writes to standard output and error for its outcome's
+    // messages; false lets it through to the parent's streams as it comes.
     bool captureMessages = true;
+    // One worker, in this process: no fork, the decode runs on the calling thread. The dither
+    // then runs on from file to file and from run to run, as it does in one process.
+    bool inProcess = false;
+    // With inProcess: false leaves standard output (the normalizer's lines) uncaught.
+    bool captureStandardOutput = true;
     // When set, the run's processors (processor_tokens.h): every running file holds
     // fileThreads of them, and a file that is decoding takes up those that files with no next
     // file free. Null: every file keeps the threads it starts with.
@@ -24,37 +31,14 @@ struct PoolSettings {
     int fileThreads = 1;
 };
 
-struct RunningFile {
-    std::size_t index;
-    std::int32_t totalKiB;  // as the engine last reported them; 0 before its first report
-    std::int32_t doneKiB;
-};
-
-struct PoolProgress {
-    std::vector<RunningFile> running;
-    // The last reported totals of the files that ended plus what the running ones have done;
-    // comparable with BatchState::batchTotalKiB.
-    std::uint64_t doneKiB;
-};
-
-// Called on the thread that runs the pool.
-class PoolListener {
-public:
-    virtual ~PoolListener() = default;
-    // A file has ended, decoded or not; index is its place in the files given to the pool.
-    // Files a cancel kept from starting, or that no worker could take, end too.
-    virtual void fileEnded(std::size_t index, const FileOutcome& outcome) = 0;
-    // About ten times a second while files run, and once after the last file has ended.
-    virtual void progressed(const PoolProgress&) {}
-};
-
-// Decodes the files in order of starting with up to settings.workers worker processes, and
-// returns once every worker has ended. A worker that crashes fails its current file and is
-// replaced for the files still waiting. The request is built and decoded inside the worker
-// (decode defaults to decode_file). With one worker the dither runs on from file to file and
-// the bytes are those of run_batch in this process; with more, every file starts from the
-// dither's first state, so its bytes are those of a run of that file alone, whichever worker
-// took it and whatever it decoded before. Runs in state,
+// Decodes the files in order of starting with up to settings.workers worker processes (or the
+// inline worker), and returns once every worker has ended; the observer hears of every file.
+// A worker process that crashes fails its current file and is replaced for the files still
+// waiting. The request is built and decoded inside the worker (decode defaults to
+// decode_file), each file written by decode_into_place. With one worker the dither runs on
+// from file to file and the bytes are those of the inline worker; with more, every file
+// starts from the dither's first state, so its bytes are those of a run of that file alone,
+// whichever worker took it and whatever it decoded before. Runs in state,
 // started with begin_batch: a stop starts no further file, a cancel also stops the running
 // ones at their next progress call; the files it kept from starting end as not started. A
 // worker that cannot be started leaves its files to the others (the result's notice says so
@@ -62,7 +46,7 @@ public:
 // was asked for.
 BatchResult run_worker_pool(BatchState& state, const std::vector<BatchFile>& files,
                             const RequestBuilder& build, const PoolSettings& settings,
-                            PoolListener& listener, const DecodeFunction& decode = {});
+                            RunObserver& observer, const DecodeFunction& decode = {});
 
 // Ends every running worker at once with SIGKILL. Async-signal-safe.
 void kill_pool_workers();

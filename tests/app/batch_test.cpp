@@ -614,6 +614,39 @@ private Q_SLOTS:
                      files_->path());
     }
 
+    void aRefusedRowSaysWhyAndRetryFailedLeavesItOut() {
+        // A folder where one WAV file would go: that file is refused, not failed, and a retry
+        // would meet the same folder. A file gone before the run fails and is retried.
+        const QString out = files_->path() + u"/refusing"_s;
+        QVERIFY(QDir().mkpath(out + u"/folder.wav"_s));
+        const QString gone = put("gone.mp3", "quiet.mp3");
+        window_->addChosenFiles(
+            {put("folder.mp3", "short.mp3"), gone, put("fine.mp3", "short.mp3")});
+        QVERIFY(QFile::remove(gone));
+        setOutput(out, false, false);
+        control<QSpinBox>(window_->pageTabs()->optionsPage(), ids::FILES_AT_ONCE)->setValue(1);
+        boxes_.clear();
+        click(ids::DECODE_ALL);
+        const QString refused = u"refused: "_s + out + u"/folder.wav: Is a directory"_s;
+        QCOMPARE(status_of(*window_, 0), refused);
+        QCOMPARE(status_of(*window_, 1), u"failed: the input vanished"_s);
+        QVERIFY2(status_of(*window_, 2).startsWith(u"done 0:00, "_s),
+                 qPrintable(status_of(*window_, 2)));
+        QCOMPARE(boxes_.told.size(), 1);
+        QVERIFY2(boxes_.told[0].contains(u"1 refused"_s), qPrintable(boxes_.told[0]));
+        save_screenshot(window_.get(), u"list_refused.png"_s);
+
+        // Both causes gone: were the refused row retried, it would now be decoded.
+        QVERIFY(copy_file(fixture("short.mp3"), gone));
+        QVERIFY(QDir(out).rmdir(u"folder.wav"_s));
+        boxes_.clear();
+        window_->batchDriver()->startRetryFailed();
+        QVERIFY2(status_of(*window_, 1).startsWith(u"done 0:00, "_s),
+                 qPrintable(status_of(*window_, 1)));
+        QCOMPARE(status_of(*window_, 0), refused);
+        QVERIFY(!QFileInfo::exists(out + u"/folder.wav"_s));
+    }
+
     void statusColumnThroughAMixedRunThenRetryFailedDecodesOnlyThoseRows() {
         const QString out = files_->path() + u"/out"_s;
         QVERIFY(QDir().mkpath(out));

@@ -1,8 +1,10 @@
 // pelmora-cli --json: one object a line on standard output for every file, parsed here with
 // nlohmann, and nothing else on standard output whatever the engine prints.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <map>
@@ -96,6 +98,69 @@ TEST(CliJson, GivesEveryFileOfAMixedBatchItsObject) {
         EXPECT_TRUE(missing["output"].is_null());
 
         EXPECT_EQ(objects[dir.file("notes.txt")]["status"], "skipped");
+    }
+}
+
+// One file at a time decodes in this process (the pool's inline worker), several at once in
+// worker processes: the same inputs must end the same way in both, in every JSON object, in
+// the lines on standard error (the order of ending aside) and in the bytes written.
+TEST(CliJson, OneAtATimeAndWorkerProcessesTellEveryFileAlike) {
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.file("in").c_str(), 0777), 0);
+    copy_fixture("stereo_44k_128.mp3", dir.file("in/song.mp3"));
+    copy_fixture("short.mp3", dir.file("in/short.mp3"));
+    copy_fixture("garbage.mp3", dir.file("in/garbage.mp3"));
+    copy_fixture("crc.mp3", dir.file("in/crc.mp3"));
+    copy_fixture("mono_22k.mp3", dir.file("in/taken.mp3"));
+    copy_fixture("quiet.mp3", dir.file("in/over.mp3"));
+    std::map<std::string, std::map<std::string, nlohmann::json>> objects;
+    std::map<std::string, std::vector<std::string>> lines;
+    for (const std::string jobs : {"1", "2"}) {
+        const std::string out = dir.file("out" + jobs);
+        // A folder in the WAV file's place is refused; an existing WAV file is replaced.
+        ASSERT_EQ(mkdir(out.c_str(), 0777), 0);
+        ASSERT_EQ(mkdir((out + "/taken.wav").c_str(), 0777), 0);
+        write_file_bytes(out + "/over.wav", {'o', 'l', 'd'});
+        RunResult run =
+            run_cli({"--json", "--no-dither", "--jobs", jobs, "-o", out, dir.file("in/song.mp3"),
+                     dir.file("in/short.mp3"), dir.file("in/garbage.mp3"), dir.file("in/crc.mp3"),
+                     dir.file("in/taken.mp3"), dir.file("in/over.mp3"), dir.file("in/missing.mp3")},
+                    dir);
+        EXPECT_EQ(run.status, 1) << run.err;
+        // Outputs and reasons name the run's own output folder.
+        for (const auto& [input, object] : objects_by_input(run.out)) {
+            std::string text = object.dump();
+            for (std::size_t at; (at = text.find(out)) != std::string::npos;) {
+                text.replace(at, out.size(), "OUT");
+            }
+            objects[jobs][input] = nlohmann::json::parse(text);
+        }
+        std::size_t start = 0;
+        while (start < run.err.size()) {
+            std::size_t end = run.err.find('\n', start);
+            std::string line = run.err.substr(start, end - start);
+            // Each file's line names its output folder.
+            for (std::size_t at; (at = line.find(out)) != std::string::npos;) {
+                line.replace(at, out.size(), "OUT");
+            }
+            lines[jobs].push_back(line);
+            start = end == std::string::npos ? run.err.size() : end + 1;
+        }
+        std::sort(lines[jobs].begin(), lines[jobs].end());
+    }
+    ASSERT_EQ(objects["1"].size(), 7u);
+    EXPECT_EQ(objects["1"], objects["2"]);
+    EXPECT_EQ(lines["1"], lines["2"]);
+    // What each kind of end looks like, so that the two cannot agree by both going wrong.
+    EXPECT_EQ(objects["1"][dir.file("in/song.mp3")]["status"], "decoded");
+    EXPECT_EQ(objects["1"][dir.file("in/garbage.mp3")]["status"], "failed");
+    EXPECT_EQ(objects["1"][dir.file("in/taken.mp3")]["reason"], "OUT/taken.wav: Is a directory");
+    EXPECT_EQ(objects["1"][dir.file("in/over.mp3")]["output"], "OUT/over.wav");
+    EXPECT_EQ(objects["1"][dir.file("in/missing.mp3")]["status"], "failed");
+    for (const char* wav : {"song.wav", "short.wav", "crc.wav", "over.wav"}) {
+        const std::vector<unsigned char> one = read_file_bytes(dir.file("out1/") + wav);
+        EXPECT_FALSE(one.empty()) << wav;
+        EXPECT_EQ(one, read_file_bytes(dir.file("out2/") + wav)) << wav;
     }
 }
 

@@ -13,17 +13,20 @@ namespace {
 
 class BatchFaults : public testing::Test {
 protected:
-    void SetUp() override {
-        begin_batch(test_run(), {});
-        test_run().progress = nullptr;
-    }
+    void SetUp() override { begin_batch(test_run(), {}); }
 
     BatchResult run(const std::vector<BatchFile>& files, const std::string& outputFolder) {
         BatchOptions options;
         options.outputFolder = outputFolder;
         testing::internal::CaptureStderr();
-        BatchResult result = run_batch(test_run(), files, options);
+        BatchResult result = run_inline(files, options);
         messages = testing::internal::GetCapturedStderr();
+        // The engine's lines, caught with each file.
+        for (const FileOutcome& file : result.files) {
+            for (const std::string& line : file.messages) {
+                messages += line + "\n";
+            }
+        }
         return result;
     }
 

@@ -2,37 +2,48 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "tests/core/run_lists.h"
 #include "tests/support/riff.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-struct RecordingSink : ProgressSink {
-    struct Bar {
-        int lower = -1, upper = -1, step = -1, position = -1;
-    };
-    void setFileBar(int lower, int upper, int step, int position) override {
-        file = {lower, upper, step, position};
+// The run's events as the tests compare them: the files started, and the batch's KiB done
+// in the first report after each start (the files before it credited).
+struct RecordingObserver : RunObserver {
+    void started(std::size_t index) override {
+        startedFiles.push_back(index);
+        creditAtStart = true;
     }
-    void setBatchBar(int lower, int upper, int step, int position) override {
-        batch = {lower, upper, step, position};
+    void progressed(const RunProgress& progress) override {
+        if (creditAtStart) {
+            doneAtStart.push_back(progress.doneKiB);
+            creditAtStart = false;
+        }
+        for (const RunningFile& file : progress.running) {
+            if (file.doneKiB > 0) {
+                totals[file.index] = file.totalKiB;
+            }
+        }
     }
-    void setFileLine(const std::string& name) override { lines.push_back(name); }
-    void setCountLine(const std::string& text) override { counts.push_back(text); }
-    Bar file, batch;
-    std::vector<std::string> lines, counts;
+    std::vector<std::size_t> startedFiles;
+    std::vector<std::uint64_t> doneAtStart;
+    bool creditAtStart = false;
+    std::map<std::size_t, std::int32_t> totals;  // as each file last reported it
 };
 
 class Batch : public testing::Test {
 protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
-    // The engine's callback reaches the run through its one trampoline pointer; run_batch
-    // sets it for its files, the tests that call the callback directly set it here.
+    // The engine's callback reaches the run through its one trampoline pointer; the pool
+    // sets it for the files its inline worker decodes, the tests that call the callback
+    // directly set it here.
     static void reset() {
         begin_batch(test_run(), {});
-        test_run().progress = nullptr;
+        test_run().fileMoved = nullptr;
         set_progress_run(&test_run());
     }
 };
@@ -42,32 +53,24 @@ TEST_F(Batch, CountLineHasTheDialogsSpacing) {
     EXPECT_EQ(count_line(1, 2), "Decoding   1 of  2");
 }
 
-TEST_F(Batch, ProgressMovesBothBarsFromKiBCounts) {
-    RecordingSink sink;
+TEST_F(Batch, ProgressPassesTheFilesKiBToTheRunUntilItIsCancelled) {
     BatchState& state = test_run();
-    state.progress = &sink;
-    state.batchTotalKiB = 1000;
-    state.completedKiB = 300;
+    std::vector<std::pair<std::int32_t, std::int32_t>> moved;
+    state.fileMoved = [&moved](std::int32_t total, std::int32_t done) {
+        moved.emplace_back(total, done);
+    };
     EXPECT_EQ(batch_progress(95, 40), 0);
-    // File bar 0..95, step 95 / 30 = 3; batch bar 0..1000, step 33, position 40 + 300.
-    EXPECT_EQ(sink.file.upper, 95);
-    EXPECT_EQ(sink.file.step, 3);
-    EXPECT_EQ(sink.file.position, 40);
-    EXPECT_EQ(sink.batch.upper, 1000);
-    EXPECT_EQ(sink.batch.step, 33);
-    EXPECT_EQ(sink.batch.position, 340);
-    EXPECT_EQ(state.lastFileTotalKiB, 95);
-
-    // Only the low 32 bits of the 64-bit batch counts reach the bar.
-    state.batchTotalKiB = (std::uint64_t{1} << 32) + 60;
-    batch_progress(10, 5);
-    EXPECT_EQ(sink.batch.upper, 60);
-    EXPECT_EQ(sink.batch.step, static_cast<int>(((std::uint64_t{1} << 32) + 60) / 30));
+    EXPECT_EQ(moved, (std::vector<std::pair<std::int32_t, std::int32_t>>{{95, 40}}));
 
     request_cancel(state);
-    sink.file = {};
     EXPECT_EQ(batch_progress(95, 50), 1);
-    EXPECT_EQ(sink.file.position, -1);  // nothing changes once cancelled
+    EXPECT_EQ(moved.size(), 1u);  // nothing moves once cancelled
+
+    // Outside any run the engine decodes on.
+    set_progress_run(nullptr);
+    EXPECT_EQ(batch_progress(95, 60), 0);
+    EXPECT_EQ(moved.size(), 1u);
+    state.fileMoved = nullptr;
 }
 
 TEST_F(Batch, FillRequestIsWhatTheWindowAsks) {
@@ -160,13 +163,11 @@ TEST_F(Batch, BeginningARunClearsTheLastOneAndMeasuresTheFiles) {
     write_file_bytes(dir.file("b.mp3"), std::vector<unsigned char>(1024));
     BatchState& state = test_run();
     request_cancel(state);  // the last run was cancelled after some progress
-    state.completedKiB = 70;
-    state.lastFileTotalKiB = 40;
+    state.stopCause = "standard output was closed by its reader";
     begin_batch(state, {{"a.mp3", dir.path() + "/"}, {"b.mp3", dir.path() + "/"}});
     EXPECT_EQ(state.stopRequested, 0);
     EXPECT_EQ(state.cancelRequested, 0);
-    EXPECT_EQ(state.completedKiB, 0u);
-    EXPECT_EQ(state.lastFileTotalKiB, 0);
+    EXPECT_EQ(state.stopCause, "");
     EXPECT_EQ(state.batchTotalKiB, 2u + 1u);  // floor(3000 / 1024) + floor(1024 / 1024)
 }
 
@@ -194,7 +195,7 @@ TEST_F(Batch, EachRequestIsBuiltOnceByTheGivenBuilder) {
         return DECODE_OK;
     };
     std::string folder = fixture_path("");
-    run_batch(test_run(), {{"stereo_44k_128.mp3", folder}, {"missing.mp3", "/m/"}}, build, fake);
+    run_inline({{"stereo_44k_128.mp3", folder}, {"missing.mp3", "/m/"}}, build, fake);
     EXPECT_EQ(built, (std::vector<std::string>{folder + "stereo_44k_128.mp3", "/m/missing.mp3"}));
     // The play length comes from the header scan: 3030 ms for the fixture, none for a file
     // that is not there.
@@ -203,28 +204,23 @@ TEST_F(Batch, EachRequestIsBuiltOnceByTheGivenBuilder) {
 
 TEST_F(Batch, LoopDecodesInOrderAndCreditsTheLastReportedTotal) {
     TempDir out;
-    RecordingSink sink;
-    BatchState& state = test_run();
-    state.progress = &sink;
+    RecordingObserver observer;
     std::vector<std::string> decoded;
-    std::vector<std::uint64_t> completed_at_start;
     auto fake = [&](const DecodeRequest& request) {
         decoded.emplace_back(request.input_path);
-        completed_at_start.push_back(state.completedKiB);
         if (decoded.size() == 1) {
-            batch_progress(50, 10);  // the first file reports a 50 KiB total
+            request.progress(50, 10);  // the first file reports a 50 KiB total
         }
         return decoded.size() == 2 ? DECODE_FAILED : DECODE_OK;
     };
     BatchOptions options;
     options.outputFolder = out.path();
-    BatchResult result = run_batch(
-        test_run(), {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/n/"}}, options, fake);
+    BatchResult result = run_inline({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/n/"}}, options,
+                                    fake, &observer);
     EXPECT_EQ(decoded, (std::vector<std::string>{"/m/a.mp3", "/m/b.mp3", "/n/c.mp3"}));
     // The second file never reports: it is credited with its predecessor's total too.
-    EXPECT_EQ(completed_at_start, (std::vector<std::uint64_t>{0, 50, 100}));
-    EXPECT_EQ(sink.lines, (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3"}));
-    EXPECT_EQ(sink.counts.back(), "Decoding   3 of  3");
+    EXPECT_EQ(observer.doneAtStart, (std::vector<std::uint64_t>{0, 50, 100}));
+    EXPECT_EQ(observer.startedFiles, (std::vector<std::size_t>{0, 1, 2}));
     EXPECT_FALSE(result.stopped);
     EXPECT_EQ(attempted(result), 3);
     // The fake decode failed a file that is not there: the reason says what is wrong now.
@@ -234,9 +230,7 @@ TEST_F(Batch, LoopDecodesInOrderAndCreditsTheLastReportedTotal) {
 
 TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
     TempDir out;
-    RecordingSink sink;
     BatchState& state = test_run();
-    state.progress = &sink;
     int calls = 0;
     auto fake = [&](const DecodeRequest& request) {
         ++calls;
@@ -247,7 +241,7 @@ TEST_F(Batch, CancelStopsTheCurrentFileAndTheLoop) {
     };
     BatchOptions options;
     options.outputFolder = out.path();
-    BatchResult result = run_batch(test_run(), {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, options, fake);
+    BatchResult result = run_inline({{"a.mp3", "/m/"}, {"b.mp3", "/m/"}}, options, fake);
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(result.stopped);
     // The stopped file is kept, in place, marked and named as partial: a RIFF size of 4 + 24
@@ -347,20 +341,20 @@ TEST_F(Batch, EndOfRunDecisions) {
 
 TEST_F(Batch, RealDecodeWritesIntoTheOutputFolder) {
     TempDir dir;
-    RecordingSink sink;
-    test_run().progress = &sink;
+    RecordingObserver observer;
     BatchOptions options;
     options.outputFolder = dir.path();
     std::string folder = fixture_path("");
     testing::internal::CaptureStderr();
     BatchResult result =
-        run_batch(test_run(), {{"stereo_44k_128.mp3", folder}, {"short.mp3", folder}}, options);
+        run_inline({{"stereo_44k_128.mp3", folder}, {"short.mp3", folder}}, options, {}, &observer);
     testing::internal::GetCapturedStderr();
     EXPECT_FALSE(result.stopped);
     EXPECT_TRUE(listed(result, FileEnd::Failed).empty());
     EXPECT_EQ(parse_wav_file(dir.file("stereo_44k_128.wav")).data_size, 116u * 1152 * 4);
     EXPECT_EQ(parse_wav_file(dir.file("short.wav")).data_size, 5u * 1152 * 4);
-    EXPECT_EQ(sink.file.upper, 48483 >> 10);
+    // The engine reports whole KiB of the input.
+    EXPECT_EQ(observer.totals[0], 48483 >> 10);
 }
 
 }  // namespace

@@ -12,17 +12,16 @@
 
 namespace {
 
-// Every per-file event in order, as "start k", "k: per mille", "end k: result".
-struct EventSink : ProgressSink {
-    void setFileBar(int, int, int, int) override {}
-    void setBatchBar(int, int, int, int) override {}
-    void setFileLine(const std::string&) override {}
-    void setCountLine(const std::string&) override {}
-    void fileStarted(int index) override { events.push_back("start " + std::to_string(index)); }
-    void fileProgress(int index, int perMille) override {
-        events.push_back(std::to_string(index) + ": " + std::to_string(perMille));
+// Every per-file event in order, as "start k", "k: done of total KiB", "end k: result".
+struct EventObserver : RunObserver {
+    void started(std::size_t index) override { events.push_back("start " + std::to_string(index)); }
+    void progressed(const RunProgress& progress) override {
+        for (const RunningFile& file : progress.running) {
+            events.push_back(std::to_string(file.index) + ": " + std::to_string(file.doneKiB) +
+                             " of " + std::to_string(file.totalKiB));
+        }
     }
-    void fileEnded(int index, const FileOutcome& outcome) override {
+    void ended(std::size_t index, const FileOutcome& outcome) override {
         events.push_back("end " + std::to_string(index) + ": " +
                          std::to_string(result_code(outcome)));
         outcomes.push_back(outcome);
@@ -43,13 +42,12 @@ DecodeStats stats(std::uint64_t ms, std::int32_t millibel, std::uint32_t clipped
 
 }  // namespace
 
-TEST(FileStatus, RunBatchTellsEachFileItsStartProgressAndEndWithTheEnginesFigures) {
+TEST(FileStatus, ARunTellsEachFileItsStartProgressAndEndWithTheEnginesFigures) {
     begin_batch(test_run(), {});
-    EventSink sink;
-    test_run().progress = &sink;
+    EventObserver sink;
     const std::vector<BatchFile> files = {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}};
-    // A stand-in engine: a.mp3 reports 0, 1/3 (twice: sent once), 2/3 and a little past the
-    // end (the per mille stops at 1000), then fills in its figures; b.mp3 fails at once.
+    // A stand-in engine: a.mp3 reports 0, 1/3 (twice: told once), 2/3 and a little past the
+    // end, then fills in its figures; b.mp3 fails at once.
     auto decode = [](const DecodeRequest& request) {
         if (std::string(request.input_path) == "/m/b.mp3") {
             return DECODE_FAILED;
@@ -61,12 +59,21 @@ TEST(FileStatus, RunBatchTellsEachFileItsStartProgressAndEndWithTheEnginesFigure
         return DECODE_OK;
     };
     TempDir out;  // each decode writes a temporary file there first
-    const BatchResult result = run_batch(test_run(), files, BatchOptions{out.path()}, decode);
-    test_run().progress = nullptr;
+    const BatchResult result = run_inline(files, BatchOptions{out.path()}, decode, &sink);
 
+    // Each file shows as soon as it starts; b.mp3 never reports, and stands at its
+    // predecessor's total, which the batch bar credits it with.
     EXPECT_EQ(sink.events,
-              (std::vector<std::string>{"start 0", "0: 0", "0: 333", "0: 666", "0: 1000",
-                                        "end 0: 0", "start 1", "end 1: 4"}));
+              (std::vector<std::string>{"start 0", "0: 0 of 0", "0: 0 of 300", "0: 100 of 300",
+                                        "0: 200 of 300", "0: 310 of 300", "end 0: 0", "start 1",
+                                        "1: 0 of 300", "end 1: 4"}));
+    // The row's per mille: past the end it stays below 1000 until the file's end says done.
+    EXPECT_EQ(running_per_mille(0, 0), 0);
+    EXPECT_EQ(running_per_mille(300, 0), 0);
+    EXPECT_EQ(running_per_mille(300, 100), 333);
+    EXPECT_EQ(running_per_mille(300, 200), 666);
+    EXPECT_EQ(running_per_mille(300, 300), 999);
+    EXPECT_EQ(running_per_mille(300, 310), 999);
     ASSERT_EQ(sink.outcomes.size(), 2u);
     EXPECT_EQ(sink.outcomes[0].stats.duration_ms, 182'400u);
     EXPECT_EQ(sink.outcomes[0].stats.clipped_samples, 7u);
@@ -77,7 +84,7 @@ TEST(FileStatus, RunBatchTellsEachFileItsStartProgressAndEndWithTheEnginesFigure
     // The stand-in failed a file that is not there: the row says what is wrong with it now.
     const FileStatus failed = ended_status(sink.outcomes[1], 0);
     EXPECT_EQ(status_text(failed), "failed: the input vanished");
-    // No engine lines caught in this process: the tooltip says the reason.
+    // The stand-in wrote no lines: the tooltip says the reason.
     EXPECT_EQ(status_details(failed), "failed: the input vanished");
 }
 
@@ -123,6 +130,15 @@ TEST(FileStatus, TextsOfEveryState) {
     full.reason = {ReasonKind::Output, ENOSPC, {}};
     EXPECT_EQ(status_text(ended_status(full, 0)), "failed: No space left on device");
 
+    // Never given to the decoder: refused, with its reason, not failed.
+    FileOutcome refused;
+    refused.end = FileEnd::Refused;
+    refused.reason = {ReasonKind::Text, 0,
+                      "the output /m/a.wav is the input file itself; not decoded"};
+    EXPECT_EQ(ended_status(refused, 0).state, FileState::Refused);
+    EXPECT_EQ(status_text(ended_status(refused, 0)),
+              "refused: the output /m/a.wav is the input file itself; not decoded");
+
     // Engine lines, when a worker caught them, go to the tooltip instead of the reason.
     FileOutcome failed;
     failed.end = FileEnd::Failed;
@@ -153,12 +169,13 @@ TEST(FileStatus, PeakInTenthsOfADecibelRoundedHalfAwayFromZero) {
 }
 
 TEST(FileStatus, RetryTakesOnlyTheFailedRows) {
-    std::vector<FileStatus> rows(6);
+    std::vector<FileStatus> rows(7);
     rows[0].state = FileState::Done;
     rows[1].state = FileState::Failed;
     rows[2].state = FileState::Skipped;
     rows[3].state = FileState::Stopped;  // cancelled, not failed: Decode All takes it again
     rows[5].state = FileState::Failed;
+    rows[6].state = FileState::Refused;  // a retry would meet the same refusal
     EXPECT_EQ(failed_rows(rows), (std::vector<int>{1, 5}));
     EXPECT_TRUE(failed_rows(std::vector<FileStatus>(3)).empty());
 }

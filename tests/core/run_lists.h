@@ -7,11 +7,28 @@
 
 #include "app/core/batch.h"
 #include "app/core/run_end.h"
+#include "app/core/worker_pool.h"
 
 // The tests' run: each test begins it afresh (begin_batch) where it matters.
 inline BatchState& test_run() {
     static BatchState state;
     return state;
+}
+
+// The files one after another in this process, in the tests' run: the pool with its inline
+// worker, what each decode writes caught into its outcome.
+inline BatchResult run_inline(const std::vector<BatchFile>& files, const RequestBuilder& build,
+                              const DecodeFunction& decode = {}, RunObserver* observer = nullptr) {
+    RunObserver nobody;
+    PoolSettings settings{1, true};
+    settings.inProcess = true;
+    return run_worker_pool(test_run(), files, build, settings,
+                           observer != nullptr ? *observer : nobody, decode);
+}
+
+inline BatchResult run_inline(const std::vector<BatchFile>& files, const BatchOptions& options,
+                              const DecodeFunction& decode = {}, RunObserver* observer = nullptr) {
+    return run_inline(files, window_requests(options), decode, observer);
 }
 
 struct Listed {

@@ -17,21 +17,21 @@
 
 namespace {
 
-struct EndsListener : PoolListener {
-    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
+struct EndsListener : RunObserver {
+    void ended(std::size_t index, const FileOutcome& outcome) override {
         ends[index] = outcome;
         if (onEnded) {
             onEnded(index, outcome);
         }
     }
-    void progressed(const PoolProgress& progress) override {
+    void progressed(const RunProgress& progress) override {
         if (onProgress) {
             onProgress(progress);
         }
     }
     std::map<std::size_t, FileOutcome> ends;
     std::function<void(std::size_t, const FileOutcome&)> onEnded;
-    std::function<void(const PoolProgress&)> onProgress;
+    std::function<void(const RunProgress&)> onProgress;
 };
 
 // The engine's decode in the worker, leaving "<threads> <tokens taken>" of each file in
@@ -127,7 +127,7 @@ TEST_F(RunProcessorsTest, TheLongFileTakesUpTheProcessorTheShortOneFreesWithTheS
 TEST_F(RunProcessorsTest, AKilledWorkersProcessorsComeBackToTheRun) {
     bool killed = false;
     int freeAtItsEnd = -1;
-    listener.onProgress = [&](const PoolProgress&) {
+    listener.onProgress = [&](const RunProgress&) {
         if (!killed && longFileGrew()) {
             kill_pool_workers();
             killed = true;
@@ -150,7 +150,7 @@ TEST_F(RunProcessorsTest, AKilledWorkersProcessorsComeBackToTheRun) {
 TEST_F(RunProcessorsTest, ACancelledFileGivesItsProcessorsBack) {
     bool cancelled = false;
     int freeAtItsEnd = -1;
-    listener.onProgress = [&](const PoolProgress&) {
+    listener.onProgress = [&](const RunProgress&) {
         if (!cancelled && longFileGrew()) {
             request_cancel(test_run());
             cancelled = true;

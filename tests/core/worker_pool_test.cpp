@@ -33,8 +33,9 @@ struct PoolFileEnd {
     DecodeStats stats;
 };
 
-struct RecordingListener : PoolListener {
-    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
+struct RecordingListener : RunObserver {
+    void started(std::size_t index) override { startedFiles.push_back(index); }
+    void ended(std::size_t index, const FileOutcome& outcome) override {
         if (outcome.end == FileEnd::NotStarted) {
             ++notStartedFiles;
             return;
@@ -51,16 +52,17 @@ struct RecordingListener : PoolListener {
             onFileEnded(end);
         }
     }
-    void progressed(const PoolProgress& progress) override {
+    void progressed(const RunProgress& progress) override {
         last = progress;
         if (onProgress) {
             onProgress(progress);
         }
     }
+    std::vector<std::size_t> startedFiles;
     int notStartedFiles = 0;
     std::map<std::size_t, PoolFileEnd> ends;
-    PoolProgress last{};
-    std::function<void(const PoolProgress&)> onProgress;
+    RunProgress last{};
+    std::function<void(const RunProgress&)> onProgress;
     std::function<void(const PoolFileEnd&)> onFileEnded;
 };
 
@@ -69,12 +71,15 @@ protected:
     void SetUp() override { begin_batch(test_run(), {}); }
     void TearDown() override { begin_batch(test_run(), {}); }
 
+    // workers 0: the inline worker.
     BatchResult run(const std::vector<BatchFile>& files, const DecodeFunction& decode,
                     int workers = 2) {
         BatchOptions options;
         options.outputFolder = out.path();
-        return run_worker_pool(test_run(), files, window_requests(options),
-                               PoolSettings{workers, true}, listener, decode);
+        PoolSettings settings{std::max(workers, 1), true};
+        settings.inProcess = workers == 0;
+        return run_worker_pool(test_run(), files, window_requests(options), settings, listener,
+                               decode);
     }
 
     TempDir out;
@@ -199,7 +204,7 @@ TEST_F(WorkerPool, OneWorkerRunsTheDitherOnAsOneProcessDoes) {
     TempDir inProcess;
     options.outputFolder = inProcess.path();
     testing::internal::CaptureStderr();
-    BatchResult single = run_batch(test_run(), files, options);
+    BatchResult single = run_inline(files, options);
     testing::internal::GetCapturedStderr();
     EXPECT_TRUE(listed(single, FileEnd::Failed).empty());
     for (const BatchFile& file : files) {
@@ -244,7 +249,7 @@ TEST_F(WorkerPool, ManyFilesThroughTwoWorkersGiveTheBytesOfOneProcess) {
 
     TempDir inProcess;
     testing::internal::CaptureStderr();
-    run_batch(test_run(), files, undithered(inProcess.path()));
+    run_inline(files, undithered(inProcess.path()));
     testing::internal::GetCapturedStderr();
     for (const BatchFile& file : files) {
         std::string wav = file.name.substr(0, file.name.size() - 4) + ".wav";
@@ -352,7 +357,7 @@ TEST_F(WorkerPool, ACrashFailsOnlyItsFileAndAReplacementTakesTheRest) {
 
 TEST_F(WorkerPool, ACancelStopsTheRunningFilesAndStartsNoOther) {
     std::vector<std::size_t> seenRunning;
-    listener.onProgress = [&](const PoolProgress& progress) {
+    listener.onProgress = [&](const RunProgress& progress) {
         seenRunning.push_back(progress.running.size());
         if (progress.running.size() == 2 && test_run().cancelRequested == 0) {
             request_cancel(test_run());  // Ctrl-C while two files run and a third waits
@@ -380,7 +385,7 @@ TEST_F(WorkerPool, ACancelStopsTheRunningFilesAndStartsNoOther) {
 TEST_F(WorkerPool, KillingTheWorkersFailsTheirFilesAtOnce) {
     // What a second Ctrl-C does: the workers end without finishing their files.
     bool killed = false;
-    listener.onProgress = [&](const PoolProgress& progress) {
+    listener.onProgress = [&](const RunProgress& progress) {
         if (progress.running.size() == 2 && !killed) {
             kill_pool_workers();
             killed = true;
@@ -416,7 +421,7 @@ TEST_F(WorkerPool, ASecondCtrlCKillsFilesThatIgnoreTheFirst) {
     // Files that never look at the cancel: the first Ctrl-C starts nothing new, the second
     // (kill_pool_workers) ends the running ones; the waiting files never start.
     int rounds = 0;
-    listener.onProgress = [&](const PoolProgress& progress) {
+    listener.onProgress = [&](const RunProgress& progress) {
         if (progress.running.size() == 2 && test_run().cancelRequested == 0) {
             request_cancel(test_run());
         } else if (test_run().cancelRequested != 0 && ++rounds == 3) {
@@ -441,7 +446,7 @@ TEST_F(WorkerPool, RunsOnAThreadAndTakesACancelFromAnother) {
     // As the window runs it: the pool on a thread of its own, the cancel from the thread
     // that shows the dialog; the workers are forked from a process with two threads.
     std::atomic<int> running{0};
-    listener.onProgress = [&](const PoolProgress& progress) {
+    listener.onProgress = [&](const RunProgress& progress) {
         running = static_cast<int>(progress.running.size());
     };
     BatchResult result;
@@ -456,6 +461,53 @@ TEST_F(WorkerPool, RunsOnAThreadAndTakesACancelFromAnother) {
     EXPECT_EQ(listener.ends[0].result, DECODE_ABORTED);
     EXPECT_EQ(listener.ends[1].result, DECODE_ABORTED);
     EXPECT_EQ(result.stopped, true);
+}
+
+TEST_F(WorkerPool, TheInlineWorkerDecodesHereAndTakesACancelFromTheDialogsThread) {
+    // As the window runs one file at a time: the pool on a thread of its own, no process
+    // forked, the cancel from the thread that shows the dialog. The running file is kept,
+    // marked as partial; the files after it never start.
+    std::atomic<int> running{0};
+    listener.onProgress = [&](const RunProgress& progress) {
+        if (!progress.running.empty() && progress.running[0].doneKiB > 0) {
+            running = 1;
+        }
+    };
+    std::atomic<int> decodedIn{0};
+    BatchState* const outer = progress_run();
+    BatchResult result;
+    std::thread pool([&] {
+        result = run(
+            {{"a.mp3", "/m/"}, {"b.mp3", "/m/"}, {"c.mp3", "/m/"}},
+            [&decodedIn](const DecodeRequest& request) {
+                decodedIn = static_cast<int>(getpid());
+                return decode_until_cancelled(request);
+            },
+            0);
+    });
+    for (int i = 0; i < 1000 && running == 0; ++i) {
+        usleep(10000);
+    }
+    EXPECT_EQ(running, 1);
+    request_cancel(test_run());
+    pool.join();
+    EXPECT_EQ(decodedIn, static_cast<int>(getpid()));
+    EXPECT_EQ(listener.startedFiles, (std::vector<std::size_t>{0}));
+    ASSERT_EQ(listener.ends.size(), 1u);
+    EXPECT_EQ(listener.ends[0].result, DECODE_ABORTED);
+    EXPECT_EQ(listener.notStartedFiles, 2);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(paths(result, FileEnd::Partial), (std::vector<std::string>{"/m/a.mp3"}));
+    EXPECT_EQ(paths(result, FileEnd::NotStarted),
+              (std::vector<std::string>{"/m/b.mp3", "/m/c.mp3"}));
+    std::string error;
+    const std::vector<RiffChunk> chunks = riff_chunks(read_file_bytes(out.file("a.wav")), &error);
+    EXPECT_EQ(error, "");
+    ASSERT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(chunks[0].id, "part");
+    EXPECT_TRUE(finish_batch(result, test_run(), false).cancelled);
+    // The engine's callback reaches the run it reached before once the pool is done.
+    EXPECT_EQ(progress_run(), outer);
 }
 
 TEST_F(WorkerPool, WorkersThatCannotStartFailTheFilesOnlyWhenNoneStartedAndNeverCancel) {

@@ -21,17 +21,15 @@ int failed(const BatchResult& result) {
                       [](const FileOutcome& file) { return file.end == FileEnd::Failed; }));
 }
 
-struct Ends : PoolListener {
-    void fileEnded(std::size_t index, const FileOutcome& outcome) override {
-        ends[index] = outcome;
-    }
-    void progressed(const PoolProgress& progress) override {
+struct Ends : RunObserver {
+    void ended(std::size_t index, const FileOutcome& outcome) override { ends[index] = outcome; }
+    void progressed(const RunProgress& progress) override {
         if (onProgress) {
             onProgress(progress);
         }
     }
     std::map<std::size_t, FileOutcome> ends;
-    std::function<void(const PoolProgress&)> onProgress;
+    std::function<void(const RunProgress&)> onProgress;
 };
 
 TEST(WorkerProtocol, AnUnknownRecordKindRetiresTheWorkerAndFailsOnlyItsFile) {
@@ -74,7 +72,7 @@ TEST(WorkerProtocol, ASecondSignalEndsTheWorkersAtOnceWithoutTheirTemporaryFiles
     options.outputFolder = out.path();
     Ends listener;
     bool stopped = false;
-    listener.onProgress = [&](const PoolProgress& progress) {
+    listener.onProgress = [&](const RunProgress& progress) {
         if (progress.running.size() == 2 && !stopped) {
             stopped = true;
             // What the command line's handler does on the first Ctrl-C, then on the second.
@@ -108,7 +106,7 @@ TEST(WorkerProtocol, NoMoreWorkersRunThanASecondSignalCanReach) {
     options.outputFolder = out.path();
     Ends listener;
     std::size_t most = 0;
-    listener.onProgress = [&](const PoolProgress& progress) {
+    listener.onProgress = [&](const RunProgress& progress) {
         most = std::max(most, progress.running.size());
     };
     std::vector<BatchFile> files;

@@ -350,8 +350,9 @@ fx() { python3 "$work/fx.py" "$@"; }
 # the signal (rate, channels, tone per channel; amplitude 0.5, phase 0, and sox's half-sine
 # fade of 0.02 s at both ends: round(16384 sin(2 pi f n / rate) g(n) g(N - n)) with
 # g(k) = (1 - cos(pi k / L)) / 2 below L fade samples, else 1 -- checked sample for sample
-# against sox's WAV), the source WAV's sample count (soxi -s) and the length mpg123 -w writes
-# (Debian's mpg123 trims gaplessly), so no test needs an encoder. The fades keep the clicks of
+# against sox's WAV), the source WAV's sample count (soxi -s) and the length a gapless decode
+# must give, read from the source WAV's header by Python's wave module (lame's tag states the
+# delay and padding it added, so that length is the source's), so no test needs an encoder. The fades keep the clicks of
 # a hard start out of the residual: they alone would cost 15 to 25 dB of it.
 # exact_one NAME RATE CHANNELS SECONDS CHECK LAME_OPTION... (CHECK 1: 128 kbit/s, residual test)
 # lame lowers CBR and ABR input to 0.95 of its level (its --scale 1 does not undo that), so a
@@ -373,10 +374,10 @@ exact_one() {
                fx make-short "$work/x_$name.mp3" "$exact/$name.mp3" ;;
         *) lame3 "$wav" "$exact/$name.mp3" "$@" ;;
     esac
-    mpg123 -q -w "$work/m_$name.wav" "$exact/$name.mp3"
+    local frames
+    frames="$(python3 -c 'import sys, wave; print(wave.open(sys.argv[1]).getnframes())' "$wav")"
     printf '%s %s %s 440 %s %s %s %s %s\n' "$name.mp3" "$rate" "$channels" "$right" \
-        "$((rate / 50))" "$(soxi -s "$wav")" "$(soxi -s "$work/m_$name.wav")" "$check" \
-        >>"$exact/manifest.txt"
+        "$((rate / 50))" "$(soxi -s "$wav")" "$frames" "$check" >>"$exact/manifest.txt"
 }
 
 make_exact_set() {
@@ -386,7 +387,7 @@ make_exact_set() {
     cat >"$exact/manifest.txt" <<'MANIFEST'
 # Made by make_fixtures.sh. Columns: file, sample rate, channels, left tone Hz, right tone Hz
 # (0: mono), fade samples at each end, source samples per channel (soxi -s of the WAV lame encoded), samples per channel
-# of mpg123 -w, 1 when the file is 128 kbit/s CBR (the residual check applies).
+# of a gapless decode (the WAV's frames as Python's wave module reads them), 1 when the file is 128 kbit/s CBR (the residual check applies).
 MANIFEST
     exact_one cbr128_44k_s_2s 44100 2 2 1 --cbr -b 128 -m s
     exact_one cbr128_48k_s_2s 48000 2 2 1 --cbr -b 128 -m s

@@ -1,7 +1,7 @@
 // Exact length against lame-encoded sines in tests/data/exact: the sample counts come from the
-// source WAVs lame was given and from Debian's mpg123 (both recorded in manifest.txt by
-// make_fixtures.sh), and the reference signal is regenerated here from sox's formula, so that
-// nothing the engine computes is checked against itself.
+// source WAVs lame was given, read by two readers (soxi and Python's wave module; both recorded
+// in manifest.txt by make_fixtures.sh), and the reference signal is regenerated here from sox's
+// formula, so that nothing the engine computes is checked against itself.
 #include "engine/exact_length.h"
 
 #include <gtest/gtest.h>
@@ -28,7 +28,7 @@ struct ManifestEntry {
     int tone[2] = {0, 0};
     std::size_t fade = 0;  // samples of the half-sine fade at each end
     std::size_t samples = 0;
-    std::size_t mpg123_samples = 0;
+    std::size_t gapless_samples = 0;
     bool cbr128 = false;
 };
 
@@ -44,7 +44,7 @@ std::vector<ManifestEntry> read_manifest() {
         ManifestEntry e;
         int check = 0;
         fields >> e.file >> e.rate >> e.channels >> e.tone[0] >> e.tone[1] >> e.fade >> e.samples >>
-            e.mpg123_samples >> check;
+            e.gapless_samples >> check;
         e.cbr128 = check == 1;
         if (fields) {
             entries.push_back(e);
@@ -175,12 +175,12 @@ TEST(ExactLength, LameFixturesComeBackWithTheSourceLengthAligned) {
         ASSERT_EQ(wav.sample_rate, static_cast<std::uint32_t>(e.rate));
         const std::size_t frames = frames_of(wav);
         EXPECT_EQ(frames, e.samples);
-        EXPECT_EQ(frames, e.mpg123_samples);
+        EXPECT_EQ(frames, e.gapless_samples);
         const std::vector<std::int16_t> samples = samples_s16(wav);
         const std::size_t window = std::min<std::size_t>({frames, e.samples, 16384});
         std::string line = e.file + ": " + std::to_string(frames) + " samples (source " +
-                           std::to_string(e.samples) + ", mpg123 " +
-                           std::to_string(e.mpg123_samples) + "), peak lag";
+                           std::to_string(e.samples) + ", gapless " +
+                           std::to_string(e.gapless_samples) + "), peak lag";
         for (int channel = 0; channel < e.channels; ++channel) {
             // 1200 covers every wrong trim that matters: 529, 576, 1105 and a whole frame.
             const int lag = correlation_peak(samples, e, channel, window, 1200);
