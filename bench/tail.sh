@@ -32,11 +32,24 @@ run_time() {
     rm -rf "$out"
 }
 
+# Seconds for the 30-minute file alone on $1 threads: what two processors give at this load.
+alone_time() {
+    rm -rf "$out"
+    elapsed build-bench/pelmora-cli --quiet --threads "$1" -o "$out" "$long"
+    rm -rf "$out"
+}
+
 fixed=""
 shared=""
+one=""
+two=""
 for _ in $(seq "${REPEAT:-3}"); do
     fixed=$(min "$fixed" "$(run_time --threads 1)")
     shared=$(min "$shared" "$(run_time)")
+    one=$(min "$one" "$(alone_time 1)")
+    two=$(min "$two" "$(alone_time 2)")
 done
 echo "3 + 30 minutes, --jobs 2: --threads 1 $fixed s, freed processors taken up $shared s," \
     "ratio $(ratio "$fixed" "$shared") ($(conditions))"
+echo "for comparison, the 30-minute file alone: --threads 1 $one s, --threads 2 $two s," \
+    "ratio $(ratio "$one" "$two")"
