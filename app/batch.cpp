@@ -313,13 +313,7 @@ BatchWorker::BatchWorker(BatchState& state, RunObserver& observer, std::vector<B
       filesAtOnce_(filesAtOnce) {}
 
 void BatchWorker::run() {
-    RequestBuilder build = window_requests(options_);
-    // "Same gain for the whole album": every album measured before any file is written.
-    AlbumLoudness albums;
-    if (options_.album && (options_.loudness || options_.replayGain)) {
-        albums = measure_albums(state_, files_, build, filesAtOnce_);
-        build = album_requests(build, albums);
-    }
+    const RequestBuilder build = window_requests(options_);
     // The engine's own lines go with each file's status rather than to the terminal. One at a
     // time in this process: the dither runs on from file to file as it always has. The
     // processors the files at once share: as files end, the ones still running take up those
@@ -331,8 +325,14 @@ void BatchWorker::run() {
         settings.tokens = &tokens;
         settings.fileThreads = options_.threadsPerFile;
     }
-    result_ = run_worker_pool(state_, files_, build, settings, observer_,
-                              output_decoder(options_, decode_));
+    // "Same gain for the whole album": an album's files are written once all are measured.
+    if (options_.album && (options_.loudness || options_.replayGain)) {
+        result_ = run_album_files(state_, files_, keptAlbumFiles_, build, settings, observer_,
+                                  output_decoder(options_, decode_));
+    } else {
+        result_ = run_worker_pool(state_, files_, build, settings, observer_,
+                                  output_decoder(options_, decode_));
+    }
     processor_tokens_close(&tokens);
 }
 
@@ -519,6 +519,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
     const int running = std::min<int>(filesAtOnce, static_cast<int>(files.size()));
     fileOptions.threadsPerFile = std::max(1, QThread::idealThreadCount() / std::max(1, running));
     BatchWorker worker(state, observer, files, fileOptions, decode_, filesAtOnce);
+    worker.setKeptAlbumFiles(kept_album_files(plan));
     std::optional<BatchEnd> end;
     BatchResult result;
     auto finish = [&] {

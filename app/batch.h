@@ -117,6 +117,8 @@ public:
                 QObject* parent = nullptr);
     // Valid once the thread has ended.
     const BatchResult& result() const { return result_; }
+    // With albums: files not written (their WAV file is kept) that count towards their album.
+    void setKeptAlbumFiles(std::vector<BatchFile> files) { keptAlbumFiles_ = std::move(files); }
 
 protected:
     void run() override;
@@ -128,6 +130,7 @@ private:
     BatchOptions options_;
     DecodeFunction decode_;
     int filesAtOnce_;
+    std::vector<BatchFile> keptAlbumFiles_;
     BatchResult result_;
 };
 

@@ -113,7 +113,7 @@ RequestBuilder cli_requests(const CliRun& run) {
             return make_request(*options, texts.input.c_str(), texts.output.c_str());
         };
     }
-    return run.albums != nullptr ? album_requests(build, *run.albums) : build;
+    return build;
 }
 
 void report_file(const CliRun& run, const FileOutcome& outcome, const std::string& planned,

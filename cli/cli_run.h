@@ -19,8 +19,8 @@ struct CliRun {
     std::FILE* screen;  // the original standard error, for the display and our own lines
     bool interactive;   // a progress display on a terminal
     std::FILE* json;    // --json: the original standard output; null otherwise
-    // --album: every file's and album's loudness, measured before the run; null otherwise.
-    const AlbumLoudness* albums = nullptr;
+    // --album: files not written (their WAV file is kept) that count towards their album.
+    std::vector<BatchFile> measuredOnly = {};
     // Without --threads: the processors that files running in workers share, taking up those
     // that files ending free (run_worker_pool's tokens); 0 keeps each file's threads fixed.
     int sharedProcessors = 0;
@@ -39,7 +39,8 @@ void report_file(const CliRun& run, const FileOutcome& outcome, const std::strin
                  const std::string& written = {});
 
 // The run's files, jobs at once: with 1 one after another in this process, else in that many
-// worker processes. Expects the batch begun (begin_batch).
+// worker processes; with --album each album is measured first (run_album_files). Expects the
+// batch begun (begin_batch).
 BatchResult run_files(CliRun& run, BatchState& state, int jobs);
 
 // Ctrl-C, SIGTERM and SIGHUP: the first cancels the run (the current file is finished and

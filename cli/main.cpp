@@ -243,16 +243,15 @@ int main(int argc, char** argv) {
             file_threads(pool ? std::min(options.jobs, static_cast<int>(run.files.size())) : 1);
     }
     run.batch.threadsPerFile = options.threads;  // the window's requests, --window-options
-    // --album: every album measured whole before any of its files is written.
-    AlbumLoudness albums;
+    // --album: an album's files are written once all of them are measured, the files that
+    // --existing skip keeps among them too.
     if (options.album) {
+        run.measuredOnly = kept_album_files(plan);
         if (!options.quiet) {
             std::fprintf(run.screen, "Measuring the loudness of %zu files for --album ...\n",
-                         run.files.size());
+                         run.files.size() + run.measuredOnly.size());
             std::fflush(run.screen);
         }
-        albums = measure_albums(state, run.files, cli_requests(run), options.jobs);
-        run.albums = &albums;
     }
     BatchResult result = run_files(run, state, pool ? options.jobs : 1);
     // --cue: the sheets are made from the files the run decoded, in the run's order.

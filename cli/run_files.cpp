@@ -91,8 +91,11 @@ BatchResult run_files(CliRun& run, BatchState& state, int jobs) {
         settings.tokens = &tokens;
         settings.fileThreads = run.batch.threadsPerFile;
     }
-    BatchResult result = run_worker_pool(state, run.files, cli_requests(run), settings, report,
-                                         output_decoder(run.batch, decode));
+    BatchResult result =
+        run.options->album ? run_album_files(state, run.files, run.measuredOnly, cli_requests(run),
+                                             settings, report, output_decoder(run.batch, decode))
+                           : run_worker_pool(state, run.files, cli_requests(run), settings, report,
+                                             output_decoder(run.batch, decode));
     processor_tokens_close(&tokens);
     display.erase();
     return result;

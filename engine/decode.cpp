@@ -203,10 +203,13 @@ double decibels_of(const char* text) {
     return value;
 }
 
-std::int32_t decode_pass(const DecodeRequest* request, const LoudnessPass* pass) {
+// progress: PROGRESS_SECOND_HALF after a measuring decode of the same file.
+std::int32_t decode_pass(const DecodeRequest* request, const LoudnessPass* pass,
+                         ProgressPart progress) {
     PlayerState state;
     player_init(&state);
     player_apply_request(&state, request);
+    state.progress_part = progress;
 
     engine_message("%s", decode_banner());
     std::fflush(stderr);
@@ -314,24 +317,22 @@ std::int32_t measure_file(const DecodeRequest* request, LoudnessFigures* figures
     state.flags &= ~(FLAG_NORMALIZE | FLAG_COPY_TAGS);
     state.flags |= FLAG_LOUDNESS;
     state.command = measure_command;
+    state.progress_part = PROGRESS_FIRST_HALF;
     LoudnessMeter meter = {};
     meter.figures = figures;
     state.meter = &meter;
 
+    // The writing decode gives the file's messages (its tag, damage, channel notes) once.
+    engine_messages_quiet(1);
     int result = run_player(&state);
+    engine_messages_quiet(0);
     player_release(&state);
     if (meter.ebur != nullptr) {
         double lufs = -HUGE_VAL;
         if (meter.failed == 0 && ebur128_loudness_global(meter.ebur, &lufs) == EBUR128_SUCCESS) {
             figures->measured = 1;
             figures->integrated_lufs = lufs;
-            for (unsigned channel = 0; channel < meter.channels; ++channel) {
-                double peak = 0;
-                if (ebur128_true_peak(meter.ebur, channel, &peak) == EBUR128_SUCCESS &&
-                    peak > figures->true_peak) {
-                    figures->true_peak = peak;
-                }
-            }
+            figures->true_peak = loudness_true_peak(&meter);
         }
         ebur128_destroy(&meter.ebur);
     } else if (result == 0 && state.stop_requested == 0) {
@@ -350,7 +351,7 @@ std::int32_t measure_file(const DecodeRequest* request, LoudnessFigures* figures
 
 std::int32_t decode_file(const DecodeRequest* request) {
     if (request->loudness == 0 && request->replaygain == 0) {
-        return decode_pass(request, nullptr);
+        return decode_pass(request, nullptr, PROGRESS_WHOLE);
     }
     // Large (the block histogram): from the heap.
     auto* own = static_cast<LoudnessFigures*>(std::malloc(sizeof(LoudnessFigures)));
@@ -365,12 +366,12 @@ std::int32_t decode_file(const DecodeRequest* request) {
             // A file that cannot be measured is decoded as it is: it fails, or a cancel stops
             // it at once, the way a plain decode would.
             std::free(own);
-            return decode_pass(request, nullptr);
+            return decode_pass(request, nullptr, PROGRESS_SECOND_HALF);
         }
         track = own;
     }
     const LoudnessPass pass = plan_pass(request, track);
-    const std::int32_t result = decode_pass(request, &pass);
+    const std::int32_t result = decode_pass(request, &pass, PROGRESS_SECOND_HALF);
     if (request->stats != nullptr) {
         DecodeStats* stats = request->stats;
         stats->loudness = *track;

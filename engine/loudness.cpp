@@ -55,7 +55,7 @@ void note_block(LoudnessMeter* meter) {
 }
 
 bool meter_start(LoudnessMeter* meter, std::uint32_t channels, std::uint32_t rate) {
-    meter->ebur = ebur128_init(channels, rate, EBUR128_MODE_I | EBUR128_MODE_TRUE_PEAK);
+    meter->ebur = ebur128_init(channels, rate, EBUR128_MODE_I);
     if (meter->ebur == nullptr) {
         meter->failed = 1;
         return false;
@@ -63,6 +63,7 @@ bool meter_start(LoudnessMeter* meter, std::uint32_t channels, std::uint32_t rat
     meter->channels = channels;
     meter->rate = rate;
     meter->to_block_end = 4 * frames_per_step(rate);
+    true_peak_init(&meter->true_peak, channels, rate);
     return true;
 }
 
@@ -79,6 +80,7 @@ void loudness_tap(LoudnessMeter* meter, std::uint32_t n, const mad_fixed_t* left
     // The output's format is fixed by its first block; a later block of another channel
     // count is measured as it would be written.
     const mad_fixed_t* second = meter->channels == 2 ? (right != nullptr ? right : left) : nullptr;
+    true_peak_add(&meter->true_peak, n, left, second);
     double interleaved[2 * TAP_PIECE];
     std::uint32_t done = 0;
     while (done < n) {
@@ -106,6 +108,18 @@ void loudness_tap(LoudnessMeter* meter, std::uint32_t n, const mad_fixed_t* left
             meter->to_block_end = frames_per_step(meter->rate);
         }
     }
+}
+
+double loudness_true_peak(LoudnessMeter* meter) {
+    TruePeakState* state = &meter->true_peak;
+    true_peak_finish(state);
+    double peak = 0;
+    for (std::uint32_t channel = 0; channel < state->channels; ++channel) {
+        if (state->channel[channel].peak > peak) {
+            peak = state->channel[channel].peak;
+        }
+    }
+    return peak;
 }
 
 std::int32_t measure_command(OutputControl* control) {

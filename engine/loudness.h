@@ -1,6 +1,6 @@
-// Loudness measurement with libebur128 (ITU-R BS.1770 gated integrated loudness and true
-// peak) on the samples the player hands to its output, and the gain that brings a file or an
-// album to a target loudness.
+// Loudness measurement on the samples the player hands to its output: gated integrated
+// loudness with libebur128, true peak with our own interpolator (libebur128's costs several
+// decodes); and the gain that brings a file or an album to a target loudness.
 #pragma once
 
 #include <ebur128.h>
@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "dsp/true_peak.h"
 #include "engine/output.h"
 #include "engine/request.h"
 
@@ -20,11 +21,15 @@ struct LoudnessMeter {
     std::uint32_t to_block_end;  // frames until the next 100 ms gating step
     LoudnessFigures* figures;    // where the block histogram goes
     std::int32_t failed;         // libebur128 refused something (memory): no figures
+    TruePeakState true_peak;     // started with ebur
 };
 
 // Feeds n samples per channel (right null for one channel) at rate into the meter.
 void loudness_tap(LoudnessMeter* meter, std::uint32_t n, const mad_fixed_t* left,
                   const mad_fixed_t* right, std::uint32_t rate);
+
+// Ends the measurement's true peak and gives the largest of its channels (1.0 is full scale).
+double loudness_true_peak(LoudnessMeter* meter);
 
 // The output module of a measuring decode: takes the format the first config asks for, as
 // the WAV writer does, and writes and quantizes nothing.

@@ -13,6 +13,9 @@
 
 namespace {
 
+// Per thread: a decode on one thread must not silence another's.
+thread_local int quiet_messages = 0;
+
 void vwarn(const char* format, std::va_list args) {
     std::fprintf(stderr, "%s: ", ENGINE_PROGRAM_NAME);
     std::vfprintf(stderr, format, args);
@@ -21,7 +24,14 @@ void vwarn(const char* format, std::va_list args) {
 
 }  // namespace
 
+void engine_messages_quiet(int quiet) {
+    quiet_messages = quiet;
+}
+
 int engine_message(const char* format, ...) {
+    if (quiet_messages != 0) {
+        return 0;
+    }
     std::va_list args;
     va_start(args, format);
     int written = std::vfprintf(stderr, format, args);
@@ -32,6 +42,9 @@ int engine_message(const char* format, ...) {
 void engine_error(const char* context, const char* format, ...) {
     // Printing the context may itself change errno; the report must name the original error.
     int saved_errno = errno;
+    if (quiet_messages != 0) {
+        return;
+    }
     if (context != nullptr) {
         std::fprintf(stderr, "%s: ", context);
     }
@@ -79,6 +92,9 @@ void engine_error_text(const char* context, const char* text, const char* path) 
 }
 
 void engine_warn(const char* format, ...) {
+    if (quiet_messages != 0) {
+        return;
+    }
     std::va_list args;
     va_start(args, format);
     vwarn(format, args);

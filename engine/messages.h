@@ -28,5 +28,10 @@ void engine_output_failure_reset();
 
 void engine_warn(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// While on (non-zero) for the calling thread, engine_message, engine_error and engine_warn print
+// nothing: a measuring decode says nothing the writing decode of the same file does not say
+// again. engine_fatal still prints.
+void engine_messages_quiet(int quiet);
+
 // engine_warn, then exit status 1.
 [[noreturn]] void engine_fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));

@@ -677,9 +677,15 @@ mad_flow on_output(void* data, const mad_header* header, mad_pcm* pcm) {
 
     if (++state->progress_counter > PROGRESS_INTERVAL) {
         if (state->progress != nullptr) {
+            const std::uint32_t total = state->total_bytes >> 10;
+            std::uint32_t done = state->bytes_done >> 10;
+            if (state->progress_part == PROGRESS_FIRST_HALF) {
+                done /= 2;
+            } else if (state->progress_part == PROGRESS_SECOND_HALF) {
+                done = total / 2 + done / 2;
+            }
             state->stop_requested =
-                state->progress(static_cast<std::int32_t>(state->total_bytes >> 10),
-                                static_cast<std::int32_t>(state->bytes_done >> 10));
+                state->progress(static_cast<std::int32_t>(total), static_cast<std::int32_t>(done));
         }
         state->progress_counter = 0;
     }

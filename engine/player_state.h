@@ -34,6 +34,13 @@ constexpr std::uint32_t FLAG_LOUDNESS = 0x20000;
 
 struct LoudnessMeter;
 
+// Which part of the file's progress a decode reports: a loudness run decodes each file twice,
+// and its one progress bar shows the measuring decode as the first half.
+using ProgressPart = std::int32_t;
+constexpr ProgressPart PROGRESS_WHOLE = 0;
+constexpr ProgressPart PROGRESS_FIRST_HALF = 1;
+constexpr ProgressPart PROGRESS_SECOND_HALF = 2;
+
 // Channel selection. SELECT_DEFAULT_WARNED is the default after the dual-channel warning.
 using ChannelSelect = std::int32_t;
 constexpr ChannelSelect SELECT_DEFAULT = 0;
@@ -62,6 +69,7 @@ struct PlayerState {
     std::uint32_t flags;
     std::int32_t repeat;
     ProgressCallback progress;
+    ProgressPart progress_part;
     // playlist
     const char** entries;
     std::int32_t count;

@@ -226,6 +226,7 @@ public:
           processors_(settings.inProcess ? nullptr : settings.tokens, settings.fileThreads,
                       workers_.size()) {
         result_.files.resize(files.size());
+        begun_.resize(files.size());
         for (std::size_t i = 0; i < files.size(); ++i) {
             result_.files[i].input = input_path(files[i]);
         }
@@ -234,10 +235,11 @@ public:
     BatchResult run();
 
 private:
-    bool mayStartFile() const { return next_ < files_.size() && state_.stopRequested == 0; }
+    std::optional<std::size_t> nextFile();
+    bool waiting() const;
     void giveWork();
     int start(std::size_t slot);
-    void assign(Worker& worker);
+    void assign(Worker& worker, std::size_t file);
     void decodeHere(Worker& worker);
     void retire(std::size_t slot);
     void forwardCancel();
@@ -255,7 +257,9 @@ private:
     RunObserver& observer_;
     std::vector<Worker> workers_;
     RunProcessors processors_;
-    std::size_t next_ = 0;
+    std::size_t next_ = 0;     // the first file not started, in order
+    std::vector<bool> begun_;  // per file: given to a worker
+    std::size_t begunCount_ = 0;
     bool forwarded_ = false;
     bool stopped_ = false;  // a worker ended its file early on request
     std::uint64_t completedKiB_ = 0;
@@ -282,8 +286,11 @@ BatchResult Pool::run() {
     }
     processors_.end();
     // Files that never went to a worker: kept back by a stop, or with no worker to take them.
-    for (; next_ < files_.size(); ++next_) {
-        FileOutcome& outcome = result_.files[next_];
+    for (std::size_t file = 0; file < files_.size(); ++file) {
+        if (begun_[file]) {
+            continue;
+        }
+        FileOutcome& outcome = result_.files[file];
         if (state_.stopRequested != 0) {
             outcome.end = FileEnd::NotStarted;
             outcome.reason = {ReasonKind::Cancelled};
@@ -292,7 +299,7 @@ BatchResult Pool::run() {
             outcome.end = FileEnd::Failed;
             outcome.reason = {ReasonKind::NoWorker, startError_, {}};
         }
-        observer_.ended(next_, outcome);
+        observer_.ended(file, outcome);
     }
     reportProgress(true);
     result_.stopped = state_.cancelRequested != 0 && stopped_;
@@ -303,17 +310,47 @@ BatchResult Pool::run() {
     return result_;
 }
 
+// The file to start now, if any may.
+std::optional<std::size_t> Pool::nextFile() {
+    if (state_.stopRequested != 0 || begunCount_ == files_.size()) {
+        return std::nullopt;
+    }
+    if (!settings_.nextFile) {
+        while (begun_[next_]) {
+            ++next_;
+        }
+        return next_;
+    }
+    const std::optional<std::size_t> file = settings_.nextFile();
+    if (file && (*file >= files_.size() || begun_[*file])) {
+        return std::nullopt;
+    }
+    return file;
+}
+
+// Files are left that wait on a running one: idle workers are kept for them.
+bool Pool::waiting() const {
+    if (state_.stopRequested != 0 || begunCount_ == files_.size()) {
+        return false;
+    }
+    return std::any_of(workers_.begin(), workers_.end(),
+                       [](const Worker& worker) { return worker.alive() && worker.busy; });
+}
+
 // Every idle worker gets the next file, a free slot a new worker, while files may start; once
-// none may, idle workers are let go.
+// none may (and none waits on a running file), idle workers are let go.
 void Pool::giveWork() {
     for (std::size_t slot = 0; slot < workers_.size(); ++slot) {
         Worker& worker = workers_[slot];
         if (worker.alive() && worker.busy) {
             continue;
         }
-        if (!mayStartFile()) {
-            processors_.release(slot);  // to the files still running
-            if (worker.alive()) {
+        const std::optional<std::size_t> file = nextFile();
+        if (!file) {
+            if (!waiting()) {
+                processors_.release(slot);  // no file will start: to the files still running
+            }
+            if (worker.alive() && !waiting()) {
                 retire(slot);
             }
             continue;
@@ -329,7 +366,7 @@ void Pool::giveWork() {
             }
             ++started_;
         }
-        assign(worker);
+        assign(worker, *file);
     }
 }
 
@@ -404,9 +441,11 @@ int Pool::start(std::size_t slot) {
     return 0;
 }
 
-void Pool::assign(Worker& worker) {
+void Pool::assign(Worker& worker, std::size_t file) {
     worker.busy = true;
-    worker.file = next_;
+    worker.file = file;
+    begun_[file] = true;
+    ++begunCount_;
     // The inline worker keeps the total its last file reported: a file that never reports one
     // is credited with its predecessor's when it ends, so that the batch bar of one file after
     // another still moves past it.
@@ -414,7 +453,6 @@ void Pool::assign(Worker& worker) {
         worker.totalKiB = 0;
     }
     worker.doneKiB = 0;
-    ++next_;
     observer_.started(worker.file);
     reportProgress(true);
     if (worker.here) {

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,10 @@ struct PoolSettings {
     bool inProcess = false;
     // With inProcess: false leaves standard output (the normalizer's lines) uncaught.
     bool captureStandardOutput = true;
+    // For files that wait on others (an album's writing on its measuring): the file to start
+    // next, none while every file not yet started waits on one that runs. Asked whenever a
+    // worker is free; it hears of each start through the observer. Empty: in order.
+    std::function<std::optional<std::size_t>()> nextFile = {};
     // When set, the run's processors (processor_tokens.h): every running file holds
     // fileThreads of them, and a file that is decoding takes up those that files with no next
     // file free. Null: every file keeps the threads it starts with.

@@ -219,6 +219,40 @@ TEST(CliLoudness, AlbumTracksMoveByOneGainAndTheAlbumReachesTheTarget) {
     }
 }
 
+TEST(CliLoudness, AnAlbumKeepsItsGainWhenSomeOfItsFilesAreKeptBySkip) {
+    const std::string why = missing({{"sox", "sox"}, {"lame", "lame"}});
+    if (!why.empty()) {
+        GTEST_SKIP() << why;
+    }
+    TempDir dir;
+    ASSERT_EQ(run_shell("mkdir " + shell_quote(dir.file("album")), dir).status, 0);
+    make_mp3(dir, dir.file("album/1.mp3"), "sine 440", 44100, 2, -30);
+    make_mp3(dir, dir.file("album/2.mp3"), "sine 220 sine 330 remix 1,2 1,2", 44100, 2, -10);
+    make_mp3(dir, dir.file("album/3.mp3"), "pinknoise", 44100, 2, -24);
+    // Two at once: every file starts from the dither's first state, so a file written again
+    // has the same bytes when it gets the same gain.
+    const std::vector<std::string> args = {"--loudness",    "--album",        "--existing", "skip",
+                                           "--json",        "--jobs",         "2",          "-o",
+                                           dir.file("out"), dir.file("album")};
+    RunResult whole = run_cli(args, dir);
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const double albumGain =
+        objects(whole.out).at(dir.file("album/2.mp3"))["album_gain_db"].get<double>();
+    const std::vector<unsigned char> written = read_file_bytes(dir.file("out/2.wav"));
+    ASSERT_EQ(run_shell("rm " + shell_quote(dir.file("out/2.wav")), dir).status, 0);
+
+    RunResult resumed = run_cli(args, dir);
+    ASSERT_EQ(resumed.status, 0) << resumed.err;
+    EXPECT_NE(resumed.err.find("Measuring the loudness of 3 files"), std::string::npos)
+        << resumed.err;
+    const auto ended = objects(resumed.out);
+    EXPECT_EQ(ended.at(dir.file("album/1.mp3"))["status"], "skipped");
+    EXPECT_EQ(ended.at(dir.file("album/2.mp3"))["status"], "decoded");
+    // The album's gain, not that of the loud file alone.
+    EXPECT_NEAR(ended.at(dir.file("album/2.mp3"))["album_gain_db"].get<double>(), albumGain, 0.001);
+    EXPECT_EQ(read_file_bytes(dir.file("out/2.wav")), written);
+}
+
 // exiftool -a lists each TXXX frame as "UserDefinedText: (DESCRIPTION) value".
 std::map<std::string, std::string> replaygain_frames(const TempDir& dir, const std::string& wav) {
     RunResult run = run_shell("exiftool -a -s -UserDefinedText " + shell_quote(wav), dir);
@@ -403,6 +437,28 @@ TEST(CliLoudness, SilenceKeepsGainZeroWithAMessage) {
     EXPECT_NE(run.err.find("too short or too quiet to measure the loudness; gain 0 dB"),
               std::string::npos)
         << run.err;
+}
+
+TEST(CliLoudness, TheMeasuringDecodeRepeatsNoEngineLine) {
+    // The tag's lines and the dual-channel note come from the decode; with --loudness the file
+    // is decoded twice and still says each once, as a plain run says it.
+    TempDir dir;
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{}, std::vector<std::string>{"--loudness"},
+          std::vector<std::string>{"--replaygain", "--jobs", "2"}}) {
+        std::vector<std::string> args = extra;
+        args.insert(args.end(), {"--verbose", "-o", dir.file("out"), fixture_path("tagged.mp3"),
+                                 fixture_path("dual_channel.mp3")});
+        RunResult run = run_cli(args, dir);
+        ASSERT_EQ(run.status, 0) << run.err;
+        for (const std::string line :
+             {"Title: Seven Bridges", "no channel selected for dual channel; using first"}) {
+            const std::size_t first = run.err.find(line);
+            ASSERT_NE(first, std::string::npos) << run.err;
+            EXPECT_EQ(run.err.find(line, first + 1), std::string::npos) << run.err;
+        }
+        ASSERT_EQ(run_shell("rm -r " + shell_quote(dir.file("out")), dir).status, 0);
+    }
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "dsp/testing.h"
 #include "engine/request.h"
+#include "engine/testing.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -151,6 +152,70 @@ TEST(MeasureFile, WritesNothingAndLeavesTheDitherWhereItWas) {
     EXPECT_FALSE(file_exists(output));
     EXPECT_EQ(std::memcmp(states[0], &before[0], sizeof before[0]), 0);
     EXPECT_EQ(std::memcmp(states[1], &before[1], sizeof before[1]), 0);
+}
+
+TEST(MeasureFile, DecodesOnTheThreadsAskedForAndMeasuresAsOneThreadDoes) {
+    const std::string input = fixture_path("long_pause.mp3");
+    DecodeRequest request;
+    decode_request_init(&request);
+    request.input_path = input.c_str();
+    LoudnessFigures alone;
+    ASSERT_EQ(measure_file(&request, &alone), DECODE_OK);
+    request.threads = 2;
+    LoudnessFigures shared;
+    ASSERT_EQ(measure_file(&request, &shared), DECODE_OK);
+    const ParallelTrace trace = parallel_trace_for_testing();
+    EXPECT_GT(trace.pieces_played, 0u);
+    EXPECT_EQ(trace.fell_back, 0);
+    // The same samples reach the meter.
+    EXPECT_EQ(shared.integrated_lufs, alone.integrated_lufs);
+    EXPECT_EQ(shared.true_peak, alone.true_peak);
+    EXPECT_EQ(std::memcmp(shared.blocks, alone.blocks, sizeof alone.blocks), 0);
+}
+
+namespace progress_calls {
+std::vector<std::pair<std::int32_t, std::int32_t>> seen;
+std::int32_t record(std::int32_t total_kib, std::int32_t done_kib) {
+    seen.emplace_back(total_kib, done_kib);
+    return 0;
+}
+}  // namespace progress_calls
+
+TEST(LoudnessDecode, OneProgressBarThatTheMeasuringDecodeFillsToHalf) {
+    TempDir dir;
+    const std::string input = fixture_path("long_pause.mp3");
+    const std::string output = dir.file("out.wav");
+    DecodeRequest request;
+    decode_request_init(&request);
+    request.input_path = input.c_str();
+    request.output_path = output.c_str();
+    request.progress = progress_calls::record;
+
+    // A plain decode of the file: how far its first and last calls go.
+    progress_calls::seen.clear();
+    ASSERT_EQ(decode_file(&request), DECODE_OK);
+    const auto plain = progress_calls::seen;
+    ASSERT_GE(plain.size(), 4u);
+
+    request.loudness = 1;
+    progress_calls::seen.clear();
+    ASSERT_EQ(decode_file(&request), DECODE_OK);
+    const auto& loud = progress_calls::seen;
+    // Two decodes, each calling as often as the plain one; the bar never goes back.
+    ASSERT_EQ(loud.size(), 2 * plain.size());
+    for (std::size_t i = 0; i < loud.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(loud[i].first, plain[0].first);
+        if (i > 0) {
+            EXPECT_GE(loud[i].second, loud[i - 1].second);
+        }
+    }
+    const std::int32_t total = plain[0].first;
+    // The measuring decode's calls at half the plain ones, the writing decode's after half.
+    EXPECT_EQ(loud[0].second, plain[0].second / 2);
+    EXPECT_LE(loud[plain.size() - 1].second, total / 2);
+    EXPECT_EQ(loud[plain.size()].second, total / 2 + plain[0].second / 2);
+    EXPECT_EQ(loud.back().second, total / 2 + plain.back().second / 2);
 }
 
 }  // namespace
