@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "dsp/filters.h"
+#include "engine/engine_thread.h"
 #include "engine/frame_walk.h"
 #include "engine/messages.h"
 #include "engine/processor_tokens.h"
@@ -340,7 +341,7 @@ void stop_workers(Pipeline* p) {
 
 bool start_worker(Pipeline* p) {
     try {
-        p->threads[p->started] = std::thread(worker_main, p, p->scratch[p->started]);
+        p->threads[p->started] = start_engine_thread(worker_main, p, p->scratch[p->started]);
     } catch (...) {
         return false;
     }
