@@ -315,17 +315,25 @@ BatchWorker::BatchWorker(BatchState& state, RunObserver& observer, std::vector<B
 void BatchWorker::run() {
     const RequestBuilder build = window_requests(options_);
     // The engine's own lines go with each file's status rather than to the terminal. One at a
-    // time in this process: the dither runs on from file to file as it always has.
+    // time in this process: the dither runs on from file to file as it always has. The
+    // processors the files at once share: as files end, the ones still running take up those
+    // they free.
     PoolSettings settings{filesAtOnce_, true};
     settings.inProcess = filesAtOnce_ <= 1 || files_.size() <= 1;
+    ProcessorTokens tokens{-1, -1, 0, nullptr};
+    if (!settings.inProcess && processor_tokens_create(&tokens, QThread::idealThreadCount()) == 0) {
+        settings.tokens = &tokens;
+        settings.fileThreads = options_.threadsPerFile;
+    }
     // "Same gain for the whole album": an album's files are written once all are measured.
     if (options_.album && (options_.loudness || options_.replayGain)) {
         result_ = run_album_files(state_, files_, keptAlbumFiles_, build, settings, observer_,
                                   output_decoder(options_, decode_));
-        return;
+    } else {
+        result_ = run_worker_pool(state_, files_, build, settings, observer_,
+                                  output_decoder(options_, decode_));
     }
-    result_ = run_worker_pool(state_, files_, build, settings, observer_,
-                              output_decoder(options_, decode_));
+    processor_tokens_close(&tokens);
 }
 
 BatchDriver::BatchDriver(QWidget* window, FileListCtrl& list, OutputPage& output,

@@ -21,6 +21,9 @@ struct CliRun {
     std::FILE* json;    // --json: the original standard output; null otherwise
     // --album: files not written (their WAV file is kept) that count towards their album.
     std::vector<BatchFile> measuredOnly = {};
+    // Without --threads: the processors that files running in workers share, taking up those
+    // that files ending free (run_worker_pool's tokens); 0 keeps each file's threads fixed.
+    int sharedProcessors = 0;
 };
 
 // The requests of a run: the window's (fill_request) with --window-options, else the command

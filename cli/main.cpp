@@ -237,6 +237,7 @@ int main(int argc, char** argv) {
         request_cancel(state);  // a Ctrl-C that came before the batch began still counts
     }
     const bool pool = options.jobs > 1 && run.files.size() > 1;
+    run.sharedProcessors = options.threads == 0 && pool ? file_threads(1) : 0;
     if (options.threads == 0) {
         options.threads =
             file_threads(pool ? std::min(options.jobs, static_cast<int>(run.files.size())) : 1);

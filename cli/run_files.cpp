@@ -85,11 +85,18 @@ BatchResult run_files(CliRun& run, BatchState& state, int jobs) {
         written = request.output_path != nullptr ? request.output_path : "";
         return decode_file(&request);
     };
+    ProcessorTokens tokens{-1, -1, 0, nullptr};
+    if (!settings.inProcess && run.sharedProcessors > 0 &&
+        processor_tokens_create(&tokens, run.sharedProcessors) == 0) {
+        settings.tokens = &tokens;
+        settings.fileThreads = run.batch.threadsPerFile;
+    }
     BatchResult result =
         run.options->album ? run_album_files(state, run.files, run.measuredOnly, cli_requests(run),
                                              settings, report, output_decoder(run.batch, decode))
                            : run_worker_pool(state, run.files, cli_requests(run), settings, report,
                                              output_decoder(run.batch, decode));
+    processor_tokens_close(&tokens);
     display.erase();
     return result;
 }

@@ -154,6 +154,7 @@ void player_apply_request(PlayerState* state, const DecodeRequest* request) {
     }
     state->output_rate = request->output_rate;
     state->threads = request->threads > 1 ? request->threads : 1;
+    state->tokens = request->tokens;
 }
 
 void check_request_texts(const DecodeRequest* request) {

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -12,8 +13,10 @@
 #include <thread>
 
 #include "dsp/filters.h"
+#include "engine/engine_thread.h"
 #include "engine/frame_walk.h"
 #include "engine/messages.h"
+#include "engine/processor_tokens.h"
 #include "engine/testing.h"
 
 namespace {
@@ -36,6 +39,11 @@ constexpr std::uint32_t PIECE_FRAMES_MAX = 192;
 constexpr std::uint32_t PIECE_FRAMES_MIN = 16;
 constexpr std::uint32_t PIECES_PER_THREAD = 4;
 constexpr std::uint32_t SLOTS_MAX = 16;  // 16 x 1.8 MiB at most
+// A file that may take up free processors has its queue sized for this many threads at most.
+constexpr std::uint32_t GROWN_THREADS_MAX = SLOTS_MAX / 2;
+// How often, in frames, a file decoding on one thread looks for a free processor: a read of
+// an empty pipe about every half second of audio costs nothing measurable.
+constexpr std::uint32_t GROWTH_POLL_FRAMES = 16;
 // The sequential decoder plays the first frames itself (the encoder's header frame, the first
 // frame's checks) and the last ones (the end of the input, trailing tags).
 constexpr std::uint32_t HEAD_FRAMES = 2;
@@ -70,7 +78,9 @@ struct WorkerScratch {
     mad_timer_t clock;
 };
 
-struct Pipeline {
+}  // namespace
+
+struct ParallelPipeline {
     PlayerState* state;
     FrameRun run;
     std::uint32_t first;  // the run's frames [first, end) are decoded by the threads
@@ -88,7 +98,18 @@ struct Pipeline {
     Piece* slots;
     std::uint32_t slot_count;
     WorkerScratch** scratch;
-    std::uint32_t worker_count;
+    std::uint32_t worker_count;  // threads started at first
+    std::uint32_t worker_max;    // threads there is scratch for
+    std::thread* threads;        // worker_max of them, `started` running or ended
+    std::uint32_t started;       // touched by the calling thread only
+    // The run's free processors, when this file may take them up, and the tokens it holds:
+    // `pending` taken by the sequential decoder for the first pieces, `extra` one per thread
+    // started beyond the request's count (under lock: a thread that runs out of pieces gives
+    // its token back), `taken` all it ever took.
+    const ProcessorTokens* tokens;
+    std::uint32_t pending;
+    std::uint32_t extra;
+    std::uint32_t taken;
 
     std::mutex lock;
     std::condition_variable work_ready;
@@ -100,6 +121,10 @@ struct Pipeline {
     DecoderSnapshot verified;  // the state after the last frame played
     mad_frame replay;          // carries each played frame's header and options to the player
 };
+
+namespace {
+
+using Pipeline = ParallelPipeline;
 
 mad_timer_t clock_of(const Pipeline* p, std::uint32_t frame) {
     mad_timer_t t = p->run.duration;
@@ -247,6 +272,11 @@ void worker_main(Pipeline* p, WorkerScratch* w) {
                    p->next_piece < p->consumed + p->slot_count;
         });
         if (p->abort.load() || p->next_piece >= p->piece_count) {
+            // Out of pieces: a processor this file took up goes back to the run at once.
+            if (!p->abort.load() && p->extra > 0) {
+                --p->extra;
+                processor_tokens_give(p->tokens, 1);
+            }
             return;
         }
         const std::uint32_t index = p->next_piece++;
@@ -296,14 +326,52 @@ int resume_sequential(PlayerState* state, std::uint64_t offset, DecoderSnapshot*
     return player_run_decoder(state);
 }
 
-void stop_workers(Pipeline* p, std::thread* threads, std::uint32_t started) {
+void stop_workers(Pipeline* p) {
     {
         std::lock_guard<std::mutex> hold(p->lock);
         p->abort.store(true);
     }
     p->work_ready.notify_all();
-    for (std::uint32_t i = 0; i < started; ++i) {
-        threads[i].join();
+    for (std::uint32_t i = 0; i < p->started; ++i) {
+        p->threads[i].join();
+    }
+    processor_tokens_give(p->tokens, static_cast<std::int32_t>(p->extra));
+    p->extra = 0;
+}
+
+bool start_worker(Pipeline* p) {
+    try {
+        p->threads[p->started] = start_engine_thread(worker_main, p, p->scratch[p->started]);
+    } catch (...) {
+        return false;
+    }
+    ++p->started;
+    return true;
+}
+
+// One more thread for each free processor of the run while there are pieces left for it.
+void take_up_free_processors(Pipeline* p) {
+    while (p->tokens != nullptr && p->started < p->worker_max) {
+        {
+            std::lock_guard<std::mutex> hold(p->lock);
+            if (p->piece_count - p->next_piece < 2) {
+                return;
+            }
+        }
+        if (processor_tokens_take(p->tokens) == 0) {
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> hold(p->lock);
+            ++p->extra;
+        }
+        ++p->taken;
+        if (!start_worker(p)) {
+            std::lock_guard<std::mutex> hold(p->lock);
+            --p->extra;
+            processor_tokens_give(p->tokens, 1);
+            return;
+        }
     }
 }
 
@@ -315,7 +383,7 @@ void free_pipeline(Pipeline* p) {
         std::free(p->slots);
     }
     if (p->scratch != nullptr) {
-        for (std::uint32_t i = 0; i < p->worker_count; ++i) {
+        for (std::uint32_t i = 0; i < p->worker_max; ++i) {
             if (p->scratch[i] != nullptr) {
                 std::free(p->scratch[i]->bytes);
                 std::free(p->scratch[i]);
@@ -329,7 +397,7 @@ void free_pipeline(Pipeline* p) {
 
 bool allocate_pieces(Pipeline* p) {
     p->slots = static_cast<Piece*>(std::calloc(p->slot_count, sizeof(Piece)));
-    p->scratch = static_cast<WorkerScratch**>(std::calloc(p->worker_count, sizeof(void*)));
+    p->scratch = static_cast<WorkerScratch**>(std::calloc(p->worker_max, sizeof(void*)));
     if (p->slots == nullptr || p->scratch == nullptr) {
         return false;
     }
@@ -340,7 +408,7 @@ bool allocate_pieces(Pipeline* p) {
             return false;
         }
     }
-    for (std::uint32_t i = 0; i < p->worker_count; ++i) {
+    for (std::uint32_t i = 0; i < p->worker_max; ++i) {
         p->scratch[i] = static_cast<WorkerScratch*>(std::calloc(1, sizeof(WorkerScratch)));
         if (p->scratch[i] == nullptr) {
             return false;
@@ -355,6 +423,7 @@ bool allocate_pieces(Pipeline* p) {
 mad_flow play_pieces(Pipeline* p, std::uint32_t* stop_frame) {
     PlayerState* state = p->state;
     for (std::uint32_t index = 0; index < p->piece_count; ++index) {
+        take_up_free_processors(p);
         Piece* piece = &p->slots[index % p->slot_count];
         {
             std::unique_lock<std::mutex> hold(p->lock);
@@ -390,12 +459,25 @@ mad_flow play_pieces(Pipeline* p, std::uint32_t* stop_frame) {
     return MAD_FLOW_CONTINUE;
 }
 
+// Cuts the frames [first, end) into pieces for as many threads as the file may come to have.
+void size_pieces(Pipeline* p) {
+    const std::uint32_t frames = p->end - p->first;
+    const std::uint32_t size = frames / (PIECES_PER_THREAD * p->worker_max);
+    p->piece_frames = size < PIECE_FRAMES_MIN   ? PIECE_FRAMES_MIN
+                      : size > PIECE_FRAMES_MAX ? PIECE_FRAMES_MAX
+                                                : size;
+    p->piece_count = (frames + p->piece_frames - 1) / p->piece_frames;
+}
+
 // Runs the threads over the frames after the head. Returns the decode's result.
 int decode_pieces(Pipeline* p) {
     PlayerState* state = p->state;
     std::memcpy(&p->verified, &p->head, sizeof p->verified);
     std::uint32_t resume_frame = p->first;
+    size_pieces(p);
     if (!pieces_allowed(state) || !allocate_pieces(p)) {
+        processor_tokens_give(p->tokens, static_cast<std::int32_t>(p->pending));
+        p->pending = 0;
         last_trace.fell_back = 1;
         return resume_sequential(state, p->run.offsets[resume_frame], &p->verified);
     }
@@ -405,26 +487,30 @@ int decode_pieces(Pipeline* p) {
     mad_frame_init(&p->replay);
     p->replay.options = p->options;
 
-    auto* threads = new (std::nothrow) std::thread[p->worker_count];
-    std::uint32_t started = 0;
-    if (threads != nullptr) {
-        try {
-            for (; started < p->worker_count; ++started) {
-                threads[started] = std::thread(worker_main, p, p->scratch[started]);
-            }
-        } catch (...) {
-            // Fewer threads than asked for still decode every piece.
+    p->threads = new (std::nothrow) std::thread[p->worker_max];
+    // The token the sequential decoder took pays for one thread more than asked for.
+    const std::uint32_t first_threads = p->worker_count + p->pending;
+    {
+        std::lock_guard<std::mutex> hold(p->lock);
+        p->extra = p->pending;
+        p->pending = 0;
+    }
+    if (p->threads != nullptr) {
+        while (p->started < first_threads && start_worker(p)) {
         }
+        // Fewer threads than asked for still decode every piece.
     }
     mad_flow flow = MAD_FLOW_IGNORE;
-    if (started > 0) {
+    if (p->started > 0) {
         flow = play_pieces(p, &resume_frame);
     }
-    stop_workers(p, threads, started);
-    delete[] threads;
+    stop_workers(p);
+    delete[] p->threads;
+    p->threads = nullptr;
     mad_frame_finish(&p->replay);
     last_trace.pieces_played = p->consumed;
     last_trace.fell_back = flow == MAD_FLOW_IGNORE ? 1 : 0;
+    last_trace.threads_started = p->started;
 
     if (flow == MAD_FLOW_STOP) {
         return 0;
@@ -435,15 +521,66 @@ int decode_pieces(Pipeline* p) {
     return resume_sequential(state, p->run.offsets[resume_frame], &p->verified);
 }
 
+// The first frame of the run at or after offset.
+std::uint32_t frame_at_or_after(const FrameRun* run, std::uint64_t offset) {
+    std::uint32_t low = 0;
+    std::uint32_t high = run->count;
+    while (low < high) {
+        const std::uint32_t middle = low + (high - low) / 2;
+        if (run->offsets[middle] < offset) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low;
+}
+
 }  // namespace
 
 ParallelTrace parallel_trace_for_testing() {
     return last_trace;
 }
 
+std::uint64_t parallel_growth_stop(PlayerState* state) {
+    Pipeline* p = state->growth;
+    state->growth_countdown = GROWTH_POLL_FRAMES;
+    if (!pieces_allowed(state)) {
+        return 0;
+    }
+    const mad_stream* stream = &state->decoder->sync->stream;
+    const std::uint64_t offset =
+        state->input_offset + static_cast<std::uint64_t>(stream->this_frame - state->input_buffer);
+    std::uint32_t frame = frame_at_or_after(&p->run, offset);
+    if (frame < HEAD_FRAMES + WARM_UP_FRAMES) {
+        frame = HEAD_FRAMES + WARM_UP_FRAMES;
+    }
+    if (frame + 2 * PIECE_FRAMES_MIN + TAIL_FRAMES > p->run.count) {
+        state->growth = nullptr;  // past the run, or too little left to share
+        return 0;
+    }
+    if (processor_tokens_take(p->tokens) == 0) {
+        return 0;
+    }
+    // The sequential decoder stops at that frame's header and the pieces go on from there.
+    p->pending = 1;
+    ++p->taken;
+    p->first = frame;
+    state->growth = nullptr;
+    return p->run.offsets[frame];
+}
+
 int decode_parallel(PlayerState* state) {
     last_trace = {};
     const auto threads = static_cast<std::uint32_t>(state->threads);
+    const ProcessorTokens* tokens = state->tokens;
+    // Free processors are worth taking only where the run has more than the file holds.
+    if (tokens != nullptr && tokens->total <= state->threads) {
+        tokens = nullptr;
+    }
+    if (threads <= 1 && tokens == nullptr) {
+        return player_run_decoder(state);
+    }
     auto* p = new (std::nothrow) Pipeline{};
     if (p == nullptr) {
         return player_run_decoder(state);
@@ -458,25 +595,37 @@ int decode_parallel(PlayerState* state) {
     p->options = player_decoder_options(state);
     p->first = HEAD_FRAMES + WARM_UP_FRAMES;
     p->end = p->run.count - TAIL_FRAMES;
-    std::uint32_t frames = p->end - p->first;
-    std::uint32_t size = frames / (PIECES_PER_THREAD * threads);
-    p->piece_frames = size < PIECE_FRAMES_MIN   ? PIECE_FRAMES_MIN
-                      : size > PIECE_FRAMES_MAX ? PIECE_FRAMES_MAX
-                                                : size;
-    p->piece_count = (frames + p->piece_frames - 1) / p->piece_frames;
+    p->tokens = tokens;
+    std::uint32_t most = threads;
+    if (tokens != nullptr) {
+        const auto total = static_cast<std::uint32_t>(tokens->total);
+        most = std::max(threads, std::min(total, GROWN_THREADS_MAX));
+    }
     // Two pieces a thread keep every thread busy while the output plays the oldest one; the
     // queue is capped so that memory stays bounded whatever count is asked for.
-    p->slot_count = 2 * threads < SLOTS_MAX ? 2 * threads : SLOTS_MAX;
-    p->worker_count = threads < p->slot_count ? threads : p->slot_count;
+    p->slot_count = 2 * most < SLOTS_MAX ? 2 * most : SLOTS_MAX;
+    p->worker_max = most < p->slot_count ? most : p->slot_count;
+    p->worker_count = threads < p->worker_max ? threads : p->worker_max;
 
-    // The sequential decoder plays everything before the first piece and stops there.
     state->snapshot = &p->head;
-    state->stop_offset = p->run.offsets[p->first];
+    if (threads > 1) {
+        // The sequential decoder plays everything before the first piece and stops there.
+        state->stop_offset = p->run.offsets[p->first];
+    } else {
+        // One thread until the run has a processor to spare: the sequential decoder then
+        // stops at a frame of the run and the pieces go on from there on two.
+        state->growth = p;
+        state->growth_countdown = GROWTH_POLL_FRAMES;
+    }
     int result = player_run_decoder(state);
     state->stop_offset = 0;
+    state->growth = nullptr;
     if (result == 0 && state->stopped != 0 && state->stop_requested == 0) {
         result = decode_pieces(p);
     }
+    // A token taken for a stop the decode never reached (it ended, or was stopped, first).
+    processor_tokens_give(p->tokens, static_cast<std::int32_t>(p->pending));
+    last_trace.tokens_taken = p->taken;
     state->snapshot = nullptr;
     free_pipeline(p);
     return result;

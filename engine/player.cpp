@@ -486,8 +486,9 @@ int decode_stream(PlayerState* state) {
     state->stopped = 0;
     state->resume = 0;
 
-    int result = state->threads > 1 && state->command != nullptr ? decode_parallel(state)
-                                                                 : player_run_decoder(state);
+    const bool threaded = state->threads > 1 || state->tokens != nullptr;
+    int result =
+        threaded && state->command != nullptr ? decode_parallel(state) : player_run_decoder(state);
 
     std::free(state->input_buffer);
     state->input_buffer = nullptr;
@@ -539,6 +540,9 @@ mad_flow on_input(void* data, mad_stream* stream) {
 
 mad_flow on_header(void* data, const mad_header* header) {
     PlayerState* state = player_of(data);
+    if (state->growth != nullptr && state->stop_offset == 0 && --state->growth_countdown == 0) {
+        state->stop_offset = parallel_growth_stop(state);
+    }
     if (state->stop_offset != 0) {
         const mad_stream* stream = &state->decoder->sync->stream;
         if (state->input_offset +

@@ -12,6 +12,8 @@
 #include "engine/exact_length.h"
 #include "engine/output.h"
 #include "engine/request.h"
+
+struct ParallelPipeline;
 #include "mpeg/xing.h"
 
 constexpr std::uint32_t FLAG_HALF_RATE = 0x2;
@@ -141,6 +143,11 @@ struct PlayerState {
     std::int32_t stopped;
     std::int32_t resume;
     DecoderSnapshot* snapshot;
+    // While the sequential decoder plays a file that may take up more threads: the run's
+    // free processors and the decode that watches them (parallel_growth_stop).
+    const ProcessorTokens* tokens;
+    ParallelPipeline* growth;
+    std::uint32_t growth_countdown;
     // A measuring decode's meter, fed the samples right before they would be packed; null
     // when writing.
     LoudnessMeter* meter;

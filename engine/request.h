@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+struct ProcessorTokens;
+
 // Called every 26th output frame with the input's size and the estimated amount consumed,
 // both in KiB. Returns 0 to go on, anything else to stop the decode.
 using ProgressCallback = std::int32_t (*)(std::int32_t total_kib, std::int32_t done_kib);
@@ -98,6 +100,9 @@ struct DecodeRequest {
     // Threads that decode this one file; 0 or 1 decode it on the calling thread. The output
     // bytes, messages and progress calls are the same for every count.
     std::int32_t threads;
+    // When not null, the run's free processors (processor_tokens.h): the decode takes up more
+    // threads than `threads` as other files free processors, and gives them back when done.
+    const ProcessorTokens* tokens;
     // Decode once to measure the loudness (the signal as it will be written, nothing written)
     // and once to write: with loudness, through the attenuation stage at the gain that brings
     // the file (or with album_figures the album) to target_lufs with its true peak at most

@@ -17,6 +17,7 @@
 
 #include "app/core/output_capture.h"
 #include "app/core/pool_records.h"
+#include "app/core/run_processors.h"
 #include "app/core/safe_output.h"
 #include "app/core/scratch_file.h"
 #include "app/core/system_message.h"
@@ -88,9 +89,13 @@ sigset_t cancel_signals() {
 
 // One file inside a worker, forked or inline: built, decoded and written into place.
 FileOutcome decode_in_worker(const BatchFile& file, const RequestBuilder& build,
-                             const DecodeFunction& decode) {
+                             const DecodeFunction& decode,
+                             const ProcessorTokens* tokens = nullptr) {
     RequestTexts texts;
     DecodeRequest request = build_request(build, file, texts);
+    if (tokens != nullptr && tokens->read_fd != -1) {
+        request.tokens = tokens;
+    }
     return decode_into_place(request, decode, file.existing);
 }
 
@@ -139,7 +144,8 @@ std::string take_captured(int capture) {
 // freshDither: each file starts from the dither's first state, as a run of that file alone
 // does, since which worker takes which file depends on timing.
 [[noreturn]] void run_worker(int channel, int capture, const RequestBuilder& build,
-                             const DecodeFunction& decode, const sigset_t& mask, bool freshDither) {
+                             const DecodeFunction& decode, const sigset_t& mask, bool freshDither,
+                             const ProcessorTokens& tokens) {
     setpgid(0, 0);  // Ctrl-C reaches the parent only, which asks the workers to stop
     // A parent killed outright takes its workers with it, each removing its temporary file.
     const pid_t parent = getppid();
@@ -176,7 +182,7 @@ std::string take_captured(int capture) {
         if (freshDither) {
             restart_dither();
         }
-        FileOutcome outcome = decode_in_worker(job.file, build, decode);
+        FileOutcome outcome = decode_in_worker(job.file, build, decode, &tokens);
         if (!send_all(channel, encode_end(outcome, take_captured(capture)))) {
             break;
         }
@@ -216,7 +222,9 @@ public:
           workers_(settings.inProcess
                        ? 1
                        : static_cast<std::size_t>(
-                             std::clamp(settings.workers, 1, static_cast<int>(TRACKED_WORKERS)))) {
+                             std::clamp(settings.workers, 1, static_cast<int>(TRACKED_WORKERS)))),
+          processors_(settings.inProcess ? nullptr : settings.tokens, settings.fileThreads,
+                      workers_.size()) {
         result_.files.resize(files.size());
         begun_.resize(files.size());
         for (std::size_t i = 0; i < files.size(); ++i) {
@@ -248,6 +256,7 @@ private:
     const PoolSettings& settings_;
     RunObserver& observer_;
     std::vector<Worker> workers_;
+    RunProcessors processors_;
     std::size_t next_ = 0;     // the first file not started, in order
     std::vector<bool> begun_;  // per file: given to a worker
     std::size_t begunCount_ = 0;
@@ -261,6 +270,7 @@ private:
 };
 
 BatchResult Pool::run() {
+    processors_.begin(std::min(workers_.size(), files_.size()));
     while (true) {
         giveWork();
         bool anyAlive = false;
@@ -274,6 +284,7 @@ BatchResult Pool::run() {
         waitForNews();
         reportProgress(false);
     }
+    processors_.end();
     // Files that never went to a worker: kept back by a stop, or with no worker to take them.
     for (std::size_t file = 0; file < files_.size(); ++file) {
         if (begun_[file]) {
@@ -336,6 +347,9 @@ void Pool::giveWork() {
         }
         const std::optional<std::size_t> file = nextFile();
         if (!file) {
+            if (!waiting()) {
+                processors_.release(slot);  // no file will start: to the files still running
+            }
             if (worker.alive() && !waiting()) {
                 retire(slot);
             }
@@ -347,6 +361,7 @@ void Pool::giveWork() {
             int error = startError_ != 0 ? startError_ : start(slot);
             if (error != 0) {
                 startError_ = error;
+                processors_.release(slot);
                 continue;
             }
             ++started_;
@@ -393,7 +408,8 @@ int Pool::start(std::size_t slot) {
             }
         }
         close(fds[0]);
-        run_worker(fds[1], capture, build_, decode_, mask, workers_.size() > 1);
+        run_worker(fds[1], capture, build_, decode_, mask, workers_.size() > 1,
+                   processors_.workerTokens(slot));
     }
     int error = errno;
     pthread_sigmask(SIG_SETMASK, &mask, nullptr);
@@ -489,6 +505,7 @@ void Pool::retire(std::size_t slot) {
     track(slot, 0);
     while (waitpid(worker.pid, nullptr, 0) == -1 && errno == EINTR) {
     }
+    processors_.reclaim(slot);
     if (worker.capture != -1) {
         close(worker.capture);
     }
@@ -597,6 +614,7 @@ void Pool::workerEnded(std::size_t slot) {
     int status = 0;
     while (waitpid(worker.pid, &status, 0) == -1 && errno == EINTR) {
     }
+    processors_.reclaim(slot);
     if (worker.busy) {
         FileOutcome& outcome = result_.files[worker.file];
         outcome.end = FileEnd::Failed;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/core/batch.h"
+#include "engine/processor_tokens.h"
 
 struct PoolSettings {
     int workers = 2;  // files at once
@@ -29,6 +30,11 @@ struct PoolSettings {
     // next, none while every file not yet started waits on one that runs. Asked whenever a
     // worker is free; it hears of each start through the observer. Empty: in order.
     std::function<std::optional<std::size_t>()> nextFile = {};
+    // When set, the run's processors (processor_tokens.h): every running file holds
+    // fileThreads of them, and a file that is decoding takes up those that files with no next
+    // file free. Null: every file keeps the threads it starts with.
+    ProcessorTokens* tokens = nullptr;
+    int fileThreads = 1;
 };
 
 // Decodes the files in order of starting with up to settings.workers worker processes (or the

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/frame_walk.h"
+#include "engine/processor_tokens.h"
 #include "engine/request.h"
 #include "engine/testing.h"
 #include "info/mpeg_info.h"
@@ -24,9 +25,15 @@ using Configure = std::function<void(DecodeRequest&)>;
 
 std::vector<std::pair<std::int32_t, std::int32_t>> g_progress;
 std::size_t g_stop_after = 0;  // 0: never stop
+// A processor another file frees part way: given to g_freed at the g_free_at'th progress call.
+const ProcessorTokens* g_freed = nullptr;
+std::size_t g_free_at = 0;
 
 std::int32_t record_progress(std::int32_t total, std::int32_t done) {
     g_progress.emplace_back(total, done);
+    if (g_freed != nullptr && g_progress.size() == g_free_at) {
+        processor_tokens_give(g_freed, 1);
+    }
     return g_stop_after != 0 && g_progress.size() >= g_stop_after ? 1 : 0;
 }
 
@@ -75,15 +82,7 @@ Outcome decode_with(const std::string& input, const std::string& output, std::in
     return outcome;
 }
 
-// Compares threads against one thread; returns the trace of the threaded decode.
-ParallelTrace expect_same_as_one_thread(const TempDir& dir, const std::string& input,
-                                        std::int32_t threads, const Configure& configure,
-                                        const std::string& what) {
-    // The same output name in both runs: the messages may name it.
-    const std::string output = dir.file("out.wav");
-    Outcome one = decode_with(input, output, 1, configure);
-    Outcome many = decode_with(input, output, threads, configure);
-    SCOPED_TRACE(what + ", " + std::to_string(threads) + " threads");
+void expect_same_outcome(const Outcome& many, const Outcome& one) {
     EXPECT_EQ(many.result, one.result);
     EXPECT_EQ(many.messages, one.messages);
     EXPECT_EQ(many.output, one.output);
@@ -94,6 +93,18 @@ ParallelTrace expect_same_as_one_thread(const TempDir& dir, const std::string& i
     EXPECT_EQ(many.stats.duration_ms, one.stats.duration_ms);
     EXPECT_EQ(many.stats.peak_millibel, one.stats.peak_millibel);
     EXPECT_EQ(many.stats.clipped_samples, one.stats.clipped_samples);
+}
+
+// Compares threads against one thread; returns the trace of the threaded decode.
+ParallelTrace expect_same_as_one_thread(const TempDir& dir, const std::string& input,
+                                        std::int32_t threads, const Configure& configure,
+                                        const std::string& what) {
+    // The same output name in both runs: the messages may name it.
+    const std::string output = dir.file("out.wav");
+    Outcome one = decode_with(input, output, 1, configure);
+    Outcome many = decode_with(input, output, threads, configure);
+    SCOPED_TRACE(what + ", " + std::to_string(threads) + " threads");
+    expect_same_outcome(many, one);
     return many.trace;
 }
 
@@ -377,6 +388,122 @@ TEST(FrameWalk, FindsTheFirstRunOfFramesThatFollowOneAnother) {
         EXPECT_EQ(run.offsets, nullptr);
         close(fd);
     }
+}
+
+// The run's processors for one file: a pool of total tokens with `held` taken by this file.
+ProcessorTokens run_processors(std::int32_t total, std::int32_t held) {
+    ProcessorTokens tokens{};
+    EXPECT_EQ(processor_tokens_create(&tokens, total), 0);
+    for (std::int32_t i = 0; i < held; ++i) {
+        EXPECT_EQ(processor_tokens_take(&tokens), 1);
+    }
+    return tokens;
+}
+
+TEST(ThreadGrowth, AFileOnOneThreadTakesUpAFreedProcessorWithTheSameBytes) {
+    TempDir dir;
+    const std::string input = fixture_path("exact/cbr40_32k_m_180s.mp3");
+    const std::string output = dir.file("out.wav");
+    const Outcome one = decode_with(input, output, 1, {});
+    const std::size_t calls = one.progress.size();
+    ASSERT_GT(calls, 100u);
+    // Free from the start, freed a third and two thirds of the way, and freed at the last
+    // progress call (too late to share what is left).
+    for (std::size_t free_at : {std::size_t{0}, calls / 3, 2 * calls / 3, calls}) {
+        SCOPED_TRACE("freed at progress call " + std::to_string(free_at));
+        ProcessorTokens tokens = run_processors(2, 2);  // this file holds one, another file one
+        if (free_at == 0) {
+            processor_tokens_give(&tokens, 1);
+        } else {
+            g_freed = &tokens;
+            g_free_at = free_at;
+        }
+        const Outcome grown =
+            decode_with(input, output, 1, [&tokens](DecodeRequest& r) { r.tokens = &tokens; });
+        g_freed = nullptr;
+        expect_same_outcome(grown, one);
+        if (free_at < calls) {
+            EXPECT_EQ(grown.trace.tokens_taken, 1u);
+            EXPECT_EQ(grown.trace.threads_started, 2u);
+            EXPECT_GT(grown.trace.pieces_played, 0u);
+            EXPECT_EQ(grown.trace.fell_back, 0);
+        } else {
+            EXPECT_EQ(grown.trace.tokens_taken, 0u);
+            EXPECT_EQ(grown.trace.pieces_played, 0u);
+        }
+        EXPECT_EQ(processor_tokens_free(&tokens), 1) << "the freed processor was not given back";
+        processor_tokens_close(&tokens);
+    }
+}
+
+TEST(ThreadGrowth, ThreadsGrowBetweenPiecesUpToTheRunsProcessorsOnly) {
+    TempDir dir;
+    const std::string input = fixture_path("exact/cbr40_32k_m_180s.mp3");
+    const std::string output = dir.file("out.wav");
+    const Outcome one = decode_with(input, output, 1, {});
+    // Four processors, two of them this file's: one free at once, one freed later.
+    ProcessorTokens tokens = run_processors(4, 4);
+    processor_tokens_give(&tokens, 1);
+    g_freed = &tokens;
+    g_free_at = one.progress.size() / 4;
+    const Outcome grown =
+        decode_with(input, output, 2, [&tokens](DecodeRequest& r) { r.tokens = &tokens; });
+    g_freed = nullptr;
+    expect_same_outcome(grown, one);
+    EXPECT_EQ(grown.trace.tokens_taken, 2u);
+    EXPECT_EQ(grown.trace.threads_started, 4u);
+    EXPECT_EQ(grown.trace.fell_back, 0);
+    EXPECT_EQ(processor_tokens_free(&tokens), 2);
+    processor_tokens_close(&tokens);
+
+    // A file that holds every processor of its run has none to take up; a token in the pipe
+    // then is not the run's to give (a fixed --threads never gets here at all).
+    tokens = run_processors(2, 0);
+    const Outcome full =
+        decode_with(input, output, 2, [&tokens](DecodeRequest& r) { r.tokens = &tokens; });
+    expect_same_outcome(full, one);
+    EXPECT_EQ(full.trace.tokens_taken, 0u);
+    EXPECT_EQ(full.trace.threads_started, 2u);
+    EXPECT_EQ(processor_tokens_free(&tokens), 2);
+    processor_tokens_close(&tokens);
+}
+
+TEST(ThreadGrowth, TakenProcessorsGoBackAfterAStopAFallbackAndWherePiecesCannotBe) {
+    TempDir dir;
+    const std::string input = fixture_path("exact/cbr40_32k_m_180s.mp3");
+    for (std::size_t stop : {3u, 40u}) {
+        g_stop_after = stop;
+        Outcome one = decode_with(input, dir.file("out.wav"), 1, {});
+        ProcessorTokens tokens = run_processors(3, 1);
+        Outcome grown = decode_with(input, dir.file("out.wav"), 1,
+                                    [&tokens](DecodeRequest& r) { r.tokens = &tokens; });
+        g_stop_after = 0;
+        SCOPED_TRACE("stopped after " + std::to_string(stop) + " progress calls");
+        EXPECT_EQ(grown.result, DECODE_ABORTED);
+        expect_same_outcome(grown, one);
+        EXPECT_GT(grown.trace.tokens_taken, 0u);
+        EXPECT_EQ(processor_tokens_free(&tokens), 2);
+        processor_tokens_close(&tokens);
+    }
+    const std::string damaged = damaged_crc_copy(dir, 60);
+    Outcome one = decode_with(damaged, dir.file("out.wav"), 1, {});
+    ProcessorTokens tokens = run_processors(2, 1);
+    Outcome grown = decode_with(damaged, dir.file("out.wav"), 1,
+                                [&tokens](DecodeRequest& r) { r.tokens = &tokens; });
+    expect_same_outcome(grown, one);
+    EXPECT_EQ(grown.trace.fell_back, 1);
+    EXPECT_EQ(processor_tokens_free(&tokens), 1);
+    // Silence skipping keeps state from frame to frame: the file never takes a processor.
+    const Configure skipping = [&tokens](DecodeRequest& r) {
+        r.skip_silence = 1;
+        r.tokens = &tokens;
+    };
+    one = decode_with(input, dir.file("out.wav"), 1, [](DecodeRequest& r) { r.skip_silence = 1; });
+    grown = decode_with(input, dir.file("out.wav"), 1, skipping);
+    expect_same_outcome(grown, one);
+    EXPECT_EQ(grown.trace.tokens_taken, 0u);
+    EXPECT_EQ(processor_tokens_free(&tokens), 1);
+    processor_tokens_close(&tokens);
 }
 
 }  // namespace
