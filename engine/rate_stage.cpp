@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "dsp/rate_converter.h"
+#include "engine/engine_thread.h"
 
 namespace {
 
@@ -171,7 +172,7 @@ RateStage* rate_stage_start(std::uint32_t channels, std::uint32_t rate_in, std::
     }
     if (own_thread) {
         try {
-            stage->thread = std::thread(converter_main, stage);
+            stage->thread = start_engine_thread(converter_main, stage);
             stage->own_thread = true;
         } catch (const std::system_error&) {
             // Converted on the calling thread instead: the same samples, later.
