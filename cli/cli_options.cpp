@@ -482,7 +482,7 @@ Output:
                         (keep both: the new one is "<name> (2).wav", the next free number)
 CD and video:
       --rate HZ         convert every file to HZ samples per second (8000-192000)
-                        with libsoxr (very-high-quality passband, 20-bit precision),
+                        with libsoxr (very-high-quality recipe; 20-bit for <= 16 bits),
                         after the channels and effects and before the bits; a file
                         already at HZ is written exactly as without the option
       --cd              what a CD burner needs: 44100 Hz, 16-bit, two channels (a

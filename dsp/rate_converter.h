@@ -1,6 +1,5 @@
 // Conversion of the engine's samples to one output rate with libsoxr, for outputs at a rate the
-// user chooses: the very-high-quality recipe's passband (to 91 % of the lower Nyquist
-// frequency), stopband and linear phase at 20-bit precision.
+// user chooses: libsoxr's very-high-quality recipe, at the precision the output word can show.
 #pragma once
 
 #include <mad.h>
@@ -29,10 +28,11 @@ struct RateConverter {
 };
 
 // Starts (after releasing any earlier start) a conversion of channels (1 or 2) from rate_in
-// to rate_out. Returns 0, or -1 when a rate is outside 8000 to 192000 Hz, memory runs out or
-// libsoxr refuses; the converter is then not started.
+// to rate_out, for an output word of output_bits (up to 16 bits libsoxr's 20-bit precision
+// serves; above, its 28-bit one). Returns 0, or -1 when a rate is outside 8000 to 192000 Hz,
+// memory runs out or libsoxr refuses; the converter is then not started.
 int rate_converter_start(RateConverter* converter, std::uint32_t channels, std::uint32_t rate_in,
-                         std::uint32_t rate_out);
+                         std::uint32_t rate_out, std::uint32_t output_bits);
 
 // Converts n (at most RATE_CONVERTER_MAX_INPUT) samples of each channel; right is ignored
 // with one channel. On return *left and, with two channels, *right point at the converted

@@ -266,8 +266,9 @@ int play_at_output_rate(PlayerState* state, std::uint32_t count, const mad_fixed
         if (finish_rate_stage(state) == -1) {
             return -1;
         }
-        state->rate_stage = rate_stage_start(channels, state->speed_in, state->speed_out,
-                                             state->threads > 1, play_converted, state);
+        state->rate_stage =
+            rate_stage_start(channels, state->speed_in, state->speed_out, state->precision_out,
+                             state->threads > 1, play_converted, state);
         if (state->rate_stage == nullptr) {
             engine_error("output", "cannot resample %u Hz to %u Hz", state->speed_in,
                          state->speed_out);

@@ -138,12 +138,13 @@ int play_oldest(RateStage* stage) {
 }  // namespace
 
 RateStage* rate_stage_start(std::uint32_t channels, std::uint32_t rate_in, std::uint32_t rate_out,
-                            bool own_thread, RateStagePlay play, void* context) {
+                            std::uint32_t output_bits, bool own_thread, RateStagePlay play,
+                            void* context) {
     auto* stage = new (std::nothrow) RateStage{};
     if (stage == nullptr) {
         return nullptr;
     }
-    if (rate_converter_start(&stage->converter, channels, rate_in, rate_out) == -1) {
+    if (rate_converter_start(&stage->converter, channels, rate_in, rate_out, output_bits) == -1) {
         delete stage;
         return nullptr;
     }

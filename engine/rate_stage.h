@@ -19,10 +19,12 @@ using RateStagePlay = int (*)(void* context, std::uint32_t count, const mad_fixe
 constexpr int RATE_STAGE_CONVERTER_FAILED = -1;  // libsoxr failed: not yet reported
 constexpr int RATE_STAGE_PLAY_FAILED = -2;       // play returned -1
 
-// Starts a conversion of channels (1 or 2) from rate_in to rate_out whose blocks go to play.
+// Starts a conversion of channels (1 or 2) from rate_in to rate_out, for an output word of
+// output_bits, whose blocks go to play.
 // Null when a rate is outside the converter's range, memory runs out or libsoxr refuses.
 RateStage* rate_stage_start(std::uint32_t channels, std::uint32_t rate_in, std::uint32_t rate_out,
-                            bool own_thread, RateStagePlay play, void* context);
+                            std::uint32_t output_bits, bool own_thread, RateStagePlay play,
+                            void* context);
 
 // Whether the stage converts this many channels from this rate.
 bool rate_stage_matches(const RateStage* stage, std::uint32_t channels, std::uint32_t rate_in);

@@ -33,10 +33,12 @@ struct Converted {
 // Feeds the input in frames of `block` samples as the player does, then drains.
 Converted convert(std::uint32_t rate_in, std::uint32_t rate_out,
                   const std::vector<mad_fixed_t>& left, const std::vector<mad_fixed_t>* right,
-                  std::uint32_t block = 1152) {
+                  std::uint32_t block = 1152, std::uint32_t output_bits = 24) {
     RateConverter converter = {};
     Converted result;
-    EXPECT_EQ(rate_converter_start(&converter, right != nullptr ? 2 : 1, rate_in, rate_out), 0);
+    EXPECT_EQ(
+        rate_converter_start(&converter, right != nullptr ? 2 : 1, rate_in, rate_out, output_bits),
+        0);
     auto append = [&result](std::int64_t count, const mad_fixed_t* l, const mad_fixed_t* r) {
         result.left.insert(result.left.end(), l, l + count);
         if (r != nullptr) {
@@ -120,11 +122,11 @@ TEST(RateConverter, ChannelsKeepTheirOwnSignal) {
 
 TEST(RateConverter, RatesOutsideTheRangeAreRefused) {
     RateConverter converter = {};
-    EXPECT_EQ(rate_converter_start(&converter, 2, 7999, 44100), -1);
-    EXPECT_EQ(rate_converter_start(&converter, 2, 48000, 192001), -1);
-    EXPECT_EQ(rate_converter_start(&converter, 3, 48000, 44100), -1);
+    EXPECT_EQ(rate_converter_start(&converter, 2, 7999, 44100, 16), -1);
+    EXPECT_EQ(rate_converter_start(&converter, 2, 48000, 192001, 16), -1);
+    EXPECT_EQ(rate_converter_start(&converter, 3, 48000, 44100, 16), -1);
     EXPECT_EQ(converter.resampler, nullptr);
-    ASSERT_EQ(rate_converter_start(&converter, 1, 48000, 44100), 0);
+    ASSERT_EQ(rate_converter_start(&converter, 1, 48000, 44100, 16), 0);
     const mad_fixed_t* l = nullptr;
     const mad_fixed_t* r = nullptr;
     EXPECT_EQ(rate_converter_process(&converter, RATE_CONVERTER_MAX_INPUT + 1, &l, &r), -1);
@@ -138,21 +140,27 @@ TEST(RateConverter, SpuriousComponentsStayFarBelowTheTone) {
         GTEST_SKIP() << "numpy is not installed for /usr/bin/python3 (python3-numpy)";
     }
     TempDir dir;
-    // 1 kHz at -6 dBFS, 48 kHz to 44.1 kHz: everything else at least 120 dB below the tone.
-    const Converted tone = convert(48000, 44100, sine(1000, 48000, 0.5, 4 * 48000), nullptr);
-    const auto figures = spectrum_figures(
-        {"tone", write_f28(dir, "tone.f28", tone.left), "0", "44100", "1.5", "1", "1000", "22050"});
-    ASSERT_EQ(figures.count("spurious_db"), 1u);
-    EXPECT_NEAR(figures.at("tone_db"), -6.02, 0.05);
-    EXPECT_LE(figures.at("spurious_db"), -120.0);
+    // Both precisions: the 20-bit one that serves words of 16 bits or fewer, the 28-bit one.
+    for (const std::uint32_t bits : {16u, 24u}) {
+        SCOPED_TRACE(bits);
+        // 1 kHz at -6 dBFS, 48 kHz to 44.1 kHz: everything else at least 120 dB below the tone.
+        const Converted tone =
+            convert(48000, 44100, sine(1000, 48000, 0.5, 4 * 48000), nullptr, 1152, bits);
+        const auto figures = spectrum_figures({"tone", write_f28(dir, "tone.f28", tone.left), "0",
+                                               "44100", "1.5", "1", "1000", "22050"});
+        ASSERT_EQ(figures.count("spurious_db"), 1u);
+        EXPECT_NEAR(figures.at("tone_db"), -6.02, 0.05);
+        EXPECT_LE(figures.at("spurious_db"), -120.0);
 
-    // 23 kHz lies above the new Nyquist frequency (22.05 kHz): at least 100 dB down.
-    const Converted high = convert(48000, 44100, sine(23000, 48000, 0.5, 4 * 48000), nullptr);
-    ASSERT_EQ(high.left.size(), 4u * 44100u);
-    const auto high_figures = spectrum_figures({"tone", write_f28(dir, "high.f28", high.left), "0",
-                                                "44100", "1.5", "1", "21100", "22050"});
-    ASSERT_EQ(high_figures.count("rms_db"), 1u);
-    EXPECT_LE(high_figures.at("rms_db"), -6.02 - 100.0);
+        // 23 kHz lies above the new Nyquist frequency (22.05 kHz): at least 100 dB down.
+        const Converted high =
+            convert(48000, 44100, sine(23000, 48000, 0.5, 4 * 48000), nullptr, 1152, bits);
+        ASSERT_EQ(high.left.size(), 4u * 44100u);
+        const auto high_figures = spectrum_figures({"tone", write_f28(dir, "high.f28", high.left),
+                                                    "0", "44100", "1.5", "1", "21100", "22050"});
+        ASSERT_EQ(high_figures.count("rms_db"), 1u);
+        EXPECT_LE(high_figures.at("rms_db"), -6.02 - 100.0);
+    }
 }
 
 }  // namespace

@@ -46,11 +46,12 @@ int record(void* context, std::uint32_t count, const mad_fixed_t* left, const ma
 }
 
 // The converter alone, fed in frames of 1152 as the player fed it before the stage existed.
-Played reference(std::uint32_t rate_in, std::uint32_t rate_out,
+Played reference(std::uint32_t rate_in, std::uint32_t rate_out, std::uint32_t bits,
                  const std::vector<mad_fixed_t>& left, const std::vector<mad_fixed_t>* right) {
     RateConverter converter = {};
     Played out;
-    EXPECT_EQ(rate_converter_start(&converter, right != nullptr ? 2 : 1, rate_in, rate_out), 0);
+    EXPECT_EQ(rate_converter_start(&converter, right != nullptr ? 2 : 1, rate_in, rate_out, bits),
+              0);
     for (std::size_t at = 0; at < left.size(); at += 1152) {
         const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(1152, left.size() - at));
         const mad_fixed_t* l = left.data() + at;
@@ -94,12 +95,12 @@ TEST(RateStage, PlaysTheConvertersSamplesOnItsOwnThreadOrTheCallers) {
     // 10 s, so that many blocks pass through the three slots; a different tone per channel.
     const std::vector<mad_fixed_t> left = sine(1000, 48000, 480000);
     const std::vector<mad_fixed_t> right = sine(3000, 48000, 480000);
-    const Played expected = reference(48000, 44100, left, &right);
+    const Played expected = reference(48000, 44100, 24, left, &right);
     // 10 s at 44.1 kHz, by hand.
     ASSERT_NEAR(static_cast<double>(expected.left.size()), 441000.0, 1.0);
     for (bool own_thread : {true, false}) {
         Played played;
-        RateStage* stage = rate_stage_start(2, 48000, 44100, own_thread, record, &played);
+        RateStage* stage = rate_stage_start(2, 48000, 44100, 24, own_thread, record, &played);
         ASSERT_NE(stage, nullptr);
         EXPECT_TRUE(rate_stage_matches(stage, 2, 48000));
         EXPECT_FALSE(rate_stage_matches(stage, 1, 48000));
@@ -110,11 +111,12 @@ TEST(RateStage, PlaysTheConvertersSamplesOnItsOwnThreadOrTheCallers) {
         EXPECT_TRUE(played.right == expected.right) << own_thread;
     }
 
-    // One channel: right stays null on the way out.
+    // One channel: right stays null on the way out. A 16-bit word takes the other precision, so
+    // a stage that did not pass the word's size on would not match its reference here.
     const std::vector<mad_fixed_t> mono = sine(440, 22050, 66150);
-    const Played expected_mono = reference(22050, 44100, mono, nullptr);
+    const Played expected_mono = reference(22050, 44100, 16, mono, nullptr);
     Played played_mono;
-    RateStage* stage = rate_stage_start(1, 22050, 44100, true, record, &played_mono);
+    RateStage* stage = rate_stage_start(1, 22050, 44100, 16, true, record, &played_mono);
     ASSERT_NE(stage, nullptr);
     push_all(stage, mono, nullptr);
     rate_stage_release(stage);
@@ -128,7 +130,7 @@ TEST(RateStage, AFailingOutputStopsItAndReleaseStillEndsTheThread) {
     for (bool own_thread : {true, false}) {
         Played played;
         played.fail_at = 1;
-        RateStage* stage = rate_stage_start(1, 48000, 44100, own_thread, record, &played);
+        RateStage* stage = rate_stage_start(1, 48000, 44100, 16, own_thread, record, &played);
         ASSERT_NE(stage, nullptr);
         int result = 0;
         for (std::size_t at = 0; at < left.size() && result == 0; at += 1152) {
@@ -140,7 +142,7 @@ TEST(RateStage, AFailingOutputStopsItAndReleaseStillEndsTheThread) {
         rate_stage_release(stage);
         EXPECT_EQ(played.calls, 2) << own_thread;
     }
-    EXPECT_EQ(rate_stage_start(2, 7999, 44100, true, record, nullptr), nullptr);
+    EXPECT_EQ(rate_stage_start(2, 7999, 44100, 16, true, record, nullptr), nullptr);
     rate_stage_release(nullptr);
 }
 
