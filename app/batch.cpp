@@ -458,6 +458,16 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
     } else {
         dialog.setNames(names);
     }
+    const std::vector<BatchFile> keptAlbumFiles = kept_album_files(plan);
+    // An album's files are written only once the whole album is measured: until the first
+    // starts, the dialog says what the wait is for.
+    if (options.album && (options.loudness || options.replayGain)) {
+        const std::size_t measured = files.size() + keptAlbumFiles.size();
+        dialog.setCountLine(
+            measured == 1
+                ? tr("Measuring the loudness of 1 file for the album gain...")
+                : tr("Measuring the loudness of %1 files for the album gain...").arg(measured));
+    }
     connect(&observer, &SignalRunObserver::fileStartedAt, &dialog,
             &DecodeProgressDialog::fileStarted, Qt::QueuedConnection);
     connect(&observer, &SignalRunObserver::fileMovedAt, &dialog, &DecodeProgressDialog::fileMoved,
@@ -519,7 +529,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
     const int running = std::min<int>(filesAtOnce, static_cast<int>(files.size()));
     fileOptions.threadsPerFile = std::max(1, QThread::idealThreadCount() / std::max(1, running));
     BatchWorker worker(state, observer, files, fileOptions, decode_, filesAtOnce);
-    worker.setKeptAlbumFiles(kept_album_files(plan));
+    worker.setKeptAlbumFiles(keptAlbumFiles);
     std::optional<BatchEnd> end;
     BatchResult result;
     auto finish = [&] {
