@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/rate_convert.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/tone_analysis.h"
 
@@ -34,37 +35,14 @@ struct Converted {
 Converted convert(std::uint32_t rate_in, std::uint32_t rate_out,
                   const std::vector<mad_fixed_t>& left, const std::vector<mad_fixed_t>* right,
                   std::uint32_t block = 1152, std::uint32_t output_bits = 24) {
-    RateConverter converter = {};
     Converted result;
-    EXPECT_EQ(
-        rate_converter_start(&converter, right != nullptr ? 2 : 1, rate_in, rate_out, output_bits),
-        0);
-    auto append = [&result](std::int64_t count, const mad_fixed_t* l, const mad_fixed_t* r) {
-        result.left.insert(result.left.end(), l, l + count);
-        if (r != nullptr) {
-            result.right.insert(result.right.end(), r, r + count);
-        }
-    };
-    for (std::size_t at = 0; at < left.size(); at += block) {
-        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(block, left.size() - at));
-        const mad_fixed_t* l = left.data() + at;
-        const mad_fixed_t* r = right != nullptr ? right->data() + at : nullptr;
-        const std::int64_t count = rate_converter_process(&converter, n, &l, &r);
-        EXPECT_GE(count, 0);
-        append(count, l, r);
-    }
-    for (;;) {
-        const mad_fixed_t* l = nullptr;
-        const mad_fixed_t* r = nullptr;
-        const std::int64_t count = rate_converter_drain(&converter, &l, &r);
-        EXPECT_GE(count, 0);
-        if (count <= 0) {
-            break;
-        }
-        append(count, l, r);
-    }
-    rate_converter_release(&converter);
-    EXPECT_EQ(converter.resampler, nullptr);
+    convert_whole(rate_in, rate_out, output_bits, left, right, block,
+                  [&result](std::int64_t count, const mad_fixed_t* l, const mad_fixed_t* r) {
+                      result.left.insert(result.left.end(), l, l + count);
+                      if (r != nullptr) {
+                          result.right.insert(result.right.end(), r, r + count);
+                      }
+                  });
     return result;
 }
 

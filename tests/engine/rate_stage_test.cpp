@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dsp/rate_converter.h"
+#include "tests/support/rate_convert.h"
 
 namespace {
 
@@ -48,29 +49,11 @@ int record(void* context, std::uint32_t count, const mad_fixed_t* left, const ma
 // The converter alone, fed in frames of 1152 as the player fed it before the stage existed.
 Played reference(std::uint32_t rate_in, std::uint32_t rate_out, std::uint32_t bits,
                  const std::vector<mad_fixed_t>& left, const std::vector<mad_fixed_t>* right) {
-    RateConverter converter = {};
     Played out;
-    EXPECT_EQ(rate_converter_start(&converter, right != nullptr ? 2 : 1, rate_in, rate_out, bits),
-              0);
-    for (std::size_t at = 0; at < left.size(); at += 1152) {
-        const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(1152, left.size() - at));
-        const mad_fixed_t* l = left.data() + at;
-        const mad_fixed_t* r = right != nullptr ? right->data() + at : nullptr;
-        const std::int64_t count = rate_converter_process(&converter, n, &l, &r);
-        EXPECT_GE(count, 0);
-        record(&out, static_cast<std::uint32_t>(count), l, r);
-    }
-    for (;;) {
-        const mad_fixed_t* l = nullptr;
-        const mad_fixed_t* r = nullptr;
-        const std::int64_t count = rate_converter_drain(&converter, &l, &r);
-        EXPECT_GE(count, 0);
-        if (count <= 0) {
-            break;
-        }
-        record(&out, static_cast<std::uint32_t>(count), l, r);
-    }
-    rate_converter_release(&converter);
+    convert_whole(rate_in, rate_out, bits, left, right, 1152,
+                  [&out](std::int64_t count, const mad_fixed_t* l, const mad_fixed_t* r) {
+                      record(&out, static_cast<std::uint32_t>(count), l, r);
+                  });
     return out;
 }
 
