@@ -83,9 +83,15 @@ public:
         // they are dropped with its outcome.
         if (outcome.end == FileEnd::Decoded) {
             add_track_figures(albums_, index, outcome.stats.loudness);
+        } else if (outcome.end == FileEnd::Failed) {
+            unmeasured.push_back({index, reason_text(outcome.reason)});
         }
         --unmeasured_[albums_.albumOf[index]];
     }
+
+    // Measurings that failed (a damaged file, a worker killed): their albums' gains leave
+    // those files out.
+    std::vector<std::pair<std::size_t, std::string>> unmeasured;
 
     void progressed(const RunProgress& progress) override {
         RunProgress writing{{}, 0};
@@ -198,6 +204,19 @@ BatchResult run_album_files(BatchState& state, const std::vector<BatchFile>& fil
                         all.files.end());
     result.stopped = all.stopped;
     result.notice = all.notice;
+    // A file written although its measuring failed (or kept and not measured) would otherwise
+    // pass for one its album was measured with; a file whose writing failed too says why
+    // itself.
+    for (const auto& [file, reason] : run.unmeasured) {
+        if (file < result.files.size() && result.files[file].end != FileEnd::Decoded) {
+            continue;
+        }
+        if (!result.notice.empty()) {
+            result.notice += "\n";
+        }
+        result.notice += input_path(measured[file]) + ": its loudness could not be measured (" +
+                         reason + "); its album's gain leaves it out.";
+    }
     return result;
 }
 

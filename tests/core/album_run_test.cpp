@@ -194,6 +194,52 @@ TEST(AlbumRun, AFileKeptCountsTowardsItsAlbumAndACancelLeavesTheRestNotStarted) 
     begin_batch(test_run(), {});
 }
 
+TEST(AlbumRun, AFileWrittenWithoutItsMeasuringIsToldOnceInTheRunsNotice) {
+    // a2's measuring fails but it is written; b1 fails both ways and its own failure says why.
+    TempDir out;
+    const std::string log = out.file("log");
+    auto measure = [](const DecodeRequest& request) -> std::int32_t {
+        const std::string name = base_name(request.input_path);
+        if (name == "a2" || name == "b1") {
+            return DECODE_FAILED;
+        }
+        request.stats->loudness.measured = 1;
+        request.stats->loudness.blocks[500] = 10;
+        return DECODE_OK;
+    };
+    auto write = [&log](const DecodeRequest& request) -> std::int32_t {
+        const std::string name = base_name(request.input_path);
+        log_line(log, name + " " + std::to_string(request.album_figures->blocks[500]));
+        return name == "b1" ? DECODE_FAILED : DECODE_OK;
+    };
+    BatchOptions options;
+    options.outputFolder = out.path();
+    options.loudness = true;
+    options.album = true;
+    for (int workers : {0, 2}) {
+        SCOPED_TRACE(workers);
+        std::filesystem::remove(log);
+        PoolSettings settings{std::max(workers, 1), true};
+        settings.inProcess = workers == 0;
+        Heard heard;
+        begin_batch(test_run(), {});
+        const BatchResult result = run_album_files(
+            test_run(), {{"a1.mp3", "/m/A/"}, {"a2.mp3", "/m/A/"}, {"b1.mp3", "/m/B/"}}, {},
+            window_requests(options), settings, heard, write, measure);
+        ASSERT_EQ(result.files.size(), 3u);
+        EXPECT_EQ(result.files[1].end, FileEnd::Decoded);
+        EXPECT_EQ(result.files[2].end, FileEnd::Failed);
+        std::vector<std::string> written = log_lines(log);
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(written, (std::vector<std::string>{"a1 10", "a2 10", "b1 0"}));
+        EXPECT_NE(result.notice.find("/m/A/a2.mp3: its loudness could not be measured"),
+                  std::string::npos)
+            << result.notice;
+        EXPECT_EQ(result.notice.find("b1.mp3"), std::string::npos) << result.notice;
+    }
+    begin_batch(test_run(), {});
+}
+
 TEST(AlbumRun, WritingEachAlbumAfterItsMeasuringGivesTheBytesOfMeasuringAllFirst) {
     // Dither on, one file after another: each file's bytes depend on the files written before
     // it, so measuring between two albums must leave the dither as it was.
