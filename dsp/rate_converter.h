@@ -4,16 +4,10 @@
 
 #include <mad.h>
 
+#include <cstddef>
 #include <cstdint>
 
 struct soxr;
-
-// Input samples per channel one call may pass: a 1152-sample frame.
-constexpr std::uint32_t RATE_CONVERTER_MAX_INPUT = 1152;
-// Output samples per channel one call may give: libsoxr hands its output over in bursts of
-// its own block size, so the room is far above one frame at the largest ratio (8000 Hz to
-// 192000 Hz gives 27648 a frame).
-constexpr std::uint32_t RATE_CONVERTER_MAX_OUTPUT = 1u << 17;
 
 constexpr std::uint32_t RATE_CONVERTER_MIN_RATE = 8000;
 constexpr std::uint32_t RATE_CONVERTER_MAX_RATE = 192000;
@@ -24,7 +18,8 @@ struct RateConverter {
     std::uint32_t channels;  // 1 or 2
     std::uint32_t rate_in;
     std::uint32_t rate_out;
-    mad_fixed_t* samples;  // the converted block: RATE_CONVERTER_MAX_OUTPUT per channel
+    bool single;    // float samples through libsoxr's 20-bit engine, else double through its 28
+    void* scratch;  // converted samples on their way out, in libsoxr's type
 };
 
 // Starts (after releasing any earlier start) a conversion of channels (1 or 2) from rate_in
@@ -34,16 +29,24 @@ struct RateConverter {
 int rate_converter_start(RateConverter* converter, std::uint32_t channels, std::uint32_t rate_in,
                          std::uint32_t rate_out, std::uint32_t output_bits);
 
-// Converts n (at most RATE_CONVERTER_MAX_INPUT) samples of each channel; right is ignored
-// with one channel. On return *left and, with two channels, *right point at the converted
-// samples inside the converter, valid until its next call. Returns their count per channel,
-// or -1 when libsoxr fails.
-std::int64_t rate_converter_process(RateConverter* converter, std::uint32_t n,
-                                    const mad_fixed_t** left, const mad_fixed_t** right);
+// The input goes to the converter staged in libsoxr's own type (a float or a double), so that
+// taking it over is the only copy made of it: the size of one staged sample, and n samples
+// written staged into `to`.
+std::size_t rate_converter_staged_size(const RateConverter* converter);
+void rate_converter_stage(const RateConverter* converter, const mad_fixed_t* from, std::uint32_t n,
+                          void* to);
 
-// The samples still held once the input has ended, in the same form; call until it returns
-// 0. Returns -1 when libsoxr fails.
-std::int64_t rate_converter_drain(RateConverter* converter, const mad_fixed_t** left,
-                                  const mad_fixed_t** right);
+// Converts n staged samples of each channel of in (in[1] is ignored with one channel) into
+// out, which has room for `room` samples per channel. libsoxr gives its output in bursts of its
+// own block size, so the room must be well above the input's share at the rate ratio. Returns
+// the count written per channel, or -1 when libsoxr fails or the room runs out.
+std::int64_t rate_converter_process(RateConverter* converter, std::uint32_t n,
+                                    const void* const in[2], mad_fixed_t* const out[2],
+                                    std::uint32_t room);
+
+// Once the input has ended: writes the samples still held into out in the same way, up to
+// `room` per channel; call until it returns 0. Returns -1 when libsoxr fails.
+std::int64_t rate_converter_drain(RateConverter* converter, mad_fixed_t* const out[2],
+                                  std::uint32_t room);
 
 void rate_converter_release(RateConverter* converter);

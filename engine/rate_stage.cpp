@@ -2,7 +2,6 @@
 
 #include <condition_variable>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -13,10 +12,15 @@
 
 namespace {
 
+// Samples per channel one push may give: one frame.
+constexpr std::uint32_t FRAME = 1152;
 // Samples per channel in a block: sixteen frames, so that handing a block over (a lock and a
 // wake-up) costs little against converting it, and the last block of a file, which nothing
 // overlaps, stays short (0.4 s at 48 kHz).
-constexpr std::uint32_t BLOCK_INPUT = 16 * RATE_CONVERTER_MAX_INPUT;
+constexpr std::uint32_t BLOCK_INPUT = 16 * FRAME;
+// Room on top of a block's share of the output: libsoxr gives its output in blocks of its own,
+// so one call can give more than its share of the input.
+constexpr std::uint32_t BURST = 1u << 17;
 // One block being filled, one being converted, one converted and waiting to be played.
 constexpr std::uint32_t SLOTS = 3;
 
@@ -26,7 +30,7 @@ struct Slot {
     std::uint32_t in_count;
     std::uint32_t out_count;
     SlotStatus status;
-    mad_fixed_t* in[2];
+    unsigned char* in[2];  // staged for the converter: rate_converter_stage
     mad_fixed_t* out[2];
 };
 
@@ -39,7 +43,8 @@ struct RateStage {
     std::uint32_t channels;
     std::uint32_t rate_in;
     std::uint32_t out_capacity;  // samples per channel a slot's output can hold
-    mad_fixed_t* memory;         // every slot's buffers
+    std::size_t staged_size;     // bytes of one staged input sample
+    unsigned char* memory;       // every slot's buffers
     Slot slots[SLOTS];
     // Blocks are numbered from 0; block k lives in slots[k % SLOTS]. Only the calling thread
     // changes these two.
@@ -56,27 +61,17 @@ struct RateStage {
 
 namespace {
 
-// Converts one block in the converter's own steps of one frame. The converter is touched by
-// one thread at a time: the stage's thread while a block is queued, the caller otherwise.
+// Converts one block. The converter is touched by one thread at a time: the stage's thread
+// while a block is queued, the caller otherwise.
 SlotStatus convert_block(RateStage* stage, Slot* slot) {
-    slot->out_count = 0;
-    for (std::uint32_t at = 0; at < slot->in_count; at += RATE_CONVERTER_MAX_INPUT) {
-        const std::uint32_t rest = slot->in_count - at;
-        const std::uint32_t n = rest < RATE_CONVERTER_MAX_INPUT ? rest : RATE_CONVERTER_MAX_INPUT;
-        const mad_fixed_t* left = slot->in[0] + at;
-        const mad_fixed_t* right = stage->channels == 2 ? slot->in[1] + at : nullptr;
-        const std::int64_t count = rate_converter_process(&stage->converter, n, &left, &right);
-        if (count < 0 || static_cast<std::uint64_t>(count) >
-                             std::uint64_t{stage->out_capacity} - slot->out_count) {
-            return SLOT_FAILED;
-        }
-        const mad_fixed_t* converted[2] = {left, right};
-        for (std::uint32_t channel = 0; channel < stage->channels; ++channel) {
-            std::memcpy(slot->out[channel] + slot->out_count, converted[channel],
-                        static_cast<std::size_t>(count) * sizeof(mad_fixed_t));
-        }
-        slot->out_count += static_cast<std::uint32_t>(count);
+    const void* const in[2] = {slot->in[0], slot->in[1]};
+    const std::int64_t count = rate_converter_process(&stage->converter, slot->in_count, in,
+                                                      slot->out, stage->out_capacity);
+    if (count < 0) {
+        slot->out_count = 0;
+        return SLOT_FAILED;
     }
+    slot->out_count = static_cast<std::uint32_t>(count);
     return SLOT_CONVERTED;
 }
 
@@ -152,22 +147,23 @@ RateStage* rate_stage_start(std::uint32_t channels, std::uint32_t rate_in, std::
     stage->context = context;
     stage->channels = channels;
     stage->rate_in = rate_in;
-    // A block's share of the output at the rate ratio, and room for one call's burst on top:
-    // libsoxr gives its output in blocks of its own, so a call can give more than its share.
-    stage->out_capacity = static_cast<std::uint32_t>(
-        std::uint64_t{BLOCK_INPUT} * rate_out / rate_in + 1 + RATE_CONVERTER_MAX_OUTPUT);
-    const std::size_t per_channel = std::size_t{BLOCK_INPUT} + stage->out_capacity;
-    stage->memory = static_cast<mad_fixed_t*>(
-        std::malloc(SLOTS * channels * per_channel * sizeof(mad_fixed_t)));
+    stage->out_capacity =
+        static_cast<std::uint32_t>(std::uint64_t{BLOCK_INPUT} * rate_out / rate_in + 1 + BURST);
+    stage->staged_size = rate_converter_staged_size(&stage->converter);
+    // Each channel's staged input, then its output (the staged sizes keep the output aligned).
+    const std::size_t in_bytes = std::size_t{BLOCK_INPUT} * stage->staged_size;
+    const std::size_t per_channel =
+        in_bytes + std::size_t{stage->out_capacity} * sizeof(mad_fixed_t);
+    stage->memory = static_cast<unsigned char*>(std::malloc(SLOTS * channels * per_channel));
     if (stage->memory == nullptr) {
         rate_stage_release(stage);
         return nullptr;
     }
-    mad_fixed_t* next = stage->memory;
+    unsigned char* next = stage->memory;
     for (Slot& slot : stage->slots) {
         for (std::uint32_t channel = 0; channel < channels; ++channel) {
             slot.in[channel] = next;
-            slot.out[channel] = next + BLOCK_INPUT;
+            slot.out[channel] = reinterpret_cast<mad_fixed_t*>(next + in_bytes);
             next += per_channel;
         }
     }
@@ -188,7 +184,7 @@ bool rate_stage_matches(const RateStage* stage, std::uint32_t channels, std::uin
 
 int rate_stage_push(RateStage* stage, std::uint32_t n, const mad_fixed_t* left,
                     const mad_fixed_t* right) {
-    if (n > RATE_CONVERTER_MAX_INPUT) {
+    if (n > FRAME) {
         return RATE_STAGE_CONVERTER_FAILED;
     }
     Slot* slot = &stage->slots[stage->submitted % SLOTS];
@@ -205,8 +201,8 @@ int rate_stage_push(RateStage* stage, std::uint32_t n, const mad_fixed_t* left,
     }
     const mad_fixed_t* channel_in[2] = {left, right};
     for (std::uint32_t channel = 0; channel < stage->channels; ++channel) {
-        std::memcpy(slot->in[channel] + slot->in_count, channel_in[channel],
-                    std::size_t{n} * sizeof(mad_fixed_t));
+        rate_converter_stage(&stage->converter, channel_in[channel], n,
+                             slot->in[channel] + std::size_t{slot->in_count} * stage->staged_size);
     }
     slot->in_count += n;
     return 0;
@@ -222,18 +218,20 @@ int rate_stage_finish(RateStage* stage) {
             return result;
         }
     }
-    // Every block is converted: the converter is the calling thread's until the next push.
+    // Every block is converted and played: the converter and the slots are the calling
+    // thread's until the next push.
+    Slot* slot = &stage->slots[0];
     for (;;) {
-        const mad_fixed_t* left = nullptr;
-        const mad_fixed_t* right = nullptr;
-        const std::int64_t count = rate_converter_drain(&stage->converter, &left, &right);
+        const std::int64_t count =
+            rate_converter_drain(&stage->converter, slot->out, stage->out_capacity);
         if (count < 0) {
             return RATE_STAGE_CONVERTER_FAILED;
         }
         if (count == 0) {
             return 0;
         }
-        if (stage->play(stage->context, static_cast<std::uint32_t>(count), left, right) == -1) {
+        if (stage->play(stage->context, static_cast<std::uint32_t>(count), slot->out[0],
+                        stage->channels == 2 ? slot->out[1] : nullptr) == -1) {
             return RATE_STAGE_PLAY_FAILED;
         }
     }

@@ -1,10 +1,13 @@
 #include "dsp/rate_converter.h"
 
 #include <gtest/gtest.h>
+#include <soxr.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -104,11 +107,75 @@ TEST(RateConverter, RatesOutsideTheRangeAreRefused) {
     EXPECT_EQ(rate_converter_start(&converter, 2, 48000, 192001, 16), -1);
     EXPECT_EQ(rate_converter_start(&converter, 3, 48000, 44100, 16), -1);
     EXPECT_EQ(converter.resampler, nullptr);
+
+    // Output that does not fit is a failure, never a silent truncation.
     ASSERT_EQ(rate_converter_start(&converter, 1, 48000, 44100, 16), 0);
-    const mad_fixed_t* l = nullptr;
-    const mad_fixed_t* r = nullptr;
-    EXPECT_EQ(rate_converter_process(&converter, RATE_CONVERTER_MAX_INPUT + 1, &l, &r), -1);
+    const std::vector<mad_fixed_t> tone = sine(1000, 48000, 0.5, 48000);
+    std::vector<mad_fixed_t> room(100);
+    std::vector<unsigned char> staged(tone.size() * rate_converter_staged_size(&converter));
+    rate_converter_stage(&converter, tone.data(), 48000, staged.data());
+    const void* const in[2] = {staged.data(), nullptr};
+    mad_fixed_t* const out[2] = {room.data(), nullptr};
+    EXPECT_EQ(rate_converter_process(&converter, 48000, in, out, 100), -1);
     rate_converter_release(&converter);
+}
+
+// libsoxr's own conversion of 32-bit integers, which reads them as fractions of 2^31: what the
+// converter's samples must equal whatever type it hands libsoxr, clamped as the converter clamps.
+std::vector<mad_fixed_t> converted_by_soxr_itself(const std::vector<mad_fixed_t>& in,
+                                                  double precision) {
+    const soxr_io_spec_t io = soxr_io_spec(SOXR_INT32_S, SOXR_INT32_S);
+    soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, SOXR_LINEAR_PHASE);
+    quality.precision = precision;
+    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    soxr_error_t error = nullptr;
+    soxr_t resampler = soxr_create(48000, 44100, 1, &error, &io, &quality, &runtime);
+    EXPECT_EQ(error, nullptr);
+    std::vector<mad_fixed_t> out(in.size() * 2);
+    std::size_t used = 0;
+    std::size_t done = 0;
+    const void* from[1] = {in.data()};
+    void* to[1] = {out.data()};
+    EXPECT_EQ(soxr_process(resampler, static_cast<soxr_in_t>(from), in.size(), &used,
+                           static_cast<soxr_out_t>(to), out.size(), &done),
+              nullptr);
+    std::size_t total = done;
+    do {
+        void* rest[1] = {out.data() + total};
+        EXPECT_EQ(soxr_process(resampler, nullptr, 0, &used, static_cast<soxr_out_t>(rest),
+                               out.size() - total, &done),
+                  nullptr);
+        total += done;
+    } while (done > 0);
+    soxr_delete(resampler);
+    out.resize(total);
+    for (mad_fixed_t& sample : out) {
+        sample = std::clamp(sample, -4 * 268435456, 4 * 268435456 - 1);
+    }
+    return out;
+}
+
+TEST(RateConverter, SamplesEqualLibsoxrsOwnConversionOfIntegers) {
+    // Noise, a tone and a stretch far above full scale (the filter's overshoot there passes the
+    // converter's limit of four times full scale), in frames as the player gives them.
+    std::mt19937 random(7);
+    std::normal_distribution<double> noise(0.0, 0.2);
+    std::vector<mad_fixed_t> in(3 * 48000);
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const double loud = i >= 60000 && i < 64000 ? (i < 62000 ? 7.5 : -7.5) : 0.0;
+        const double value =
+            loud != 0.0 ? loud : 0.5 * std::sin(0.05 * static_cast<double>(i)) + noise(random);
+        in[i] = static_cast<mad_fixed_t>(std::lround(value * 268435456.0));
+    }
+    for (const std::uint32_t bits : {16u, 24u}) {
+        SCOPED_TRACE(bits);
+        const Converted ours = convert(48000, 44100, in, nullptr, 1152, bits);
+        const std::vector<mad_fixed_t> theirs = converted_by_soxr_itself(in, bits <= 16 ? 20 : 28);
+        ASSERT_EQ(ours.left.size(), theirs.size());
+        EXPECT_TRUE(ours.left == theirs);
+        EXPECT_EQ(*std::max_element(ours.left.begin(), ours.left.end()), 4 * 268435456 - 1);
+        EXPECT_EQ(*std::min_element(ours.left.begin(), ours.left.end()), -4 * 268435456);
+    }
 }
 
 // Figures by numpy (tests/support/tone_analysis.py) over one second from the middle of four, so
