@@ -10,6 +10,23 @@ elapsed() {
     echo "$start $end" | awk '{print $2 - $1}'
 }
 
+# Wall-clock and processor seconds (user and system, all threads) of one command: "wall cpu".
+# The command's output is discarded; a command that fails ends the benchmark with its
+# messages, since its time would be no figure. On a shared machine the processor time of a
+# run that is bound by the processor varies less than its wall-clock time.
+wall_and_cpu() {
+    local TIMEFORMAT='%R %U %S' log times
+    log=$(mktemp)
+    if ! times=$({ time "$@" >/dev/null 2>"$log"; } 2>&1); then
+        echo "failed: $*" >&2
+        cat "$log" >&2
+        rm -f "$log"
+        exit 1
+    fi
+    rm -f "$log"
+    echo "$times" | awk '{print $1, $2 + $3}'
+}
+
 # The smaller of a best time so far ($1, empty at first) and a new one ($2).
 min() {
     if [ -z "$1" ]; then
