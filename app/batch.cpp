@@ -416,6 +416,7 @@ void BatchDriver::startRows(const std::vector<int>& chosen) {
     running_ = true;
     runProgressDialog(plan, chosen, options, folder);
     running_ = false;
+    Q_EMIT runEnded();
 }
 
 void BatchDriver::stopForClose() {

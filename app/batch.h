@@ -162,6 +162,8 @@ public Q_SLOTS:
 Q_SIGNALS:
     // A completed run with "Exit when done decoding" checked: the program ends.
     void exitRequested();
+    // A run has ended and its messages are answered: the list is the window's again.
+    void runEnded();
 
 private:
     void start(bool selectedOnly);

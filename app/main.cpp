@@ -6,9 +6,10 @@
 
 namespace {
 
-constexpr const char* USAGE = R"(Usage: pelmora [--help | --version]
-Opens the Pelmora window, which converts MP3 files into WAV files in batches. When a
-window of the same user is already open, that window is brought forward instead.
+constexpr const char* USAGE = R"(Usage: pelmora [--help | --version] [FILE | FOLDER]...
+Opens the Pelmora window, which converts MP3 files into WAV files in batches, with the
+files and folders named added to its list. When a window of the same user is already
+open, they are added to that window's list and it is brought forward instead.
 
       --help     show this help
       --version  show the program's name and version

@@ -20,6 +20,9 @@
 #include <QWindow>
 #include <cerrno>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "app/batch.h"
 #include "app/control_ids.h"
@@ -240,6 +243,11 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
 
     tabs_->outputPage()->giveDecodeKeys(this);
     batch_ = new BatchDriver(this, *list_, *tabs_->outputPage(), *tabs_->optionsPage(), boxes_);
+    connect(batch_, &BatchDriver::runEnded, this, [this] {
+        if (!waitingPaths_.isEmpty()) {
+            addGivenPaths(std::exchange(waitingPaths_, {}));
+        }
+    });
     connect(batch_, &BatchDriver::exitRequested, this, &QDialog::accept);
 
     lastInputFolder_ = read_setting(SETTING_LAST_INPUT_PATH, lastInputFolder_);
@@ -334,6 +342,37 @@ void MainWindow::addChosenFiles(const QStringList& paths) {
     tellRefusals();
     // One file: the dialog reopens on that file; several: on their folder.
     lastInputFolder_ = paths.size() == 1 ? paths.first() : QFileInfo(paths.first()).absolutePath();
+}
+
+void MainWindow::addGivenPaths(const QStringList& paths) {
+    if (batch_->running()) {
+        waitingPaths_ += paths;
+        return;
+    }
+    // A drop only holds what exists and is skipped quietly when it is no MP3; a name typed or
+    // handed over is told when it cannot be added.
+    std::vector<std::string> accepted;
+    std::vector<ReportRow> refused;
+    for (const QString& path : paths) {
+        std::string bytes = path_bytes(path);
+        std::string reason = list_->fileList().namedPathRefusal(bytes);
+        if (reason.empty()) {
+            accepted.push_back(std::move(bytes));
+        } else {
+            refused.push_back({std::move(bytes), std::move(reason)});
+        }
+    }
+    const bool wasEmpty = list_->fileList().rowCount() == 0;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    list_->fileList().dropPaths(accepted);
+    QApplication::restoreOverrideCursor();
+    if (wasEmpty && list_->fileList().rowCount() > 0) {
+        selectRow(0);
+    }
+    tellRefusals();
+    if (!refused.empty()) {
+        boxes_.report(this, named_paths_report(refused), QMessageBox::Information);
+    }
 }
 
 void MainWindow::addFolder() {

@@ -37,6 +37,10 @@ public Q_SLOTS:
     // What Add Files does with the dialog's answer, in the dialog's order.
     void addChosenFiles(const QStringList& paths);
     void addFolder();
+    // Files and folders named on the command line, of this copy or of a later one: added as a
+    // drop adds them (a folder with the files in it, a link as what it points to). During a
+    // run they wait for its end, since the run reports on the rows as they were.
+    void addGivenPaths(const QStringList& paths);
     void removeSelection();
     void clearAll();
     void selectAll();
@@ -80,6 +84,7 @@ private:
     QLabel* countLine_;
     QAction* retryFailed_ = nullptr;
     QString lastInputFolder_;
+    QStringList waitingPaths_;  // given during a run
     int terminatedBy_ = 0;
     bool placed_ = false;  // shown at least once: its place is worth remembering
 };

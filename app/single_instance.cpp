@@ -8,11 +8,16 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QWidget>
+#include <memory>
 
 #include "app/instance_socket.h"
 
 namespace {
 
+// A later copy sends one "add" line per path, then the request. A path is sent as the bytes
+// of its file name, percent-encoded, so that any name (a newline in it, or bytes that are no
+// text in the locale) passes whole; a copy that knows no "add" lines still comes forward.
+const QByteArray ADD_PREFIX = QByteArrayLiteral("add ");
 const QByteArray FORWARD_REQUEST = QByteArrayLiteral("forward\n");
 const QByteArray FORWARD_ANSWER = QByteArrayLiteral("ok\n");
 
@@ -52,11 +57,20 @@ void InstanceServer::acceptConnection() {
             continue;
         }
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        auto paths = std::make_shared<QStringList>();
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, paths] {
             while (socket->canReadLine()) {
-                if (socket->readLine() == FORWARD_REQUEST) {
+                const QByteArray line = socket->readLine();
+                if (line.startsWith(ADD_PREFIX) && line.endsWith('\n')) {
+                    paths->push_back(QFile::decodeName(QByteArray::fromPercentEncoding(
+                        line.mid(ADD_PREFIX.size(), line.size() - ADD_PREFIX.size() - 1))));
+                } else if (line == FORWARD_REQUEST) {
                     socket->write(FORWARD_ANSWER);
                     socket->flush();
+                    if (!paths->isEmpty()) {
+                        Q_EMIT pathsHandedOver(*paths);
+                        paths->clear();
+                    }
                     Q_EMIT comeForwardRequested();
                 }
             }
@@ -64,7 +78,7 @@ void InstanceServer::acceptConnection() {
     }
 }
 
-bool ask_running_copy_forward(const QString& name, int timeoutMs) {
+bool ask_running_copy_forward(const QString& name, int timeoutMs, const QStringList& paths) {
     QLocalSocket socket;
     socket.connectToServer(name);
     if (!socket.waitForConnected(timeoutMs)) {
@@ -74,9 +88,16 @@ bool ask_running_copy_forward(const QString& name, int timeoutMs) {
     if (!peer_runs_as(static_cast<int>(socket.socketDescriptor()), getuid())) {
         return false;
     }
-    socket.write(FORWARD_REQUEST);
-    if (!socket.waitForBytesWritten(timeoutMs)) {
-        return false;
+    QByteArray request;
+    for (const QString& path : paths) {
+        request += ADD_PREFIX + QFile::encodeName(path).toPercentEncoding() + '\n';
+    }
+    request += FORWARD_REQUEST;
+    socket.write(request);
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(timeoutMs)) {
+            return false;
+        }
     }
     while (!socket.canReadLine()) {
         if (!socket.waitForReadyRead(timeoutMs)) {

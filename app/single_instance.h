@@ -1,8 +1,10 @@
-// One running copy per user: a later copy asks the running one to come forward and ends.
+// One running copy per user: a later copy hands the files and folders it was given to the
+// running one, asks it to come forward and ends.
 #pragma once
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QLocalServer;
 class QWidget;
@@ -12,8 +14,8 @@ class QWidget;
 // *refusal saying why (this copy then runs on its own).
 QString instance_server_name(QString* refusal);
 
-// Listens for later copies; each one that connects asks the window to come forward.
-// Connections from processes of another user are closed unanswered.
+// Listens for later copies; each one that connects hands over its paths (if any) and asks the
+// window to come forward. Connections from processes of another user are closed unanswered.
 class InstanceServer : public QObject {
     Q_OBJECT
 public:
@@ -22,6 +24,8 @@ public:
     bool listen(const QString& name);
 
 Q_SIGNALS:
+    // Emitted before comeForwardRequested, with the paths as the later copy was given them.
+    void pathsHandedOver(const QStringList& paths);
     void comeForwardRequested();
 
 private Q_SLOTS:
@@ -31,9 +35,9 @@ private:
     QLocalServer* server_;
 };
 
-// True when a running copy of this user took the request (this copy then ends); false when
-// none answered within timeoutMs or the answer came from a process of another user.
-bool ask_running_copy_forward(const QString& name, int timeoutMs);
+// True when a running copy of this user took the request and the paths (this copy then ends);
+// false when none answered within timeoutMs or the answer came from a process of another user.
+bool ask_running_copy_forward(const QString& name, int timeoutMs, const QStringList& paths = {});
 
 // Restores a minimised window, raises it, and raises the modal dialog it shows, if any.
 void bring_forward(QWidget* window);

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 
@@ -12,15 +15,38 @@
 #include "app/termination.h"
 #include "app/window_place.h"
 
+namespace {
+
+// The files and folders named on the command line (what is left once Qt took its own options),
+// made absolute from the folder the program was started in: the window works from another
+// folder, and a running copy from its own. "--" ends the options, so that a name may start
+// with a dash after it.
+QStringList given_paths(const QStringList& arguments) {
+    QStringList paths;
+    bool options = true;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (options && argument == QLatin1String("--")) {
+            options = false;
+        } else if (!options || !argument.startsWith(QLatin1Char('-'))) {
+            paths.push_back(QFileInfo(argument).absoluteFilePath());
+        }
+    }
+    return paths;
+}
+
+}  // namespace
+
 int run_program(int argc, char** argv) {
     QApplication app(argc, argv);
     set_application_names();
+    const QStringList paths = given_paths(QCoreApplication::arguments());
 
     QString refusal;
     const QString serverName = instance_server_name(&refusal);
     if (serverName.isEmpty()) {
         std::fprintf(stderr, "pelmora: not looking for a running copy: %s\n", qPrintable(refusal));
-    } else if (ask_running_copy_forward(serverName, 1000)) {
+    } else if (ask_running_copy_forward(serverName, 1000, paths)) {
         return 0;
     }
     // Relative paths, the folder browser's first folder among them, start beside the program.
@@ -38,11 +64,17 @@ int run_program(int argc, char** argv) {
     QObject::connect(&termination, &TerminationWatch::terminationRequested, &window,
                      &MainWindow::terminate);
     InstanceServer instance;
+    QObject::connect(&instance, &InstanceServer::pathsHandedOver, &window,
+                     &MainWindow::addGivenPaths);
     QObject::connect(&instance, &InstanceServer::comeForwardRequested, &window,
                      [&window] { bring_forward(&window); });
     // Without the server this copy still works; a later copy then simply starts as well.
     if (!serverName.isEmpty()) {
         instance.listen(serverName);
+    }
+    if (!paths.isEmpty()) {
+        // Once the window is up, so that a notice of refused files stands over it.
+        QTimer::singleShot(0, &window, [&window, paths] { window.addGivenPaths(paths); });
     }
     window.exec();
     return window.terminatedBy() != 0 ? 128 + window.terminatedBy() : 0;

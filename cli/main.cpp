@@ -32,9 +32,6 @@ constexpr int EXIT_SOME_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 constexpr int EXIT_SIGNAL_BASE = 128;  // + the signal that stopped the run
 
-constexpr const char* NOT_MPEG_REASON =
-    "not an MPEG audio file (.mp3, .mp2, .mp1, .mpa) or a folder";
-
 // Relative folder texts are taken from the current folder; "~" was the shell's to expand.
 std::string absolute_folder(const std::string& text) {
     std::vector<char> cwd(4096);
@@ -182,9 +179,9 @@ int main(int argc, char** argv) {
             before.push_back(ended_before(input, FileEnd::Failed, {ReasonKind::Input, error, {}}));
         } else {
             std::fprintf(stderr, "pelmora-cli: skipping %s: %s\n", terminal_safe(input).c_str(),
-                         NOT_MPEG_REASON);
-            before.push_back(
-                ended_before(input, FileEnd::Skipped, {ReasonKind::Text, 0, NOT_MPEG_REASON}));
+                         NOT_MPEG_AUDIO_REASON);
+            before.push_back(ended_before(input, FileEnd::Skipped,
+                                          {ReasonKind::Text, 0, NOT_MPEG_AUDIO_REASON}));
         }
     }
     for (int i = 0; i < list.rowCount(); ++i) {

@@ -115,6 +115,18 @@ EndReport refusal_report(const std::vector<ReportRow>& refused) {
     return report;
 }
 
+EndReport named_paths_report(const std::vector<ReportRow>& refused) {
+    EndReport report;
+    if (refused.empty()) {
+        return report;
+    }
+    report.summary = refused.size() == 1
+                         ? std::string("1 file named could not be added.")
+                         : std::to_string(refused.size()) + " files named could not be added.";
+    add_section(report, NOT_ADDED_HEADING, refused);
+    return report;
+}
+
 std::size_t report_row_count(const EndReport& report) {
     std::size_t count = 0;
     for (const ReportSection& section : report.sections) {

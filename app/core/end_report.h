@@ -61,6 +61,10 @@ EndReport counted_end_report(const BatchResult& result, const BatchEnd& end);
 // Files an addition refused because a file of the same name is listed: (path, listed path).
 EndReport refusal_report(const std::vector<ReportRow>& refused);
 
+// Files and folders the user named (on the command line) that could not be added:
+// (path, why).
+EndReport named_paths_report(const std::vector<ReportRow>& refused);
+
 std::size_t report_row_count(const EndReport& report);
 
 // The summary, then the first `shown` rows as "path: reason" lines, then how many more there

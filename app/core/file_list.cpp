@@ -91,6 +91,14 @@ int FileList::acceptPath(const std::string& path) const {
     return wantedExtension(path) ? PATH_FILE : PATH_REFUSED;
 }
 
+std::string FileList::namedPathRefusal(const std::string& path) const {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) {
+        return errno_message(errno);
+    }
+    return acceptPath(path) == PATH_REFUSED ? NOT_MPEG_AUDIO_REASON : std::string();
+}
+
 bool FileList::wantedExtension(const std::string& path) const {
     if ((flags_ & FILTER_BY_EXTENSION) == 0) {
         return true;

@@ -8,6 +8,10 @@
 #include <unordered_map>
 #include <vector>
 
+// Why a file named by the user is left out.
+inline constexpr const char* NOT_MPEG_AUDIO_REASON =
+    "not an MPEG audio file (.mp3, .mp2, .mp1, .mpa) or a folder";
+
 // Drop settings flags.
 constexpr std::uint32_t ACCEPT_FILES = 0x01;
 constexpr std::uint32_t ACCEPT_FOLDERS = 0x02;
@@ -75,6 +79,10 @@ public:
 
     // PATH_REFUSED, PATH_FOLDER or PATH_FILE under the current settings.
     int acceptPath(const std::string& path) const;
+    // Why a path the user named (not one found in a folder) cannot be added: the system's
+    // message when it cannot be looked at, NOT_MPEG_AUDIO_REASON when it is neither a wanted
+    // file nor a folder; empty when it can be added.
+    std::string namedPathRefusal(const std::string& path) const;
     // A file, or a folder searched depth first in name order (natural_compare). The search
     // visits each folder once and follows links only to folders inside the one given.
     void addPath(const std::string& path);

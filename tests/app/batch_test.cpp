@@ -31,6 +31,8 @@
 #include <csignal>
 #include <memory>
 
+#include "app/core/end_report.h"
+#include "app/core/file_list.h"
 #include "app/filelist.h"
 #include "app/mainwindow.h"
 #include "app/pages.h"
@@ -185,6 +187,50 @@ private Q_SLOTS:
     }
 
     void cleanup() { window_.reset(); }
+
+    void namedPathsJoinTheListOnceNoRunIsUnderWay() {
+        // As a file manager's "Open With" names them: a file, a folder, a missing file and a
+        // file that is no MP3. The two that cannot be added are told in one notice.
+        const QString single = put("one.mp3", "mono_22k.mp3");
+        QVERIFY(QDir(files_->path()).mkpath(u"album"_s));
+        put("album/2 two.mp3", "tagged.mp3");
+        put("album/10 ten.mp3", "short.mp3");
+        QFile notes(files_->path() + u"/notes.txt"_s);
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("hi") == 2);
+        notes.close();
+        const QString missing = files_->path() + u"/missing.mp3"_s;
+        window_->addGivenPaths({single, files_->path() + u"/album"_s, missing, notes.fileName()});
+        const FileList& list = window_->fileListCtrl()->fileList();
+        QCOMPARE(list.rowCount(), 3);
+        QCOMPARE(window_->fileListCtrl()->selectedRowIndices(), std::vector<int>{0});
+        QCOMPARE(boxes_.reports.size(), 1u);
+        const EndReport& report = boxes_.reports[0];
+        QCOMPARE(report.summary, std::string("2 files named could not be added."));
+        QCOMPARE(report.sections.size(), 1u);
+        QCOMPARE(report.sections[0].rows,
+                 (std::vector<ReportRow>{{path_bytes(missing), "No such file or directory"},
+                                         {path_bytes(notes.fileName()), NOT_MPEG_AUDIO_REASON}}));
+
+        // Named while a run goes on: the run reports on the rows it started with, so the new
+        // file waits for its end, and is added then.
+        const QString later = put("later.mp3", "short.mp3");
+        setOutput(files_->path() + u"/out"_s, false, false);
+        boxes_.clear();
+        boxes_.answers = {true};
+        int rowsDuringRun = -1;
+        at_show<DecodeProgressDialog>([&](DecodeProgressDialog*) {
+            window_->addGivenPaths({later});
+            rowsDuringRun = list.rowCount();
+        });
+        click(ids::DECODE_ALL);
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        QCOMPARE(rowsDuringRun, 3);
+        QCOMPARE(list.rowCount(), 4);
+        for (int row = 0; row < 3; ++row) {
+            QVERIFY(status_of(*window_, row).startsWith(u"done"_s));
+        }
+        QVERIFY(!status_of(*window_, 3).startsWith(u"done"_s));
+    }
 
     void decodeAllWritesEveryFileAndMovesBothBars() {
         const QString out = files_->path() + u"/out"_s;

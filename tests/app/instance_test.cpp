@@ -34,9 +34,9 @@ QString test_server_name(const char* purpose) {
 }
 
 // The client blocks on its socket, so it runs on a thread of its own while this one serves.
-bool ask_from_another_thread(const QString& name) {
+bool ask_from_another_thread(const QString& name, const QStringList& paths = {}) {
     std::atomic<int> answer{-1};
-    std::thread client([&] { answer = ask_running_copy_forward(name, 5000) ? 1 : 0; });
+    std::thread client([&] { answer = ask_running_copy_forward(name, 5000, paths) ? 1 : 0; });
     QElapsedTimer clock;
     clock.start();
     while (answer < 0 && clock.elapsed() < 10000) {
@@ -241,6 +241,38 @@ private Q_SLOTS:
         dialog.close();
     }
 
+    void aLaterCopysPathsArriveWholeBeforeTheWindowComesForward() {
+        const QString name = test_server_name("paths");
+        InstanceServer server;
+        QVERIFY(server.listen(name));
+        QList<QStringList> handed;
+        int forwardsBeforePaths = -1;
+        QSignalSpy forwards(&server, &InstanceServer::comeForwardRequested);
+        QObject::connect(&server, &InstanceServer::pathsHandedOver, &server,
+                         [&](const QStringList& paths) {
+                             handed.push_back(paths);
+                             forwardsBeforePaths = static_cast<int>(forwards.size());
+                         });
+        // Names a line-based request could break: a newline, the protocol's own words, a
+        // percent sign, spaces, letters beyond ASCII; and a great many of them.
+        QStringList paths{u"/music/a b.mp3"_s,      u"/music/two\nlines.mp3"_s,
+                          u"/music/x\nforward\n"_s, u"/music/100%.mp3"_s,
+                          u"/music/add .mp3"_s,     u"/música/Ünïcode ♪.mp3"_s};
+        for (int i = 0; i < 2000; ++i) {
+            paths.push_back(u"/music/long/%1.mp3"_s.arg(i));
+        }
+        QVERIFY(ask_from_another_thread(name, paths));
+        QCOMPARE(handed.size(), 1);
+        QCOMPARE(handed[0], paths);
+        QCOMPARE(forwardsBeforePaths, 0);
+        QCOMPARE(forwards.size(), 1);
+
+        // Without paths the window only comes forward.
+        QVERIFY(ask_from_another_thread(name));
+        QCOMPARE(handed.size(), 1);
+        QCOMPARE(forwards.size(), 2);
+    }
+
     void theProgramHandsOverToARunningCopy() {
         // Once with a runtime folder, once with the temporary folder only.
         QTemporaryDir config;
@@ -270,10 +302,11 @@ private Q_SLOTS:
                 QCOMPARE(owner, getuid());
             }
 
-            // A second copy finds it, asks it forward and ends at once without a window.
+            // A second copy finds it, hands over the file it was given, asks it forward and
+            // ends at once without a window.
             QProcess second;
             second.setProcessEnvironment(environment);
-            second.start(QStringLiteral(PELMORA_PROGRAM), {});
+            second.start(QStringLiteral(PELMORA_PROGRAM), {temp.filePath(u"named.mp3"_s)});
             QVERIFY(second.waitForFinished(30000));
             QCOMPARE(second.exitStatus(), QProcess::NormalExit);
             QCOMPARE(second.exitCode(), 0);
