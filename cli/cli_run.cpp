@@ -122,9 +122,14 @@ void report_file(const CliRun& run, const FileOutcome& outcome, const std::strin
     const std::string& input = outcome.input;
     // Names and the engine's messages (which repeat names) reach the terminal escaped.
     if (outcome.end == FileEnd::Failed || outcome.end == FileEnd::Refused) {
+        const std::string headline = input + ": " + reason_text(outcome.reason);
+        // The engine's own line of the reason ("x.mp3: no MPEG audio found") is the headline
+        // already; the lines that led to it follow it.
         std::string messages;
         for (const std::string& line : outcome.messages) {
-            messages += line + "\n";
+            if (line != headline) {
+                messages += line + "\n";
+            }
         }
         text = "pelmora-cli: " + terminal_safe(input) + ": " +
                terminal_safe(reason_text(outcome.reason)) + "\n" +

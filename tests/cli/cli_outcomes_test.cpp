@@ -178,6 +178,18 @@ TEST(CliOutcomes, KeepingBothNamesTheNewFileEverywhere) {
         EXPECT_EQ(objects[dir.file("b.mp3")]["status"], "failed");
         EXPECT_TRUE(objects[dir.file("b.mp3")]["output"].is_null());
         EXPECT_EQ(objects[dir.file("b.mp3")]["reason"], "no MPEG audio found");
+        // Told once in its line, with the engine's finding that led to it beneath, and once
+        // in the end report.
+        const std::string failure = dir.file("b.mp3") + ": no MPEG audio found";
+        EXPECT_TRUE(contains(
+            r.err, "pelmora-cli: " + failure + "\n    error: frame 0: lost synchronization\n"))
+            << r.err;
+        std::size_t told = 0;
+        for (std::size_t at = r.err.find(failure); at != std::string::npos;
+             at = r.err.find(failure, at + 1)) {
+            ++told;
+        }
+        EXPECT_EQ(told, 2u) << r.err;
         EXPECT_EQ(read_file_bytes(dir.file("out/a.wav")),
                   (std::vector<unsigned char>{'o', 'l', 'd'}));
     }
