@@ -20,6 +20,9 @@ namespace {
 const QByteArray ADD_PREFIX = QByteArrayLiteral("add ");
 const QByteArray FORWARD_REQUEST = QByteArrayLiteral("forward\n");
 const QByteArray FORWARD_ANSWER = QByteArrayLiteral("ok\n");
+// Far above the longest line a path makes (4096 bytes, three times over when encoded): a
+// connection that sends more without ending its line is cut off rather than held in memory.
+constexpr qint64 LINE_LIMIT = 64 * 1024;
 
 }  // namespace
 
@@ -73,6 +76,9 @@ void InstanceServer::acceptConnection() {
                     }
                     Q_EMIT comeForwardRequested();
                 }
+            }
+            if (socket->bytesAvailable() > LINE_LIMIT) {
+                socket->abort();
             }
         });
     }

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -269,6 +270,20 @@ private Q_SLOTS:
 
         // Without paths the window only comes forward.
         QVERIFY(ask_from_another_thread(name));
+        QCOMPARE(handed.size(), 1);
+        QCOMPARE(forwards.size(), 2);
+
+        // A line that never ends is cut off, not gathered without bound.
+        QLocalSocket endless;
+        endless.connectToServer(name);
+        QVERIFY(endless.waitForConnected(5000));
+        const QByteArray chunk(16 * 1024, 'x');
+        for (int i = 0; i < 64 && endless.state() == QLocalSocket::ConnectedState; ++i) {
+            endless.write(chunk);
+            endless.flush();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(endless.state(), QLocalSocket::UnconnectedState, 10000);
         QCOMPARE(handed.size(), 1);
         QCOMPARE(forwards.size(), 2);
     }
