@@ -1,8 +1,11 @@
 #include "app/instance_socket.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -82,6 +85,24 @@ InstancePlace instance_place(const std::string& runtimeDir, const std::string& t
         return {{}, refusal};
     }
     return place_at(folder + "/" + TEMP_SOCKET_NAME);
+}
+
+InstanceLockResult take_instance_lock(const std::string& socketPath) {
+    const std::string path = socketPath + ".lock";
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd == -1) {
+        return {InstanceLock::Unavailable, -1};
+    }
+    int result = 0;
+    do {
+        result = flock(fd, LOCK_EX | LOCK_NB);
+    } while (result == -1 && errno == EINTR);
+    if (result == 0) {
+        return {InstanceLock::Held, fd};
+    }
+    const int error = errno;
+    close(fd);
+    return {error == EWOULDBLOCK ? InstanceLock::HeldByAnother : InstanceLock::Unavailable, -1};
 }
 
 bool peer_runs_as(int fd, uid_t uid) {

@@ -23,6 +23,17 @@ InstancePlace instance_place(const std::string& runtimeDir, const std::string& t
 // access; otherwise the reason, naming the path.
 std::string folder_refusal(const std::string& path, uid_t uid);
 
+// Who may serve the socket: the copy that holds an exclusive lock on a file beside it
+// (socketPath + ".lock", never followed through a link), from its start to its end. So two
+// copies started at once cannot both take the name, and a socket left by a copy that died
+// can be told from a copy that is still starting.
+enum class InstanceLock { Held, HeldByAnother, Unavailable };
+struct InstanceLockResult {
+    InstanceLock lock;
+    int fd;  // open (close-on-exec) while Held, else -1
+};
+InstanceLockResult take_instance_lock(const std::string& socketPath);
+
 // True when the process at the other end of the connected local socket fd runs as uid
 // (SO_PEERCRED); false as well when the kernel cannot tell.
 bool peer_runs_as(int fd, uid_t uid);

@@ -2,12 +2,17 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <string>
 
+#include "app/instance_socket.h"
 #include "app/mainwindow.h"
 #include "app/message_boxes.h"
 #include "app/names.h"
@@ -35,6 +40,36 @@ QStringList given_paths(const QStringList& arguments) {
     return paths;
 }
 
+enum class InstanceRole { First, Handed, Alone };
+
+// Decides whether this copy is the one that serves serverName: the holder of its lock, kept
+// open until the program ends. A copy that finds the lock taken hands over to the holder,
+// which answers as soon as it listens; while it is still starting, or ending, it is asked
+// again. Without a lock file (a folder that takes none), a copy asks once and then serves.
+InstanceRole become_the_instance(const QString& serverName, const QStringList& paths) {
+    const std::string socketPath = QFile::encodeName(serverName).toStdString();
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        const InstanceLockResult lock = take_instance_lock(socketPath);
+        if (lock.lock == InstanceLock::Held) {
+            // Kept for the program's life: the lock is this copy's title to the name.
+            static_cast<void>(lock.fd);
+            return InstanceRole::First;
+        }
+        if (ask_running_copy_forward(serverName, 1000, paths)) {
+            return InstanceRole::Handed;
+        }
+        if (lock.lock == InstanceLock::Unavailable) {
+            return InstanceRole::First;
+        }
+        if (waited.elapsed() > 10000) {
+            return InstanceRole::Alone;
+        }
+        QThread::msleep(50);
+    }
+}
+
 }  // namespace
 
 int run_program(int argc, char** argv) {
@@ -43,11 +78,21 @@ int run_program(int argc, char** argv) {
     const QStringList paths = given_paths(QCoreApplication::arguments());
 
     QString refusal;
-    const QString serverName = instance_server_name(&refusal);
+    QString serverName = instance_server_name(&refusal);
     if (serverName.isEmpty()) {
         std::fprintf(stderr, "pelmora: not looking for a running copy: %s\n", qPrintable(refusal));
-    } else if (ask_running_copy_forward(serverName, 1000, paths)) {
-        return 0;
+    } else {
+        switch (become_the_instance(serverName, paths)) {
+            case InstanceRole::Handed:
+                return 0;
+            case InstanceRole::First:
+                break;
+            case InstanceRole::Alone:
+                std::fprintf(
+                    stderr, "pelmora: the running copy did not answer; this one runs on its own\n");
+                serverName.clear();
+                break;
+        }
     }
     // Relative paths, the folder browser's first folder among them, start beside the program.
     QDir::setCurrent(QCoreApplication::applicationDirPath());

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QProcess>
@@ -334,6 +335,64 @@ private Q_SLOTS:
             InstanceServer next;
             QVERIFY(next.listen(socketPath));
         }
+    }
+
+    void copiesStartedAtOnceLeaveOneWindow() {
+        // A file manager opening several files starts a copy for each, all at once: one
+        // becomes the window, the others hand their files over to it and end.
+        QTemporaryDir config;
+        QTemporaryDir runtime;
+        QTemporaryDir temp;
+        QVERIFY(config.isValid() && runtime.isValid() && temp.isValid());
+        const QProcessEnvironment environment =
+            program_environment(config.path(), temp.path(), runtime.path());
+        constexpr int COPIES = 4;
+        QProcess copies[COPIES];
+        for (int i = 0; i < COPIES; ++i) {
+            copies[i].setProcessEnvironment(environment);
+            copies[i].start(QStringLiteral(PELMORA_PROGRAM),
+                            {temp.filePath(u"track %1.mp3"_s.arg(i))});
+        }
+        const auto ended = [&copies] {
+            int count = 0;
+            for (QProcess& copy : copies) {
+                count += copy.state() == QProcess::NotRunning ? 1 : 0;
+            }
+            return count;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(ended(), COPIES - 1, 30000);
+        QTest::qWait(500);
+        QCOMPARE(ended(), COPIES - 1);
+        for (QProcess& copy : copies) {
+            if (copy.state() == QProcess::NotRunning) {
+                QCOMPARE(copy.exitStatus(), QProcess::NormalExit);
+                QCOMPARE(copy.exitCode(), 0);
+            } else {
+                copy.terminate();
+                QVERIFY(copy.waitForFinished(10000));
+            }
+        }
+    }
+
+    void theLockIsOneCopysAndNeverALinksTarget() {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const std::string socket = QFile::encodeName(folder.filePath(u"instance"_s)).toStdString();
+        const InstanceLockResult first = take_instance_lock(socket);
+        QVERIFY(first.lock == InstanceLock::Held);
+        QVERIFY(first.fd >= 0);
+        QVERIFY(take_instance_lock(socket).lock == InstanceLock::HeldByAnother);
+        close(first.fd);
+        const InstanceLockResult again = take_instance_lock(socket);
+        QVERIFY(again.lock == InstanceLock::Held);
+        close(again.fd);
+
+        // A link in the lock file's place is not followed: its target stays as it was.
+        const QString target = folder.filePath(u"target"_s);
+        const std::string other = QFile::encodeName(folder.filePath(u"other"_s)).toStdString();
+        QVERIFY(symlink(QFile::encodeName(target).constData(), (other + ".lock").c_str()) == 0);
+        QVERIFY(take_instance_lock(other).lock == InstanceLock::Unavailable);
+        QVERIFY(!QFileInfo::exists(target));
     }
 
     void aStaleSocketIsReplaced() {
