@@ -147,14 +147,17 @@ RateStage* rate_stage_start(std::uint32_t channels, std::uint32_t rate_in, std::
     stage->context = context;
     stage->channels = channels;
     stage->rate_in = rate_in;
-    stage->out_capacity =
-        static_cast<std::uint32_t>(std::uint64_t{BLOCK_INPUT} * rate_out / rate_in + 1 + BURST);
+    // Rounded up to 16 samples, so that every buffer starts on a 64-byte boundary: the staged
+    // input may be doubles, and whole cache lines keep the threads off each other's.
+    stage->out_capacity = static_cast<std::uint32_t>(
+        (std::uint64_t{BLOCK_INPUT} * rate_out / rate_in + 1 + BURST + 15) & ~std::uint64_t{15});
     stage->staged_size = rate_converter_staged_size(&stage->converter);
-    // Each channel's staged input, then its output (the staged sizes keep the output aligned).
+    // Each channel's staged input, then its output.
     const std::size_t in_bytes = std::size_t{BLOCK_INPUT} * stage->staged_size;
     const std::size_t per_channel =
         in_bytes + std::size_t{stage->out_capacity} * sizeof(mad_fixed_t);
-    stage->memory = static_cast<unsigned char*>(std::malloc(SLOTS * channels * per_channel));
+    stage->memory =
+        static_cast<unsigned char*>(std::aligned_alloc(64, SLOTS * channels * per_channel));
     if (stage->memory == nullptr) {
         rate_stage_release(stage);
         return nullptr;
