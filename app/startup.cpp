@@ -53,8 +53,8 @@ InstanceRole become_the_instance(const QString& serverName, const QStringList& p
     for (;;) {
         const InstanceLockResult lock = take_instance_lock(socketPath);
         if (lock.lock == InstanceLock::Held) {
-            // Kept for the program's life: the lock is this copy's title to the name.
-            static_cast<void>(lock.fd);
+            // Its descriptor stays open until the program ends: the lock is this copy's title
+            // to the name.
             return InstanceRole::First;
         }
         if (ask_running_copy_forward(serverName, 1000, paths)) {
