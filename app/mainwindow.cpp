@@ -344,7 +344,7 @@ void MainWindow::addChosenFiles(const QStringList& paths) {
     lastInputFolder_ = paths.size() == 1 ? paths.first() : QFileInfo(paths.first()).absolutePath();
 }
 
-void MainWindow::addGivenPaths(const QStringList& paths) {
+void MainWindow::addGivenPaths(const QByteArrayList& paths) {
     if (batch_->running()) {
         waitingPaths_ += paths;
         return;
@@ -353,8 +353,8 @@ void MainWindow::addGivenPaths(const QStringList& paths) {
     // handed over is told when it cannot be added.
     std::vector<std::string> accepted;
     std::vector<ReportRow> refused;
-    for (const QString& path : paths) {
-        std::string bytes = path_bytes(path);
+    for (const QByteArray& path : paths) {
+        std::string bytes = path.toStdString();
         std::string reason = list_->fileList().namedPathRefusal(bytes);
         if (reason.empty()) {
             accepted.push_back(std::move(bytes));

@@ -40,7 +40,7 @@ public Q_SLOTS:
     // Files and folders named on the command line, of this copy or of a later one: added as a
     // drop adds them (a folder with the files in it, a link as what it points to). During a
     // run they wait for its end, since the run reports on the rows as they were.
-    void addGivenPaths(const QStringList& paths);
+    void addGivenPaths(const QByteArrayList& paths);
     void removeSelection();
     void clearAll();
     void selectAll();
@@ -84,7 +84,7 @@ private:
     QLabel* countLine_;
     QAction* retryFailed_ = nullptr;
     QString lastInputFolder_;
-    QStringList waitingPaths_;  // given during a run
+    QByteArrayList waitingPaths_;  // given during a run
     int terminatedBy_ = 0;
     bool placed_ = false;  // shown at least once: its place is worth remembering
 };

@@ -14,9 +14,9 @@
 
 namespace {
 
-// A later copy sends one "add" line per path, then the request. A path is sent as the bytes
-// of its file name, percent-encoded, so that any name (a newline in it, or bytes that are no
-// text in the locale) passes whole; a copy that knows no "add" lines still comes forward.
+// A later copy sends one "add" line per path, then the request. A path is sent as its bytes,
+// percent-encoded, so that any name (a newline in it, or bytes that are no text in the
+// locale) passes whole; a copy that knows no "add" lines still comes forward.
 const QByteArray ADD_PREFIX = QByteArrayLiteral("add ");
 const QByteArray FORWARD_REQUEST = QByteArrayLiteral("forward\n");
 const QByteArray FORWARD_ANSWER = QByteArrayLiteral("ok\n");
@@ -60,13 +60,13 @@ void InstanceServer::acceptConnection() {
             continue;
         }
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        auto paths = std::make_shared<QStringList>();
+        auto paths = std::make_shared<QByteArrayList>();
         connect(socket, &QLocalSocket::readyRead, this, [this, socket, paths] {
             while (socket->canReadLine()) {
                 const QByteArray line = socket->readLine();
                 if (line.startsWith(ADD_PREFIX) && line.endsWith('\n')) {
-                    paths->push_back(QFile::decodeName(QByteArray::fromPercentEncoding(
-                        line.mid(ADD_PREFIX.size(), line.size() - ADD_PREFIX.size() - 1))));
+                    paths->push_back(QByteArray::fromPercentEncoding(
+                        line.mid(ADD_PREFIX.size(), line.size() - ADD_PREFIX.size() - 1)));
                 } else if (line == FORWARD_REQUEST) {
                     socket->write(FORWARD_ANSWER);
                     socket->flush();
@@ -84,7 +84,7 @@ void InstanceServer::acceptConnection() {
     }
 }
 
-bool ask_running_copy_forward(const QString& name, int timeoutMs, const QStringList& paths) {
+bool ask_running_copy_forward(const QString& name, int timeoutMs, const QByteArrayList& paths) {
     QLocalSocket socket;
     socket.connectToServer(name);
     if (!socket.waitForConnected(timeoutMs)) {
@@ -95,8 +95,8 @@ bool ask_running_copy_forward(const QString& name, int timeoutMs, const QStringL
         return false;
     }
     QByteArray request;
-    for (const QString& path : paths) {
-        request += ADD_PREFIX + QFile::encodeName(path).toPercentEncoding() + '\n';
+    for (const QByteArray& path : paths) {
+        request += ADD_PREFIX + path.toPercentEncoding() + '\n';
     }
     request += FORWARD_REQUEST;
     socket.write(request);

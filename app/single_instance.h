@@ -2,9 +2,9 @@
 // running one, asks it to come forward and ends.
 #pragma once
 
+#include <QByteArrayList>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 
 class QLocalServer;
 class QWidget;
@@ -24,8 +24,9 @@ public:
     bool listen(const QString& name);
 
 Q_SIGNALS:
-    // Emitted before comeForwardRequested, with the paths as the later copy was given them.
-    void pathsHandedOver(const QStringList& paths);
+    // Emitted before comeForwardRequested, with the paths byte for byte as the later copy was
+    // given them (file names need not be text in any encoding).
+    void pathsHandedOver(const QByteArrayList& paths);
     void comeForwardRequested();
 
 private Q_SLOTS:
@@ -37,7 +38,7 @@ private:
 
 // True when a running copy of this user took the request and the paths (this copy then ends);
 // false when none answered within timeoutMs or the answer came from a process of another user.
-bool ask_running_copy_forward(const QString& name, int timeoutMs, const QStringList& paths = {});
+bool ask_running_copy_forward(const QString& name, int timeoutMs, const QByteArrayList& paths = {});
 
 // Restores a minimised window, raises it, and raises the modal dialog it shows, if any.
 void bring_forward(QWidget* window);

@@ -1,16 +1,19 @@
 #include "app/startup.h"
 
+#include <unistd.h>
+
 #include <QApplication>
+#include <QByteArrayList>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
-#include <QStringList>
 #include <QThread>
 #include <QTimer>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/instance_socket.h"
 #include "app/mainwindow.h"
@@ -22,19 +25,23 @@
 
 namespace {
 
-// The files and folders named on the command line (what is left once Qt took its own options),
-// made absolute from the folder the program was started in: the window works from another
-// folder, and a running copy from its own. "--" ends the options, so that a name may start
-// with a dash after it.
-QStringList given_paths(const QStringList& arguments) {
-    QStringList paths;
+// The files and folders named on the command line, what is left of argv once Qt took its own
+// options: as bytes, since a file name need not be text, and made absolute from the folder the
+// program was started in, since the window works from another folder and a running copy from
+// its own. "--" ends the options, so that a name may start with a dash after it.
+QByteArrayList given_paths(int argc, char** argv) {
+    QByteArray folder = QFile::encodeName(QDir::currentPath());
+    if (std::vector<char> cwd(PATH_MAX); getcwd(cwd.data(), cwd.size()) != nullptr) {
+        folder = QByteArray(cwd.data());
+    }
+    QByteArrayList paths;
     bool options = true;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (options && argument == QLatin1String("--")) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (options && argument == "--") {
             options = false;
-        } else if (!options || !argument.startsWith(QLatin1Char('-'))) {
-            paths.push_back(QFileInfo(argument).absoluteFilePath());
+        } else if (!argument.isEmpty() && (!options || !argument.startsWith('-'))) {
+            paths.push_back(argument.startsWith('/') ? argument : folder + '/' + argument);
         }
     }
     return paths;
@@ -46,7 +53,7 @@ enum class InstanceRole { First, Handed, Alone };
 // open until the program ends. A copy that finds the lock taken hands over to the holder,
 // which answers as soon as it listens; while it is still starting, or ending, it is asked
 // again. Without a lock file (a folder that takes none), a copy asks once and then serves.
-InstanceRole become_the_instance(const QString& serverName, const QStringList& paths) {
+InstanceRole become_the_instance(const QString& serverName, const QByteArrayList& paths) {
     const std::string socketPath = QFile::encodeName(serverName).toStdString();
     QElapsedTimer waited;
     waited.start();
@@ -75,7 +82,7 @@ InstanceRole become_the_instance(const QString& serverName, const QStringList& p
 int run_program(int argc, char** argv) {
     QApplication app(argc, argv);
     set_application_names();
-    const QStringList paths = given_paths(QCoreApplication::arguments());
+    const QByteArrayList paths = given_paths(argc, argv);
 
     QString refusal;
     QString serverName = instance_server_name(&refusal);

@@ -199,9 +199,22 @@ private Q_SLOTS:
         QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("hi") == 2);
         notes.close();
         const QString missing = files_->path() + u"/missing.mp3"_s;
-        window_->addGivenPaths({single, files_->path() + u"/album"_s, missing, notes.fileName()});
+        // A name that is no UTF-8 (Latin-1 "café") arrives byte for byte.
+        const QByteArray latin = QFile::encodeName(files_->path()) + "/caf\xe9.mp3";
+        QFile source(fixture("short.mp3"));
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray bytes = source.readAll();
+        std::FILE* file = std::fopen(latin.constData(), "wb");
+        QVERIFY(file != nullptr);
+        QCOMPARE(std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), file),
+                 static_cast<std::size_t>(bytes.size()));
+        QCOMPARE(std::fclose(file), 0);
+        window_->addGivenPaths({QFile::encodeName(single),
+                                QFile::encodeName(files_->path() + u"/album"_s), latin,
+                                QFile::encodeName(missing), QFile::encodeName(notes.fileName())});
         const FileList& list = window_->fileListCtrl()->fileList();
-        QCOMPARE(list.rowCount(), 3);
+        QCOMPARE(list.rowCount(), 4);
+        QCOMPARE(list.row(3).folder + list.row(3).name, latin.toStdString());
         QCOMPARE(window_->fileListCtrl()->selectedRowIndices(), std::vector<int>{0});
         QCOMPARE(boxes_.reports.size(), 1u);
         const EndReport& report = boxes_.reports[0];
@@ -219,17 +232,17 @@ private Q_SLOTS:
         boxes_.answers = {true};
         int rowsDuringRun = -1;
         at_show<DecodeProgressDialog>([&](DecodeProgressDialog*) {
-            window_->addGivenPaths({later});
+            window_->addGivenPaths({QFile::encodeName(later)});
             rowsDuringRun = list.rowCount();
         });
         click(ids::DECODE_ALL);
         QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
-        QCOMPARE(rowsDuringRun, 3);
-        QCOMPARE(list.rowCount(), 4);
-        for (int row = 0; row < 3; ++row) {
+        QCOMPARE(rowsDuringRun, 4);
+        QCOMPARE(list.rowCount(), 5);
+        for (int row = 0; row < 4; ++row) {
             QVERIFY(status_of(*window_, row).startsWith(u"done"_s));
         }
-        QVERIFY(!status_of(*window_, 3).startsWith(u"done"_s));
+        QVERIFY(!status_of(*window_, 4).startsWith(u"done"_s));
     }
 
     void decodeAllWritesEveryFileAndMovesBothBars() {

@@ -36,7 +36,7 @@ QString test_server_name(const char* purpose) {
 }
 
 // The client blocks on its socket, so it runs on a thread of its own while this one serves.
-bool ask_from_another_thread(const QString& name, const QStringList& paths = {}) {
+bool ask_from_another_thread(const QString& name, const QByteArrayList& paths = {}) {
     std::atomic<int> answer{-1};
     std::thread client([&] { answer = ask_running_copy_forward(name, 5000, paths) ? 1 : 0; });
     QElapsedTimer clock;
@@ -247,21 +247,23 @@ private Q_SLOTS:
         const QString name = test_server_name("paths");
         InstanceServer server;
         QVERIFY(server.listen(name));
-        QList<QStringList> handed;
+        QList<QByteArrayList> handed;
         int forwardsBeforePaths = -1;
         QSignalSpy forwards(&server, &InstanceServer::comeForwardRequested);
         QObject::connect(&server, &InstanceServer::pathsHandedOver, &server,
-                         [&](const QStringList& paths) {
+                         [&](const QByteArrayList& paths) {
                              handed.push_back(paths);
                              forwardsBeforePaths = static_cast<int>(forwards.size());
                          });
         // Names a line-based request could break: a newline, the protocol's own words, a
-        // percent sign, spaces, letters beyond ASCII; and a great many of them.
-        QStringList paths{u"/music/a b.mp3"_s,      u"/music/two\nlines.mp3"_s,
-                          u"/music/x\nforward\n"_s, u"/music/100%.mp3"_s,
-                          u"/music/add .mp3"_s,     u"/música/Ünïcode ♪.mp3"_s};
+        // percent sign, spaces, letters beyond ASCII, bytes that are no UTF-8 (Latin-1);
+        // and a great many of them.
+        QByteArrayList paths{"/music/a b.mp3",      "/music/two\nlines.mp3",
+                             "/music/x\nforward\n", "/music/100%.mp3",
+                             "/music/add .mp3",     "/m\xc3\xbasica/\xe2\x99\xaa.mp3",
+                             "/music/caf\xe9.mp3"};
         for (int i = 0; i < 2000; ++i) {
-            paths.push_back(u"/music/long/%1.mp3"_s.arg(i));
+            paths.push_back("/music/long/" + QByteArray::number(i) + ".mp3");
         }
         QVERIFY(ask_from_another_thread(name, paths));
         QCOMPARE(handed.size(), 1);
