@@ -4,6 +4,7 @@
 #include "app/core/worker_pool.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -516,8 +517,13 @@ TEST_F(WorkerPool, WorkersThatCannotStartFailTheFilesOnlyWhenNoneStartedAndNever
     // a sanitizer's own included: no room beyond this process's lets no worker start, room for
     // one more lets one start and refuses the second.
     auto with_process_limit = [this](rlim_t room) {
-        // The workers write as the user given up to.
-        if (geteuid() == 0 && (chmod(out.path().c_str(), 0777) != 0 || setuid(65534) != 0)) {
+        // The limit counts every process of the user: root gives up to a user no account
+        // has, since other tests run as nobody at the same time. The workers write as it.
+        uid_t unused = 60999;
+        while (unused > 60000 && getpwuid(unused) != nullptr) {
+            --unused;
+        }
+        if (geteuid() == 0 && (chmod(out.path().c_str(), 0777) != 0 || setuid(unused) != 0)) {
             _exit(3);
         }
         rlim_t threads = 1;
