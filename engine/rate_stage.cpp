@@ -26,18 +26,20 @@ constexpr std::uint32_t SLOTS = 3;
 
 enum SlotStatus { SLOT_FILLING, SLOT_QUEUED, SLOT_CONVERTED, SLOT_FAILED };
 
+// Each channel of a block is converted on its own: libsoxr converts the channels of a stream
+// independently, so one converter per channel gives the samples of one for both.
 struct Slot {
     std::uint32_t in_count;
-    std::uint32_t out_count;
-    SlotStatus status;
-    unsigned char* in[2];  // staged for the converter: rate_converter_stage
+    std::uint32_t out_count[2];
+    SlotStatus status[2];
+    unsigned char* in[2];  // staged for the converters: rate_converter_stage
     mad_fixed_t* out[2];
 };
 
 }  // namespace
 
 struct RateStage {
-    RateConverter converter;
+    RateConverter converters[2];  // one per channel
     RateStagePlay play;
     void* context;
     std::uint32_t channels;
@@ -50,32 +52,31 @@ struct RateStage {
     // changes these two.
     std::uint32_t submitted;  // blocks handed to the converter; block `submitted` is filling
     std::uint32_t played;     // blocks played
-    bool own_thread;
-    std::thread thread;
+    // With threads of its own, one per channel: a channel's converter then runs on its thread
+    // alone; without, on the calling thread.
+    std::uint32_t threads;  // 0 or channels
+    std::thread thread[2];
     std::mutex lock;
-    std::condition_variable queued;     // the converter waits for a block
+    std::condition_variable queued;     // the converters wait for a block
     std::condition_variable converted;  // the calling thread waits for a block's output
-    std::uint32_t handed;               // blocks the converter may take: guarded by lock
+    std::uint32_t handed;               // blocks the converters may take: guarded by lock
     bool quit;                          // guarded by lock
 };
 
 namespace {
 
-// Converts one block. The converter is touched by one thread at a time: the stage's thread
-// while a block is queued, the caller otherwise.
-SlotStatus convert_block(RateStage* stage, Slot* slot) {
-    const void* const in[2] = {slot->in[0], slot->in[1]};
-    const std::int64_t count = rate_converter_process(&stage->converter, slot->in_count, in,
-                                                      slot->out, stage->out_capacity);
-    if (count < 0) {
-        slot->out_count = 0;
-        return SLOT_FAILED;
-    }
-    slot->out_count = static_cast<std::uint32_t>(count);
-    return SLOT_CONVERTED;
+// Converts one channel of a block.
+SlotStatus convert_channel(RateStage* stage, Slot* slot, std::uint32_t channel) {
+    const void* const in[2] = {slot->in[channel], nullptr};
+    mad_fixed_t* const out[2] = {slot->out[channel], nullptr};
+    const std::int64_t count = rate_converter_process(&stage->converters[channel], slot->in_count,
+                                                      in, out, stage->out_capacity);
+    slot->out_count[channel] = count < 0 ? 0 : static_cast<std::uint32_t>(count);
+    return count < 0 ? SLOT_FAILED : SLOT_CONVERTED;
 }
 
-void converter_main(RateStage* stage) {
+// A channel's thread: converts that channel of every block handed over, in order.
+void converter_main(RateStage* stage, std::uint32_t channel) {
     std::unique_lock<std::mutex> hold(stage->lock);
     std::uint32_t next = 0;
     for (;;) {
@@ -85,49 +86,79 @@ void converter_main(RateStage* stage) {
         }
         Slot* slot = &stage->slots[next % SLOTS];
         hold.unlock();
-        const SlotStatus status = convert_block(stage, slot);
+        const SlotStatus status = convert_channel(stage, slot, channel);
         hold.lock();
-        slot->status = status;
+        slot->status[channel] = status;
         ++next;
         stage->converted.notify_all();
     }
 }
 
-// Hands the filling block over (converting it at once without a thread of our own).
+// Hands the filling block over (converting it at once without threads of our own).
 void submit(RateStage* stage) {
     Slot* slot = &stage->slots[stage->submitted % SLOTS];
     ++stage->submitted;
-    if (!stage->own_thread) {
-        slot->status = convert_block(stage, slot);
+    if (stage->threads == 0) {
+        for (std::uint32_t channel = 0; channel < stage->channels; ++channel) {
+            slot->status[channel] = convert_channel(stage, slot, channel);
+        }
         return;
     }
     {
         std::lock_guard<std::mutex> hold(stage->lock);
-        slot->status = SLOT_QUEUED;
+        for (std::uint32_t channel = 0; channel < stage->channels; ++channel) {
+            slot->status[channel] = SLOT_QUEUED;
+        }
         stage->handed = stage->submitted;
     }
-    stage->queued.notify_one();
+    stage->queued.notify_all();
+}
+
+// Plays count samples of each channel from the block's output.
+int play_out(RateStage* stage, std::uint32_t count, mad_fixed_t* const out[2]) {
+    if (count > 0 &&
+        stage->play(stage->context, count, out[0], stage->channels == 2 ? out[1] : nullptr) == -1) {
+        return RATE_STAGE_PLAY_FAILED;
+    }
+    return 0;
 }
 
 // Waits for the oldest block not yet played and plays it.
 int play_oldest(RateStage* stage) {
     Slot* slot = &stage->slots[stage->played % SLOTS];
-    if (stage->own_thread) {
+    const std::uint32_t channels = stage->channels;
+    if (stage->threads > 0) {
         std::unique_lock<std::mutex> hold(stage->lock);
-        stage->converted.wait(hold, [slot] { return slot->status != SLOT_QUEUED; });
+        stage->converted.wait(hold, [slot, channels] {
+            return slot->status[0] != SLOT_QUEUED &&
+                   (channels == 1 || slot->status[1] != SLOT_QUEUED);
+        });
     }
     ++stage->played;
-    const SlotStatus status = slot->status;
-    slot->status = SLOT_FILLING;
+    bool failed = false;
+    for (std::uint32_t channel = 0; channel < channels; ++channel) {
+        // Both converters take the same input the same way; counts that differ would be a
+        // fault of libsoxr's, told rather than cut to the shorter.
+        failed = failed || slot->status[channel] == SLOT_FAILED ||
+                 slot->out_count[channel] != slot->out_count[0];
+        slot->status[channel] = SLOT_FILLING;
+    }
     slot->in_count = 0;
-    if (status == SLOT_FAILED) {
-        return RATE_STAGE_CONVERTER_FAILED;
+    return failed ? RATE_STAGE_CONVERTER_FAILED : play_out(stage, slot->out_count[0], slot->out);
+}
+
+// Stops the stage's threads, if any, and leaves it converting on the calling thread.
+void stop_threads(RateStage* stage, std::uint32_t started) {
+    {
+        std::lock_guard<std::mutex> hold(stage->lock);
+        stage->quit = true;
     }
-    if (slot->out_count > 0 && stage->play(stage->context, slot->out_count, slot->out[0],
-                                           stage->channels == 2 ? slot->out[1] : nullptr) == -1) {
-        return RATE_STAGE_PLAY_FAILED;
+    stage->queued.notify_all();
+    for (std::uint32_t channel = 0; channel < started; ++channel) {
+        stage->thread[channel].join();
     }
-    return 0;
+    stage->quit = false;
+    stage->threads = 0;
 }
 
 }  // namespace
@@ -139,9 +170,12 @@ RateStage* rate_stage_start(std::uint32_t channels, std::uint32_t rate_in, std::
     if (stage == nullptr) {
         return nullptr;
     }
-    if (rate_converter_start(&stage->converter, channels, rate_in, rate_out, output_bits) == -1) {
-        delete stage;
-        return nullptr;
+    for (std::uint32_t channel = 0; channel < channels; ++channel) {
+        if (rate_converter_start(&stage->converters[channel], 1, rate_in, rate_out, output_bits) ==
+            -1) {
+            rate_stage_release(stage);
+            return nullptr;
+        }
     }
     stage->play = play;
     stage->context = context;
@@ -151,7 +185,7 @@ RateStage* rate_stage_start(std::uint32_t channels, std::uint32_t rate_in, std::
     // input may be doubles, and whole cache lines keep the threads off each other's.
     stage->out_capacity = static_cast<std::uint32_t>(
         (std::uint64_t{BLOCK_INPUT} * rate_out / rate_in + 1 + BURST + 15) & ~std::uint64_t{15});
-    stage->staged_size = rate_converter_staged_size(&stage->converter);
+    stage->staged_size = rate_converter_staged_size(&stage->converters[0]);
     // Each channel's staged input, then its output.
     const std::size_t in_bytes = std::size_t{BLOCK_INPUT} * stage->staged_size;
     const std::size_t per_channel =
@@ -171,11 +205,15 @@ RateStage* rate_stage_start(std::uint32_t channels, std::uint32_t rate_in, std::
         }
     }
     if (own_thread) {
+        std::uint32_t started = 0;
         try {
-            stage->thread = start_engine_thread(converter_main, stage);
-            stage->own_thread = true;
+            for (; started < channels; ++started) {
+                stage->thread[started] = start_engine_thread(converter_main, stage, started);
+            }
+            stage->threads = channels;
         } catch (const std::system_error&) {
             // Converted on the calling thread instead: the same samples, later.
+            stop_threads(stage, started);
         }
     }
     return stage;
@@ -204,7 +242,7 @@ int rate_stage_push(RateStage* stage, std::uint32_t n, const mad_fixed_t* left,
     }
     const mad_fixed_t* channel_in[2] = {left, right};
     for (std::uint32_t channel = 0; channel < stage->channels; ++channel) {
-        rate_converter_stage(&stage->converter, channel_in[channel], n,
+        rate_converter_stage(&stage->converters[channel], channel_in[channel], n,
                              slot->in[channel] + std::size_t{slot->in_count} * stage->staged_size);
     }
     slot->in_count += n;
@@ -221,21 +259,25 @@ int rate_stage_finish(RateStage* stage) {
             return result;
         }
     }
-    // Every block is converted and played: the converter and the slots are the calling
+    // Every block is converted and played: the converters and the slots are the calling
     // thread's until the next push.
     Slot* slot = &stage->slots[0];
     for (;;) {
-        const std::int64_t count =
-            rate_converter_drain(&stage->converter, slot->out, stage->out_capacity);
-        if (count < 0) {
+        std::int64_t counts[2] = {0, 0};
+        for (std::uint32_t channel = 0; channel < stage->channels; ++channel) {
+            mad_fixed_t* const out[2] = {slot->out[channel], nullptr};
+            counts[channel] =
+                rate_converter_drain(&stage->converters[channel], out, stage->out_capacity);
+        }
+        if (counts[0] < 0 || (stage->channels == 2 && counts[1] != counts[0])) {
             return RATE_STAGE_CONVERTER_FAILED;
         }
-        if (count == 0) {
+        if (counts[0] == 0) {
             return 0;
         }
-        if (stage->play(stage->context, static_cast<std::uint32_t>(count), slot->out[0],
-                        stage->channels == 2 ? slot->out[1] : nullptr) == -1) {
-            return RATE_STAGE_PLAY_FAILED;
+        const int result = play_out(stage, static_cast<std::uint32_t>(counts[0]), slot->out);
+        if (result != 0) {
+            return result;
         }
     }
 }
@@ -244,15 +286,11 @@ void rate_stage_release(RateStage* stage) {
     if (stage == nullptr) {
         return;
     }
-    if (stage->own_thread) {
-        {
-            std::lock_guard<std::mutex> hold(stage->lock);
-            stage->quit = true;
-        }
-        stage->queued.notify_one();
-        stage->thread.join();
+    if (stage->threads > 0) {
+        stop_threads(stage, stage->threads);
     }
-    rate_converter_release(&stage->converter);
+    rate_converter_release(&stage->converters[0]);
+    rate_converter_release(&stage->converters[1]);
     std::free(stage->memory);
     delete stage;
 }

@@ -1,7 +1,7 @@
 // The rate converter as a stage of the output path. Routed samples are gathered into blocks;
-// with a thread of its own the stage converts one block while the calling thread goes on
-// decoding, packing and writing the one before. Without it the same blocks are converted on
-// the calling thread, so both ways give the same samples.
+// with threads of its own (one per channel) the stage converts one block while the calling
+// thread goes on decoding, packing and writing the one before. Without them the same blocks
+// are converted on the calling thread, so both ways give the same samples.
 #pragma once
 
 #include <mad.h>
