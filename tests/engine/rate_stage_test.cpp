@@ -76,22 +76,26 @@ void push_all(RateStage* stage, const std::vector<mad_fixed_t>& left,
 
 TEST(RateStage, PlaysTheConvertersSamplesOnItsOwnThreadOrTheCallers) {
     // 10 s, so that many blocks pass through the three slots; a different tone per channel.
+    // The stage converts each channel on its own; the reference is one stereo converter, at
+    // both precisions.
     const std::vector<mad_fixed_t> left = sine(1000, 48000, 480000);
     const std::vector<mad_fixed_t> right = sine(3000, 48000, 480000);
-    const Played expected = reference(48000, 44100, 24, left, &right);
-    // 10 s at 44.1 kHz, by hand.
-    ASSERT_NEAR(static_cast<double>(expected.left.size()), 441000.0, 1.0);
-    for (bool own_thread : {true, false}) {
-        Played played;
-        RateStage* stage = rate_stage_start(2, 48000, 44100, 24, own_thread, record, &played);
-        ASSERT_NE(stage, nullptr);
-        EXPECT_TRUE(rate_stage_matches(stage, 2, 48000));
-        EXPECT_FALSE(rate_stage_matches(stage, 1, 48000));
-        EXPECT_FALSE(rate_stage_matches(stage, 2, 44100));
-        push_all(stage, left, &right);
-        rate_stage_release(stage);
-        EXPECT_TRUE(played.left == expected.left) << own_thread;
-        EXPECT_TRUE(played.right == expected.right) << own_thread;
+    for (const std::uint32_t bits : {24u, 16u}) {
+        const Played expected = reference(48000, 44100, bits, left, &right);
+        // 10 s at 44.1 kHz, by hand.
+        ASSERT_NEAR(static_cast<double>(expected.left.size()), 441000.0, 1.0);
+        for (bool own_thread : {true, false}) {
+            Played played;
+            RateStage* stage = rate_stage_start(2, 48000, 44100, bits, own_thread, record, &played);
+            ASSERT_NE(stage, nullptr);
+            EXPECT_TRUE(rate_stage_matches(stage, 2, 48000));
+            EXPECT_FALSE(rate_stage_matches(stage, 1, 48000));
+            EXPECT_FALSE(rate_stage_matches(stage, 2, 44100));
+            push_all(stage, left, &right);
+            rate_stage_release(stage);
+            EXPECT_TRUE(played.left == expected.left) << own_thread << " " << bits;
+            EXPECT_TRUE(played.right == expected.right) << own_thread << " " << bits;
+        }
     }
 
     // One channel: right stays null on the way out. A 16-bit word takes the other precision, so
