@@ -291,6 +291,10 @@ void SignalRunObserver::started(std::size_t index) {
     Q_EMIT fileStartedAt(static_cast<int>(index));
 }
 
+void SignalRunObserver::measuring(std::size_t index) {
+    Q_EMIT fileMeasuringAt(static_cast<int>(index));
+}
+
 void SignalRunObserver::progressed(const RunProgress& progress) {
     for (const RunningFile& file : progress.running) {
         Q_EMIT fileMovedAt(static_cast<int>(file.index), file.totalKiB, file.doneKiB);
@@ -499,6 +503,14 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
         [&model, rowOf](int index) {
             FileStatus status;
             status.state = FileState::Decoding;
+            model.setStatus(rowOf(index), status);
+        },
+        Qt::QueuedConnection);
+    connect(
+        &observer, &SignalRunObserver::fileMeasuringAt, &dialog,
+        [&model, rowOf](int index) {
+            FileStatus status;
+            status.state = FileState::Measuring;
             model.setStatus(rowOf(index), status);
         },
         Qt::QueuedConnection);

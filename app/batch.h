@@ -94,12 +94,14 @@ class SignalRunObserver : public QObject, public RunObserver {
 public:
     using QObject::QObject;
     void started(std::size_t index) override;
+    void measuring(std::size_t index) override;
     // A signal for each running file.
     void progressed(const RunProgress& progress) override;
     void ended(std::size_t index, const FileOutcome& outcome) override;
 
 Q_SIGNALS:
     void fileStartedAt(int index);
+    void fileMeasuringAt(int index);
     void fileMovedAt(int index, int totalKiB, int doneKiB);
     void fileEndedAt(int index, const FileOutcome& outcome);
 };

@@ -156,6 +156,7 @@ QColor state_colour(FileState state) {
         case FileState::Waiting:
         case FileState::NotStarted:
             return {150, 156, 176};
+        case FileState::Measuring:
         case FileState::Decoding:
             return {120, 176, 255};
         case FileState::Done:

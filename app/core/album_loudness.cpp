@@ -68,6 +68,11 @@ public:
     void started(std::size_t index) override {
         if (index < measured_) {
             ++nextMeasure_;
+            // The files to write come first among those measured; a file kept as it is has
+            // no place in the run.
+            if (index < written_) {
+                outer_.measuring(index);
+            }
             return;
         }
         nextWrite_ = index - measured_ + 1;

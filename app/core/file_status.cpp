@@ -103,6 +103,8 @@ std::string status_text(const FileStatus& status) {
     switch (status.state) {
         case FileState::Waiting:
             return "waiting";
+        case FileState::Measuring:
+            return "measuring loudness";
         case FileState::Decoding:
             return "decoding " + percent(status.perMille);
         case FileState::Done: {

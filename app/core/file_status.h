@@ -9,11 +9,22 @@
 #include "app/core/output_plan.h"
 #include "app/core/run_types.h"
 
+// Measuring: its loudness is being measured for its album's gain, before it is written.
 // Stopped: the run was cancelled while the file was decoding; what it wrote is not whole, or
 // was removed. Refused: never given to the decoder, since its output may not be written there
 // (a folder of that name, the input itself). NotStarted: the run was cancelled before the
 // file's turn.
-enum class FileState { Waiting, Decoding, Done, Stopped, Skipped, Failed, Refused, NotStarted };
+enum class FileState {
+    Waiting,
+    Measuring,
+    Decoding,
+    Done,
+    Stopped,
+    Skipped,
+    Failed,
+    Refused,
+    NotStarted
+};
 
 struct FileStatus {
     FileState state = FileState::Waiting;
@@ -39,8 +50,8 @@ FileStatus ended_status(const FileOutcome& outcome, int perMille);
 // "-0.3 dB" (tenths, rounded half away from zero), "-inf dB" for a silent output.
 std::string peak_text(const DecodeStats& stats);
 
-// "waiting", "decoding 42%", "done 3:02, -0.3 dB, 0 clipped" (", as NAME (2).wav" when kept
-// beside an existing file), "stopped at 42%" (", removed"), "skipped: exists",
+// "waiting", "measuring loudness", "decoding 42%", "done 3:02, -0.3 dB, 0 clipped" (", as NAME
+// (2).wav" when kept beside an existing file), "stopped at 42%" (", removed"), "skipped: exists",
 // "failed: No space left on device", "refused: the output … is the input file itself; not
 // decoded", "not started".
 std::string status_text(const FileStatus& status);

@@ -67,6 +67,9 @@ public:
     virtual ~RunObserver() = default;
     // The file has been given to a worker; index is its place in the files given to the run.
     virtual void started(std::size_t /*index*/) {}
+    // The file's loudness is being measured for its album's gain; it starts (to be written)
+    // once its whole album is measured. Index as for started.
+    virtual void measuring(std::size_t /*index*/) {}
     // After a file has started, while files run (at each report of a file decoding in this
     // process, about ten times a second otherwise) and once after the last file has ended.
     virtual void progressed(const RunProgress& /*progress*/) {}

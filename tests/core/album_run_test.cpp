@@ -50,11 +50,17 @@ std::size_t line_of(const std::vector<std::string>& lines, const std::string& pr
 
 struct Heard : RunObserver {
     void started(std::size_t index) override { startedFiles.push_back(index); }
+    void measuring(std::size_t index) override {
+        measuredFiles.push_back(index);
+        // A file's measuring is told before its writing starts.
+        EXPECT_EQ(std::count(startedFiles.begin(), startedFiles.end(), index), 0);
+    }
     void ended(std::size_t index, const FileOutcome& outcome) override {
         endedFiles.push_back(index);
         ends.push_back(outcome.end);
     }
     std::vector<std::size_t> startedFiles;
+    std::vector<std::size_t> measuredFiles;
     std::vector<std::size_t> endedFiles;
     std::vector<FileEnd> ends;
 };
@@ -109,9 +115,13 @@ TEST(AlbumRun, AnAlbumIsWrittenWhileTheNextIsMeasuredWithItsWholeFigures) {
         const BatchResult result = run_album_files(test_run(), files, {}, window_requests(options),
                                                    settings, heard, write, measure);
 
-        // The observer hears of the writing only, one end per file in its own index.
+        // The observer hears of each file's measuring, then of its writing, with one end per
+        // file in its own index.
         ASSERT_EQ(result.files.size(), 4u);
         EXPECT_EQ(result.files[3].input, "/m/B/b2.mp3");
+        std::vector<std::size_t> measured = heard.measuredFiles;
+        std::sort(measured.begin(), measured.end());
+        EXPECT_EQ(measured, (std::vector<std::size_t>{0, 1, 2, 3}));
         EXPECT_EQ(heard.startedFiles, (std::vector<std::size_t>{0, 1, 2, 3}));
         std::vector<std::size_t> ended = heard.endedFiles;
         std::sort(ended.begin(), ended.end());
@@ -170,6 +180,8 @@ TEST(AlbumRun, AFileKeptCountsTowardsItsAlbumAndACancelLeavesTheRestNotStarted) 
     ASSERT_EQ(result.files.size(), 1u);
     EXPECT_EQ(result.files[0].end, FileEnd::Decoded);
     EXPECT_EQ(log_lines(log), (std::vector<std::string>{"m a2", "m a1", "w a2 20"}));
+    // The kept file is measured, but has no place in the run to tell it in.
+    EXPECT_EQ(heard.measuredFiles, std::vector<std::size_t>{0});
 
     // A cancel while B is measured: A is written, B's files are not started.
     std::filesystem::remove(log);

@@ -91,6 +91,8 @@ TEST(FileStatus, ARunTellsEachFileItsStartProgressAndEndWithTheEnginesFigures) {
 TEST(FileStatus, TextsOfEveryState) {
     FileStatus status;
     EXPECT_EQ(status_text(status), "waiting");
+    status.state = FileState::Measuring;
+    EXPECT_EQ(status_text(status), "measuring loudness");
     status.state = FileState::Decoding;
     status.perMille = 427;
     EXPECT_EQ(status_text(status), "decoding 42%");  // rounded down: never 100 % before the end
