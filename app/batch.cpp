@@ -498,22 +498,18 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
                    ? runRows[static_cast<std::size_t>(index)]
                    : -1;
     };
+    // A row whose file has begun a stage of its run: measuring, then decoding.
+    auto beginRow = [&model, rowOf](int index, FileState stage) {
+        FileStatus status;
+        status.state = stage;
+        model.setStatus(rowOf(index), status);
+    };
     connect(
         &observer, &SignalRunObserver::fileStartedAt, &dialog,
-        [&model, rowOf](int index) {
-            FileStatus status;
-            status.state = FileState::Decoding;
-            model.setStatus(rowOf(index), status);
-        },
-        Qt::QueuedConnection);
+        [beginRow](int index) { beginRow(index, FileState::Decoding); }, Qt::QueuedConnection);
     connect(
         &observer, &SignalRunObserver::fileMeasuringAt, &dialog,
-        [&model, rowOf](int index) {
-            FileStatus status;
-            status.state = FileState::Measuring;
-            model.setStatus(rowOf(index), status);
-        },
-        Qt::QueuedConnection);
+        [beginRow](int index) { beginRow(index, FileState::Measuring); }, Qt::QueuedConnection);
     connect(
         &observer, &SignalRunObserver::fileMovedAt, &dialog,
         [&model, rowOf](int index, int totalKiB, int doneKiB) {

@@ -1,7 +1,5 @@
 #include "app/startup.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QByteArrayList>
 #include <QDir>
@@ -9,12 +7,11 @@
 #include <QFile>
 #include <QThread>
 #include <QTimer>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <vector>
 
+#include "app/core/folder_text.h"
 #include "app/instance_socket.h"
 #include "app/mainwindow.h"
 #include "app/message_boxes.h"
@@ -27,13 +24,11 @@ namespace {
 
 // The files and folders named on the command line, what is left of argv once Qt took its own
 // options: as bytes, since a file name need not be text, and made absolute from the folder the
-// program was started in, since the window works from another folder and a running copy from
-// its own. "--" ends the options, so that a name may start with a dash after it.
+// program was started in (as the command line takes its folders), since the window works from
+// another folder and a running copy from its own. "--" ends the options, so that a name may
+// start with a dash after it.
 QByteArrayList given_paths(int argc, char** argv) {
-    QByteArray folder = QFile::encodeName(QDir::currentPath());
-    if (std::vector<char> cwd(PATH_MAX); getcwd(cwd.data(), cwd.size()) != nullptr) {
-        folder = QByteArray(cwd.data());
-    }
+    const FolderTextBase base{current_folder(), {}};
     QByteArrayList paths;
     bool options = true;
     for (int i = 1; i < argc; ++i) {
@@ -41,7 +36,8 @@ QByteArrayList given_paths(int argc, char** argv) {
         if (options && argument == "--") {
             options = false;
         } else if (!argument.isEmpty() && (!options || !argument.startsWith('-'))) {
-            paths.push_back(argument.startsWith('/') ? argument : folder + '/' + argument);
+            paths.push_back(
+                QByteArray::fromStdString(resolve_folder_text(argument.toStdString(), base)));
         }
     }
     return paths;

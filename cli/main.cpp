@@ -34,12 +34,7 @@ constexpr int EXIT_SIGNAL_BASE = 128;  // + the signal that stopped the run
 
 // Relative folder texts are taken from the current folder; "~" was the shell's to expand.
 std::string absolute_folder(const std::string& text) {
-    std::vector<char> cwd(4096);
-    FolderTextBase base;
-    if (getcwd(cwd.data(), cwd.size()) != nullptr) {
-        base.current = cwd.data();
-    }
-    return resolve_folder_text(text, base);
+    return resolve_folder_text(text, {current_folder(), {}});
 }
 
 // The folder check's messages on standard error; its offer to create is always accepted.

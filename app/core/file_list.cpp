@@ -92,11 +92,11 @@ int FileList::acceptPath(const std::string& path) const {
 }
 
 std::string FileList::namedPathRefusal(const std::string& path) const {
-    struct stat info {};
-    if (stat(path.c_str(), &info) != 0) {
-        return errno_message(errno);
+    if (acceptPath(path) != PATH_REFUSED) {
+        return {};
     }
-    return acceptPath(path) == PATH_REFUSED ? NOT_MPEG_AUDIO_REASON : std::string();
+    struct stat info {};
+    return stat(path.c_str(), &info) != 0 ? errno_message(errno) : NOT_MPEG_AUDIO_REASON;
 }
 
 bool FileList::wantedExtension(const std::string& path) const {

@@ -1,5 +1,8 @@
 #include "app/core/folder_text.h"
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -43,4 +46,11 @@ std::string resolve_folder_text(const std::string& text, const FolderTextBase& b
         path = base.current + "/" + path;
     }
     return without_dot_parts(path);
+}
+
+std::string current_folder() {
+    char* folder = getcwd(nullptr, 0);
+    std::string result = folder != nullptr ? folder : "";
+    std::free(folder);
+    return result;
 }

@@ -16,3 +16,7 @@ struct FolderTextBase {
 // ".." with the name before it (by the text, not by following links, as a shell user reads
 // it); "/" stays "/". Nothing else changes: a name the check refuses reaches it unchanged.
 std::string resolve_folder_text(const std::string& text, const FolderTextBase& base);
+
+// The process's current folder as the system names it (bytes, which need not be text); empty
+// when the system cannot tell (the folder was removed).
+std::string current_folder();
