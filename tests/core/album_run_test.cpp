@@ -185,7 +185,7 @@ TEST(AlbumRun, AFileKeptCountsTowardsItsAlbumAndACancelLeavesTheRestNotStarted) 
 
     // A cancel while B is measured: A is written, B's files are not started.
     std::filesystem::remove(log);
-    auto cancelling = [&log, &measure](const DecodeRequest& request) -> std::int32_t {
+    auto cancelling = [&measure](const DecodeRequest& request) -> std::int32_t {
         if (base_name(request.input_path) == "b1") {
             request_cancel(test_run());
             return request.progress(100, 50) != 0 ? DECODE_ABORTED : DECODE_OK;

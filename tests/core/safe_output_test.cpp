@@ -248,7 +248,7 @@ TEST_F(SafeOutput, FailuresSayTheSystemsReasonForTheOutputAndTheInput) {
 
 TEST_F(SafeOutput, TheUnfinishedFileCanBeRemovedFromASignalHandler) {
     FileOutcome outcome = decode_into_place(
-        request(dir.file("in.mp3"), dir.file("out.wav")), [this](const DecodeRequest& r) {
+        request(dir.file("in.mp3"), dir.file("out.wav")), [](const DecodeRequest& r) {
             write_file_bytes(r.output_path, {'h', 'a', 'l', 'f'});
             remove_unfinished_output();  // what a second Ctrl-C does before the program ends
             EXPECT_FALSE(file_exists(r.output_path));
