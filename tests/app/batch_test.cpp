@@ -991,7 +991,8 @@ private Q_SLOTS:
             QSKIP("needs root to mount a small tmpfs");
         }
         const QString longInput = longFile();
-        window_->addChosenFiles({longInput, put("short.mp3", "short.mp3")});
+        const QString shortInput = put("short.mp3", "short.mp3");
+        window_->addChosenFiles({longInput, shortInput});
         auto* atOnce = control<QSpinBox>(window_->pageTabs()->optionsPage(), ids::FILES_AT_ONCE);
         for (int filesAtOnce : {1, 2}) {
             atOnce->setValue(filesAtOnce);
@@ -1000,11 +1001,20 @@ private Q_SLOTS:
             boxes_.clear();
             boxes_.answers = {true};
             click(ids::DECODE_ALL);
-            QCOMPARE(status_of(*window_, 0), u"failed: No space left on device"_s);
-            QVERIFY2(status_of(*window_, 1).startsWith(u"done "_s),
-                     qPrintable(status_of(*window_, 1)));
-            QCOMPARE(boxes_.told, QStringList{u"1 decoded, 1 failed.\n\n"_s + longInput +
-                                              u": No space left on device"_s});
+            const QString full = u"No space left on device"_s;
+            QCOMPARE(status_of(*window_, 0), u"failed: "_s + full);
+            // Two at once share the full disk: the short file meets it too when its writes
+            // fall before the long file's temporary is gone. One at a time, it never does.
+            const QString shortStatus = status_of(*window_, 1);
+            if (filesAtOnce == 2 && shortStatus == u"failed: "_s + full) {
+                QCOMPARE(boxes_.told,
+                         QStringList{u"0 decoded, 2 failed.\n\n"_s + longInput + u": "_s + full +
+                                     u"\n"_s + shortInput + u": "_s + full});
+                continue;
+            }
+            QVERIFY2(shortStatus.startsWith(u"done "_s), qPrintable(shortStatus));
+            QCOMPARE(boxes_.told,
+                     QStringList{u"1 decoded, 1 failed.\n\n"_s + longInput + u": "_s + full});
         }
         save_screenshot(window_.get(), u"list_full_disk.png"_s);
         umount2(QFile::encodeName(out).constData(), MNT_DETACH);
