@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -137,6 +138,39 @@ std::string take_captured(int capture) {
         lseek(capture, 0, SEEK_SET);
     }
     return text;
+}
+
+// Closes every descriptor a forked worker inherited but the ones it works with. Another
+// worker's socket would keep that one from seeing its parent close; the window's instance
+// lock or listening socket would outlive a window that was killed, for as long as this
+// worker runs.
+void close_descriptors(unsigned int first, unsigned int last) {
+    if (close_range(first, last, 0) == 0) {
+        return;
+    }
+    // A kernel before close_range: one by one, up to the most this process may have open.
+    const long most = sysconf(_SC_OPEN_MAX);
+    const unsigned int end = most > 0 ? std::min(last, static_cast<unsigned int>(most - 1)) : last;
+    for (unsigned int fd = first; fd <= end && fd >= first; ++fd) {
+        close(static_cast<int>(fd));
+    }
+}
+
+void keep_only_descriptors(int channel, int capture, const ProcessorTokens& tokens) {
+    std::array<int, 7> keep = {STDIN_FILENO, STDOUT_FILENO,  STDERR_FILENO,  channel,
+                               capture,      tokens.read_fd, tokens.write_fd};
+    std::sort(keep.begin(), keep.end());
+    unsigned int next = 0;  // the lowest descriptor not yet kept or closed
+    for (int fd : keep) {
+        if (fd < 0 || static_cast<unsigned int>(fd) < next) {
+            continue;
+        }
+        if (static_cast<unsigned int>(fd) > next) {
+            close_descriptors(next, static_cast<unsigned int>(fd) - 1);
+        }
+        next = static_cast<unsigned int>(fd) + 1;
+    }
+    close_descriptors(next, ~0U);
 }
 
 // The worker process: files one after another as the parent sends them, each answered with
@@ -398,18 +432,9 @@ int Pool::start(std::size_t slot) {
     // handlers, and workers are forked once per run and on a crash, not once per file.
     pid_t pid = fork();
     if (pid == 0) {
-        // A worker holding another's socket would keep that one from seeing its parent close.
-        for (const Worker& other : workers_) {
-            if (other.channel != -1) {
-                close(other.channel);
-            }
-            if (other.capture != -1) {
-                close(other.capture);
-            }
-        }
-        close(fds[0]);
-        run_worker(fds[1], capture, build_, decode_, mask, workers_.size() > 1,
-                   processors_.workerTokens(slot));
+        const ProcessorTokens tokens = processors_.workerTokens(slot);
+        keep_only_descriptors(fds[1], capture, tokens);
+        run_worker(fds[1], capture, build_, decode_, mask, workers_.size() > 1, tokens);
     }
     int error = errno;
     pthread_sigmask(SIG_SETMASK, &mask, nullptr);

@@ -3,9 +3,11 @@
 // the rest of the run; and real decodes against the same run in one process.
 #include "app/core/worker_pool.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -299,6 +301,42 @@ TEST_F(WorkerPool, TwoWorkersTakeManyFilesEachAndKeepTheirMessagesApart) {
         ++filesPerWorker[pid];
     }
     EXPECT_EQ(filesPerWorker.size(), 2u);
+}
+
+TEST_F(WorkerPool, AWorkerKeepsNoneOfTheParentsDescriptorsOpen) {
+    // A lock the parent holds on a descriptor that is not close-on-exec, as the window holds
+    // its instance lock; a forked worker inherits it. Once the parent lets it go, the lock
+    // must be free, or a copy of the program started after the window ended would find it
+    // taken for as long as a worker still runs.
+    const std::string lockPath = out.file("instance.lock");
+    int lock = open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_NE(lock, -1);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+    listener.onProgress = [&lock](const RunProgress&) {
+        if (lock != -1) {
+            close(lock);
+            lock = -1;
+        }
+    };
+    run(numbered_files(2), [lockPath](const DecodeRequest&) -> std::int32_t {
+        const int other = open(lockPath.c_str(), O_RDWR);
+        bool free = false;
+        for (int wait = 0; wait < 500 && other != -1 && !free; ++wait) {
+            free = flock(other, LOCK_EX | LOCK_NB) == 0;
+            if (!free) {
+                usleep(10000);
+            }
+        }
+        if (free) {
+            flock(other, LOCK_UN);
+        }
+        std::printf("lock %s\n", free ? "free" : "still taken");
+        return DECODE_OK;
+    });
+    ASSERT_EQ(listener.ends.size(), 2u);
+    for (const auto& [index, end] : listener.ends) {
+        EXPECT_EQ(end.messages, "lock free\n") << index;
+    }
 }
 
 TEST_F(WorkerPool, EachJobCarriesItsFileWithItsPlannedOutput) {
