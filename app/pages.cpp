@@ -457,9 +457,9 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
       filesAtOnce_(named(new QSpinBox(this), ids::FILES_AT_ONCE)) {
     // "Quality select", "Effects", "Fade in" and "Fade out" are painted in the page's picture.
     skin_page(this, 131, pictures::OPTIONS_PAGE);
-    auto* sixteenBit = picture_button(new SkinRadioButton(this), ids::BITS_16, pictures::BITS_16,
-                                      layout::BITS_16_BUTTON, tr("16 - bit (CD)"));
-    sixteenBit->setChecked(true);
+    sixteenBit_ = picture_button(new SkinRadioButton(this), ids::BITS_16, pictures::BITS_16,
+                                 layout::BITS_16_BUTTON, tr("16 - bit (CD)"));
+    sixteenBit_->setChecked(true);
 
     const std::array<std::tuple<QSlider*, int, layout::Box>, 2> sliders = {
         {{fadeInSlider_, ids::FADE_IN_SLIDER, layout::FADE_IN_SLIDER},
@@ -483,7 +483,7 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
         edit->setStyleSheet(edit_style(QColor(28, 39, 64)));
     }
     writeFadeBoxes();
-    give_keys({{sixteenBit, Qt::ALT | Qt::Key_1},
+    give_keys({{sixteenBit_, Qt::ALT | Qt::Key_1},
                {eightBit_, Qt::ALT | Qt::Key_8},
                {exactLength_, Qt::ALT | Qt::Key_G},
                {copyTags_, Qt::ALT | Qt::Key_Y},
@@ -542,7 +542,7 @@ OptionsPage::OptionsPage(MessageBoxes& boxes, QWidget* parent)
     // the normalize row with the loudness box and its target, silence, then each fade's
     // slider and its box.
     // The output format stands first, on the caption row above the bit depth.
-    tabOrder_ = {outputFormat_, sixteenBit,  eightBit_,       exactLength_,
+    tabOrder_ = {outputFormat_, sixteenBit_, eightBit_,       exactLength_,
                  filesAtOnce_,  copyTags_,   replayGain_,     album_,
                  normalize_,    loudness_,   loudnessTarget_, skipSilence_,
                  fadeInSlider_, fadeInEdit_, fadeOutSlider_,  fadeOutEdit_};
@@ -650,8 +650,36 @@ void OptionsPage::addOutputFormatChoice() {
     outputFormat_->setCurrentIndex(remembered < 0 ? 0 : remembered);
     connect(outputFormat_, &QComboBox::currentIndexChanged, this, [this] {
         write_setting(SETTING_OUTPUT_FORMAT, outputFormat_->currentData().toString());
+        followOutputFormat();
     });
     focus_key(outputFormat_, Qt::ALT | Qt::Key_4);
+    followOutputFormat();
+}
+
+void OptionsPage::followOutputFormat() {
+    const bool cd = outputFormat_->currentIndex() == static_cast<int>(OutputFormat::CdAudio);
+    if (cd == formatFixesBoxes_) {
+        return;
+    }
+    const std::array<QAbstractButton*, 3> fixed = {sixteenBit_, eightBit_, exactLength_};
+    if (cd) {
+        exactLengthChosen_ = exactLength_->isChecked();
+        eightBitChosen_ = eightBit_->isChecked();
+        for (std::size_t i = 0; i < fixed.size(); ++i) {
+            ownToolTips_[i] = fixed[i]->toolTip();
+        }
+    }
+    // Disabled first, so that the ticks below are not taken for the user's choice.
+    formatFixesBoxes_ = cd;
+    for (QAbstractButton* button : fixed) {
+        button->setEnabled(!cd);
+    }
+    exactLength_->setChecked(cd || exactLengthChosen_);
+    (cd || !eightBitChosen_ ? sixteenBit_ : eightBit_)->setChecked(true);
+    const QString why = tr("CD audio is always 16-bit, of exact length");
+    for (std::size_t i = 0; i < fixed.size(); ++i) {
+        fixed[i]->setToolTip(cd ? ownToolTips_[i] + QLatin1Char('\n') + why : ownToolTips_[i]);
+    }
 }
 
 bool OptionsPage::focusNextPrevChild(bool next) {
@@ -677,7 +705,8 @@ BatchOptions OptionsPage::batchOptions(const std::string& outputFolder) const {
 }
 
 void OptionsPage::saveSettings() const {
-    write_switch_setting(SETTING_EXACT_LENGTH, exactLength_->isChecked());
+    write_switch_setting(SETTING_EXACT_LENGTH,
+                         formatFixesBoxes_ ? exactLengthChosen_ : exactLength_->isChecked());
     write_switch_setting(SETTING_COPY_TAGS, copyTags_->isChecked());
 }
 

@@ -140,6 +140,9 @@ private:
     void fadeBoxEdited(QSlider* slider, int& field);
     void writeFadeBoxes();
     void addOutputFormatChoice();
+    // CD audio fixes the bit depth and exact length: their buttons show it, disabled, and
+    // the user's own choices come back with another format.
+    void followOutputFormat();
     // Loudness: the target box, the album and ReplayGain boxes; the loudness box and the peak
     // normalizer clear each other.
     void addLoudnessControls();
@@ -148,6 +151,7 @@ private:
     bool checkingBoxes_ = false;
     int fadeIn_ = 0;
     int fadeOut_ = 0;
+    QRadioButton* sixteenBit_ = nullptr;
     QRadioButton* eightBit_;
     QCheckBox* normalize_;
     QCheckBox* skipSilence_;
@@ -163,6 +167,10 @@ private:
     QLineEdit* fadeOutEdit_;
     QSpinBox* filesAtOnce_;
     QComboBox* outputFormat_ = nullptr;
+    bool formatFixesBoxes_ = false;
+    bool exactLengthChosen_ = false;
+    bool eightBitChosen_ = false;
+    std::array<QString, 3> ownToolTips_;  // 16-bit, 8-bit, exact length
     std::vector<QWidget*> tabOrder_;
 };
 

@@ -91,19 +91,20 @@ void SkinButtonLook::drawPicture(QPainter& painter, const QRect& rect,
 
 void SkinButtonLook::paint(QAbstractButton& button, QPainter& painter, bool hovering) const {
     const QRect rect = button.rect();
+    const bool checked = button.isCheckable() && button.isChecked();
     const ButtonFace face =
-        button_face(button.isEnabled(), button.isDown(), button.isCheckable() && button.isChecked(),
-                    hovering, button.hasFocus());
+        button_face(button.isEnabled(), button.isDown(), checked, hovering, button.hasFocus());
     if (hasMask()) {
         painter.setClipRegion(maskRegion());
     }
     // Without a picture of its own a disabled button is its normal picture, faded: it must not
-    // look as if it would do something.
+    // look as if it would do something. A ticked one stays ticked, faded: what it fixes shows.
     const bool faded = face == ButtonFace::Disabled && disabled_.isNull();
     if (faded) {
         painter.setOpacity(0.45);
     }
-    drawPicture(painter, rect, picture(face));
+    drawPicture(painter, rect,
+                picture(faded ? (checked ? ButtonFace::Pressed : ButtonFace::Normal) : face));
     if (faded) {
         painter.setOpacity(1.0);
     }

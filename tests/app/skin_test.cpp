@@ -575,9 +575,14 @@ void SkinTest::checkBoxesAndRadioButtonsShowTheirPictures() {
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(35, 10));
     QVERIFY(box->isChecked());
     QCOMPARE(colour(box), pressed);
-    // No disabled picture: the normal one, faded over what lies under it, so that it does not
-    // look as if it would do something.
+    // No disabled picture: the picture of its state, faded over what lies under it, so that it
+    // does not look as if it would do something and still shows whether it is ticked.
     box->setEnabled(false);
+    const QColor fadedTicked = colour(box);
+    QVERIFY2(fadedTicked != pressed && fadedTicked.green() > fadedTicked.red() + 60 &&
+                 fadedTicked.red() > 60,
+             qPrintable(fadedTicked.name()));
+    box->setChecked(false);
     const QColor faded = colour(box);
     QVERIFY2(faded != normal && faded.red() > faded.green() + 60 && faded.green() > 60,
              qPrintable(faded.name()));

@@ -521,11 +521,27 @@ private Q_SLOTS:
         QVERIFY(window_->pageTabs()->optionsPage()->batchOptions("/out").outputFormat ==
                 OutputFormat::AsMp3);
 
-        // CD audio with 8-bit ticked: the burner's format wins. A 22.05 kHz mono file becomes
+        // CD audio over 8-bit and no exact length: the burner's format wins, and the boxes
+        // show it without forgetting the user's own choices. A 22.05 kHz mono file becomes
         // 44.1 kHz 16-bit stereo.
+        OptionsPage* page = window_->pageTabs()->optionsPage();
+        auto* eightBit = control<QRadioButton>(page, ids::BITS_8);
+        auto* sixteenBit = control<QRadioButton>(page, ids::BITS_16);
+        auto* exact = control<QCheckBox>(page, ids::EXACT_LENGTH);
+        eightBit->click();
+        exact->setChecked(false);
         choice()->setCurrentIndex(1);
-        control<QRadioButton>(window_->pageTabs()->optionsPage(), ids::BITS_8)->click();
+        QVERIFY(sixteenBit->isChecked() && !sixteenBit->isEnabled());
+        QVERIFY(!eightBit->isChecked() && !eightBit->isEnabled());
+        QVERIFY(exact->isChecked() && !exact->isEnabled());
+        QVERIFY(exact->toolTip().endsWith(u"CD audio is always 16-bit, of exact length"_s));
+        QVERIFY(page->exactLength());
+        QCOMPARE(read_setting(SETTING_EXACT_LENGTH), u"0"_s);
+        eightBit->click();
+        QVERIFY(sixteenBit->isChecked());
         QCOMPARE(read_setting(SETTING_OUTPUT_FORMAT), u"cd"_s);
+        window_->pageTabs()->setCurrentWidget(page);
+        QVERIFY(QFileInfo(save_screenshot(window_.get(), u"options_cd_audio.png"_s)).size() > 0);
         QVERIFY(QDir().mkpath(at(u"out"_s)));
         control<QLineEdit>(outputPage(), ids::OUTPUT_FOLDER)->setText(at(u"out"_s));
         window_->addChosenFiles({put(u"mono.mp3"_s, "mono_22k.mp3")});
@@ -540,7 +556,21 @@ private Q_SLOTS:
         window_.reset();
         openWindow();
         QCOMPARE(choice()->currentIndex(), 1);
+        QVERIFY(
+            control<QCheckBox>(window_->pageTabs()->optionsPage(), ids::EXACT_LENGTH)->isChecked());
+        // Another format gives the boxes back as they were before CD audio; a click on a
+        // box CD audio fixes changes nothing.
+        auto* eightBitAgain =
+            control<QRadioButton>(window_->pageTabs()->optionsPage(), ids::BITS_8);
+        choice()->setCurrentIndex(0);
+        QVERIFY(!control<QCheckBox>(window_->pageTabs()->optionsPage(), ids::EXACT_LENGTH)
+                     ->isChecked());
+        eightBitAgain->click();
+        choice()->setCurrentIndex(1);
+        QVERIFY(!eightBitAgain->isChecked());
+        control<QRadioButton>(window_->pageTabs()->optionsPage(), ids::BITS_16)->click();
         choice()->setCurrentIndex(2);
+        QVERIFY(eightBitAgain->isChecked() && eightBitAgain->isEnabled());
         QVERIFY(window_->pageTabs()->optionsPage()->batchOptions("/out").outputFormat ==
                 OutputFormat::Video48k);
         window_->pageTabs()->setCurrentWidget(window_->pageTabs()->optionsPage());
