@@ -3,6 +3,7 @@
 // the run would refuse parts of. Each file's line, its JSON object and the end report say the
 // same reason, and the exit status follows it.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,10 +53,17 @@ void write_long_input(const std::string& path, int copies) {
     write_file_bytes(path, bytes);
 }
 
-// The command line as the user nobody under a process limit: root is exempt from the limit.
-// "ulimit -u 1" leaves no room for a worker beside the program itself, 2 room for one.
-std::string as_nobody_with_process_limit(int limit, const std::vector<std::string>& args) {
-    return "runuser -u nobody -- bash -c " +
+// The command line as a user no account has, under a process limit: root is exempt from the
+// limit, and the limit counts every process of the user, so a user other tests run as (such
+// as nobody) would take its room. "ulimit -u 1" leaves no room for a worker beside the
+// program itself, 2 room for one.
+std::string as_unused_user_with_process_limit(int limit, const std::vector<std::string>& args) {
+    uid_t unused = 60899;  // below the worker pool test's, so that the two never share one
+    while (unused > 60000 && getpwuid(unused) != nullptr) {
+        --unused;
+    }
+    const std::string id = std::to_string(unused);
+    return "setpriv --reuid=" + id + " --regid=" + id + " --clear-groups -- bash -c " +
            shell_quote("ulimit -u " + std::to_string(limit) + " && exec " + cli_command(args));
 }
 
@@ -64,7 +72,7 @@ TEST(CliOutcomes, NoWorkerStartingFailsEveryFileWithTheReasonAndSomeDecodeEveryt
         GTEST_SKIP() << "needs root to run as another user under a process limit";
     }
     TempDir dir;
-    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);  // the user nobody reads and writes here
+    ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);  // the other user reads and writes here
     std::vector<std::string> inputs;
     for (const char* name : {"a", "b", "c"}) {
         inputs.push_back(dir.file(std::string(name) + ".mp3"));
@@ -72,7 +80,7 @@ TEST(CliOutcomes, NoWorkerStartingFailsEveryFileWithTheReasonAndSomeDecodeEveryt
     }
     std::vector<std::string> args = {"--json", "--jobs", "2", "-o", dir.file("none")};
     args.insert(args.end(), inputs.begin(), inputs.end());
-    RunResult none = run_shell(as_nobody_with_process_limit(1, args), dir);
+    RunResult none = run_shell(as_unused_user_with_process_limit(1, args), dir);
     EXPECT_EQ(none.status, 1) << none.err;
     const std::string reason =
         "no worker process could be started: Resource temporarily unavailable";
@@ -95,7 +103,7 @@ TEST(CliOutcomes, NoWorkerStartingFailsEveryFileWithTheReasonAndSomeDecodeEveryt
     // One worker starts, the second cannot: the one decodes every file, and the run says
     // once that it went on without the other.
     args[4] = dir.file("some");
-    RunResult some = run_shell(as_nobody_with_process_limit(2, args), dir);
+    RunResult some = run_shell(as_unused_user_with_process_limit(2, args), dir);
     EXPECT_EQ(some.status, 0) << some.err;
     EXPECT_TRUE(contains(some.err,
                          "Not every worker process could be started (Resource "
