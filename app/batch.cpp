@@ -143,6 +143,7 @@ int DecodeProgressDialog::runningRow(int index, bool take) {
             if (running_[i].index < 0) {
                 running_[i].index = index;
                 running_[i].perMille = 0;
+                running_[i].measuring = false;
                 return static_cast<int>(i);
             }
         }
@@ -159,9 +160,10 @@ void DecodeProgressDialog::showRunningRow(int row) {
         return;
     }
     const QString name = names_.value(shown.index);
-    const QString text = tr("%1  %2%").arg(name).arg(shown.perMille / 10);
-    // The name gives way in its middle; the percentage always shows.
-    const QString percent = tr("  %1%").arg(shown.perMille / 10);
+    // The name gives way in its middle; the percentage (or what happens) always shows.
+    const QString percent =
+        shown.measuring ? tr("  measuring loudness") : tr("  %1%").arg(shown.perMille / 10);
+    const QString text = name + percent;
     const QFontMetrics metrics = shown.name->fontMetrics();
     const int room = shown.name->width() - metrics.horizontalAdvance(percent);
     shown.name->setText(metrics.elidedText(name, Qt::ElideMiddle, room) + percent);
@@ -186,9 +188,44 @@ void DecodeProgressDialog::fileStarted(int index) {
     setCountLine(QString::fromStdString(count_line(started_, static_cast<int>(names_.size()))));
     const int row = runningRow(index, true);
     if (row >= 0) {
+        running_[static_cast<std::size_t>(row)].measuring = false;
         showRunningRow(row);
     }
     showBatchProgress();
+}
+
+void DecodeProgressDialog::setMeasuringText(const QString& text) {
+    measuringText_ = text;
+    setCountLine(text);
+}
+
+void DecodeProgressDialog::fileMeasuring(int index) {
+    if (index < 0 || index >= static_cast<int>(names_.size())) {
+        return;
+    }
+    if (running_.empty()) {
+        // A measuring decode reports no progress: the file bar waits empty for the writing.
+        setFileLine(names_.value(index));
+        setFileBar(0, 1, 1, 0);
+        setCountLine(measuringText_);
+        return;
+    }
+    const int row = runningRow(index, true);
+    if (row >= 0) {
+        running_[static_cast<std::size_t>(row)].measuring = true;
+        showRunningRow(row);
+    }
+}
+
+void DecodeProgressDialog::fileMeasured(int index) {
+    const int row = runningRow(index, false);
+    if (row < 0 || !running_[static_cast<std::size_t>(row)].measuring) {
+        return;
+    }
+    // The row is free for the next file; this one's writing takes a row when it starts.
+    running_[static_cast<std::size_t>(row)].index = -1;
+    running_[static_cast<std::size_t>(row)].measuring = false;
+    showRunningRow(row);
 }
 
 void DecodeProgressDialog::fileMoved(int index, int totalKiB, int doneKiB) {
@@ -293,6 +330,10 @@ void SignalRunObserver::started(std::size_t index) {
 
 void SignalRunObserver::measuring(std::size_t index) {
     Q_EMIT fileMeasuringAt(static_cast<int>(index));
+}
+
+void SignalRunObserver::measured(std::size_t index) {
+    Q_EMIT fileMeasuredAt(static_cast<int>(index));
 }
 
 void SignalRunObserver::progressed(const RunProgress& progress) {
@@ -468,7 +509,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
     // starts, the dialog says what the wait is for.
     if (options.album && (options.loudness || options.replayGain)) {
         const std::size_t measured = files.size() + keptAlbumFiles.size();
-        dialog.setCountLine(
+        dialog.setMeasuringText(
             measured == 1
                 ? tr("Measuring the loudness of 1 file for the album gain...")
                 : tr("Measuring the loudness of %1 files for the album gain...").arg(measured));
@@ -477,6 +518,10 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
             &DecodeProgressDialog::fileStarted, Qt::QueuedConnection);
     connect(&observer, &SignalRunObserver::fileMovedAt, &dialog, &DecodeProgressDialog::fileMoved,
             Qt::QueuedConnection);
+    connect(&observer, &SignalRunObserver::fileMeasuringAt, &dialog,
+            &DecodeProgressDialog::fileMeasuring, Qt::QueuedConnection);
+    connect(&observer, &SignalRunObserver::fileMeasuredAt, &dialog,
+            &DecodeProgressDialog::fileMeasured, Qt::QueuedConnection);
     connect(
         &observer, &SignalRunObserver::fileEndedAt, &dialog,
         [&dialog](int index, const FileOutcome&) { dialog.fileEnded(index); },

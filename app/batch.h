@@ -41,6 +41,11 @@ public:
     // The run's events, by the file's place in the run: with one file at a time the file
     // line, the count line and the file bar show it, with several its row.
     void fileStarted(int index);
+    // An album's file whose loudness is measured before any of the album is written: the
+    // file line, or a row, names it with what is happening; the count line says the text.
+    void setMeasuringText(const QString& text);
+    void fileMeasuring(int index);
+    void fileMeasured(int index);
     // As the engine last reported it.
     void fileMoved(int index, int totalKiB, int doneKiB);
     void fileProgress(int index, int perMille);
@@ -67,10 +72,12 @@ private:
         SkinProgressBar* bar;
         int index = -1;  // the file it shows; -1 while free
         int perMille = 0;
+        bool measuring = false;
     };
     BatchState* run_ = nullptr;
     std::vector<RunningRow> running_;
     QStringList names_;
+    QString measuringText_;
     std::vector<int> filePerMille_;  // -1 waiting, 0 to 999 running, 1000 ended
     int started_ = 0;
 
@@ -95,6 +102,7 @@ public:
     using QObject::QObject;
     void started(std::size_t index) override;
     void measuring(std::size_t index) override;
+    void measured(std::size_t index) override;
     // A signal for each running file.
     void progressed(const RunProgress& progress) override;
     void ended(std::size_t index, const FileOutcome& outcome) override;
@@ -102,6 +110,7 @@ public:
 Q_SIGNALS:
     void fileStartedAt(int index);
     void fileMeasuringAt(int index);
+    void fileMeasuredAt(int index);
     void fileMovedAt(int index, int totalKiB, int doneKiB);
     void fileEndedAt(int index, const FileOutcome& outcome);
 };

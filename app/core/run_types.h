@@ -70,6 +70,8 @@ public:
     // The file's loudness is being measured for its album's gain; it starts (to be written)
     // once its whole album is measured. Index as for started.
     virtual void measuring(std::size_t /*index*/) {}
+    // Its measuring has ended, measured or not; told for each file told measuring.
+    virtual void measured(std::size_t /*index*/) {}
     // After a file has started, while files run (at each report of a file decoding in this
     // process, about ten times a second otherwise) and once after the last file has ended.
     virtual void progressed(const RunProgress& /*progress*/) {}

@@ -1065,6 +1065,53 @@ private Q_SLOTS:
         QCOMPARE(countLine->text(), expected_count_line(5, 5));
     }
 
+    void progressDialogNamesTheFileWhoseLoudnessIsMeasured() {
+        const QString measuring = u"Measuring the loudness of 3 files for the album gain..."_s;
+        // One at a time: the file line names it, the count line says why nothing moves, and
+        // says it again for an album measured after another was written.
+        DecodeProgressDialog single;
+        single.setPlan({1000, 1000, 1000});
+        single.setNames({u"a.mp3"_s, u"b.mp3"_s, u"c.mp3"_s});
+        single.setMeasuringText(measuring);
+        auto* fileLine = control<QLabel>(&single, ids::FILE_LINE);
+        auto* countLine = control<QLabel>(&single, ids::COUNT_LINE);
+        QCOMPARE(fileLine->text(), QString());
+        single.fileMeasuring(0);
+        QCOMPARE(fileLine->text(), u"a.mp3"_s);
+        QCOMPARE(countLine->text(), measuring);
+        single.fileMeasured(0);
+        single.fileStarted(0);
+        QCOMPARE(countLine->text(), expected_count_line(1, 3));
+        single.fileEnded(0);
+        single.fileMeasuring(2);
+        QCOMPARE(fileLine->text(), u"c.mp3"_s);
+        QCOMPARE(countLine->text(), measuring);
+        QCOMPARE(control<QProgressBar>(&single, ids::FILE_BAR)->value(), 0);
+
+        // Several at once: a measured file has a row until its measuring ends.
+        DecodeProgressDialog rows;
+        rows.setPlan({1000, 1000, 1000});
+        rows.showRunningFiles(2, {u"a.mp3"_s, u"b.mp3"_s, u"c.mp3"_s});
+        rows.setMeasuringText(measuring);
+        auto* first = control<QLabel>(&rows, ids::RUNNING_FIRST);
+        auto* second = control<QLabel>(&rows, ids::RUNNING_FIRST + 2);
+        rows.fileMeasuring(0);
+        rows.fileMeasuring(1);
+        QCOMPARE(first->text(), u"a.mp3  measuring loudness"_s);
+        QCOMPARE(second->text(), u"b.mp3  measuring loudness"_s);
+        rows.fileMeasured(0);
+        QCOMPARE(first->text(), QString());
+        rows.fileMeasuring(2);
+        QCOMPARE(first->text(), u"c.mp3  measuring loudness"_s);
+        rows.fileMeasured(1);
+        rows.fileStarted(0);
+        QCOMPARE(second->text(), u"a.mp3  0%"_s);
+        // An end already told changes no row another file has taken since.
+        rows.fileMeasured(1);
+        QCOMPARE(second->text(), u"a.mp3  0%"_s);
+        QCOMPARE(first->text(), u"c.mp3  measuring loudness"_s);
+    }
+
     void cancelAndTerminationStopTheWorkersOfARunOfTwoAtOnce() {
         const QString out = files_->path() + u"/out"_s;
         QVERIFY(QDir().mkpath(out));

@@ -55,12 +55,20 @@ struct Heard : RunObserver {
         // A file's measuring is told before its writing starts.
         EXPECT_EQ(std::count(startedFiles.begin(), startedFiles.end(), index), 0);
     }
+    void measured(std::size_t index) override {
+        // Its end is told once, after its start and before its writing starts.
+        EXPECT_EQ(std::count(measuredFiles.begin(), measuredFiles.end(), index), 1);
+        EXPECT_EQ(std::count(doneMeasuring.begin(), doneMeasuring.end(), index), 0);
+        EXPECT_EQ(std::count(startedFiles.begin(), startedFiles.end(), index), 0);
+        doneMeasuring.push_back(index);
+    }
     void ended(std::size_t index, const FileOutcome& outcome) override {
         endedFiles.push_back(index);
         ends.push_back(outcome.end);
     }
     std::vector<std::size_t> startedFiles;
     std::vector<std::size_t> measuredFiles;
+    std::vector<std::size_t> doneMeasuring;
     std::vector<std::size_t> endedFiles;
     std::vector<FileEnd> ends;
 };
@@ -122,6 +130,8 @@ TEST(AlbumRun, AnAlbumIsWrittenWhileTheNextIsMeasuredWithItsWholeFigures) {
         std::vector<std::size_t> measured = heard.measuredFiles;
         std::sort(measured.begin(), measured.end());
         EXPECT_EQ(measured, (std::vector<std::size_t>{0, 1, 2, 3}));
+        std::sort(heard.doneMeasuring.begin(), heard.doneMeasuring.end());
+        EXPECT_EQ(heard.doneMeasuring, measured);
         EXPECT_EQ(heard.startedFiles, (std::vector<std::size_t>{0, 1, 2, 3}));
         std::vector<std::size_t> ended = heard.endedFiles;
         std::sort(ended.begin(), ended.end());
@@ -182,6 +192,7 @@ TEST(AlbumRun, AFileKeptCountsTowardsItsAlbumAndACancelLeavesTheRestNotStarted) 
     EXPECT_EQ(log_lines(log), (std::vector<std::string>{"m a2", "m a1", "w a2 20"}));
     // The kept file is measured, but has no place in the run to tell it in.
     EXPECT_EQ(heard.measuredFiles, std::vector<std::size_t>{0});
+    EXPECT_EQ(heard.doneMeasuring, std::vector<std::size_t>{0});
 
     // A cancel while B is measured: A is written, B's files are not started.
     std::filesystem::remove(log);
