@@ -157,6 +157,16 @@ TEST(CliOutcomes, AFullDiskIsNamedInTheLineTheJsonReasonAndTheEndReport) {
         auto objects = objects_by_input(r.out);
         EXPECT_EQ(objects[dir.file("long.mp3")]["reason"], "No space left on device");
         EXPECT_TRUE(objects[dir.file("long.mp3")]["output"].is_null());
+        // Two at once share the full disk: the short file meets it too when its writes fall
+        // before the long file's temporary is gone. One at a time, it never does.
+        if (std::string(jobs) == "2" &&
+            objects[dir.file("short.mp3")]["reason"] == "No space left on device") {
+            EXPECT_TRUE(objects[dir.file("short.mp3")]["output"].is_null());
+            EXPECT_TRUE(contains(r.err, dir.file("short.mp3") + ": No space left on device"))
+                << r.err;
+            EXPECT_TRUE(folder_entries(out).empty());
+            continue;
+        }
         EXPECT_EQ(objects[dir.file("short.mp3")]["output"], out + "/short.wav");
         EXPECT_EQ(folder_entries(out), (std::vector<std::string>{"short.wav"})) << jobs;
     }
