@@ -610,7 +610,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
     if (terminating_) {
         // The program is asked to end: no message waits for an answer, no folder opens.
         terminating_ = false;
-        Q_EMIT exitRequested();
+        Q_EMIT exitRequested(false);
         return;
     }
     if (!end->message.empty()) {
@@ -623,7 +623,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
     if (end->exitProgram) {
         openOutputFolder(folder);
         state.stopRequested = 1;
-        Q_EMIT exitRequested();
+        Q_EMIT exitRequested(true);
     }
 }
 

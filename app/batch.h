@@ -171,8 +171,9 @@ public Q_SLOTS:
     void stopForClose();
 
 Q_SIGNALS:
-    // A completed run with "Exit when done decoding" checked: the program ends.
-    void exitRequested();
+    // The program ends: after a completed run with "Exit when done decoding" checked
+    // (whenDone), or when it was asked to end during a run.
+    void exitRequested(bool whenDone);
     // A run has ended and its messages are answered: the list is the window's again.
     void runEnded();
 

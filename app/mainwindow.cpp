@@ -248,7 +248,13 @@ MainWindow::MainWindow(MessageBoxes& boxes, QWidget* parent)
             addGivenPaths(std::exchange(waitingPaths_, {}));
         }
     });
-    connect(batch_, &BatchDriver::exitRequested, this, &QDialog::accept);
+    connect(batch_, &BatchDriver::exitRequested, this, [this](bool whenDone) {
+        // Files handed over during the run are work the user gave after ticking the box: the
+        // window stays for them (the run's end adds them).
+        if (!whenDone || waitingPaths_.isEmpty()) {
+            accept();
+        }
+    });
 
     lastInputFolder_ = read_setting(SETTING_LAST_INPUT_PATH, lastInputFolder_);
     placeOnScreen();

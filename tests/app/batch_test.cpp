@@ -325,6 +325,20 @@ private Q_SLOTS:
         QCOMPARE(finished[0][0].toInt(), int(QDialog::Accepted));
         QCOMPARE(urls_.urls, QList<QUrl>{QUrl::fromLocalFile(files_->path())});  // opened once
         QVERIFY(QFileInfo::exists(files_->path() + u"/q.wav"_s));
+
+        // A file handed over during the run (a second "Open With") is work given after the
+        // box was ticked: the window stays and lists it.
+        window_->show();
+        finished.clear();
+        const QString later = put("later.mp3", "short.mp3");
+        at_show<DecodeProgressDialog>([this, later](DecodeProgressDialog*) {
+            window_->addGivenPaths({QFile::encodeName(later)});
+        });
+        click(ids::DECODE_ALL);
+        QVERIFY(finished.isEmpty());
+        QVERIFY(window_->isVisible());
+        QCOMPARE(window_->fileListCtrl()->fileList().rowCount(), 2);
+        QCOMPARE(window_->fileListCtrl()->fileList().row(1).name, std::string("later.mp3"));
     }
 
     void exitWhenDoneStaysOpenAfterAFailure() {
