@@ -543,7 +543,7 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
                    ? runRows[static_cast<std::size_t>(index)]
                    : -1;
     };
-    // A row whose file has begun a stage of its run: measuring, then decoding.
+    // A row whose file has begun a stage of its run: measuring, measured, then decoding.
     auto beginRow = [&model, rowOf](int index, FileState stage) {
         FileStatus status;
         status.state = stage;
@@ -555,6 +555,9 @@ void BatchDriver::runProgressDialog(const std::vector<PlannedFile>& plan,
     connect(
         &observer, &SignalRunObserver::fileMeasuringAt, &dialog,
         [beginRow](int index) { beginRow(index, FileState::Measuring); }, Qt::QueuedConnection);
+    connect(
+        &observer, &SignalRunObserver::fileMeasuredAt, &dialog,
+        [beginRow](int index) { beginRow(index, FileState::Measured); }, Qt::QueuedConnection);
     connect(
         &observer, &SignalRunObserver::fileMovedAt, &dialog,
         [&model, rowOf](int index, int totalKiB, int doneKiB) {

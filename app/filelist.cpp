@@ -154,6 +154,7 @@ namespace {
 QColor state_colour(FileState state) {
     switch (state) {
         case FileState::Waiting:
+        case FileState::Measured:
         case FileState::NotStarted:
             return {150, 156, 176};
         case FileState::Measuring:

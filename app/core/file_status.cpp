@@ -105,6 +105,8 @@ std::string status_text(const FileStatus& status) {
             return "waiting";
         case FileState::Measuring:
             return "measuring loudness";
+        case FileState::Measured:
+            return "measured, waiting";
         case FileState::Decoding:
             return "decoding " + percent(status.perMille);
         case FileState::Done: {

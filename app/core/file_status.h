@@ -9,7 +9,8 @@
 #include "app/core/output_plan.h"
 #include "app/core/run_types.h"
 
-// Measuring: its loudness is being measured for its album's gain, before it is written.
+// Measuring: its loudness is being measured for its album's gain, before it is written;
+// Measured: that is done, and it waits for the rest of its album.
 // Stopped: the run was cancelled while the file was decoding; what it wrote is not whole, or
 // was removed. Refused: never given to the decoder, since its output may not be written there
 // (a folder of that name, the input itself). NotStarted: the run was cancelled before the
@@ -17,6 +18,7 @@
 enum class FileState {
     Waiting,
     Measuring,
+    Measured,
     Decoding,
     Done,
     Stopped,

@@ -29,6 +29,7 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <map>
 #include <memory>
 
 #include "app/core/end_report.h"
@@ -1077,6 +1078,43 @@ private Q_SLOTS:
         dialog.fileStarted(4);
         QCOMPARE(firstName->text(), u"e.mp3  0%"_s);
         QCOMPARE(countLine->text(), expected_count_line(5, 5));
+    }
+
+    void anAlbumsRowsSayWhenTheirLoudnessIsMeasuredAndWhenTheyWait() {
+        window_->addChosenFiles({put("a.mp3", "tagged.mp3"), put("b.mp3", "short.mp3")});
+        setOutput(files_->path() + u"/out"_s, false, false);
+        OptionsPage* page = window_->pageTabs()->optionsPage();
+        page->findChild<QCheckBox*>(u"loudness"_s)->setChecked(true);
+        page->findChild<QCheckBox*>(u"album"_s)->setChecked(true);
+        boxes_.answers = {true};
+        // Each row's own changes, as the list shows them during the run.
+        std::map<int, QStringList> seen;
+        at_show<DecodeProgressDialog>([this, &seen](DecodeProgressDialog* dialog) {
+            QObject::connect(window_->fileListCtrl()->model(), &QAbstractItemModel::dataChanged,
+                             dialog, [this, &seen](const QModelIndex& from) {
+                                 QStringList& row = seen[from.row()];
+                                 const QString now = status_of(*window_, from.row());
+                                 if (row.isEmpty() || row.last() != now) {
+                                     row.push_back(now);
+                                 }
+                             });
+        });
+        click(ids::DECODE_ALL);
+        QCOMPARE(boxes_.told, QStringList{u"Decoded all files successfully."_s});
+        for (int row : {0, 1}) {
+            const QStringList& changes = seen[row];
+            const QString all = changes.join(u" | "_s);
+            const auto at = [&changes](const QString& text) {
+                return std::find_if(changes.begin(), changes.end(),
+                                    [&text](const QString& s) { return s.startsWith(text); }) -
+                       changes.begin();
+            };
+            // Measured, then waiting for the album, then written.
+            QVERIFY2(at(u"measuring loudness"_s) < at(u"measured, waiting"_s), qPrintable(all));
+            QVERIFY2(at(u"measured, waiting"_s) < at(u"decoding"_s), qPrintable(all));
+            QVERIFY2(at(u"decoding"_s) < at(u"done"_s), qPrintable(all));
+            QVERIFY2(at(u"done"_s) < changes.size(), qPrintable(all));
+        }
     }
 
     void progressDialogNamesTheFileWhoseLoudnessIsMeasured() {

@@ -93,6 +93,8 @@ TEST(FileStatus, TextsOfEveryState) {
     EXPECT_EQ(status_text(status), "waiting");
     status.state = FileState::Measuring;
     EXPECT_EQ(status_text(status), "measuring loudness");
+    status.state = FileState::Measured;
+    EXPECT_EQ(status_text(status), "measured, waiting");
     status.state = FileState::Decoding;
     status.perMille = 427;
     EXPECT_EQ(status_text(status), "decoding 42%");  // rounded down: never 100 % before the end
