@@ -140,10 +140,6 @@ std::string take_captured(int capture) {
     return text;
 }
 
-// Closes every descriptor a forked worker inherited but the ones it works with. Another
-// worker's socket would keep that one from seeing its parent close; the window's instance
-// lock or listening socket would outlive a window that was killed, for as long as this
-// worker runs.
 void close_descriptors(unsigned int first, unsigned int last) {
     if (close_range(first, last, 0) == 0) {
         return;
@@ -156,6 +152,10 @@ void close_descriptors(unsigned int first, unsigned int last) {
     }
 }
 
+// Closes every descriptor a forked worker inherited but the ones it works with. Another
+// worker's socket would keep that one from seeing its parent close; the window's instance
+// lock or listening socket would outlive a window that was killed, for as long as this
+// worker runs.
 void keep_only_descriptors(int channel, int capture, const ProcessorTokens& tokens) {
     std::array<int, 7> keep = {STDIN_FILENO, STDOUT_FILENO,  STDERR_FILENO,  channel,
                                capture,      tokens.read_fd, tokens.write_fd};
