@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -401,7 +402,20 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
         return finish();
     }
     std::string temporary;
+    // A handler that ends the program at once removes the temporary file by the name held for
+    // it: its signals wait until the file both exists and is held, or it would be left.
+    sigset_t ending;
+    sigset_t before;
+    sigemptyset(&ending);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&ending, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &ending, &before);
     int fd = create_temporary(output, temporary);
+    if (fd != -1) {
+        hold_unfinished(temporary);
+    }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (fd == -1) {
         const int error = errno;
         fail(error == ENOENT && folder_gone(output)
@@ -410,7 +424,6 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
                           "cannot create a file in " + folder_of(output)});
         return finish();
     }
-    hold_unfinished(temporary);
     own.output_path = temporary.c_str();
     ended(run(own));
 

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include "tests/support/temp_dir.h"
 
@@ -257,6 +261,48 @@ TEST_F(SafeOutput, TheUnfinishedFileCanBeRemovedFromASignalHandler) {
     EXPECT_EQ(outcome.end, FileEnd::Failed);
     EXPECT_TRUE(folder_entries(dir.path()).empty());
     remove_unfinished_output();  // between decodes: nothing to remove, nothing harmed
+}
+
+// What a worker or the command line does on a signal that ends it at once.
+void remove_and_end(int signal) {
+    remove_unfinished_output();
+    _exit(128 + signal);
+}
+
+TEST_F(SafeOutput, ASignalThatEndsTheProgramAtAnyMomentLeavesNoTemporaryFile) {
+    // Files written into place one after another until a signal ends the process, at moments
+    // spread over the whole of a file's course: its temporary file's creation included, before
+    // its name is held for the handler.
+    const std::string out = dir.file("out.wav");
+    int signals = 0;
+    unsigned seed = 1;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    while (std::chrono::steady_clock::now() < until) {
+        const pid_t child = fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            struct sigaction action {};
+            action.sa_handler = remove_and_end;
+            sigaction(SIGTERM, &action, nullptr);
+            DecodeRequest r = request(dir.file("in.mp3"), out);
+            for (;;) {
+                decode_into_place(r, [](const DecodeRequest& each) {
+                    write_file_bytes(each.output_path, EMPTY_WAV);
+                    return DECODE_OK;
+                });
+            }
+        }
+        seed = seed * 1103515245u + 12345u;
+        usleep(200 + (seed >> 16) % 800);
+        kill(child, SIGTERM);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ++signals;
+        for (const std::string& name : folder_entries(dir.path())) {
+            ASSERT_EQ(name, "out.wav") << "after " << signals << " signals";
+        }
+    }
+    EXPECT_GT(signals, 20);
 }
 
 TEST_F(SafeOutput, TemporaryNamesStayWithinTheLongestFileName) {
