@@ -93,6 +93,8 @@ std::string folder_name(const std::string& folder) {
 // Writes text to path under a temporary name beside it, renamed into place when complete.
 // Returns 0 or the errno of the step that failed.
 int write_file_safely(const std::string& path, const std::string& text) {
+    // A sheet is small: a signal that ends the program waits until it is in place or removed.
+    const EndingSignalsHeld held;
     std::string temporary = temporary_output_name(path, "XXXXXX");
     const int fd = mkostemp(temporary.data(), O_CLOEXEC);
     if (fd == -1) {

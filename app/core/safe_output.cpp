@@ -402,20 +402,16 @@ FileOutcome decode_into_place(const DecodeRequest& request, const DecodeFunction
         return finish();
     }
     std::string temporary;
-    // A handler that ends the program at once removes the temporary file by the name held for
-    // it: its signals wait until the file both exists and is held, or it would be left.
-    sigset_t ending;
-    sigset_t before;
-    sigemptyset(&ending);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&ending, signal);
+    int fd = -1;
+    {
+        // A handler that ends the program at once removes the temporary file by the name held
+        // for it: it waits until the file both exists and is held, or the file would be left.
+        const EndingSignalsHeld held;
+        fd = create_temporary(output, temporary);
+        if (fd != -1) {
+            hold_unfinished(temporary);
+        }
     }
-    pthread_sigmask(SIG_BLOCK, &ending, &before);
-    int fd = create_temporary(output, temporary);
-    if (fd != -1) {
-        hold_unfinished(temporary);
-    }
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (fd == -1) {
         const int error = errno;
         fail(error == ENOENT && folder_gone(output)
@@ -517,6 +513,19 @@ void remove_stale_temporaries(const std::string& output) {
     for (const std::string& name : dot_names(pattern.folder)) {
         remove_if_stale(pattern, name);
     }
+}
+
+EndingSignalsHeld::EndingSignalsHeld() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&ending, signal);
+    }
+    pthread_sigmask(SIG_BLOCK, &ending, &before_);
+}
+
+EndingSignalsHeld::~EndingSignalsHeld() {
+    pthread_sigmask(SIG_SETMASK, &before_, nullptr);
 }
 
 void remove_unfinished_output() {

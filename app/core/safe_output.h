@@ -2,6 +2,8 @@
 // beside the final one, renamed over it only once finished.
 #pragma once
 
+#include <signal.h>
+
 #include "app/core/run_types.h"
 
 // Refuses an output that is a folder or the input itself (the same device and inode, so also
@@ -37,3 +39,17 @@ std::string temporary_output_name(const std::string& output, const std::string& 
 // Removes the temporary file of the decode in progress, if any. Async-signal-safe, for a
 // handler that ends the program at once.
 void remove_unfinished_output();
+
+// Holds back on this thread, while it lives, the signals whose handlers end the program at
+// once (SIGINT, SIGTERM, SIGHUP): around a step that creates a file of ours, so that the file
+// is known to the handler, or in place, before the handler can run.
+class EndingSignalsHeld {
+public:
+    EndingSignalsHeld();
+    ~EndingSignalsHeld();
+    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+private:
+    sigset_t before_;
+};
