@@ -44,8 +44,7 @@ public:
           outer_(observer),
           batchKiB_(batchKiB),
           workKiB_(batchKiB + measuredKiB),
-          unmeasured_(albums.albums.size(), 0),
-          toldMeasuring_(written, false) {
+          unmeasured_(albums.albums.size(), 0) {
         for (std::size_t file = 0; file < measured_; ++file) {
             ++unmeasured_[albums.albumOf[file]];
             measureOrder_.push_back(file);
@@ -72,7 +71,6 @@ public:
             // The files to write come first among those measured; a file kept as it is has
             // no place in the run.
             if (index < written_) {
-                toldMeasuring_[index] = true;
                 outer_.measuring(index);
             }
             return;
@@ -94,7 +92,8 @@ public:
             unmeasured.push_back({index, reason_text(outcome.reason)});
         }
         --unmeasured_[albums_.albumOf[index]];
-        if (index < written_ && toldMeasuring_[index]) {
+        // A measuring that never started (a cancel came first) was never told.
+        if (index < written_ && outcome.end != FileEnd::NotStarted) {
             outer_.measured(index);
         }
     }
@@ -129,8 +128,7 @@ private:
     std::uint64_t workKiB_;
     std::vector<std::size_t> unmeasured_;  // per album: its files whose measuring has not ended
     std::vector<std::size_t> measureOrder_;
-    std::vector<bool> toldMeasuring_;  // per file to write: its measuring has been told
-    std::size_t nextMeasure_ = 0;      // into measureOrder_
+    std::size_t nextMeasure_ = 0;  // into measureOrder_
     std::size_t nextWrite_ = 0;
 };
 
